@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# One entry point for a fresh Debian 12 machine:
+#   scripts/velor.sh run   install what is missing, build, start the workstation on the demo study
+#   scripts/velor.sh test  install what is missing, build, run every test
+#   scripts/velor.sh build install what is missing and build
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${VELOR_BUILD_DIR:-$here/build}"
+
+packages=(g++ cmake ninja-build pkgconf libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-svg-dev libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core ccache)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_all() {
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" --parallel "$(nproc)"
+}
+
+cmd="${1:-run}"
+case "$cmd" in
+  run)
+    install_missing
+    build_all
+    demo="$build/demo/demo.cad"
+    if [ ! -f "$demo" ]; then
+      mkdir -p "$build/demo"
+      "$build/velor-cli" demo "$demo"
+    fi
+    cd "$build/demo"
+    exec "$build/velor" "$demo"
+    ;;
+  test)
+    install_missing
+    build_all
+    ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600
+    ;;
+  build)
+    install_missing
+    build_all
+    ;;
+  *)
+    echo "usage: scripts/velor.sh run|test|build" >&2
+    exit 2
+    ;;
+esac
