@@ -147,8 +147,10 @@ double StudyState::physicalValue(int sample, int channel) const {
 
 double StudyState::intervalSum(int channel) const {
   if (recordLength <= 0) return 0;
-  int a = std::min(cursorPos, selectionAnchor);
-  int b = std::max(cursorPos, selectionAnchor);
+  // without a selection the interval is the cursor sample alone
+  const int anchor = selectionAnchor < 0 ? cursorPos : selectionAnchor;
+  int a = std::min(cursorPos, anchor);
+  int b = std::max(cursorPos, anchor);
   a = std::clamp(a, 0, recordLength - 1);
   b = std::clamp(b, 0, recordLength - 1);
   double sum = 0;
