@@ -1,0 +1,1250 @@
+#include "core/record_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+
+#include "core/binio.h"
+#include "core/numtext.h"
+#include "core/text.h"
+
+namespace velor {
+
+namespace {
+
+constexpr int kCA15HeaderEnd = 606;   // fixed part of an old header (16 calibration values)
+constexpr int kMaxRecordCount = 32767;
+constexpr int kMaxFixedHeader = 1087;  // CA40, the longest fixed header
+constexpr int kCA15TextBlock = 54;
+constexpr int kCA15TextChars = 53;
+
+// Offsets of the fields that follow the channel names. Only the date differs
+// in size between the layouts (3 bytes in CA15), which moves everything after
+// it by one byte.
+struct HeaderOffsets {
+  int slots;
+  int date;
+  int dataOffset;
+  int referenceKind;
+  int channelCount;
+  int sampleRate;
+  int markChannels;
+  int recordCount;
+  int zeroLevel;
+  int calibUnits;
+  int positions;
+  int flags;
+  int calibValue;
+  int calibEntries;
+  int end;
+};
+
+HeaderOffsets offsetsFor(int version) {
+  HeaderOffsets o{};
+  o.slots = recordFileSlots(version);
+  o.date = 166 + 4 * o.slots;
+  const int d = o.date + (version == kVersionCA15 ? 3 : 4);
+  o.dataOffset = d;
+  o.referenceKind = d + 2;
+  o.channelCount = d + 4;
+  o.sampleRate = d + 5;
+  o.markChannels = d + 7;
+  o.recordCount = d + 8;
+  o.zeroLevel = d + 10;
+  o.calibUnits = o.zeroLevel + 2 * o.slots;
+  o.positions = o.calibUnits + 2 * o.slots;
+  o.flags = o.positions + 4 * o.slots;
+  o.calibValue = o.flags + 11;
+  o.calibEntries = version == kVersionCA15 ? 16 : o.slots;
+  o.end = o.calibValue + 2 * o.calibEntries;
+  return o;
+}
+
+int versionOfSignature(const unsigned char* p) {
+  if (p[0] != 'C' || p[1] != 'A') return -1;
+  if (p[2] == '3' && (p[3] == '0' || p[3] == '1')) return kVersionCA30;
+  if (p[2] == '4' && p[3] == '0') return kVersionCA40;
+  if (p[2] == '1' && p[3] == '5') return kVersionCA15;
+  return -1;
+}
+
+// --- positioned I/O that never moves the descriptor ---------------------------
+
+bool preadAll(int fd, void* buf, std::size_t n, long long off) {
+  auto* p = static_cast<char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::pread(fd, p, n, off);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    off += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool pwriteAll(int fd, const void* buf, std::size_t n, long long off) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::pwrite(fd, p, n, off);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    off += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool isReadOnly(int fd) {
+  const int fl = ::fcntl(fd, F_GETFL);
+  return fl < 0 || (fl & O_ACCMODE) == O_RDONLY;
+}
+
+std::string num(long long v) { return std::to_string(v); }
+
+// Trailing blanks (and NULs) of a fixed-width name slot carry no meaning.
+std::string trimRight(std::string t) {
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\0')) t.pop_back();
+  return t;
+}
+
+std::string trimBlanks(std::string_view t) {
+  std::size_t a = 0, b = t.size();
+  while (a < b && t[a] == ' ') ++a;
+  while (b > a && t[b - 1] == ' ') --b;
+  return std::string(t.substr(a, b - a));
+}
+
+// The three text blocks of an old header placed into the fields of the
+// examination header they correspond to (test, patient, diagnosis).
+std::string ca15HeaderText(const unsigned char* blocks) {
+  std::string texts[3];
+  for (int b = 0; b < 3; ++b) {
+    const std::string_view raw(reinterpret_cast<const char*>(blocks + b * kCA15TextBlock), kCA15TextChars);
+    std::string t = cp1251ToUtf8(trimBlanks(raw));
+    const std::size_t len = utf8Length(t);
+    if (len < 30) t.append(30 - len, ' ');
+    texts[b] = t;
+  }
+  return utf8Fit(texts[0] + std::string(30, ' ') + texts[1] + std::string(19, ' ') + texts[2], kHeaderChars);
+}
+
+// --- records -------------------------------------------------------------------
+
+// What a record's place in a file depends on.
+struct Layout {
+  int version = kVersionCA40;
+  int channels = 1;
+  int marks = 0;
+  long long dataOffset = 0;
+  long long fileSize = 0;
+};
+
+Layout layoutOf(const RecordFileHeader& h, long long fileSize) {
+  Layout L;
+  L.version = h.version;
+  L.channels = h.channelCount;
+  L.marks = h.recordMarkChannels();
+  L.dataOffset = h.dataOffset;
+  L.fileSize = fileSize;
+  return L;
+}
+
+long long sizeOf(const Layout& L, int n) { return recordBytes(L.version, L.channels, L.marks, n); }
+
+// Checks the record that starts at `off`: both length fields, that it lies
+// inside the file, and that its trailing length repeats the first one.
+bool probeRecord(int fd, const Layout& L, long long off, RecordInfo& info, std::string& reason) {
+  if (off < L.dataOffset || off + 4 > L.fileSize) {
+    reason = "запись выходит за конец файла";
+    return false;
+  }
+  unsigned char head[4];
+  if (!preadAll(fd, head, 4, off)) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  const int n = getU16(head);
+  const int l = getU16(head + 2);
+  if (n > kMaxSamples) {
+    reason = "длина записи " + num(n) + " больше " + num(kMaxSamples) + " отсчётов";
+    return false;
+  }
+  const long long size = sizeOf(L, n);
+  if (off + size > L.fileSize) {
+    reason = "запись обрывается: файл короче, чем указывает её длина";
+    return false;
+  }
+  unsigned char tail[6];
+  if (!preadAll(fd, tail, 6, off + size - 6)) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  const int trailing = getU16(tail + 4);
+  if (trailing != n) {
+    reason = "длина в конце записи (" + num(trailing) + ") не совпадает с длиной в её начале (" + num(n) + ")";
+    return false;
+  }
+  info.offset = off;
+  info.storedLength = n;
+  info.recordLength = std::min(l, n);  // a length beyond what is stored cannot be shown
+  info.timeField = getI32(tail);
+  return true;
+}
+
+// The samples of a record (everything between the length fields and the time
+// field), read into a buffer that is kept between calls.
+bool readBody(int fd, const Layout& L, const RecordInfo& info, std::vector<unsigned char>& buf, std::string& reason) {
+  const long long bytes = sizeOf(L, info.storedLength) - 10;
+  buf.resize(static_cast<std::size_t>(bytes));
+  if (bytes > 0 && !preadAll(fd, buf.data(), buf.size(), info.offset + 4)) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  return true;
+}
+
+std::vector<unsigned char>& bodyBuffer() {
+  static thread_local std::vector<unsigned char> buf;
+  return buf;
+}
+
+// Samples of a record body into channel buffers (each with room for n
+// samples). Old CA15 records hold one byte per sample and two byte planes for
+// the mark channel.
+void decodeBody(const Layout& L, int n, const unsigned char* body, std::int16_t* const* channels,
+                std::int16_t* mark) {
+  const std::size_t un = static_cast<std::size_t>(n);
+  if (L.version == kVersionCA15) {
+    for (int c = 0; c < L.channels; ++c) {
+      const unsigned char* p = body + static_cast<std::size_t>(c) * un;
+      std::int16_t* dst = channels[c];
+      int previous = -1;
+      for (std::size_t i = 0; i < un; ++i) {
+        int code = p[i] * 16;
+        if (p[i] == 255 && previous == 0) code = kMarkCode;  // the old format's way of storing a mark
+        dst[i] = static_cast<std::int16_t>(code);
+        previous = code;
+      }
+    }
+    if (L.marks == 1 && mark) {
+      const unsigned char* lo = body + static_cast<std::size_t>(L.channels) * un;
+      const unsigned char* hi = lo + un;
+      for (std::size_t i = 0; i < un; ++i) mark[i] = static_cast<std::int16_t>(lo[i] | (hi[i] << 8));
+    }
+    return;
+  }
+  for (int c = 0; c < L.channels; ++c) {
+    const unsigned char* p = body + static_cast<std::size_t>(c) * un * 2;
+    std::int16_t* dst = channels[c];
+    for (std::size_t i = 0; i < un; ++i) dst[i] = getI16(p + 2 * i);
+  }
+  if (L.marks == 1 && mark) {
+    const unsigned char* p = body + static_cast<std::size_t>(L.channels) * un * 2;
+    for (std::size_t i = 0; i < un; ++i) mark[i] = getI16(p + 2 * i);
+  }
+}
+
+// One record as written by writeRecord: n, n, the channel blocks of n
+// samples, the mark channel when wanted, the time field and n again.
+void encodeRecord(std::string& out, int n, int channels, const std::int16_t* const* data, const std::int16_t* mark,
+                  bool withMark, std::int32_t timeField) {
+  const std::size_t un = static_cast<std::size_t>(n);
+  const std::size_t blocks = static_cast<std::size_t>(channels) + (withMark ? 1 : 0);
+  out.resize(10 + blocks * un * 2);
+  auto* p = reinterpret_cast<unsigned char*>(out.data());
+  putU16(p, static_cast<std::uint16_t>(n));
+  putU16(p + 2, static_cast<std::uint16_t>(n));
+  p += 4;
+  auto block = [&](const std::int16_t* src) {
+    for (std::size_t i = 0; i < un; ++i) putU16(p + 2 * i, static_cast<std::uint16_t>(src ? src[i] : 0));
+    p += 2 * un;
+  };
+  for (int c = 0; c < channels; ++c) block(data[c]);
+  if (withMark) block(mark);
+  putU32(p, static_cast<std::uint32_t>(timeField));
+  putU16(p + 4, static_cast<std::uint16_t>(n));
+}
+
+bool showsResults(const StudyState& s) { return s.viewMode == 1; }
+
+bool writesMarkChannel(const StudyState& s) {
+  return s.markChannelCount == 1 && (!showsResults(s) || s.acquisitionActive != 0);
+}
+
+// --- headers ---------------------------------------------------------------------
+
+// Header bytes from the state, for `slots` channel slots. dataOffset < 0 puts
+// the end of the header (written at startPos) into the data offset field.
+// Applies the epoch rule for records shorter than an epoch.
+std::string buildHeader(StudyState& s, int slots, int count, long long startPos, long long dataOffset) {
+  const bool results = showsResults(s);
+  const bool correlation = results && s.transformKind == 6;
+  ByteWriter w;
+  w.bytes(slots == 64 ? "CA40" : "CA30");
+  std::string header = utf8ToCp1251(utf8Fit(s.examHeader, kHeaderChars));
+  header.resize(kHeaderChars, ' ');
+  w.bytes(header);
+  for (int i = 0; i < slots; ++i) w.text(utf8ToCp1251(s.channelNames[static_cast<std::size_t>(i)]), 4);
+  w.i32(todayAsDays());
+  const std::size_t dataOffsetAt = w.size();
+  w.u16(0);
+  w.u8(static_cast<unsigned>(s.referenceKind));
+  w.u8(static_cast<unsigned>(s.referenceKind));
+  w.u8(static_cast<unsigned>(s.channelCount));
+  long rate = s.sampleRate;
+  if (results && s.transformKind != 6) {
+    // A saved spectrum stores the resolution that makes its points read as frequencies.
+    rate = 1;
+    if (s.sampleRate > 0 && s.recordLength > 0) {
+      const double r = std::trunc(100.0 / (static_cast<double>(s.sampleRate) / s.recordLength / 2.0));
+      rate = r < 1 ? 1 : (r > 65535 ? 65535 : static_cast<long>(r));
+    }
+  }
+  w.u16(static_cast<unsigned>(std::clamp<long>(rate, 0, 65535)));
+  w.u8(results ? 0 : (s.markChannelCount == 1 ? 1 : 0));
+  w.i16(count);
+  for (int i = 0; i < slots; ++i) w.u16(correlation ? 2048 : s.zeroLevel[i]);
+  for (int i = 0; i < slots; ++i) {
+    const unsigned units = correlation ? 2048 : s.calibUnits[i];
+    w.u16(units == 0 ? 1 : units);  // a reader divides by it
+  }
+  for (int i = 0; i < slots; ++i) {
+    const auto ui = static_cast<std::size_t>(i);
+    if (results) {
+      // results are drawn positive-up, like a non-EEG channel
+      w.u8(255);
+      w.u8(0);
+      w.u8(0);
+      w.u8(0);
+    } else {
+      w.u8(s.channelPosX[ui]);
+      w.u8(s.channelPosY[ui]);
+      w.u8(s.leadPairs[ui][0]);
+      w.u8(s.leadPairs[ui][1]);
+    }
+  }
+  w.u8(1);
+  if (s.recordLength >= 1 && s.recordLength < s.epochLength) {
+    int p = 1;
+    while (p * 2 <= s.recordLength) p *= 2;
+    s.epochLength = s.epochStep = p;
+    s.epochCount = 1;
+  }
+  w.u8(static_cast<unsigned>(s.epochCount) & 0xFF);
+  w.u16(static_cast<unsigned>(s.epochLength) & 0xFFFF);
+  w.u8(static_cast<unsigned>(s.epochStep) & 0xFF);
+  w.u8(static_cast<unsigned>(s.leadPairCount) & 0xFF);
+  w.zeros(3);
+  w.zeros(2);
+  for (int i = 0; i < slots; ++i) w.u16(correlation ? 100 : s.calibValue[i]);
+  const long long offset = dataOffset >= 0 ? dataOffset : startPos + static_cast<long long>(w.size());
+  w.patchU16(dataOffsetAt, static_cast<unsigned>(offset));
+  return w.data();
+}
+
+// Slot count a new file gets: 64 for the current format, and whenever the
+// channels do not fit 32 slots.
+int slotsForNewFile(const StudyState& s) {
+  return (s.recordFileVersion == kVersionCA40 || s.channelCount > 32) ? 64 : 32;
+}
+
+bool storable(const StudyState& s) {
+  return s.channelCount >= 1 && s.channelCount <= kMaxChannels && s.recordLength >= 0 &&
+         s.recordLength <= kMaxSamples;
+}
+
+// --- the open file -----------------------------------------------------------------
+
+struct FileView {
+  RecordFileHeader h;
+  Layout L;
+};
+
+bool readHeaderOf(int fd, RecordFileHeader& h, long long& fileSize, std::string& reason) {
+  fileSize = fdSize(fd);
+  if (fileSize < 0) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  unsigned char buf[kMaxFixedHeader];
+  const std::size_t n = static_cast<std::size_t>(std::min<long long>(fileSize, kMaxFixedHeader));
+  if (n > 0 && !preadAll(fd, buf, n, 0)) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  return parseRecordFileHeader(buf, n, fileSize, h, reason);
+}
+
+bool hasOpenCad(const StudyState& s) {
+  return s.recordFileHandle >= 0 && s.recordFileVersion != kVersionEdfStream;
+}
+
+int effectiveCount(const StudyState& s) { return s.recordCount < 0 ? 1 : s.recordCount; }
+
+std::string openName(const StudyState& s) {
+  return s.recordFileName.empty() ? baseName(s.recordFilePath) : s.recordFileName;
+}
+
+// The open file's header as it is now on disk.
+bool viewOpenFile(const StudyState& s, FileView& v, std::string& reason) {
+  long long size = 0;
+  if (!readHeaderOf(s.recordFileHandle, v.h, size, reason)) {
+    if (reason.empty()) reason = "заголовок файла больше не читается";
+    return false;
+  }
+  v.L = layoutOf(v.h, size);
+  return true;
+}
+
+// The current record's place, from the position invariant: the descriptor
+// stands just before the current record's trailing length.
+bool locateCurrent(const StudyState& s, const Layout& L, RecordInfo& info, std::string& reason) {
+  const long long here = fdTell(s.recordFileHandle);
+  if (here < 0 || s.storedLength < 0 || s.storedLength > kMaxSamples) {
+    reason = "положение в файле не соответствует текущей записи";
+    return false;
+  }
+  const long long start = here - (sizeOf(L, s.storedLength) - 2);
+  std::string why;
+  if (!probeRecord(s.recordFileHandle, L, start, info, why) || info.storedLength != s.storedLength) {
+    reason = "положение в файле не соответствует текущей записи";
+    return false;
+  }
+  return true;
+}
+
+std::string recordFailure(const StudyState& s, int number, const std::string& reason) {
+  return "Запись " + num(number) + " файла " + openName(s) + " не может быть прочитана: " + reason + ".";
+}
+
+void applyChannelNames(StudyState& s, const RecordFileHeader& h) {
+  for (int i = 0; i < h.slots; ++i) s.channelNames[static_cast<std::size_t>(i)] = h.channelNames[i];
+}
+
+// Puts a checked record into the state and moves the descriptor to its end
+// (before the trailing length). Nothing here can fail once the body is read,
+// except the seek, which is done first.
+bool commitRecord(StudyState& s, const FileView& v, const RecordInfo& info, const std::vector<unsigned char>& body,
+                  int number) {
+  const long long end = info.offset + sizeOf(v.L, info.storedLength) - 2;
+  if (!fdSeek(s.recordFileHandle, end)) return false;
+  s.leaveTransformView(true);
+  // The record is laid out with the file's channel count; a count changed in
+  // memory (channels inserted or deleted, a pending count) returns to it.
+  if (s.pendingChannelCount != 0 || s.channelCount != v.h.channelCount) {
+    s.channelCount = v.h.channelCount;
+    applyChannelNames(s, v.h);
+  }
+  decodeBody(v.L, info.storedLength, body.data(), s.channelData.data(), s.markChannel);
+  s.storedLength = info.storedLength;
+  s.recordLength = info.recordLength;
+  s.plannedRecordLength = s.recordLength;
+  s.epochCount = s.computeEpochCount();
+  s.recordTime = v.h.version == kVersionCA15 ? 0.0 : decodeTimeOfDay(info.timeField);
+  s.recordModified = 0;
+  s.currentRecord = number;
+  return true;
+}
+
+// Walks from the current record to record `target` of the open file,
+// checking every record on the way.
+bool locateRecord(const StudyState& s, const FileView& v, int target, RecordInfo& info, std::string& reason,
+                  int& failedAt) {
+  if (!locateCurrent(s, v.L, info, reason)) {
+    failedAt = s.currentRecord;
+    return false;
+  }
+  const int fd = s.recordFileHandle;
+  for (int k = s.currentRecord + 1; k <= target; ++k) {
+    RecordInfo next;
+    if (!probeRecord(fd, v.L, info.offset + sizeOf(v.L, info.storedLength), next, reason)) {
+      failedAt = k;
+      return false;
+    }
+    info = next;
+  }
+  for (int k = s.currentRecord - 1; k >= target; --k) {
+    failedAt = k;
+    unsigned char t[2];
+    if (info.offset - 2 < v.L.dataOffset || !preadAll(fd, t, 2, info.offset - 2)) {
+      reason = "нет предыдущей записи";
+      return false;
+    }
+    const int n = getU16(t);
+    if (n > kMaxSamples) {
+      reason = "длина записи " + num(n) + " больше " + num(kMaxSamples) + " отсчётов";
+      return false;
+    }
+    RecordInfo prev;
+    if (!probeRecord(fd, v.L, info.offset - sizeOf(v.L, n), prev, reason)) return false;
+    if (prev.storedLength != n) {
+      reason = "длина в конце записи (" + num(n) + ") не совпадает с длиной в её начале (" + num(prev.storedLength) + ")";
+      return false;
+    }
+    info = prev;
+  }
+  return true;
+}
+
+// Moves to record `target` (already within the file's count).
+bool moveToRecord(StudyState& s, int target, Interaction& ui) {
+  FileView v;
+  std::string reason;
+  if (!viewOpenFile(s, v, reason)) {
+    ui.message("Файл " + openName(s) + " не может быть прочитан: " + reason + ".");
+    return false;
+  }
+  RecordInfo info;
+  int failedAt = target;
+  auto& body = bodyBuffer();
+  if (!locateRecord(s, v, target, info, reason, failedAt) || !readBody(s.recordFileHandle, v.L, info, body, reason)) {
+    ui.message(recordFailure(s, failedAt, reason));
+    return false;
+  }
+  if (!commitRecord(s, v, info, body, target)) {
+    ui.message(recordFailure(s, target, "ошибка позиционирования в файле"));
+    return false;
+  }
+  return true;
+}
+
+// Reads the record that is current again, without messages; for the end of
+// a walk, which must leave the file where it was.
+bool rereadQuietly(StudyState& s, std::string& reason) {
+  FileView v;
+  if (!viewOpenFile(s, v, reason)) return false;
+  RecordInfo info;
+  if (!locateCurrent(s, v.L, info, reason)) return false;
+  auto& body = bodyBuffer();
+  if (!readBody(s.recordFileHandle, v.L, info, body, reason)) return false;
+  return commitRecord(s, v, info, body, s.currentRecord);
+}
+
+// The record in memory, then records current+1..last of the open file read
+// straight from the file (the channel buffers stay as they are), each written
+// the way writeRecord writes a record.
+bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& reason) {
+  written = 0;
+  if (!writeRecord(s, fd)) {
+    reason = "ошибка записи файла";
+    return false;
+  }
+  written = 1;
+  if (!hasOpenCad(s)) return true;
+  const int last = effectiveCount(s);
+  if (s.currentRecord >= last) return true;
+  FileView v;
+  if (!viewOpenFile(s, v, reason)) return false;
+  if (v.h.channelCount != s.channelCount) {
+    reason = "число каналов записи в памяти (" + num(s.channelCount) + ") отличается от числа каналов файла (" +
+             num(v.h.channelCount) + ")";
+    return false;
+  }
+  RecordInfo info;
+  if (!locateCurrent(s, v.L, info, reason)) return false;
+  const bool withMark = writesMarkChannel(s);
+  std::vector<std::int16_t> samples;
+  std::vector<std::int16_t*> channels(static_cast<std::size_t>(v.L.channels));
+  std::vector<std::int16_t> mark;
+  std::string out;
+  auto& body = bodyBuffer();
+  for (int k = s.currentRecord + 1; k <= last; ++k) {
+    RecordInfo next;
+    if (!probeRecord(s.recordFileHandle, v.L, info.offset + sizeOf(v.L, info.storedLength), next, reason) ||
+        !readBody(s.recordFileHandle, v.L, next, body, reason)) {
+      reason = "запись " + num(k) + ": " + reason;
+      return false;
+    }
+    info = next;
+    const std::size_t n = static_cast<std::size_t>(info.storedLength);
+    samples.assign(n * channels.size(), 0);
+    for (std::size_t c = 0; c < channels.size(); ++c) channels[c] = samples.data() + c * n;
+    mark.assign(n, 0);  // a file without marks gives an empty mark channel
+    decodeBody(v.L, info.storedLength, body.data(), channels.data(), mark.data());
+    encodeRecord(out, info.recordLength, v.L.channels, channels.data(), mark.data(), withMark,
+                 encodeTimeOfDay(nowAsDayFraction()));
+    if (!fdWriteAll(fd, out.data(), out.size())) {
+      reason = "ошибка записи файла";
+      return false;
+    }
+    ++written;
+  }
+  return true;
+}
+
+bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    ui.message("Не удалось открыть файл " + path);
+    return false;
+  }
+  unsigned char buf[166];
+  const bool ok = preadAll(fd, buf, sizeof buf, 0);
+  ::close(fd);
+  const int version = ok ? versionOfSignature(buf) : -1;
+  if (version < 0) {
+    ui.message("Файл " + baseName(path) + " не является файлом записей.");
+    return false;
+  }
+  s.examHeader = version == kVersionCA15
+                     ? ca15HeaderText(buf + 4)
+                     : utf8Fit(cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(buf + 4), kHeaderChars)),
+                               kHeaderChars);
+  s.recordFileName = baseName(path);
+  return true;
+}
+
+}  // namespace
+
+// --- layout helpers ------------------------------------------------------------------
+
+int recordFileSlots(int version) { return version == kVersionCA40 ? 64 : 32; }
+
+int headerSize(int version) {
+  if (version == kVersionCA15) return kCA15HeaderEnd;
+  return offsetsFor(version).end;
+}
+
+int recordCountOffset(int version) { return offsetsFor(version).recordCount; }
+
+long long recordBytes(int version, int channelCount, int markChannelCount, int n) {
+  const long long ln = n;
+  if (version == kVersionCA15) return channelCount * ln + markChannelCount * 2 * ln + 10;
+  return (static_cast<long long>(channelCount) + markChannelCount) * ln * 2 + 10;
+}
+
+// --- header ---------------------------------------------------------------------------
+
+bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long long fileSize, RecordFileHeader& out,
+                           std::string& reason) {
+  reason.clear();
+  if (size < 4) return false;
+  const int version = versionOfSignature(data);
+  if (version < 0) return false;
+  const HeaderOffsets o = offsetsFor(version);
+  if (size < static_cast<std::size_t>(o.end) || fileSize < o.end) {
+    reason = "файл короче своего заголовка";
+    return false;
+  }
+  RecordFileHeader h;
+  h.signature.assign(reinterpret_cast<const char*>(data), 4);
+  h.version = version;
+  h.slots = o.slots;
+  h.examHeader = version == kVersionCA15
+                     ? ca15HeaderText(data + 4)
+                     : utf8Fit(cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(data + 4), kHeaderChars)),
+                               kHeaderChars);
+  for (int i = 0; i < o.slots; ++i) {
+    // Names are shown with three characters; the fourth byte of a slot is not used.
+    h.channelNames[i] = trimRight(cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(data + 166 + 4 * i), 3)));
+  }
+  h.fileDate = version == kVersionCA15 ? 0 : getI32(data + o.date);
+  h.dataOffset = getU16(data + o.dataOffset);
+  h.referenceKind = data[o.referenceKind];
+  h.channelCount = data[o.channelCount];
+  h.sampleRate = getU16(data + o.sampleRate);
+  h.markChannelCount = data[o.markChannels];
+  h.recordCount = getI16(data + o.recordCount);
+  const int scale = version == kVersionCA15 ? 16 : 1;
+  for (int i = 0; i < o.slots; ++i) {
+    const long z = static_cast<long>(getU16(data + o.zeroLevel + 2 * i)) * scale;
+    const long u = static_cast<long>(getU16(data + o.calibUnits + 2 * i)) * scale;
+    h.zeroLevel[i] = static_cast<std::uint16_t>(std::min<long>(z, 65535));
+    h.calibUnits[i] = static_cast<std::uint16_t>(std::min<long>(u, 65535));
+    h.posX[i] = data[o.positions + 4 * i];
+    h.posY[i] = data[o.positions + 4 * i + 1];
+    h.pairFirst[i] = data[o.positions + 4 * i + 2];
+    h.pairSecond[i] = data[o.positions + 4 * i + 3];
+  }
+  h.flags = data[o.flags];
+  h.epochCount = data[o.flags + 1];
+  h.epochLength = getU16(data + o.flags + 2);
+  h.epochStep = data[o.flags + 4];
+  h.leadPairCount = data[o.flags + 5];
+  h.calibValueEntries = o.calibEntries;
+  for (int i = 0; i < o.calibEntries; ++i) h.calibValue[i] = getU16(data + o.calibValue + 2 * i);
+
+  if (h.channelCount < 1 || h.channelCount > o.slots) {
+    reason = "число каналов " + num(h.channelCount) + " вне допустимых 1.." + num(o.slots);
+    return false;
+  }
+  if (h.sampleRate == 0) {
+    reason = "частота дискретизации равна 0";
+    return false;
+  }
+  if (h.markChannelCount > 1 && h.markChannelCount <= 10) {
+    reason = "неизвестное число каналов меток (" + num(h.markChannelCount) + ")";
+    return false;
+  }
+  if (h.dataOffset < o.end) {
+    reason = "начало данных (" + num(h.dataOffset) + ") внутри заголовка";
+    return false;
+  }
+  if (h.dataOffset > fileSize) {
+    reason = "начало данных (" + num(h.dataOffset) + ") за концом файла";
+    return false;
+  }
+  if ((h.flags & 1) && h.leadPairCount > o.slots) {
+    reason = "число пар отведений " + num(h.leadPairCount) + " больше " + num(o.slots);
+    return false;
+  }
+  out = std::move(h);
+  return true;
+}
+
+bool readRecordFileHeader(const std::string& path, RecordFileHeader& out, std::string& reason) {
+  reason.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = "не удалось открыть файл";
+    return false;
+  }
+  long long size = 0;
+  const bool ok = readHeaderOf(fd, out, size, reason);
+  ::close(fd);
+  return ok;
+}
+
+bool scanRecords(const std::string& path, const RecordFileHeader& header, std::vector<RecordInfo>& records,
+                 std::string& reason) {
+  records.clear();
+  reason.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = "не удалось открыть файл";
+    return false;
+  }
+  const Layout L = layoutOf(header, fdSize(fd));
+  long long off = L.dataOffset;
+  bool ok = true;
+  while (off < L.fileSize) {
+    if (static_cast<int>(records.size()) >= kMaxRecordCount) {
+      reason = "больше " + num(kMaxRecordCount) + " записей";
+      ok = false;
+      break;
+    }
+    RecordInfo info;
+    if (!probeRecord(fd, L, off, info, reason)) {
+      ok = false;
+      break;
+    }
+    records.push_back(info);
+    off += sizeOf(L, info.storedLength);
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool readRecordSamples(const std::string& path, const RecordFileHeader& header, const RecordInfo& record,
+                       std::vector<std::vector<std::int16_t>>& samples, std::string& reason) {
+  reason.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = "не удалось открыть файл";
+    return false;
+  }
+  const Layout L = layoutOf(header, fdSize(fd));
+  RecordInfo info;
+  std::vector<unsigned char> body;
+  // The record is checked again: the caller's description may be stale or made up.
+  const bool ok = probeRecord(fd, L, record.offset, info, reason) && readBody(fd, L, info, body, reason);
+  ::close(fd);
+  if (!ok) return false;
+  const std::size_t n = static_cast<std::size_t>(info.storedLength);
+  samples.assign(static_cast<std::size_t>(L.channels + L.marks), std::vector<std::int16_t>(n));
+  std::vector<std::int16_t*> ptrs;
+  for (int c = 0; c < L.channels; ++c) ptrs.push_back(samples[static_cast<std::size_t>(c)].data());
+  decodeBody(L, info.storedLength, body.data(), ptrs.data(), L.marks ? samples.back().data() : nullptr);
+  return true;
+}
+
+// --- opening -------------------------------------------------------------------------------
+
+bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
+  const std::string name = baseName(path);
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    ui.message("Не удалось открыть файл " + path);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    ui.message("Не удалось открыть файл " + path);
+    return false;
+  }
+  FileView v;
+  long long size = 0;
+  std::string reason;
+  if (!readHeaderOf(fd, v.h, size, reason)) {
+    ::close(fd);
+    if (!reason.empty()) ui.message("Файл " + name + " не может быть прочитан: " + reason + ".");
+    return false;
+  }
+  v.L = layoutOf(v.h, size);
+
+  // Count the sound records the header's count covers (all of them when the
+  // count is 0, as left by a recording that was not closed).
+  const int claimed = v.h.recordCount;
+  const int limit = claimed > 0 ? claimed : (claimed < 0 ? 1 : kMaxRecordCount);
+  RecordInfo first;
+  int found = 0;
+  std::string firstFailure;
+  for (long long off = v.L.dataOffset; found < limit && off < v.L.fileSize;) {
+    RecordInfo info;
+    if (!probeRecord(fd, v.L, off, info, firstFailure)) break;
+    if (found == 0) first = info;
+    ++found;
+    off += sizeOf(v.L, info.storedLength);
+  }
+  auto& body = bodyBuffer();
+  if (found == 0 || !readBody(fd, v.L, first, body, firstFailure)) {
+    ::close(fd);
+    if (firstFailure.empty()) firstFailure = "в файле нет ни одной записи";
+    ui.message("Файл " + name + " не может быть прочитан: запись 1: " + firstFailure + ".");
+    return false;
+  }
+
+  // Everything is checked; switch to the new file.
+  s.leaveTransformView(true);
+  closeRecordFile(s);
+  s.recordFileHandle = fd;
+  s.recordFileVersion = v.h.version;
+  s.recordFileName = name;
+  s.recordFilePath = path;
+  s.recordModified = 0;
+  const RecordFileHeader& h = v.h;
+  s.examHeader = h.examHeader;
+  applyChannelNames(s, h);
+  s.recordDate = h.fileDate;
+  s.recordTime = 0;
+  s.referenceKind = h.referenceKind;
+  s.channelCount = h.channelCount;
+  s.sampleRate = h.sampleRate;
+  s.transformKind = 0;
+  s.markChannelCount = h.recordMarkChannels();
+  if (h.markChannelCount > 10) s.transformKind = 2;  // a saved pair-transform result
+  for (int i = 0; i < h.slots; ++i) {
+    s.zeroLevel[i] = h.zeroLevel[i];
+    s.calibUnits[i] = h.calibUnits[i];
+    const auto ui8 = static_cast<std::size_t>(i);
+    s.channelPosX[ui8] = h.posX[i];
+    s.channelPosY[ui8] = h.posY[i];
+    s.leadPairs[ui8] = {h.pairFirst[i], h.pairSecond[i]};
+  }
+  for (int i = 0; i < h.calibValueEntries; ++i) s.calibValue[i] = h.calibValue[i];
+  if (h.flags & 1) s.leadPairCount = h.leadPairCount;
+  s.recordCount = (claimed > found || claimed == 0) ? found : claimed;
+  s.recordLength = first.recordLength;
+  if (s.epochLength == 0) {
+    s.epochLength = s.epochStep = s.recordLength;
+  } else {
+    s.epochStep = s.epochLength;
+  }
+  s.resetViewAfterOpen();
+  s.pendingChannelCount = 0;
+  commitRecord(s, v, first, body, 1);
+  if (claimed > found || claimed == 0) {
+    ui.message("Число записей в заголовке файла " + name + " (" + num(claimed) +
+               ") не совпадает с его содержимым; доступны записи 1.." + num(found) + ".");
+  }
+  return true;
+}
+
+void closeRecordFile(StudyState& s) {
+  if (s.recordFileHandle >= 0) ::close(s.recordFileHandle);
+  s.recordFileHandle = -1;
+}
+
+// --- modified record -------------------------------------------------------------------------
+
+bool confirmWriteBack(StudyState& s, Interaction& ui) {
+  if (s.recordModified < 0) {
+    s.channelCount = std::clamp(-s.recordModified, 1, kMaxChannels);
+    s.recordModified = 0;
+    return true;
+  }
+  if (s.recordModified == 0 || !hasOpenCad(s)) return true;
+  if (!ui.ask("Записать изменения в файл?")) {
+    s.recordModified = 0;
+    return true;
+  }
+  const std::string refused = "Изменения записи не записаны в файл " + openName(s) + ": ";
+  FileView v;
+  std::string reason;
+  if (!viewOpenFile(s, v, reason)) {
+    ui.message(refused + reason + ".");
+    return false;
+  }
+  if (v.h.version == kVersionCA15) {
+    // One byte per sample cannot hold the codes in memory; a conversion would lose them.
+    ui.message(refused + "файл старого формата CA15 доступен только для чтения. Сохраните запись в новый файл.");
+    return false;
+  }
+  if (isReadOnly(s.recordFileHandle)) {
+    ui.message(refused + "файл открыт только для чтения.");
+    return false;
+  }
+  RecordInfo info;
+  if (!locateCurrent(s, v.L, info, reason)) {
+    ui.message(refused + reason + ".");
+    return false;
+  }
+  if (s.channelCount != v.h.channelCount) {
+    ui.message(refused + "число каналов (" + num(s.channelCount) + ") отличается от числа каналов файла (" +
+               num(v.h.channelCount) + "). Сохраните запись в другой файл.");
+    return false;
+  }
+  // In the transform view the signals are parked; those are what the file holds.
+  const bool results = showsResults(s);
+  const auto& source = results ? s.parkedChannelData : s.channelData;
+  const int length = results ? s.savedRecordLength : s.recordLength;
+  if (length < 0 || length > info.storedLength) {
+    ui.message(refused + "запись длиннее своего места в файле (" + num(length) + " > " + num(info.storedLength) +
+               " отсчётов). Сохраните запись в другой файл.");
+    return false;
+  }
+  // From the second length field to the end of the samples; blocks that
+  // memory does not own (a mark channel not kept in memory) stay as stored.
+  const std::size_t n = static_cast<std::size_t>(info.storedLength);
+  const long long regionStart = info.offset + 2;
+  std::string region(2 + static_cast<std::size_t>(v.L.channels + v.L.marks) * n * 2, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(region.data());
+  if (!preadAll(s.recordFileHandle, p, region.size(), regionStart)) {
+    ui.message(refused + "ошибка чтения файла.");
+    return false;
+  }
+  putU16(p, static_cast<std::uint16_t>(length));
+  for (int c = 0; c < v.L.channels; ++c) {
+    unsigned char* dst = p + 2 + static_cast<std::size_t>(c) * n * 2;
+    const std::int16_t* src = source[static_cast<std::size_t>(c)];
+    for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(src[i]));
+  }
+  if (v.L.marks == 1 && s.markChannelCount == 1) {
+    unsigned char* dst = p + 2 + static_cast<std::size_t>(v.L.channels) * n * 2;
+    for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(s.markChannel[i]));
+  }
+  if (!pwriteAll(s.recordFileHandle, region.data(), region.size(), regionStart)) {
+    ui.message(refused + "ошибка записи файла.");
+    return false;
+  }
+  s.recordModified = 0;
+  return true;
+}
+
+// --- navigation ----------------------------------------------------------------------------
+
+bool stepRecord(StudyState& s, int direction, Interaction& ui) {
+  if (!hasOpenCad(s) || direction == 0) return false;
+  const int target = s.currentRecord + (direction > 0 ? 1 : -1);
+  if (target < 1 || target > effectiveCount(s)) return false;
+  if (!confirmWriteBack(s, ui)) return false;
+  return moveToRecord(s, target, ui);
+}
+
+bool gotoRecord(StudyState& s, int number, Interaction& ui) {
+  if (!hasOpenCad(s)) return false;
+  const int target = std::clamp(number, 1, std::max(1, effectiveCount(s)));
+  if (target == s.currentRecord) return true;
+  if (!confirmWriteBack(s, ui)) return false;
+  return moveToRecord(s, target, ui);
+}
+
+bool gotoRecordAsked(StudyState& s, Interaction& ui) {
+  if (!hasOpenCad(s) || showsResults(s)) return false;
+  const auto answer = ui.input("Установка записи заданного номера", "Введите номер записи", "1");
+  if (!answer) return false;
+  const auto number = parseInteger(*answer);
+  if (!number) return false;
+  return gotoRecord(s, *number, ui);
+}
+
+bool rereadRecord(StudyState& s, Interaction& ui) {
+  if (!hasOpenCad(s)) return false;
+  std::string reason;
+  if (!rereadQuietly(s, reason)) {
+    ui.message(recordFailure(s, s.currentRecord, reason));
+    return false;
+  }
+  return true;
+}
+
+// --- writers -----------------------------------------------------------------------------------
+
+bool writeHeader(StudyState& s, int fd) {
+  if (!storable(s)) return false;
+  const long long here = fdTell(fd);
+  if (here < 0) return false;
+  const std::string bytes = buildHeader(s, slotsForNewFile(s), s.recordCount, here, -1);
+  return fdWriteAll(fd, bytes.data(), bytes.size());
+}
+
+bool writeRecord(StudyState& s, int fd) {
+  if (!storable(s)) return false;
+  std::string out;
+  encodeRecord(out, s.recordLength, s.channelCount, s.channelData.data(), s.markChannel, writesMarkChannel(s),
+               encodeTimeOfDay(nowAsDayFraction()));
+  if (!fdWriteAll(fd, out.data(), out.size())) return false;
+  s.recordModified = 0;
+  return true;
+}
+
+bool rewriteHeader(StudyState& s, Interaction& ui) {
+  if (!hasOpenCad(s) || showsResults(s)) return false;
+  FileView v;
+  std::string reason;
+  if (!viewOpenFile(s, v, reason)) {
+    ui.message("Заголовок файла " + openName(s) + " не переписан: " + reason + ".");
+    return false;
+  }
+  if (v.h.version != kVersionCA30 && v.h.version != kVersionCA40) return false;
+  const std::string refused = "Заголовок файла " + openName(s) + " не переписан: ";
+  if (isReadOnly(s.recordFileHandle)) {
+    ui.message(refused + "файл открыт только для чтения.");
+    return false;
+  }
+  // The header describes the layout of every record already in the file.
+  if (s.channelCount != v.h.channelCount || (s.markChannelCount == 1 ? 1 : 0) != v.L.marks) {
+    ui.message(refused + "число каналов или канал меток в памяти не совпадают с записями файла.");
+    return false;
+  }
+  if (!storable(s)) return false;
+  const std::string bytes = buildHeader(s, v.h.slots, s.recordCount, 0, v.h.dataOffset);
+  if (!pwriteAll(s.recordFileHandle, bytes.data(), bytes.size(), 0)) {
+    ui.message(refused + "ошибка записи файла.");
+    return false;
+  }
+  return true;
+}
+
+// --- append and save -------------------------------------------------------------------------
+
+bool appendRecords(StudyState& s, const std::string& path, int which, Interaction& ui) {
+  if (which != 2 && which != 3) return false;
+  const std::string name = baseName(path);
+  const std::string refused = "Записи не добавлены в файл " + name + ": ";
+  if (which == 3 && showsResults(s)) {
+    ui.message(refused + "в режиме преобразования записывается только текущий результат.");
+    return false;
+  }
+  if (!storable(s)) {
+    ui.message(refused + "запись в памяти не может быть записана.");
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    ui.message(refused + "не удалось открыть файл для записи.");
+    return false;
+  }
+  auto fail = [&](const std::string& why) {
+    ::close(fd);
+    ui.message(refused + why + ".");
+    return false;
+  };
+  RecordFileHeader h;
+  long long size = 0;
+  std::string reason;
+  if (!readHeaderOf(fd, h, size, reason)) return fail(reason.empty() ? "это не файл записей" : reason);
+  if (h.version == kVersionCA15) return fail("файл старого формата CA15 доступен только для чтения");
+  const int marks = writesMarkChannel(s) ? 1 : 0;
+  if (h.channelCount != s.channelCount || h.recordMarkChannels() != marks) {
+    return fail("число каналов или канал меток файла (" + num(h.channelCount) + (h.recordMarkChannels() ? "+1" : "") +
+                ") не совпадают с записью (" + num(s.channelCount) + (marks ? "+1" : "") + ")");
+  }
+  // The new records must follow the last sound record directly, or they
+  // could not be reached.
+  const Layout L = layoutOf(h, size);
+  int found = 0;
+  long long off = L.dataOffset;
+  while (off < L.fileSize) {
+    RecordInfo info;
+    if (found >= kMaxRecordCount || !probeRecord(fd, L, off, info, reason))
+      return fail("файл повреждён после записи " + num(found));
+    ++found;
+    off += sizeOf(L, info.storedLength);
+  }
+  const bool walk = which == 3 && hasOpenCad(s);
+  const int following = walk ? std::max(0, effectiveCount(s) - s.currentRecord) : 0;
+  const int newCount = found + 1 + following;
+  if (newCount > kMaxRecordCount) return fail("в файле будет больше " + num(kMaxRecordCount) + " записей");
+
+  const int modifiedBefore = s.recordModified;
+  int written = 0;
+  bool ok = fdSeek(fd, size);
+  if (ok) {
+    if (walk) {
+      ok = writeCurrentAndFollowing(s, fd, written, reason);
+    } else {
+      ok = writeRecord(s, fd);
+      if (!ok) reason = "ошибка записи файла";
+    }
+  } else {
+    reason = "ошибка позиционирования в файле";
+  }
+  if (ok) {
+    unsigned char c[2];
+    putU16(c, static_cast<std::uint16_t>(newCount));
+    ok = pwriteAll(fd, c, 2, recordCountOffset(h.version));
+    if (!ok) reason = "ошибка записи файла";
+  }
+  if (!ok) {
+    // Leave the target as it was: drop whatever part of the records got written.
+    if (::ftruncate(fd, size) != 0) reason += "; файл не удалось вернуть к прежнему размеру";
+    s.recordModified = modifiedBefore;
+    return fail(reason);
+  }
+  ::close(fd);
+  if (hasOpenCad(s) && samePath(path, s.recordFilePath)) s.recordCount = newCount;
+  if (walk && !rereadQuietly(s, reason)) ui.message(recordFailure(s, s.currentRecord, reason));
+  return true;
+}
+
+bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
+  const std::string name = baseName(path);
+  const std::string refused = "Файл " + name + " не записан: ";
+  const bool open = hasOpenCad(s);
+  const bool oldMulti = open && s.recordFileVersion == kVersionCA15 && effectiveCount(s) > 1;
+  const bool targetIsOpen = open && samePath(path, s.recordFilePath);
+  if (fileExists(path)) {
+    if (oldMulti) {
+      ui.message("Ошибка! Повторите операцию с другим именем файла записи!");
+      return false;
+    }
+    std::vector<Interaction::Choice> choices = {{"&1=Заменить текущей записью", 1}, {"&2=Добавить текущую запись", 2}};
+    const bool hasFollowing = open && s.currentRecord < effectiveCount(s) && !showsResults(s);
+    if (hasFollowing) choices.push_back({"&3=Добавить следующие записи", 3});
+    choices.push_back({"<Esc>=Отменить", 0});
+    const int choice = ui.choose("Запись файла", "Файл уже существует!", "Что делать?:", choices);
+    if (choice == 2 || choice == 3) return appendRecords(s, path, choice, ui);
+    if (choice != 1) return false;
+    if (::access(path.c_str(), W_OK) != 0) {
+      ui.message(refused + "файл защищён от записи.");
+      return false;
+    }
+  }
+  if (!storable(s)) {
+    ui.message(refused + "запись в памяти не может быть записана.");
+    return false;
+  }
+
+  if (oldMulti && !showsResults(s)) {
+    // An old file cannot be rewritten in place: convert the current record and
+    // all that follow into the new file.
+    AtomicFile f(path);
+    if (!f.ok()) {
+      ui.message(refused + "не удалось создать файл.");
+      return false;
+    }
+    const int modifiedBefore = s.recordModified;
+    const int count = effectiveCount(s) - s.currentRecord + 1;
+    const std::string header = buildHeader(s, slotsForNewFile(s), count, 0, -1);
+    std::string reason = "ошибка записи файла";
+    int written = 0;
+    const bool ok = fdWriteAll(f.fd(), header.data(), header.size()) &&
+                    writeCurrentAndFollowing(s, f.fd(), written, reason) && f.commit();
+    if (!ok) {
+      s.recordModified = modifiedBefore;
+      ui.message(refused + reason + ".");
+      return false;
+    }
+    if (!rereadQuietly(s, reason)) ui.message(recordFailure(s, s.currentRecord, reason));
+    return true;
+  }
+
+  if (targetIsOpen && effectiveCount(s) > 1 && !ui.ask("Файл открыт и включает несколько записей, заменить все текущей?"))
+    return false;
+  const int count = s.recordCount > 1 ? 1 : (s.recordCount == 0 ? 1 : s.recordCount);
+  const int slots = slotsForNewFile(s);
+  const int modifiedBefore = s.recordModified;
+  std::string header = buildHeader(s, slots, count, 0, -1);
+  AtomicFile f(path);
+  const bool ok = f.ok() && fdWriteAll(f.fd(), header.data(), header.size()) && writeRecord(s, f.fd()) && f.commit();
+  if (!ok) {
+    s.recordModified = modifiedBefore;
+    ui.message(refused + "ошибка записи файла.");
+    return false;
+  }
+  if (targetIsOpen) {
+    // The old descriptor still shows the replaced file; continue on the new one.
+    closeRecordFile(s);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const long long end = static_cast<long long>(header.size()) +
+                          recordBytes(kVersionCA40, s.channelCount, writesMarkChannel(s) ? 1 : 0, s.recordLength) - 2;
+    if (fd < 0 || !fdSeek(fd, end)) {
+      if (fd >= 0) ::close(fd);
+      ui.message("Файл " + name + " записан, но не открывается снова.");
+      return true;
+    }
+    s.recordFileHandle = fd;
+    s.recordFileVersion = slots == 64 ? kVersionCA40 : kVersionCA30;
+    s.recordCount = count;
+    s.currentRecord = 1;
+    s.storedLength = s.recordLength;
+  }
+  return true;
+}
+
+// --- dispatch ------------------------------------------------------------------------------------
+
+bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bool saving) {
+  // What each missing piece is called in the message. An entry goes away when
+  // its reader or writer is built and the dispatch calls it.
+  std::string what;
+  if (kind == 0) {
+    if (extension == ".edf" || extension == ".udf") what = "EDF";
+    else if (extension == ".e32") what = "EDF32";
+    else if (extension == ".eeg") what = saving ? "BrainLoc" : "BrainSys";
+    else if (extension == ".ee") what = "BrainSys";
+    else if (extension == ".cnt") what = "NeuroScan";
+    else if (extension == ".bmp") what = "графический файл";
+    else what = "текстовый файл";
+  } else {
+    switch (kind) {
+      case 1: what = "план обследования"; break;
+      case 2: what = "файл установок"; break;
+      case 3: what = "карты"; break;
+      case 4: what = "блокнот"; break;
+      case 5: what = "формулы"; break;
+      case 6: what = "графический файл"; break;
+      case 7: what = "текстовый файл"; break;
+      case 8: what = "файл записей для преобразования"; break;
+      case 9: what = "усреднения"; break;
+      case 10: what = "спектральные параметры"; break;
+      case 11: case 13: what = "порядок каналов"; break;
+      case 12: what = "график в тексте"; break;
+      case 16: what = "конструкты"; break;
+      case 17: what = "сортировки"; break;
+      case 18: what = "протоколы"; break;
+      case 19: what = "макрокоманды"; break;
+      case 20: what = "спектральные параметры"; break;
+      case 21: what = "частотные диапазоны"; break;
+      case 22: what = "сетка пар отведений"; break;
+      default: what = "файлы этого вида"; break;
+    }
+  }
+  ui.message(std::string(saving ? "Запись" : "Чтение") + " (" + what + (extension.empty() ? "" : ", " + extension) +
+             ") пока недоступно в этой версии программы.");
+  return false;
+}
+
+bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
+  const std::string ext = extensionLower(path);
+  if (kind == 0 && ext == ".cad") return openRecordFile(s, path, ui);
+  if (kind == 15) return readExamHeaderOnly(s, path, ui);
+  return notYetAvailable(ui, kind, ext, false);
+}
+
+bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
+  const std::string ext = extensionLower(path);
+  if (kind == 0 && ext == ".cad") return saveRecords(s, path, ui);
+  return notYetAvailable(ui, kind, ext, true);
+}
+
+}  // namespace velor
