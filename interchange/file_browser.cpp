@@ -466,7 +466,8 @@ FileHeaderInfo readFileHeaderInfo(const std::string& path) {
 }
 
 std::string leadingComment(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a pipe that took the place of a listed file must not hang the window.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return {};
   struct stat st {};
   std::string bytes;

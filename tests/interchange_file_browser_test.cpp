@@ -71,6 +71,40 @@ std::string cadBytes(const std::string& headerUtf8, int fileDate, int channels =
   return w.data();
 }
 
+// An old "CA15" file: three 54-byte texts (test, patient, diagnosis), one
+// byte per sample.
+std::string ca15Bytes(const std::string& test, const std::string& patient, const std::string& diagnosis) {
+  ByteWriter w;
+  w.bytes("CA15");
+  for (const auto& t : {test, patient, diagnosis}) w.text(utf8ToCp1251(t), 54);
+  for (int i = 0; i < 32; ++i) w.text(i < 1 ? "O1" : "", 4);
+  w.zeros(3);  // date
+  w.u16(606);
+  w.u8(0);
+  w.u8(0);
+  w.u8(1);
+  w.u16(100);
+  w.u8(0);
+  w.i16(1);
+  for (int i = 0; i < 32; ++i) w.u16(128);
+  for (int i = 0; i < 32; ++i) w.u16(128);
+  w.zeros(128);
+  w.u8(1);
+  w.u8(1);
+  w.u16(4);
+  w.u8(4);
+  w.u8(0);
+  w.zeros(5);
+  for (int i = 0; i < 16; ++i) w.u16(100);
+  EXPECT_EQ(w.size(), 606u);
+  w.u16(4);
+  w.u16(4);
+  for (int i = 0; i < 4; ++i) w.u8(128);
+  w.i32(0);
+  w.u16(4);
+  return w.data();
+}
+
 void writeCad(const std::string& path, const HeaderSpec& h, int fileDate, int channels = 2) {
   test::writeBytes(path, cadBytes(standardHeader(h), fileDate, channels));
 }
@@ -537,6 +571,7 @@ struct Archive : Fixture {
     writeCad(file("c.cad"), {"Фон", "Взрослые", "Иванова Анна", "7", "02.02.1980", ""}, 44900);
     writeCad(file("a_very_long_file_name.cad"), {"Сон", "", "Абрамов", "", "", ""}, 44000);
     test::writeBytes(file("junk.cad"), "CA40");
+    test::writeBytes(file("old.cad"), ca15Bytes("Фон", "Старый Пациент", "Норма"));
   }
 };
 
@@ -569,6 +604,8 @@ TEST(CardIndexFiles, LayoutOfBothFiles) {
   EXPECT_EQ(index.recordsOf(1), (std::vector<int>{1, 2}));
   EXPECT_EQ(index.records[0].fileName, "a_very_long_file_name");
   EXPECT_EQ(index.records[1].dateNumber, 45000);
+  // the old file shows its patient in the header column but stays out of the card index
+  EXPECT_EQ(selectionValue(readFileHeaderInfo(f.file("old.cad")), false, 3), "Старый Пациент");
 
   // a directory with a single record file has no card index
   TempDir lonely;
@@ -658,7 +695,7 @@ TEST(FileWindowEngine, CardIndexWalkThroughPatientsAndRecords) {
   EXPECT_EQ(column(b, 2), (std::vector<std::string>{"", "Дети", "Взрослые"}));
   const auto status = readCardStatus(f.dir.path());
   EXPECT_FALSE(status.stale);
-  EXPECT_EQ(status.fileCount, 5);
+  EXPECT_EQ(status.fileCount, 6);
 
   EXPECT_FALSE(b.activateRow(1));
   ASSERT_EQ(b.cardMode(), kCardRecords);
@@ -683,7 +720,7 @@ TEST(FileWindowEngine, CardIndexWalkThroughPatientsAndRecords) {
   b.nameField = "newone";
   b.accept(-1);
   EXPECT_TRUE(readCardStatus(f.dir.path()).stale);
-  EXPECT_TRUE(cardIndexNeedsRebuild(f.dir.path(), 5));
+  EXPECT_TRUE(cardIndexNeedsRebuild(f.dir.path(), 6));
 }
 
 TEST(FileWindowEngine, DeletingFromThePatientsRecords) {
