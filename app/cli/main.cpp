@@ -1,14 +1,34 @@
-// velor-cli: the workstation's engines from the shell.
+// velor-cli: the workstation's engines from the shell. Exit status 0 on
+// success, 1 when a file cannot be read or written, 2 for a wrong command
+// line; a failure is explained in one line on stderr.
 #include <CLI/CLI.hpp>
+#include <exception>
 #include <iostream>
 
+#include "app/cli/commands.h"
+
 int main(int argc, char** argv) {
+  using namespace velor::cli;
   CLI::App app{"Velor command-line tool"};
   app.require_subcommand(1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "velor-cli: " + std::string(e.what()) + " (see --help)\n";
+  });
+  int status = kExitOk;
+  addInfoCommand(app, status);
+  addDumpCommand(app, status);
+  addConvertCommand(app, status);
+  addDemoCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  } catch (const std::bad_alloc&) {
+    reportFailure("out of memory");
+    return kExitFile;
+  } catch (const std::exception& e) {
+    reportFailure(e.what());
+    return kExitFile;
   }
-  return 0;
+  return status;
 }

@@ -1,0 +1,137 @@
+// velor-cli dump FILE [--record N] [--raw] [--channels 0,3,5]: one record as
+// CSV, a header row of channel names and one row per sample.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "app/cli/commands.h"
+
+namespace velor::cli {
+
+namespace {
+
+struct DumpOptions {
+  std::string file;
+  int record = 1;
+  bool raw = false;
+  std::vector<int> channels;
+};
+
+// A CSV field, quoted when it holds a separator, a quote or a line break
+// (names come from the file and may hold anything).
+std::string csvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+int runDump(const DumpOptions& o) {
+  RecordFileHeader h;
+  std::vector<RecordInfo> records;
+  std::string fault, reason;
+  if (!inspectRecordFile(o.file, h, records, fault, reason)) {
+    reportFailure(reason);
+    return kExitFile;
+  }
+  // A damaged record area still lets the records before the fault be read.
+  if (o.record > static_cast<int>(records.size())) {
+    if (!fault.empty()) {
+      reportFailure(fault);
+      return kExitFile;
+    }
+    reportFailure("record " + std::to_string(o.record) + " does not exist: " + o.file + " holds " +
+                  std::to_string(records.size()) + " record(s)");
+    return kExitUsage;
+  }
+  std::vector<int> chosen = o.channels;
+  if (chosen.empty()) {
+    for (int c = 0; c < h.channelCount; ++c) chosen.push_back(c);
+  }
+  for (int c : chosen) {
+    if (c < 0 || c >= h.channelCount) {
+      reportFailure("channel " + std::to_string(c) + " does not exist: channels are 0.." +
+                    std::to_string(h.channelCount - 1));
+      return kExitUsage;
+    }
+  }
+
+  std::vector<std::vector<std::int16_t>> samples;
+  if (!readRecordSamples(o.file, h, records[static_cast<std::size_t>(o.record - 1)], samples, reason)) {
+    reportFailure(o.file + ": " + (reason.empty() ? "cannot read record " + std::to_string(o.record) : reason));
+    return kExitFile;
+  }
+  const bool withMark = static_cast<int>(samples.size()) > h.channelCount;
+  // The valid samples: a record shortened in place keeps its stored size but
+  // a smaller length field, and nothing beyond the stored samples exists.
+  const RecordInfo& info = records[static_cast<std::size_t>(o.record - 1)];
+  const std::size_t n = static_cast<std::size_t>(std::max(0, std::min(info.storedLength, info.recordLength)));
+  for (const auto& ch : samples) {
+    if (ch.size() < n) {
+      reportFailure(o.file + ": record " + std::to_string(o.record) + " is shorter than its length field");
+      return kExitFile;
+    }
+  }
+
+  std::string out;
+  for (std::size_t k = 0; k < chosen.size(); ++k) {
+    if (k) out += ',';
+    out += csvField(shownName(h.channelNames[chosen[k]]));
+  }
+  if (withMark) out += chosen.empty() ? "mark" : ",mark";
+  out += '\n';
+
+  // The scale of each chosen channel; calibUnits 0 counts as 1, as every
+  // writer stores it.
+  std::vector<double> scale, zero;
+  for (int c : chosen) {
+    const int units = h.calibUnits[c] == 0 ? 1 : h.calibUnits[c];
+    scale.push_back(static_cast<double>(h.calibValue[c]) / units);
+    zero.push_back(h.zeroLevel[c]);
+  }
+  char buf[32];
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < chosen.size(); ++k) {
+      if (k) out += ',';
+      const std::int16_t code = samples[static_cast<std::size_t>(chosen[k])][i];
+      if (o.raw) {
+        std::snprintf(buf, sizeof buf, "%d", code);
+      } else {
+        std::snprintf(buf, sizeof buf, "%.9g", (code - zero[k]) * scale[k]);
+      }
+      out += buf;
+    }
+    if (withMark) {
+      std::snprintf(buf, sizeof buf, "%s%d", chosen.empty() ? "" : ",", samples.back()[i]);
+      out += buf;
+    }
+    out += '\n';
+    if (out.size() > (1u << 20)) {
+      if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) break;
+      out.clear();
+    }
+  }
+  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0 ||
+      std::ferror(stdout)) {
+    reportFailure("cannot write the output");
+    return kExitFile;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void addDumpCommand(CLI::App& app, int& status) {
+  auto o = std::make_shared<DumpOptions>();
+  CLI::App* cmd = app.add_subcommand("dump", "Write one record as CSV: physical values, or codes with --raw");
+  cmd->add_option("FILE", o->file, "Record file (.cad)")->required();
+  cmd->add_option("--record", o->record, "Record number, from 1")->check(CLI::PositiveNumber);
+  cmd->add_flag("--raw", o->raw, "Stored codes instead of physical values");
+  cmd->add_option("--channels", o->channels, "Channel numbers from 0, e.g. 0,3,5")->delimiter(',');
+  cmd->callback([o, &status] { status = runDump(*o); });
+}
+
+}  // namespace velor::cli

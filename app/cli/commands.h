@@ -1,0 +1,67 @@
+// The subcommands of velor-cli and what they share: exit statuses, the one
+// line that explains a failure, the engines' interaction and progress.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <CLI/CLI.hpp>
+
+#include "core/interaction.h"
+#include "core/record_file.h"
+
+namespace velor::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFile = 1;   // a file could not be read or written
+inline constexpr int kExitUsage = 2;  // the command line is wrong
+
+// Each adds its subcommand; its callback stores the exit status in `status`.
+void addInfoCommand(CLI::App& app, int& status);
+void addDumpCommand(CLI::App& app, int& status);
+void addConvertCommand(CLI::App& app, int& status);
+void addDemoCommand(CLI::App& app, int& status);
+
+// Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
+// text become "; "): the reason of a failure, or a notice after success.
+void reportFailure(std::string_view text);
+
+// Engines talk through this: questions are answered No, messages are kept so
+// that a failure is told in one line together with its context.
+class EngineInteraction final : public ScriptedInteraction {
+ public:
+  EngineInteraction();
+  // The messages so far joined into one text, or `fallback` when there were none.
+  std::string reason(std::string_view fallback) const;
+};
+
+// Progress on stderr, shown only when stderr is a terminal: in a pipe or a
+// log the failure line is all that stderr carries.
+class TerminalProgress final : public Progress {
+ public:
+  TerminalProgress();
+  void begin(std::string_view what, long total) override;
+  bool step(long done) override;
+  void end() override;
+
+ private:
+  bool shown_;
+  bool drawn_ = false;
+  std::string what_;
+  long total_ = 0;
+};
+
+// Checks that `path` names a readable regular file; otherwise false with the reason.
+bool checkInputFile(const std::string& path, std::string& reason);
+
+// Header and record table of a record file, for the inspection commands.
+// False with a one-line reason when the header cannot be read. A record area
+// that turns unsound part way still gives the records before the fault;
+// `recordsFault` then says what is wrong (empty when all is sound).
+bool inspectRecordFile(const std::string& path, RecordFileHeader& header, std::vector<RecordInfo>& records,
+                       std::string& recordsFault, std::string& reason);
+
+// A channel name as shown: the stored characters without trailing blanks.
+std::string shownName(const std::string& stored);
+
+}  // namespace velor::cli
