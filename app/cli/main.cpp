@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 
+#include "app/cli/cmd_filter.h"
 #include "app/cli/commands.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
   addDumpCommand(app, status);
   addConvertCommand(app, status);
   addDemoCommand(app, status);
+  addFilterDesignCommand(app, status);
+  addFilterCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
