@@ -1,0 +1,147 @@
+// TMoni: the signal monitor window. It draws the current record of the study
+// state into an off-screen surface and shows it; geometry, ticks, traces,
+// caption and the key and mouse rules come from viewer/monitor.h. The main
+// window places it, and reacts to its signals.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <map>
+
+#include "core/study_state.h"
+#include "viewer/monitor.h"
+
+class QScrollBar;
+
+namespace velor {
+
+// Commands of the monitor's keys and popup menu that other windows carry out.
+enum class MonitorCommand {
+  OpenFile,
+  SaveFile,
+  PrintScreen,
+  ScreenToClipboard,
+  SignalsToClipboard,
+  Header,
+  Maps,
+  Delete,
+  NextRecord,
+  PreviousRecord,
+  RecordByNumber,
+  Merge,
+  Restore,
+  InsertChannel,
+  DeleteChannel,
+  InsertMark,
+  RemoveMark,
+  RemoveAllMarks,
+  Transforms,
+  NewExamination,
+  EegAnalysis,
+  BatchAllBlinks,
+  BatchAks,
+  BatchBlinks,
+  BatchEnv,
+};
+
+class TMoni : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TMoni(StudyState& state, QWidget* parent = nullptr);
+  ~TMoni() override;
+
+  // One-time initialisation: channel table defaults, ruler, layout, drawing.
+  void Ini();
+  // Sizes the monitor inside the main window's client area.
+  void Resize(int clientWidth, int clientHeight, int toolPanelHeight);
+  // Recomputes scroll bars and rows after the view state changed (channel
+  // counts, zoom, record length); tV() draws.
+  void relayout();
+  // Redraws everything that is visible.
+  void tV();
+  void drawRange(int left, int width);
+  void FillBG(int left, int width);
+  void OutNm();
+  // Rebuilds the caption and announces it.
+  QString prhd();
+  void scrollBy(int pixels);
+  // Inverts the cursor and anchor lines (twice erases).
+  void flipCursorLines(bool repaint);
+  void Click(bool toggle);
+  void Xpl();
+  void Xmn();
+  void Ypl();
+  void Ymn();
+  void Nchpl();
+  void Nchmn();
+  void timeAxis(double rate);
+
+  // Live sweep display during an examination.
+  void tVax();
+  void tVe(int column, int index, int lag);
+  void OutNme();
+
+  // Popup-menu commands stay disabled until the window that does them says so.
+  void setCommandAvailable(MonitorCommand command, bool available);
+
+  const MonitorView& view() const { return view_; }
+  MonitorView& view() { return view_; }
+  // The drawing as shown (monitorWidth × monitorHeight of it are valid).
+  const QImage& surface() const { return surface_; }
+  QRect drawingRect() const;
+  bool horizontalBarShown() const;
+  bool verticalBarShown() const;
+  QString caption() const { return caption_; }
+
+ signals:
+  void captionChanged(const QString& caption);
+  // The cursor, anchor or current row changed (scoreboard, map window).
+  void cursorMoved();
+  // Zoom or gain changed (map window following the monitor).
+  void viewChanged();
+  void commandRequested(velor::MonitorCommand command);
+  // A key during an examination, as the acquisition engine's code.
+  void acquisitionKey(int code);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void layoutBars();
+  void syncBars();
+  void drawTraces(int left, int width);
+  void drawStrip();
+  void xorColumn(int x, quint32 mask, bool dashed);
+  void xorRowMark();
+  void showCursorLines();
+  void hideCursorLines();
+  void cursorChanged();
+  void afterZoom();
+  void handleKey(int virtualKey, bool big);
+
+  StudyState& s_;
+  MonitorView view_;
+  QImage surface_;
+  QImage strip_;
+  QScrollBar* hbar_ = nullptr;
+  QScrollBar* vbar_ = nullptr;
+  bool syncing_ = false;
+  int shownCursorX_ = -1;
+  int shownAnchorX_ = -1;
+  int shownRowMarkY_ = -1;
+  bool rowMarkShown_ = false;
+  int sweepTick_ = 0;
+  QString caption_;
+  std::map<MonitorCommand, bool> available_;
+};
+
+}  // namespace velor
