@@ -1,16 +1,37 @@
-// velor: the workstation.
+// velor: the workstation. `velor` starts it; `velor FILE` starts it and opens
+// FILE (a record file) once the main window is shown.
 #include <QApplication>
-#include <QMainWindow>
+#include <QFileInfo>
+#include <QStringList>
+#include <cstdio>
 
 #include "core/study_state.h"
+#include "core/ui/qt_interaction.h"
+#include "shell/main_window_texts.h"
+#include "shell/ui/splash.h"
+#include "shell/ui/tfvelor.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("VELOR");
+  // Qt has taken its own options out of the arguments; one file may remain.
+  const QStringList args = QApplication::arguments();
+  if (args.size() > 2 || (args.size() == 2 && args[1].startsWith(QLatin1Char('-')))) {
+    std::fprintf(stderr, "usage: velor [FILE]\n");
+    return 2;
+  }
+
+  auto* splash = new velor::shell::TSplash;  // releases itself when its timer closes it
+  splash->show();
+  QApplication::processEvents();
+
+  QApplication::setApplicationName(QString::fromUtf8(velor::shell_text::kAppTitle));
+
+  // The one study state lives as long as the main window.
   velor::StudyState state;
-  QMainWindow w;
-  w.setWindowTitle("Velor-EEG");
-  w.resize(1024, 700);
-  w.show();
+  velor::QtInteraction ui;
+  velor::shell::TFVelor window(state, ui);
+  ui.setParent(&window);
+  if (args.size() == 2) window.openAtStart(QFileInfo(args[1]).absoluteFilePath().toStdString());
+  window.show();
   return QApplication::exec();
 }

@@ -1,0 +1,132 @@
+#include "shell/main_commands.h"
+
+#include "core/numtext.h"
+#include "core/record_file.h"
+#include "core/text.h"
+#include "interchange/file_browser.h"
+#include "shell/main_window_texts.h"
+#include "shell/session.h"
+
+namespace velor::shell {
+
+using namespace velor::shell_text;
+
+namespace {
+
+constexpr int kRecordKind = 0;
+constexpr int kChannelSettingsKind = 2;
+constexpr int kSideWindowKind = 10;
+
+// Runs the file window for a kind with the directory rules of settings kinds
+// and the help topic of the dispatch; the previous topic comes back after.
+bool runChooser(StudyState& s, int kind, bool writeMode, FileChooser& chooser) {
+  const int helpBefore = s.helpContext;
+  s.helpContext = writeMode ? kSaveHelpContext : kOpenHelpContext;
+  const bool settings = fileKindIsSettings(kind);
+  const std::string dataDirBefore = s.dataDir;
+  if (settings) s.dataDir = s.programDir;
+  s.dialogResult = 0;
+  const bool chosen = chooser.choose(s, kind, writeMode, writeMode ? s.recordFileName : std::string());
+  if (settings) s.dataDir = dataDirBefore;
+  s.helpContext = helpBefore;
+  return chosen && s.dialogResult > 0 && !s.chosenFilePath.empty();
+}
+
+}  // namespace
+
+bool openByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui) {
+  if (!runChooser(s, kind, false, chooser)) return false;
+  return openFile(s, kind, s.chosenFilePath, ui);
+}
+
+bool saveByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui) {
+  if (!runChooser(s, kind, true, chooser)) return false;
+  return saveFile(s, kind, s.chosenFilePath, ui);
+}
+
+void showAllChannels(StudyState& s) {
+  s.firstShownChannel = 0;
+  s.currentChannelRow = 0;
+  s.shownChannelCount = s.channelCount;
+}
+
+bool openRecordCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {
+  if (!openByKind(s, kRecordKind, chooser, ui)) return false;
+  showAllChannels(s);
+  return true;
+}
+
+bool openRecordPath(StudyState& s, const std::string& path, Interaction& ui) {
+  s.chosenFilePath = path;
+  if (!openFile(s, kRecordKind, path, ui)) return false;
+  showAllChannels(s);
+  return true;
+}
+
+bool saveCommand(StudyState& s, bool sideWindowActive, FileChooser& chooser, Interaction& ui) {
+  const int kind = sideWindowActive && s.sideWindow != nullptr ? kSideWindowKind : kRecordKind;
+  return saveByKind(s, kind, chooser, ui);
+}
+
+bool saveSettingsCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {
+  const std::string header = s.examHeader;
+  s.examHeader = utf8Fit(kSetComment, kHeaderChars);
+  const bool chosen = runChooser(s, kChannelSettingsKind, true, chooser);
+  s.examHeader = header;
+  if (!chosen) return false;
+  return saveFile(s, kChannelSettingsKind, s.chosenFilePath, ui);
+}
+
+bool stepRecordCommand(StudyState& s, int direction, Interaction& ui) {
+  if (s.acquisitionActive != 0) return false;
+  if (s.viewMode == 1) s.leaveTransformView();
+  return stepRecord(s, direction, ui);
+}
+
+bool recordByNumberCommand(StudyState& s, Interaction& ui) {
+  if (s.acquisitionActive != 0 || s.viewMode != 0) return false;
+  return gotoRecordAsked(s, ui);
+}
+
+bool restoreRecordCommand(StudyState& s, Interaction& ui) {
+  if (s.acquisitionActive != 0) return false;
+  if (s.viewMode == 1) s.leaveTransformView();
+  return rereadRecord(s, ui);
+}
+
+bool backToSignals(StudyState& s) {
+  if (s.viewMode != 1) return false;
+  s.leaveTransformView();
+  return true;
+}
+
+bool sampleRateCommand(StudyState& s, Interaction& ui) {
+  const auto text = ui.input(kRateTitle, kRatePrompt, kRateDefault);
+  if (!text) return false;
+  const auto v = parseNumber(*text);
+  if (!v || *v < 1 || *v >= 65536) {
+    ui.message("Частота дискретизации должна быть числом от 1 до 65535 Гц");
+    return false;
+  }
+  s.sampleRate = static_cast<int>(*v);
+  return true;
+}
+
+int nextTimeAxes(int displayFlags) { return (displayFlags + 16) & 0x33; }
+int nextAmplitudeAxes(int displayFlags) { return (displayFlags + 1) & 0x33; }
+
+void chooseDevice(StudyState& s, int kind, Interaction& ui) {
+  if (kind < 0 || kind > 2) return;
+  s.deviceKind = kind;
+  if (kind == 1 || kind == 2) ui.message(kRestartNotice);
+}
+
+void setMonitorPlacement(StudyState& s, int placement) {
+  if (placement >= 1 && placement <= 4) s.monitorPlacement = placement;
+}
+
+std::string placementCaption(const char* caption, bool chosen) {
+  return chosen ? std::string(kPlacementMark) + caption : std::string(caption);
+}
+
+}  // namespace velor::shell

@@ -1,0 +1,19 @@
+#include "shell/ui/file_chooser.h"
+
+#include "interchange/file_browser.h"
+#include "interchange/ui/file_window.h"
+
+namespace velor::shell {
+
+WindowFileChooser::WindowFileChooser(StudyState& s, Interaction& ui, QWidget* parent)
+    : window_(new TFMn(s, ui, parent)) {}
+
+bool WindowFileChooser::choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) {
+  s.dialogResult = 0;
+  if (!window_) return false;
+  const std::string filter = fileKindFilter(kind, writeMode, s.viewMode == 1);
+  if (filter.empty()) return false;
+  return runFileWindow(*window_, writeMode ? 1 : 0, filter, defaultName).has_value();
+}
+
+}  // namespace velor::shell

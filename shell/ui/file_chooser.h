@@ -1,0 +1,28 @@
+// The file window as the main window's dispatch uses it: one TFMn for the
+// whole run, so that it keeps its search and selection from one showing to
+// the next.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "core/interaction.h"
+#include "shell/main_commands.h"
+
+namespace velor {
+class TFMn;
+}
+
+namespace velor::shell {
+
+class WindowFileChooser final : public FileChooser {
+ public:
+  WindowFileChooser(StudyState& s, Interaction& ui, QWidget* parent);
+  bool choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) override;
+  TFMn* window() const { return window_; }
+
+ private:
+  TFMn* window_ = nullptr;  // a child of the main window
+};
+
+}  // namespace velor::shell

@@ -1,0 +1,504 @@
+// Before any Qt header: the record file header has a member named like a Qt keyword.
+#include "core/record_file.h"
+#include "shell/ui/tfvelor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
+#include "core/ui/tqqhead.h"
+#include "shell/help_topics.h"
+#include "shell/main_window_texts.h"
+#include "shell/ui/file_chooser.h"
+#include "shell/ui/help_window.h"
+#include "viewer/ui/moni.h"
+
+namespace velor::shell {
+
+using namespace velor::shell_text;
+
+namespace {
+
+constexpr int kHeaderFileKind = 15;
+constexpr int kChannelSettingsKind = 2;
+constexpr int kMinWindowSide = 200;
+constexpr int kMaxSavedWindowSide = 10000;
+constexpr int kHintMilliseconds = 5000;
+
+QString qs(const char* s) { return QString::fromUtf8(s); }
+
+}  // namespace
+
+TFVelor::TFVelor(StudyState& s, Interaction& ui, QWidget* parent)
+    : QMainWindow(parent), s_(s), ui_(ui), session_(s, ui) {
+  // FormCreate: the study state already holds programDir, its buffers and the
+  // default channel table; what is left is the random seed.
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  setWindowTitle(qs(kMainTitle));
+  // The file window is created with the main window and kept for the run.
+  ownChooser_ = std::make_unique<WindowFileChooser>(s_, ui_, this);
+  chooser_ = ownChooser_.get();
+
+  buildMenus();
+  buildPanel();
+  statusBar();
+
+  host_ = new QWidget(this);
+  host_->installEventFilter(this);
+  caption_ = new QLabel(host_);
+  caption_->setObjectName("monitorCaption");
+  caption_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  monitorArea_ = new QWidget(host_);
+  monitorArea_->setObjectName("monitorArea");
+  setCentralWidget(host_);
+
+  auto* help = new QAction(this);
+  help->setShortcut(QKeySequence(Qt::Key_F1));
+  connect(help, &QAction::triggered, this, [this] { showHelp(s_.helpContext); });
+  addAction(help);
+  resize(1024, 700);
+}
+
+TFVelor::~TFVelor() {
+  // FormDestroy: the help windows go with the main window.
+  if (help_) help_->close();
+  if (instruction_) instruction_->close();
+}
+
+void TFVelor::setFileChooser(FileChooser* chooser) { chooser_ = chooser ? chooser : ownChooser_.get(); }
+
+void TFVelor::setHeaderDialogRunner(std::function<void(Tqqhead&)> run) { runHeader_ = std::move(run); }
+
+void TFVelor::openAtStart(const std::string& path) { startFile_ = path; }
+
+THelp* TFVelor::helpWindow() const { return help_.data(); }
+TInstruction* TFVelor::instructionWindow() const { return instruction_.data(); }
+
+QAction* TFVelor::action(Cmd cmd) const {
+  auto it = actions_.find(cmd);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+QToolButton* TFVelor::panelButton(Cmd cmd) const {
+  auto it = buttons_.find(cmd);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+void TFVelor::buildMenus() {
+  QMenuBar* bar = menuBar();
+  std::map<QString, QMenu*> submenus;
+  for (const MenuEntry& e : menuEntries()) {
+    auto* a = new QAction(qs(e.caption), this);
+    if (*e.shortcut) a->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut), QKeySequence::PortableText));
+    const QString hint = QString::fromStdString(shownHint(e.hint, e.module));
+    a->setStatusTip(hint);
+    a->setToolTip(hint);
+    a->setEnabled(commandEnabled(e.module));
+    a->setVisible(!e.hidden);
+    const Cmd cmd = e.cmd;
+    connect(a, &QAction::triggered, this, [this, cmd] { runCommand(cmd); });
+    actions_[cmd] = a;
+
+    if (e.caption == e.menu && e.submenu == nullptr) {
+      bar->addAction(a);  // a command right on the menu bar
+      continue;
+    }
+    QMenu*& top = menus_[qs(e.menu)];
+    if (!top) {
+      top = bar->addMenu(qs(e.menu));
+      top->setToolTipsVisible(true);
+    }
+    QMenu* target = top;
+    if (e.submenu) {
+      QMenu*& sub = submenus[qs(e.menu) + '/' + qs(e.submenu)];
+      if (!sub) {
+        sub = top->addMenu(qs(e.submenu));
+        sub->setToolTipsVisible(true);
+        menus_[qs(e.submenu)] = sub;
+      }
+      target = sub;
+    }
+    target->addAction(a);
+  }
+  // A sub menu whose every entry is hidden is hidden itself ("Ampl").
+  for (auto& [key, sub] : submenus) {
+    const auto acts = sub->actions();
+    const bool anyShown = std::any_of(acts.begin(), acts.end(), [](QAction* a) { return a->isVisible(); });
+    sub->menuAction()->setVisible(anyShown);
+  }
+  if (QMenu* placement = menus_.count(qs(kMenuMonitor)) ? menus_[qs(kMenuMonitor)] : nullptr)
+    connect(placement, &QMenu::aboutToShow, this, &TFVelor::markPlacement);
+  // Opening the help menu also opens the instruction window.
+  if (QMenu* help = menus_.count(qs(kMenuHelp)) ? menus_[qs(kMenuHelp)] : nullptr)
+    connect(help, &QMenu::aboutToShow, this, [this] { runCommand(Cmd::Instruction); });
+}
+
+void TFVelor::buildPanel() {
+  panel_ = addToolBar(QStringLiteral("panel"));
+  panel_->setObjectName("toolPanel");
+  panel_->setMovable(false);
+  panel_->setFloatable(false);
+  panel_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  for (const PanelButton& b : panelButtons()) {
+    auto* button = new QToolButton(panel_);
+    button->setText(qs(b.caption));
+    button->setToolTip(QString::fromStdString(shownHint(b.hint, b.module)));
+    button->setStatusTip(button->toolTip());
+    button->setEnabled(commandEnabled(b.module));
+    button->setAutoRaise(false);
+    const Cmd cmd = b.cmd;
+    connect(button, &QToolButton::clicked, this, [this, cmd] { runCommand(cmd); });
+    panel_->addWidget(button);
+    buttons_[cmd] = button;
+  }
+  instructionButton_ = new QToolButton(panel_);
+  instructionButton_->setText(qs(kPanelInstruction));
+  instructionButton_->setToolTip(qs(kInstructionTitle));
+  connect(instructionButton_, &QToolButton::clicked, this, [this] { runCommand(Cmd::Instruction); });
+  panel_->addWidget(instructionButton_);
+  macroLabel_ = new QLabel(qs(kPanelMacro), panel_);
+  macroLabel_->setObjectName("macroIndicator");
+  macroLabel_->setStyleSheet("color: red; font-weight: bold;");
+  QAction* macro = panel_->addWidget(macroLabel_);
+  macro->setVisible(false);  // shown only while a macro is recorded
+}
+
+void TFVelor::createMonitor() {
+  if (monitor_) return;
+  monitor_ = new TMoni(s_, monitorArea_);
+  monitor_->setObjectName("monitor");
+  connect(monitor_, &TMoni::captionChanged, caption_, &QLabel::setText);
+  connect(monitor_, &TMoni::commandRequested, this, &TFVelor::onMonitorCommand);
+  const std::pair<MonitorCommand, Module> wiring[] = {
+      {MonitorCommand::OpenFile, Module::RecordFiles},
+      {MonitorCommand::SaveFile, Module::RecordFiles},
+      {MonitorCommand::PrintScreen, Module::RecordPrinting},
+      {MonitorCommand::ScreenToClipboard, Module::Editing},
+      {MonitorCommand::SignalsToClipboard, Module::Editing},
+      {MonitorCommand::Header, Module::HeaderDialog},
+      {MonitorCommand::Maps, Module::Count},
+      {MonitorCommand::Delete, Module::Editing},
+      {MonitorCommand::NextRecord, Module::RecordFiles},
+      {MonitorCommand::PreviousRecord, Module::RecordFiles},
+      {MonitorCommand::RecordByNumber, Module::RecordFiles},
+      {MonitorCommand::Merge, Module::Editing},
+      {MonitorCommand::Restore, Module::RecordFiles},
+      {MonitorCommand::InsertChannel, Module::Editing},
+      {MonitorCommand::DeleteChannel, Module::Editing},
+      {MonitorCommand::InsertMark, Module::Editing},
+      {MonitorCommand::RemoveMark, Module::Editing},
+      {MonitorCommand::RemoveAllMarks, Module::Editing},
+      {MonitorCommand::Transforms, Module::Transformations},
+      {MonitorCommand::NewExamination, Module::Examination},
+      {MonitorCommand::EegAnalysis, Module::EegAnalysis},
+      {MonitorCommand::BatchAllBlinks, Module::Count},
+      {MonitorCommand::BatchAks, Module::Count},
+      {MonitorCommand::BatchBlinks, Module::Count},
+      {MonitorCommand::BatchEnv, Module::Count},
+  };
+  for (const auto& [command, module] : wiring) monitor_->setCommandAvailable(command, moduleAvailable(module));
+  monitor_->installEventFilter(this);
+  monitor_->show();
+  layoutMonitor();
+}
+
+void TFVelor::layoutMonitor() {
+  if (!host_) return;
+  const int captionHeight = caption_->sizeHint().height() + 2;
+  caption_->setGeometry(0, 0, host_->width(), captionHeight);
+  const int areaHeight = std::max(1, host_->height() - captionHeight);
+  monitorArea_->setGeometry(0, captionHeight, host_->width(), areaHeight);
+  // The monitor keeps its margin and leaves the side window's strip free.
+  if (monitor_) monitor_->Resize(host_->width(), areaHeight, 0);
+}
+
+void TFVelor::refreshMonitor(bool relayout) {
+  if (!monitor_) return;
+  if (relayout) {
+    layoutMonitor();
+    monitor_->relayout();
+  }
+  monitor_->tV();
+  caption_->setText(monitor_->prhd());
+}
+
+void TFVelor::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (!firstShowDone_) {
+    firstShowDone_ = true;
+    // Once the window is on the screen, so that a settings message does not
+    // stand alone on an empty desktop.
+    QTimer::singleShot(0, this, &TFVelor::firstShow);
+  }
+}
+
+void TFVelor::firstShow() {
+  session_.readMainSettingsAtStart();
+  const WindowSettings& w = session_.window();
+  resize(std::clamp(w.width, kMinWindowSide, kMaxSavedWindowSide),
+         std::clamp(w.height, kMinWindowSide, kMaxSavedWindowSide));
+  move(w.left, w.top);
+  if (QAction* finish = action(Cmd::MacroFinish)) finish->setVisible(false);
+  createMonitor();
+  monitor_->Ini();
+  session_.readChannelSettingsAtStart();
+  s_.helpContext = kMonitorHelpContext;
+  monitor_->setFocus();
+  if (startFile_) {
+    const std::string path = *startFile_;
+    startFile_.reset();
+    openRecordPath(s_, path, ui_);
+  }
+  refreshMonitor();
+}
+
+void TFVelor::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  if (!isVisible()) return;
+  if (session_.oversizeWarningDue(width(), height()))
+    QTimer::singleShot(0, this, [this] { ui_.message(kSizeWarning); });
+}
+
+bool TFVelor::eventFilter(QObject* watched, QEvent* event) {
+  // F3 is taken by the menu's shortcut on its press, which runs the open
+  // command; its release must not open a second time through the monitor.
+  if (watched == monitor_ && event->type() == QEvent::KeyPress && explainDisabledKey(static_cast<QKeyEvent*>(event)))
+    return true;
+  if (watched == monitor_ && event->type() == QEvent::KeyRelease &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_F3) {
+    if (QAction* open = action(Cmd::Open); open && open->isEnabled()) return true;
+  }
+  if (watched == host_ && event->type() == QEvent::Resize && !session_.closed()) {
+    layoutMonitor();
+    if (monitor_) monitor_->tV();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+WindowSettings TFVelor::currentWindowSettings() const {
+  WindowSettings w = session_.window();
+  const QRect g = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
+  w.left = g.x();
+  w.top = g.y();
+  w.width = g.width();
+  w.height = g.height();
+  return w;
+}
+
+void TFVelor::closeEvent(QCloseEvent* e) {
+  if (session_.closed()) {
+    e->accept();
+    return;
+  }
+  switch (session_.closeQuery()) {
+    case MainSession::CloseVerdict::Stay:
+    case MainSession::CloseVerdict::StopExamination:
+      e->ignore();
+      return;
+    case MainSession::CloseVerdict::Close:
+      break;
+  }
+  session_.close(currentWindowSettings());
+  s_.monitorDC = nullptr;
+  if (help_) help_->close();
+  if (instruction_) instruction_->close();
+  e->accept();
+}
+
+bool TFVelor::explainDisabledKey(QKeyEvent* e) {
+  const QKeySequence pressed(e->keyCombination());
+  for (const auto& [cmd, a] : actions_) {
+    if (!a->isEnabled() && !a->shortcut().isEmpty() && a->shortcut() == pressed) {
+      statusBar()->showMessage(a->statusTip(), kHintMilliseconds);
+      e->accept();
+      return true;
+    }
+  }
+  return false;
+}
+
+void TFVelor::keyPressEvent(QKeyEvent* e) {
+  // A key of a command that is not in this build says so instead of
+  // doing nothing.
+  if (explainDisabledKey(e)) return;
+  // Keys pressed elsewhere in the window go to the monitor.
+  QWidget* focus = QApplication::focusWidget();
+  if (monitor_ && !forwardingKey_ && focus != monitor_ && !(focus && monitor_->isAncestorOf(focus))) {
+    // A key the monitor ignores comes back up here; the flag stops the loop.
+    forwardingKey_ = true;
+    QApplication::sendEvent(monitor_, e);
+    forwardingKey_ = false;
+    return;
+  }
+  QMainWindow::keyPressEvent(e);
+}
+
+void TFVelor::markPlacement() {
+  const std::pair<Cmd, const char*> items[] = {
+      {Cmd::Placement1, kPlacement1}, {Cmd::Placement2, kPlacement2},
+      {Cmd::Placement3, kPlacement3}, {Cmd::Placement4, kPlacement4}};
+  int n = 1;
+  for (const auto& [cmd, caption] : items) {
+    if (QAction* a = action(cmd))
+      a->setText(QString::fromStdString(placementCaption(caption, s_.monitorPlacement == n)));
+    ++n;
+  }
+}
+
+void TFVelor::showHelp(int context) {
+  if (!help_) help_ = new THelp(this);
+  help_->showTopic(context);
+  help_->show();
+  help_->raise();
+}
+
+void TFVelor::headerDialog() {
+  Tqqhead d(
+      s_, ui_,
+      [this]() -> std::optional<std::string> {
+        if (chooser_->choose(s_, kHeaderFileKind, false, std::string())) return s_.chosenFilePath;
+        return std::nullopt;
+      },
+      this);
+  if (runHeader_)
+    runHeader_(d);
+  else
+    d.exec();
+  refreshMonitor(false);
+}
+
+void TFVelor::printFont() {
+  bool ok = false;
+  QFont current(QString::fromStdString(s_.textFont.name), s_.textFont.size > 0 ? s_.textFont.size : 10);
+  current.setBold(s_.textFont.bold);
+  const QFont f = QFontDialog::getFont(&ok, current, this, qs(kPrintFont));
+  if (!ok) return;
+  s_.textFont.name = f.family().toStdString();
+  s_.textFont.size = f.pointSize() > 0 ? f.pointSize() : s_.textFont.size;
+  s_.textFont.bold = f.bold();
+}
+
+void TFVelor::onMonitorCommand(MonitorCommand command) {
+  switch (command) {
+    case MonitorCommand::OpenFile: runCommand(Cmd::Open); break;
+    case MonitorCommand::SaveFile: runCommand(Cmd::Save); break;
+    case MonitorCommand::Header: runCommand(Cmd::Header); break;
+    case MonitorCommand::NextRecord: runCommand(Cmd::NextRecord); break;
+    case MonitorCommand::PreviousRecord: runCommand(Cmd::PrevRecord); break;
+    case MonitorCommand::RecordByNumber: runCommand(Cmd::RecordByNumber); break;
+    case MonitorCommand::Restore: runCommand(Cmd::RestoreRecord); break;
+    default: {
+      // Commands of modules that are not in this build are disabled in the
+      // monitor's menu; a key that still reaches here is answered in the
+      // status line.
+      statusBar()->showMessage(QStringLiteral("Команда пока недоступна в этой версии"), kHintMilliseconds);
+      break;
+    }
+  }
+}
+
+void TFVelor::runCommand(Cmd cmd) {
+  if (const QAction* a = action(cmd); a && !a->isEnabled()) return;
+  if (const QToolButton* b = panelButton(cmd); b && !action(cmd) && !b->isEnabled()) return;
+  switch (cmd) {
+    case Cmd::Open:
+      openRecordCommand(s_, *chooser_, ui_);
+      refreshMonitor();
+      break;
+    case Cmd::Save:
+      saveCommand(s_, false, *chooser_, ui_);
+      refreshMonitor(false);
+      break;
+    case Cmd::Exit:
+      close();
+      break;
+    case Cmd::BackToSignals:
+      if (backToSignals(s_)) refreshMonitor();
+      break;
+    case Cmd::NextRecord:
+    case Cmd::PrevRecord:
+      stepRecordCommand(s_, cmd == Cmd::NextRecord ? 1 : -1, ui_);
+      refreshMonitor();
+      break;
+    case Cmd::RecordByNumber:
+      recordByNumberCommand(s_, ui_);
+      refreshMonitor();
+      break;
+    case Cmd::RestoreRecord:
+      restoreRecordCommand(s_, ui_);
+      refreshMonitor();
+      break;
+    case Cmd::ReadSettings:
+      openByKind(s_, kChannelSettingsKind, *chooser_, ui_);
+      refreshMonitor();
+      break;
+    case Cmd::SaveSettings:
+      saveSettingsCommand(s_, *chooser_, ui_);
+      break;
+    case Cmd::RewriteHeader:
+      // Without an open record file, or in the transform view, nothing
+      // happens; refusals of the file itself are reported by the engine.
+      rewriteHeader(s_, ui_);
+      break;
+    case Cmd::Header:
+      headerDialog();
+      break;
+    case Cmd::SampleRate:
+      if (sampleRateCommand(s_, ui_)) {
+        if (monitor_) monitor_->timeAxis(s_.sampleRate);
+        refreshMonitor();
+      }
+      break;
+    case Cmd::PrintFont:
+      printFont();
+      break;
+    case Cmd::DeviceClass: chooseDevice(s_, 0, ui_); break;
+    case Cmd::DeviceK2: chooseDevice(s_, 1, ui_); break;
+    case Cmd::DeviceK3: chooseDevice(s_, 2, ui_); break;
+    case Cmd::Placement1: setMonitorPlacement(s_, 1); markPlacement(); break;
+    case Cmd::Placement2: setMonitorPlacement(s_, 2); markPlacement(); break;
+    case Cmd::Placement3: setMonitorPlacement(s_, 3); markPlacement(); break;
+    case Cmd::Placement4: setMonitorPlacement(s_, 4); markPlacement(); break;
+    case Cmd::HelpContents: showHelp(kHelpContentsContext); break;
+    case Cmd::HelpOnHelp: showHelp(kHelpOnHelpContext); break;
+    case Cmd::HelpSearch:
+      showHelp(kHelpContentsContext);
+      help_->startSearch();
+      break;
+    case Cmd::Instruction:
+      if (!instruction_) instruction_ = new TInstruction(this);
+      instruction_->show();
+      instruction_->raise();
+      break;
+    case Cmd::TimeAxes:
+      s_.displayFlags = nextTimeAxes(s_.displayFlags);
+      refreshMonitor(false);
+      break;
+    case Cmd::AmplitudeAxes:
+      s_.displayFlags = nextAmplitudeAxes(s_.displayFlags);
+      refreshMonitor(false);
+      break;
+    case Cmd::GainDown: if (monitor_) monitor_->Ymn(); break;
+    case Cmd::GainUp: if (monitor_) monitor_->Ypl(); break;
+    case Cmd::TimeDown: if (monitor_) monitor_->Xmn(); break;
+    case Cmd::TimeUp: if (monitor_) monitor_->Xpl(); break;
+    case Cmd::FewerChannels: if (monitor_) monitor_->Nchmn(); break;
+    case Cmd::MoreChannels: if (monitor_) monitor_->Nchpl(); break;
+    default:
+      break;  // disabled: the module is not in this build
+  }
+}
+
+}  // namespace velor::shell

@@ -1,0 +1,116 @@
+// TFVelor "Velor-EEG": the main window. It carries the menus and the tool
+// panel built from the command table, hosts the signal monitor, and runs the
+// first-show, resize and close sequence of the session. Questions and
+// messages go through the Interaction it is given, files are chosen through
+// a FileChooser, so tests drive it without modal loops.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/interaction.h"
+#include "core/study_state.h"
+#include "shell/commands.h"
+#include "shell/main_commands.h"
+#include "shell/session.h"
+
+class QAction;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
+namespace velor {
+class TMoni;
+class Tqqhead;
+enum class MonitorCommand;
+}  // namespace velor
+
+namespace velor::shell {
+
+class THelp;
+class TInstruction;
+
+class TFVelor final : public QMainWindow {
+  Q_OBJECT
+ public:
+  TFVelor(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
+  ~TFVelor() override;
+
+  // Replaces the file window (nullptr gives the real one back).
+  void setFileChooser(FileChooser* chooser);
+  // How the header dialog is run; the default shows it modally.
+  void setHeaderDialogRunner(std::function<void(Tqqhead&)> run);
+  // A record file opened right after the first show.
+  void openAtStart(const std::string& path);
+
+  MainSession& session() { return session_; }
+  QAction* action(Cmd cmd) const;
+  QToolButton* panelButton(Cmd cmd) const;
+  QToolBar* toolPanel() const { return panel_; }
+  QLabel* macroIndicator() const { return macroLabel_; }
+  QToolButton* instructionPanel() const { return instructionButton_; }
+  TMoni* monitor() const { return monitor_; }
+  QLabel* monitorCaption() const { return caption_; }
+  THelp* helpWindow() const;
+  TInstruction* instructionWindow() const;
+
+  // Carries out a command as its menu item or panel button does.
+  void runCommand(Cmd cmd);
+  // Layout, redraw and caption of the monitor after the record changed.
+  void refreshMonitor(bool relayout = true);
+  // F1: the help topic of the window in front.
+  void showHelp(int context);
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildMenus();
+  void buildPanel();
+  void createMonitor();
+  void layoutMonitor();
+  void firstShow();
+  void markPlacement();
+  void headerDialog();
+  void printFont();
+  void onMonitorCommand(MonitorCommand command);
+  // The status line explains a key of a disabled command; true when it did.
+  bool explainDisabledKey(QKeyEvent* e);
+  WindowSettings currentWindowSettings() const;
+
+  StudyState& s_;
+  Interaction& ui_;
+  MainSession session_;
+  std::unique_ptr<FileChooser> ownChooser_;
+  FileChooser* chooser_ = nullptr;
+  std::function<void(Tqqhead&)> runHeader_;
+  std::optional<std::string> startFile_;
+
+  std::map<Cmd, QAction*> actions_;
+  std::map<Cmd, QToolButton*> buttons_;
+  std::map<QString, QMenu*> menus_;
+  QToolBar* panel_ = nullptr;
+  QLabel* macroLabel_ = nullptr;
+  QToolButton* instructionButton_ = nullptr;
+  QWidget* host_ = nullptr;
+  QLabel* caption_ = nullptr;
+  QWidget* monitorArea_ = nullptr;
+  TMoni* monitor_ = nullptr;
+  QPointer<THelp> help_;
+  QPointer<TInstruction> instruction_;
+  bool firstShowDone_ = false;
+  bool forwardingKey_ = false;
+};
+
+}  // namespace velor::shell

@@ -1,0 +1,432 @@
+// The main window as a person sees it: title, menus and panel, keys, the
+// close question, the settings written at close, the header dialog.
+#include <gtest/gtest.h>
+
+// Before any Qt header: the record file header has a member named like a Qt keyword.
+#include "core/record_file.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QToolButton>
+#include <memory>
+
+#include "core/binio.h"
+#include "core/header_dialog_texts.h"
+#include "core/interaction.h"
+#include "core/settings.h"
+#include "core/study_state.h"
+#include "core/text.h"
+#include "core/ui/tqqhead.h"
+#include "shell/commands.h"
+#include "shell/main_window_texts.h"
+#include "shell/ui/help_window.h"
+#include "shell/ui/tfvelor.h"
+#include "tests/test_support.h"
+#include "viewer/ui/moni.h"
+
+namespace velor::shell {
+namespace {
+
+using namespace velor::shell_text;
+using test::TempDir;
+
+QString qs(const char* s) { return QString::fromUtf8(s); }
+
+// Typing as a keyboard does it, letters of any alphabet.
+void typeText(QWidget* w, const QString& text) {
+  for (const QChar ch : text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(w, &release);
+  }
+}
+
+int crlfLineCount(const std::string& bytes) {
+  int n = 0;
+  for (std::size_t at = bytes.find("\r\n"); at != std::string::npos; at = bytes.find("\r\n", at + 2)) ++n;
+  return n;
+}
+
+// A record file of `channels` sines written by the production writer.
+void writeRecordFile(const std::string& path, int channels, int length, const std::string& header = {}) {
+  StudyState s;
+  ScriptedInteraction ui;
+  s.channelCount = channels;
+  s.recordLength = length;
+  s.sampleRate = 250;
+  if (!header.empty()) s.examHeader = utf8Fit(header, kHeaderChars);
+  for (int c = 0; c < channels; ++c) {
+    s.channelNames[static_cast<std::size_t>(c)] = "E" + std::to_string(c + 1);
+    for (int i = 0; i < length; ++i) s.channel(c)[i] = static_cast<std::int16_t>(2048 + ((i * (c + 3)) % 400) - 200);
+  }
+  ASSERT_TRUE(saveRecords(s, path, ui));
+}
+
+class ScriptedChooser : public FileChooser {
+ public:
+  std::string answer;
+  int calls = 0;
+  int lastKind = -1;
+  bool choose(StudyState& s, int kind, bool, const std::string&) override {
+    ++calls;
+    lastKind = kind;
+    if (answer.empty()) {
+      s.dialogResult = 0;
+      return false;
+    }
+    s.chosenFilePath = answer;
+    s.dialogResult = 1;
+    return true;
+  }
+};
+
+class MainWindowGui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s.programDir = dir.path() + "/";
+    s.dataDir = s.programDir;
+    window = std::make_unique<TFVelor>(s, ui);
+    window->setFileChooser(&chooser);
+  }
+
+  void showWindow() {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->activateWindow();
+    QApplication::processEvents();
+  }
+
+  QStringList menuBarCaptions() const {
+    QStringList out;
+    for (QAction* a : window->menuBar()->actions())
+      if (a->isVisible()) out << a->text();
+    return out;
+  }
+
+  TempDir dir;
+  StudyState s;
+  ScriptedInteraction ui;
+  ScriptedChooser chooser;
+  std::unique_ptr<TFVelor> window;
+};
+
+TEST_F(MainWindowGui, TitleMenusAndPanelShowTheirCaptions) {
+  showWindow();
+  EXPECT_EQ(window->windowTitle(), qs(kMainTitle));
+  const QStringList expected{qs(kMenuFiles),   qs(kMenuAnalysis), qs(kMenuRecords),
+                             qs(kMenuCompute), qs(kMenuSettings), qs(kMenuMacros),
+                             qs(kMenuDesigner), qs(kMenuExam),    qs(kMenuHelp)};
+  EXPECT_EQ(menuBarCaptions(), expected);
+
+  QStringList panel;
+  for (QAction* a : window->toolPanel()->actions())
+    if (a->isVisible())
+      if (auto* b = qobject_cast<QToolButton*>(window->toolPanel()->widgetForAction(a))) panel << b->text();
+  ASSERT_EQ(panel.size(), static_cast<int>(panelButtons().size()) + 1);
+  for (std::size_t i = 0; i < panelButtons().size(); ++i) EXPECT_EQ(panel[static_cast<int>(i)], qs(panelButtons()[i].caption));
+  EXPECT_EQ(panel.back(), qs(kPanelInstruction));
+  // The macro indicator is there but shows only while a macro is recorded.
+  EXPECT_EQ(window->macroIndicator()->text(), qs(kPanelMacro));
+  EXPECT_FALSE(window->macroIndicator()->isVisible());
+
+  // The file menu lists its entries with their keys.
+  QAction* open = window->action(Cmd::Open);
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->text(), qs(kFileOpen));
+  EXPECT_EQ(open->shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_TRUE(open->isEnabled());
+  EXPECT_EQ(window->action(Cmd::Exit)->shortcut(), QKeySequence(Qt::Key_F10));
+  // Hidden at first show; the device menu is hidden altogether.
+  EXPECT_FALSE(window->action(Cmd::MacroFinish)->isVisible());
+  EXPECT_FALSE(window->action(Cmd::DeviceK2)->isVisible());
+  EXPECT_TRUE(window->action(Cmd::Placement1)->isVisible());
+  EXPECT_FALSE(window->action(Cmd::Placement4)->isVisible());
+}
+
+TEST_F(MainWindowGui, CommandsOfModulesNotBuiltAreDisabledAndSaySo) {
+  showWindow();
+  int checked = 0;
+  for (const auto& e : menuEntries()) {
+    QAction* a = window->action(e.cmd);
+    ASSERT_NE(a, nullptr) << e.caption;
+    if (a->isVisible()) EXPECT_EQ(a->isEnabled(), commandEnabled(e.module)) << e.caption;
+    if (!commandEnabled(e.module)) {
+      EXPECT_TRUE(a->toolTip().contains(QStringLiteral("недоступно"))) << e.caption;
+      EXPECT_TRUE(a->statusTip().contains(QStringLiteral("недоступно"))) << e.caption;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 10);
+  QToolButton* copy = window->panelButton(Cmd::Copy);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_FALSE(copy->isEnabled());
+  EXPECT_TRUE(copy->toolTip().contains(QStringLiteral("недоступно")));
+
+  // Its key is not silently swallowed: the status line tells why nothing happens.
+  QTest::keyClick(window->monitor(), Qt::Key_F9);
+  EXPECT_TRUE(window->statusBar()->currentMessage().contains(QStringLiteral("недоступно")))
+      << window->statusBar()->currentMessage().toStdString();
+}
+
+TEST_F(MainWindowGui, FirstShowWithoutSettingsSaysSoAndStillHostsTheMonitor) {
+  showWindow();
+  ASSERT_FALSE(ui.messages.empty());
+  EXPECT_EQ(QString::fromStdString(ui.messages[0]).left(12), qs(velor::kInterruptPrefix));
+  ASSERT_NE(window->monitor(), nullptr);
+  EXPECT_TRUE(window->monitor()->isVisible());
+  EXPECT_GT(window->monitor()->width(), 100);
+  EXPECT_EQ(s.helpContext, 3);
+}
+
+TEST_F(MainWindowGui, F10AsksAndNoKeepsTheWindowOpen) {
+  showWindow();
+  ui.answerYes = false;
+  QTest::keyClick(window->monitor(), Qt::Key_F10);
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(ui.questions[0], kCloseQuestion);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(fileExists(dir.file("Vlr.ini")));
+}
+
+TEST_F(MainWindowGui, F10YesClosesAndWritesTheSettings) {
+  showWindow();
+  s.displayFlags = 0x13;
+  ui.answerYes = true;
+  QTest::keyClick(window->monitor(), Qt::Key_F10);
+  EXPECT_EQ(ui.questions.size(), 1u);
+  EXPECT_FALSE(window->isVisible());
+  const std::string vlr = test::readBytes(dir.file("Vlr.ini"));
+  EXPECT_EQ(crlfLineCount(vlr), 21);
+  EXPECT_EQ(test::readBytes(dir.file("cai.ini")).size(), 1058u);
+
+  // The next start finds them: no interrupt message, the same flags.
+  StudyState next;
+  next.programDir = s.programDir;
+  ScriptedInteraction nextUi;
+  TFVelor again(next, nextUi);
+  again.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+  EXPECT_TRUE(nextUi.messages.empty()) << nextUi.messages.front();
+  EXPECT_EQ(next.displayFlags, 0x13);
+}
+
+TEST_F(MainWindowGui, F3OpensTheChosenRecordOnceAndTheCaptionSummarisesIt) {
+  const std::string path = dir.file("alpha.cad");
+  writeRecordFile(path, 5, 1000, "Фон");
+  showWindow();
+  chooser.answer = path;
+  // Keys reach the monitor, which has the focus.
+  ASSERT_EQ(QApplication::focusWidget(), window->monitor());
+  QTest::keyClick(window->monitor(), Qt::Key_F3);
+  EXPECT_EQ(chooser.calls, 1);
+  EXPECT_EQ(chooser.lastKind, 0);
+  EXPECT_EQ(s.recordFileName, "alpha.cad");
+  EXPECT_EQ(s.channelCount, 5);
+  EXPECT_EQ(s.shownChannelCount, 5);
+  const QString caption = window->monitorCaption()->text();
+  EXPECT_TRUE(caption.startsWith(QStringLiteral("alpha: "))) << caption.toStdString();
+  EXPECT_TRUE(caption.contains(QStringLiteral("Фон"))) << caption.toStdString();
+
+  // The panel button does the same.
+  chooser.answer.clear();
+  QTest::mouseClick(window->panelButton(Cmd::Open), Qt::LeftButton);
+  EXPECT_EQ(chooser.calls, 2);
+  EXPECT_EQ(s.recordFileName, "alpha.cad");
+}
+
+TEST_F(MainWindowGui, AFileGivenAtStartIsOpenAfterTheFirstShow) {
+  const std::string path = dir.file("start.cad");
+  writeRecordFile(path, 3, 500);
+  window->openAtStart(path);
+  showWindow();
+  EXPECT_EQ(s.recordFileName, "start.cad");
+  EXPECT_EQ(s.channelCount, 3);
+  EXPECT_EQ(s.currentRecord, 1);
+  EXPECT_TRUE(window->monitorCaption()->text().startsWith(QStringLiteral("start: ")));
+  EXPECT_EQ(chooser.calls, 0);
+}
+
+TEST_F(MainWindowGui, OversizeWarningIsShownOncePerRun) {
+  showWindow();
+  const std::size_t before = ui.messages.size();
+  window->resize(2000, 800);
+  QApplication::processEvents();
+  window->resize(2100, 800);
+  QApplication::processEvents();
+  ASSERT_EQ(ui.messages.size(), before + 1);
+  EXPECT_EQ(ui.messages.back(), kSizeWarning);
+}
+
+TEST_F(MainWindowGui, AxisButtonsChangeTheDisplayFlags) {
+  showWindow();
+  s.displayFlags = 0x03;
+  QTest::mouseClick(window->panelButton(Cmd::TimeAxes), Qt::LeftButton);
+  EXPECT_EQ(s.displayFlags, 0x13);
+  QTest::mouseClick(window->panelButton(Cmd::AmplitudeAxes), Qt::LeftButton);
+  EXPECT_EQ(s.displayFlags, 0x10);
+}
+
+TEST_F(MainWindowGui, F1OpensTheHelpTopicOfTheWindowInFront) {
+  showWindow();
+  QTest::keyClick(window->monitor(), Qt::Key_F1);
+  THelp* help = window->helpWindow();
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_EQ(help->shownContext(), 3);
+  EXPECT_FALSE(help->textView()->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindowGui, HeaderCommandComposesTheHeaderAndTheCaptionShowsIt) {
+  const std::string path = dir.file("rec.cad");
+  writeRecordFile(path, 2, 300);
+  window->openAtStart(path);
+  showWindow();
+  window->setHeaderDialogRunner([](Tqqhead& d) {
+    d.setFieldText(1, QStringLiteral("Гипервентиляция"));
+    d.setFieldText(3, QStringLiteral("Смирнова А.В."));
+    d.acceptHeader();
+  });
+  window->runCommand(Cmd::Header);
+  EXPECT_EQ(headerField(s, 1), "Гипервентиляция");
+  EXPECT_EQ(headerField(s, 3), "Смирнова А.В.");
+  EXPECT_TRUE(window->monitorCaption()->text().contains(QStringLiteral("Гипервентиляция")));
+}
+
+// --- the header dialog ----------------------------------------------------------------
+
+class HeaderDialogGui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s.programDir = dir.path() + "/";
+    s.examHeader = std::string(kHeaderChars, ' ');
+  }
+  TempDir dir;
+  StudyState s;
+  ScriptedInteraction ui;
+};
+
+TEST_F(HeaderDialogGui, AcceptComposesTheHeaderFromTheFieldsAndKeepsTheLists) {
+  s.institutionName = "Больница";
+  Tqqhead d(s, ui, nullptr);
+  EXPECT_EQ(d.windowTitle(), qs(header_text::kHeaderTitle));
+  EXPECT_FALSE(d.groupLayout());
+  EXPECT_EQ(d.institutionEdit()->text(), QStringLiteral("Больница"));
+  d.setFieldText(1, QStringLiteral("Фотостимуляция"));
+  d.setFieldText(2, QStringLiteral("Контроль"));
+  d.setFieldText(3, QStringLiteral("Иванов И.И."));
+  d.setFieldText(4, QStringLiteral("0042"));
+  d.setFieldText(5, QStringLiteral("12.03.1975"));
+  d.setFieldText(6, qs(header_text::kSexFemale));
+  d.setFieldText(7, QStringLiteral("Мигрень"));
+  d.departmentEdit()->setText(QStringLiteral("Отделение функциональной диагностики №1, корпус 2"));
+  d.findChild<QPushButton*>("accept")->click();
+
+  EXPECT_EQ(s.dialogResult, 1);
+  EXPECT_EQ(utf8Length(s.examHeader), static_cast<std::size_t>(kHeaderChars));
+  EXPECT_EQ(headerField(s, 1), "Фотостимуляция");
+  EXPECT_EQ(headerField(s, 2), "Контроль");
+  EXPECT_EQ(headerField(s, 3), "Иванов И.И.");
+  EXPECT_EQ(headerField(s, 4), "0042");
+  EXPECT_EQ(headerField(s, 5), "12.03.1975");
+  EXPECT_EQ(headerField(s, 6), header_text::kSexFemale);
+  EXPECT_EQ(headerField(s, 7), "Мигрень");
+  EXPECT_EQ(utf8Length(s.departmentName), 40u);
+  // The lists are written when the dialog closes.
+  EXPECT_TRUE(fileExists(dir.file("qhead.ini")));
+  EXPECT_TRUE(fileExists(dir.file("head-sp.ini")));
+}
+
+TEST_F(HeaderDialogGui, EscapeLeavesTheHeaderAsItWas) {
+  setHeaderField(s.examHeader, false, 1, "Фон");
+  const std::string before = s.examHeader;
+  Tqqhead d(s, ui, nullptr);
+  d.show();
+  EXPECT_EQ(d.fieldText(1), QStringLiteral("Фон"));
+  d.setFieldText(1, QStringLiteral("Другое"));
+  QTest::keyClick(&d, Qt::Key_Escape);
+  EXPECT_FALSE(d.isVisible());
+  EXPECT_EQ(s.examHeader, before);
+  EXPECT_EQ(s.dialogResult, 0);
+}
+
+TEST_F(HeaderDialogGui, TypingInAListReplacesTheChosenItemAndTheListsComeBack) {
+  {
+    Tqqhead d(s, ui, nullptr);
+    auto* test = qobject_cast<QComboBox*>(d.fieldWidget(1));
+    ASSERT_NE(test, nullptr);
+    ASSERT_GT(test->count(), 1);
+    test->setCurrentIndex(1);
+    test->lineEdit()->selectAll();
+    typeText(test->lineEdit(), QStringLiteral("Ортостаз"));
+    EXPECT_EQ(test->itemText(1), QStringLiteral("Ортостаз"));
+    d.reject();
+  }
+  Tqqhead again(s, ui, nullptr);
+  auto* test = qobject_cast<QComboBox*>(again.fieldWidget(1));
+  EXPECT_EQ(test->itemText(1), QStringLiteral("Ортостаз"));
+}
+
+TEST_F(HeaderDialogGui, ReadingAHeaderFromAFileShowsItButChangesNothingUntilAccepted) {
+  const std::string path = dir.file("other.cad");
+  std::string header(kHeaderChars, ' ');
+  setHeaderField(header, false, 1, "Фотостимуляция");
+  setHeaderField(header, false, 3, "Петров П.П.");
+  writeRecordFile(path, 2, 100, header);
+  const std::string before = s.examHeader;
+  s.recordFileName = "current.cad";
+  Tqqhead d(s, ui, [&]() -> std::optional<std::string> { return path; });
+  d.findChild<QPushButton*>("readFromFile")->click();
+  EXPECT_EQ(d.fieldText(1), QStringLiteral("Фотостимуляция"));
+  EXPECT_EQ(d.fieldText(3), QStringLiteral("Петров П.П."));
+  EXPECT_EQ(s.examHeader, before);
+  EXPECT_EQ(s.recordFileName, "current.cad");
+  d.acceptHeader();
+  EXPECT_EQ(headerField(s, 3), "Петров П.П.");
+
+  // A file that is not a record file is reported and the fields stay.
+  const std::string junk = dir.file("junk.cad");
+  test::writeBytes(junk, "not a record");
+  Tqqhead e(s, ui, [&]() -> std::optional<std::string> { return junk; });
+  const std::size_t messages = ui.messages.size();
+  e.findChild<QPushButton*>("readFromFile")->click();
+  EXPECT_EQ(ui.messages.size(), messages + 1);
+  EXPECT_EQ(e.fieldText(3), QStringLiteral("Петров П.П."));
+}
+
+TEST_F(HeaderDialogGui, GroupLayoutCopiesAChosenNameIntoTheTargetField) {
+  s.groupMode = 1;
+  s.channelCount = 3;
+  Tqqhead d(s, ui, nullptr);
+  ASSERT_TRUE(d.groupLayout());
+  ASSERT_NE(d.patientList(), nullptr);
+  ASSERT_GT(d.patientList()->count(), 0);
+  EXPECT_TRUE(d.fieldWidget(2)->toolTip().contains(QLatin1Char('2')));
+  d.show();
+  auto* second = qobject_cast<QLineEdit*>(d.fieldWidget(2));
+  ASSERT_NE(second, nullptr);
+  QTest::mouseClick(second, Qt::LeftButton);
+  EXPECT_EQ(d.targetPatient(), 1);
+  const QString name = d.patientList()->itemText(0);
+  emit d.patientList()->activated(0);
+  EXPECT_EQ(second->text(), name);
+  d.setFieldText(7, QStringLiteral("Нагрузка"));
+  d.acceptHeader();
+  EXPECT_EQ(QString::fromStdString(headerField(s, 2)), name.left(20).trimmed());
+  EXPECT_EQ(headerField(s, 7), "Нагрузка");
+  EXPECT_EQ(QString::fromStdString(s.channelNames[1]), name.left(3));
+}
+
+}  // namespace
+}  // namespace velor::shell
