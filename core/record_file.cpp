@@ -10,6 +10,7 @@
 
 #include "core/binio.h"
 #include "core/numtext.h"
+#include "core/settings.h"
 #include "core/text.h"
 
 namespace velor {
@@ -1208,7 +1209,6 @@ bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bo
   } else {
     switch (kind) {
       case 1: what = "план обследования"; break;
-      case 2: what = "файл установок"; break;
       case 3: what = "карты"; break;
       case 4: what = "блокнот"; break;
       case 5: what = "формулы"; break;
@@ -1237,6 +1237,7 @@ bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bo
 bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
   const std::string ext = extensionLower(path);
   if (kind == 0 && ext == ".cad") return openRecordFile(s, path, ui);
+  if (kind == 2) return readChannelSettings(path, s, ui);
   if (kind == 15) return readExamHeaderOnly(s, path, ui);
   return notYetAvailable(ui, kind, ext, false);
 }
@@ -1244,6 +1245,11 @@ bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
 bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
   const std::string ext = extensionLower(path);
   if (kind == 0 && ext == ".cad") return saveRecords(s, path, ui);
+  if (kind == 2) {
+    if (writeChannelSettings(path, s)) return true;
+    ui.message("Файл " + baseName(path) + " не записан.");
+    return false;
+  }
   return notYetAvailable(ui, kind, ext, true);
 }
 

@@ -44,7 +44,7 @@ struct RecordFileHeader {
   int version = kVersionCA40;
   std::string examHeader;  // UTF-8, 162 characters
   int slots = 64;
-  std::string channelNames[kMaxChannels];  // first 3 characters of each slot
+  std::string channelNames[kMaxChannels];  // first 3 characters of each slot, trailing blanks dropped
   int fileDate = 0;                        // days since 30 December 1899 (0 for CA15)
   int dataOffset = 0;
   int referenceKind = 0;

@@ -1282,7 +1282,7 @@ TEST_F(OpenFixture, DispatchByKindAndExtension) {
   const Case cases[] = {{0, "a.edf", false}, {0, "a.e32", false}, {0, "a.eeg", false}, {0, "a.ee", false},
                         {0, "a.cnt", false}, {0, "a.txt", false}, {0, "a.dat", false}, {0, "a.edf", true},
                         {0, "a.udf", true},  {0, "a.eeg", true},  {0, "a.bmp", true},  {0, "a.txt", true},
-                        {1, "a.cap", false}, {2, "a.cai", true},  {9, "a.cav", false}, {22, "a.csg", true}};
+                        {1, "a.cap", false}, {4, "a.cab", true},  {9, "a.cav", false}, {22, "a.csg", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + (c.save ? " save" : " open") + " kind " + std::to_string(c.kind));
     const std::string p = dir.file(c.file);
@@ -1306,7 +1306,14 @@ TEST_F(OpenFixture, DispatchByKindAndExtension) {
   EXPECT_EQ(s->recordFileHandle, before.fd);
   ASSERT_TRUE(openFile(*s, 0, other, ui));
   EXPECT_EQ(s->recordCount, 1);
-  EXPECT_EQ(s->channelCount, 2);
+  EXPECT_EQ(s->channelCount, 2);  // kind 2: channel settings
+  s->programDir = dir.path() + "/";
+  const std::string cai = dir.file("x.cai");
+  s->channelPosX[1] = 44;
+  ASSERT_TRUE(saveFile(*s, 2, cai, ui));
+  s->channelPosX[1] = 1;
+  ASSERT_TRUE(openFile(*s, 2, cai, ui));
+  EXPECT_EQ(s->channelPosX[1], 44);
 }
 
 }  // namespace

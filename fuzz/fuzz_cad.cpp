@@ -1,0 +1,76 @@
+// Record files (.cad) from arbitrary bytes: open, walk every record forwards
+// and backwards, jump, write a record back in place, and read every record
+// with the tool readers. The bytes live in an in-memory file reached through
+// its /proc/self/fd path, so the engine opens it like any file.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/interaction.h"
+#include "core/record_file.h"
+#include "core/study_state.h"
+
+namespace {
+
+struct Harness {
+  velor::StudyState state;
+  int memfd = -1;
+  std::string path;
+  Harness() {
+    memfd = ::memfd_create("fuzz_cad", 0);
+    if (memfd < 0) __builtin_trap();
+    path = "/proc/self/fd/" + std::to_string(memfd);
+  }
+};
+
+Harness& harness() {
+  static Harness* h = new Harness;  // the study state is large; one for the whole run
+  return *h;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Harness& h = harness();
+  if (::ftruncate(h.memfd, 0) != 0) return 0;
+  if (size > 0 && ::pwrite(h.memfd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
+
+  velor::StudyState& s = h.state;
+  velor::closeRecordFile(s);
+  velor::ScriptedInteraction ui;  // answers No to every question
+  if (velor::openRecordFile(s, h.path, ui)) {
+    const int count = s.recordCount < 0 ? 1 : s.recordCount;
+    int guard = 0;
+    while (velor::stepRecord(s, +1, ui) && ++guard < 4096) {
+    }
+    guard = 0;
+    while (velor::stepRecord(s, -1, ui) && ++guard < 4096) {
+    }
+    for (int n : {count, 2, count / 2, 0, 40000}) velor::gotoRecord(s, n, ui);
+    // a change written back in place, then the record read again
+    if (s.recordLength > 0) s.channelData[0][0] ^= 0x55;
+    s.recordModified = 1;
+    ui.yesNoScript = {true};
+    velor::stepRecord(s, s.currentRecord > 1 ? -1 : +1, ui);
+    velor::rereadRecord(s, ui);
+    velor::closeRecordFile(s);
+  }
+
+  velor::RecordFileHeader header;
+  std::string reason;
+  if (velor::readRecordFileHeader(h.path, header, reason)) {
+    std::vector<velor::RecordInfo> records;
+    velor::scanRecords(h.path, header, records, reason);
+    std::vector<std::vector<std::int16_t>> samples;
+    for (const auto& r : records) velor::readRecordSamples(h.path, header, r, samples, reason);
+    // a made-up place must be refused, not trusted
+    velor::RecordInfo bogus;
+    bogus.offset = static_cast<long long>(size) / 2;
+    velor::readRecordSamples(h.path, header, bogus, samples, reason);
+  }
+  return 0;
+}

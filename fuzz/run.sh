@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds every fuzz_* target with clang-16 under AddressSanitizer and
+# UndefinedBehaviorSanitizer, seeds the corpora, and runs each target for the
+# given number of seconds (default 60). Findings land in build-fuzz/artifacts-*.
+#   fuzz/run.sh [seconds]
+set -euo pipefail
+
+secs="${1:-60}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$here/build-fuzz"
+
+# Debug keeps the engine's assertions and adds no optimisation of its own to -O1.
+CC=clang-16 CXX=clang++-16 cmake -S "$here" -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE=Debug \
+  -DVELOR_FUZZ=ON -DVELOR_GUI=OFF -DVELOR_BENCH=OFF -DBUILD_TESTING=OFF \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined -g -O1" >/dev/null
+
+targets=()
+for src in "$here"/fuzz/fuzz_*.cpp; do
+  targets+=("$(basename "$src" .cpp)")
+done
+cmake --build "$build" --parallel 2 --target "${targets[@]}"
+
+python3 "$here/fuzz/make_cad_seeds.py" "$here/fuzz/corpus-cad"
+
+status=0
+for name in "${targets[@]}"; do
+  corpus="$here/fuzz/corpus-${name#fuzz_}"
+  artifacts="$build/artifacts-$name/"
+  mkdir -p "$corpus" "$artifacts"
+  echo "== $name for ${secs}s (corpus $corpus)"
+  if ! "$build/fuzz/$name" -max_len=65536 -max_total_time="$secs" -timeout=10 \
+      -artifact_prefix="$artifacts" -print_final_stats=1 "$corpus"; then
+    echo "== $name FOUND A PROBLEM: see $artifacts" >&2
+    status=1
+  fi
+done
+exit $status
