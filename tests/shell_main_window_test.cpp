@@ -378,7 +378,7 @@ TEST(MainCommands, CancelledOrRefusedOpenLeavesTheRecordAsItWas) {
   ScriptedInteraction ui;
   ASSERT_TRUE(openRecordPath(s, good, ui));
   s.firstShownChannel = 1;
-  for (const std::string& answer : {std::string(), bad}) {
+  for (const std::string& answer : {std::string(), bad, dir.file("missing.cad"), dir.path()}) {
     ScriptedChooser chooser;
     chooser.answer = answer;
     EXPECT_FALSE(openRecordCommand(s, chooser, ui)) << answer;

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/ui/dialog_look.h"
+
 namespace velor {
 
 namespace {
@@ -68,6 +70,7 @@ ChoiceDialog::ChoiceDialog(QWidget* parent, const QString& title, const QString&
     connect(b, &QPushButton::clicked, this, [this, code] { pick(code); });
     lay->addWidget(b);
   }
+  applyDialogLook(this);
 }
 
 void ChoiceDialog::pick(int code) {

@@ -252,6 +252,7 @@ void TFVelor::firstShow() {
   move(w.left, w.top);
   if (QAction* finish = action(Cmd::MacroFinish)) finish->setVisible(false);
   createMonitor();
+  s_.monitorDC = monitor_;  // released when the window closes
   monitor_->Ini();
   session_.readChannelSettingsAtStart();
   s_.helpContext = kMonitorHelpContext;
@@ -345,6 +346,19 @@ void TFVelor::keyPressEvent(QKeyEvent* e) {
   QMainWindow::keyPressEvent(e);
 }
 
+void TFVelor::keyReleaseEvent(QKeyEvent* e) {
+  // Some monitor keys act on release (row up and down).
+  QWidget* focus = QApplication::focusWidget();
+  if (monitor_ && !forwardingKey_ && focus != monitor_ && !(focus && monitor_->isAncestorOf(focus)) &&
+      e->key() != Qt::Key_F3) {
+    forwardingKey_ = true;
+    QApplication::sendEvent(monitor_, e);
+    forwardingKey_ = false;
+    return;
+  }
+  QMainWindow::keyReleaseEvent(e);
+}
+
 void TFVelor::markPlacement() {
   const std::pair<Cmd, const char*> items[] = {
       {Cmd::Placement1, kPlacement1}, {Cmd::Placement2, kPlacement2},
@@ -410,8 +424,12 @@ void TFVelor::onMonitorCommand(MonitorCommand command) {
 }
 
 void TFVelor::runCommand(Cmd cmd) {
-  if (const QAction* a = action(cmd); a && !a->isEnabled()) return;
-  if (const QToolButton* b = panelButton(cmd); b && !action(cmd) && !b->isEnabled()) return;
+  // A command of a module that is not in this build does nothing here; its
+  // menu entry and button are disabled and say so.
+  for (const MenuEntry& e : menuEntries())
+    if (e.cmd == cmd && !commandEnabled(e.module)) return;
+  for (const PanelButton& b : panelButtons())
+    if (b.cmd == cmd && !commandEnabled(b.module)) return;
   switch (cmd) {
     case Cmd::Open:
       openRecordCommand(s_, *chooser_, ui_);

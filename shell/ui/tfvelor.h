@@ -73,6 +73,7 @@ class TFVelor final : public QMainWindow {
   void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void keyReleaseEvent(QKeyEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

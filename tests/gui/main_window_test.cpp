@@ -13,12 +13,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <memory>
 
 #include "core/binio.h"
@@ -27,10 +30,13 @@
 #include "core/settings.h"
 #include "core/study_state.h"
 #include "core/text.h"
+#include "core/ui/qt_interaction.h"
 #include "core/ui/tqqhead.h"
+#include "interchange/ui/file_window.h"
 #include "shell/commands.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/help_window.h"
+#include "shell/ui/splash.h"
 #include "shell/ui/tfvelor.h"
 #include "tests/test_support.h"
 #include "viewer/ui/moni.h"
@@ -246,6 +252,45 @@ TEST_F(MainWindowGui, F3OpensTheChosenRecordOnceAndTheCaptionSummarisesIt) {
   EXPECT_EQ(s.recordFileName, "alpha.cad");
 }
 
+TEST_F(MainWindowGui, F3ThroughTheFileWindowDrawsEveryChannelWithItsName) {
+  writeRecordFile(dir.file("alpha.cad"), 4, 2000);
+  window->setFileChooser(nullptr);  // the real file window
+  showWindow();
+  QString title;
+  QTimer::singleShot(0, [&] {
+    auto* fileWindow = window->findChild<TFMn*>();
+    ASSERT_NE(fileWindow, nullptr);
+    title = fileWindow->windowTitle();
+    auto* list = fileWindow->findChild<QTreeWidget*>("fileList");
+    ASSERT_NE(list, nullptr);
+    const auto found = list->findItems(QStringLiteral("alpha"), Qt::MatchExactly, 0);
+    ASSERT_EQ(found.size(), 1);
+    list->setCurrentItem(found[0]);
+    QTest::keyClick(list, Qt::Key_Return);
+  });
+  QTest::keyClick(window->monitor(), Qt::Key_F3);
+  EXPECT_EQ(title, qs(kFileWindowRead));
+  ASSERT_EQ(s.recordFileName, "alpha.cad");
+  ASSERT_EQ(s.shownChannelCount, 4);
+
+  QApplication::processEvents();
+  const QImage image = window->monitor()->surface();
+  const int traceRight = s.monitorWidth - 60;
+  for (int row = 0; row < 4; ++row) {
+    const int top = s.rowBaseY[static_cast<std::size_t>(row)] - s.rowHeight / 2;
+    const int bottom = s.rowBaseY[static_cast<std::size_t>(row)] + s.rowHeight / 2;
+    int trace = 0, name = 0;
+    for (int y = std::max(0, top); y < std::min(image.height(), bottom); ++y) {
+      for (int x = 0; x < traceRight; ++x)
+        if (image.pixelColor(x, y) == QColor(0, 0, 0)) ++trace;
+      for (int x = traceRight; x < s.monitorWidth; ++x)
+        if (image.pixelColor(x, y) == QColor(0, 0, 128)) ++name;
+    }
+    EXPECT_GT(trace, traceRight / 2) << "row " << row;
+    EXPECT_GT(name, 5) << "row " << row;
+  }
+}
+
 TEST_F(MainWindowGui, AFileGivenAtStartIsOpenAfterTheFirstShow) {
   const std::string path = dir.file("start.cad");
   writeRecordFile(path, 3, 500);
@@ -276,6 +321,23 @@ TEST_F(MainWindowGui, AxisButtonsChangeTheDisplayFlags) {
   EXPECT_EQ(s.displayFlags, 0x13);
   QTest::mouseClick(window->panelButton(Cmd::AmplitudeAxes), Qt::LeftButton);
   EXPECT_EQ(s.displayFlags, 0x10);
+}
+
+TEST_F(MainWindowGui, PlacementAndHiddenDeviceCommandsCarryTheirChoice) {
+  showWindow();
+  window->runCommand(Cmd::Placement3);
+  EXPECT_EQ(s.monitorPlacement, 3);
+  EXPECT_EQ(window->action(Cmd::Placement3)->text(), QStringLiteral("+") + qs(kPlacement3));
+  EXPECT_EQ(window->action(Cmd::Placement1)->text(), qs(kPlacement1));
+  window->runCommand(Cmd::Placement4);  // hidden in the menu, still a valid choice
+  EXPECT_EQ(s.monitorPlacement, 4);
+  EXPECT_EQ(window->action(Cmd::Placement3)->text(), qs(kPlacement3));
+
+  const std::size_t before = ui.messages.size();
+  window->runCommand(Cmd::DeviceK2);
+  EXPECT_EQ(s.deviceKind, 1);
+  ASSERT_EQ(ui.messages.size(), before + 1);
+  EXPECT_EQ(ui.messages.back(), kRestartNotice);
 }
 
 TEST_F(MainWindowGui, F1OpensTheHelpTopicOfTheWindowInFront) {
@@ -426,6 +488,38 @@ TEST_F(HeaderDialogGui, GroupLayoutCopiesAChosenNameIntoTheTargetField) {
   EXPECT_EQ(QString::fromStdString(headerField(s, 2)), name.left(20).trimmed());
   EXPECT_EQ(headerField(s, 7), "Нагрузка");
   EXPECT_EQ(QString::fromStdString(s.channelNames[1]), name.left(3));
+}
+
+TEST(Splash, ClosesAndReleasesItselfAfterShowing) {
+  QPointer<TSplash> splash = new TSplash;
+  splash->show();
+  EXPECT_EQ(splash->size(), QSize(kSplashWidth, kSplashHeight));
+  EXPECT_TRUE(splash->timerArmed());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return splash.isNull(); }, 10000));
+}
+
+// --- the choice window every engine question with several answers uses ----------------
+
+TEST(ChoiceWindow, AButtonGivesItsCodeAndEscapeGivesZero) {
+  const std::vector<Interaction::Choice> choices{{"&1=Первый", 1}, {"&2=Второй", 2}, {"<Esc>=Отменить", 0}};
+  {
+    ChoiceDialog d(nullptr, "Окно", "Подпись", "Что делать?", choices);
+    d.show();
+    QPushButton* second = nullptr;
+    for (auto* b : d.findChildren<QPushButton*>())
+      if (b->text() == QStringLiteral("&2=Второй")) second = b;
+    ASSERT_NE(second, nullptr);
+    QTest::mouseClick(second, Qt::LeftButton);
+    EXPECT_EQ(d.chosenCode(), 2);
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+  }
+  {
+    ChoiceDialog d(nullptr, "Окно", "Подпись", "", choices);
+    d.show();
+    QTest::keyClick(&d, Qt::Key_Escape);
+    EXPECT_EQ(d.chosenCode(), 0);
+    EXPECT_EQ(d.result(), QDialog::Rejected);
+  }
 }
 
 }  // namespace
