@@ -32,17 +32,26 @@ void QtInteraction::message(std::string_view text) {
 }
 
 bool QtInteraction::ask(std::string_view question) {
-  return QMessageBox::question(parent_.data(), appTitle(), qs(question), QMessageBox::Yes | QMessageBox::No,
-                               QMessageBox::No) == QMessageBox::Yes;
+  // Russian captions whether or not Qt's own translations are installed.
+  QMessageBox box(QMessageBox::Question, appTitle(), qs(question), QMessageBox::Yes | QMessageBox::No,
+                  parent_.data());
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("&Да"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("&Нет"));
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<std::string> QtInteraction::input(std::string_view title, std::string_view prompt,
                                                 std::string_view defaultText) {
-  bool ok = false;
-  const QString t =
-      QInputDialog::getText(parent_.data(), qs(title), qs(prompt), QLineEdit::Normal, qs(defaultText), &ok);
-  if (!ok) return std::nullopt;
-  return t.toStdString();
+  QInputDialog d(parent_.data());
+  d.setWindowTitle(qs(title));
+  d.setLabelText(qs(prompt));
+  d.setTextValue(qs(defaultText));
+  d.setOkButtonText(QStringLiteral("OK"));
+  d.setCancelButtonText(QStringLiteral("Отменить"));
+  if (d.exec() != QDialog::Accepted) return std::nullopt;
+  return d.textValue().toStdString();
 }
 
 int QtInteraction::choose(std::string_view title, std::string_view caption, std::string_view label,

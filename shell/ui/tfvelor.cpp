@@ -146,32 +146,46 @@ void TFVelor::buildMenus() {
 }
 
 void TFVelor::buildPanel() {
-  panel_ = addToolBar(QStringLiteral("panel"));
-  panel_->setObjectName("toolPanel");
-  panel_->setMovable(false);
-  panel_->setFloatable(false);
-  panel_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  // Two rows: the captions are too wide for one row at the usual widths, and
+  // an overflow menu would hide the buttons at the right.
+  auto makeRow = [this](const char* name) {
+    QToolBar* row = addToolBar(QString::fromLatin1(name));
+    row->setObjectName(QString::fromLatin1(name));
+    row->setMovable(false);
+    row->setFloatable(false);
+    row->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    QFont compact = row->font();
+    compact.setPointSizeF(compact.pointSizeF() * 0.9);
+    row->setFont(compact);
+    panels_.push_back(row);
+    return row;
+  };
+  panel_ = makeRow("toolPanel");
+  QToolBar* row = panel_;
   for (const PanelButton& b : panelButtons()) {
-    auto* button = new QToolButton(panel_);
+    auto* button = new QToolButton(row);
     button->setText(qs(b.caption));
     button->setToolTip(QString::fromStdString(shownHint(b.hint, b.module)));
     button->setStatusTip(button->toolTip());
     button->setEnabled(commandEnabled(b.module));
-    button->setAutoRaise(false);
     const Cmd cmd = b.cmd;
     connect(button, &QToolButton::clicked, this, [this, cmd] { runCommand(cmd); });
-    panel_->addWidget(button);
+    row->addWidget(button);
     buttons_[cmd] = button;
+    if (cmd == Cmd::TimeUp) {
+      addToolBarBreak();
+      row = makeRow("toolPanel2");
+    }
   }
-  instructionButton_ = new QToolButton(panel_);
+  instructionButton_ = new QToolButton(row);
   instructionButton_->setText(qs(kPanelInstruction));
   instructionButton_->setToolTip(qs(kInstructionTitle));
   connect(instructionButton_, &QToolButton::clicked, this, [this] { runCommand(Cmd::Instruction); });
-  panel_->addWidget(instructionButton_);
-  macroLabel_ = new QLabel(qs(kPanelMacro), panel_);
+  row->addWidget(instructionButton_);
+  macroLabel_ = new QLabel(qs(kPanelMacro), row);
   macroLabel_->setObjectName("macroIndicator");
   macroLabel_->setStyleSheet("color: red; font-weight: bold;");
-  QAction* macro = panel_->addWidget(macroLabel_);
+  QAction* macro = row->addWidget(macroLabel_);
   macro->setVisible(false);  // shown only while a macro is recorded
 }
 

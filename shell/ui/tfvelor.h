@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/interaction.h"
 #include "core/study_state.h"
@@ -53,7 +54,8 @@ class TFVelor final : public QMainWindow {
   MainSession& session() { return session_; }
   QAction* action(Cmd cmd) const;
   QToolButton* panelButton(Cmd cmd) const;
-  QToolBar* toolPanel() const { return panel_; }
+  // The tool panel, in its rows from top to bottom.
+  const std::vector<QToolBar*>& toolPanels() const { return panels_; }
   QLabel* macroIndicator() const { return macroLabel_; }
   QToolButton* instructionPanel() const { return instructionButton_; }
   TMoni* monitor() const { return monitor_; }
@@ -102,6 +104,7 @@ class TFVelor final : public QMainWindow {
   std::map<Cmd, QToolButton*> buttons_;
   std::map<QString, QMenu*> menus_;
   QToolBar* panel_ = nullptr;
+  std::vector<QToolBar*> panels_;
   QLabel* macroLabel_ = nullptr;
   QToolButton* instructionButton_ = nullptr;
   QWidget* host_ = nullptr;

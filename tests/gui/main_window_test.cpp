@@ -137,9 +137,16 @@ TEST_F(MainWindowGui, TitleMenusAndPanelShowTheirCaptions) {
   EXPECT_EQ(menuBarCaptions(), expected);
 
   QStringList panel;
-  for (QAction* a : window->toolPanel()->actions())
-    if (a->isVisible())
-      if (auto* b = qobject_cast<QToolButton*>(window->toolPanel()->widgetForAction(a))) panel << b->text();
+  for (QToolBar* row : window->toolPanels()) {
+    EXPECT_TRUE(row->isVisible());
+    for (QAction* a : row->actions())
+      if (a->isVisible())
+        if (auto* b = qobject_cast<QToolButton*>(row->widgetForAction(a))) {
+          panel << b->text();
+          // Every button is on the screen, none hidden in an overflow menu.
+          EXPECT_TRUE(b->isVisible()) << b->text().toStdString();
+        }
+  }
   ASSERT_EQ(panel.size(), static_cast<int>(panelButtons().size()) + 1);
   for (std::size_t i = 0; i < panelButtons().size(); ++i) EXPECT_EQ(panel[static_cast<int>(i)], qs(panelButtons()[i].caption));
   EXPECT_EQ(panel.back(), qs(kPanelInstruction));
