@@ -64,14 +64,14 @@ TFVelor::TFVelor(StudyState& s, Interaction& ui, QWidget* parent)
   monitorArea_->setObjectName("monitorArea");
   setCentralWidget(host_);
 
-  auto* help = new QAction(this);
-  help->setShortcut(QKeySequence(Qt::Key_F1));
-  connect(help, &QAction::triggered, this, [this] { showHelp(s_.helpContext); });
-  addAction(help);
+  // F1 in any window of the program, modal dialogs included (each sets its
+  // own topic), opens the help window.
+  qApp->installEventFilter(this);
   resize(1024, 700);
 }
 
 TFVelor::~TFVelor() {
+  qApp->removeEventFilter(this);
   // FormDestroy: the help windows go with the main window.
   if (help_) help_->close();
   if (instruction_) instruction_->close();
@@ -287,6 +287,13 @@ void TFVelor::resizeEvent(QResizeEvent* e) {
 }
 
 bool TFVelor::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && !key->isAutoRepeat()) {
+      showHelp(s_.helpContext);
+      return true;
+    }
+  }
   // F3 is taken by the menu's shortcut on its press, which runs the open
   // command; its release must not open a second time through the monitor.
   if (watched == monitor_ && event->type() == QEvent::KeyPress && explainDisabledKey(static_cast<QKeyEvent*>(event)))
@@ -387,6 +394,14 @@ void TFVelor::markPlacement() {
 
 void TFVelor::showHelp(int context) {
   if (!help_) help_ = new THelp(this);
+  // Over a modal dialog the help must be modal itself, or it could not be used.
+  const Qt::WindowModality modality =
+      QApplication::activeModalWidget() && QApplication::activeModalWidget() != help_ ? Qt::ApplicationModal
+                                                                                      : Qt::NonModal;
+  if (help_->windowModality() != modality) {
+    help_->hide();
+    help_->setWindowModality(modality);
+  }
   help_->showTopic(context);
   help_->show();
   help_->raise();

@@ -373,6 +373,22 @@ TEST_F(MainWindowGui, HeaderCommandComposesTheHeaderAndTheCaptionShowsIt) {
   EXPECT_TRUE(window->monitorCaption()->text().contains(QStringLiteral("Гипервентиляция")));
 }
 
+TEST_F(MainWindowGui, F1InsideTheHeaderDialogOpensItsTopic) {
+  showWindow();
+  int shown = -1;
+  window->setHeaderDialogRunner([&](Tqqhead& d) {
+    QTimer::singleShot(0, [&] {
+      QTest::keyClick(QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &d, Qt::Key_F1);
+      if (window->helpWindow()) shown = window->helpWindow()->shownContext();
+      d.reject();
+    });
+    d.exec();
+  });
+  window->runCommand(Cmd::Header);
+  EXPECT_EQ(shown, kHeaderDialogHelpContext);
+  EXPECT_EQ(s.helpContext, 3);  // the monitor's topic again once the dialog is closed
+}
+
 // --- the header dialog ----------------------------------------------------------------
 
 class HeaderDialogGui : public ::testing::Test {
