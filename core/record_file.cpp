@@ -27,7 +27,7 @@ constexpr int kCA15TextChars = 53;
 // in size between the layouts (3 bytes in CA15), which moves everything after
 // it by one byte.
 struct HeaderOffsets {
-  int slots;
+  int slotCount;
   int date;
   int dataOffset;
   int referenceKind;
@@ -46,8 +46,8 @@ struct HeaderOffsets {
 
 HeaderOffsets offsetsFor(int version) {
   HeaderOffsets o{};
-  o.slots = recordFileSlots(version);
-  o.date = 166 + 4 * o.slots;
+  o.slotCount = recordFileSlots(version);
+  o.date = 166 + 4 * o.slotCount;
   const int d = o.date + (version == kVersionCA15 ? 3 : 4);
   o.dataOffset = d;
   o.referenceKind = d + 2;
@@ -56,11 +56,11 @@ HeaderOffsets offsetsFor(int version) {
   o.markChannels = d + 7;
   o.recordCount = d + 8;
   o.zeroLevel = d + 10;
-  o.calibUnits = o.zeroLevel + 2 * o.slots;
-  o.positions = o.calibUnits + 2 * o.slots;
-  o.flags = o.positions + 4 * o.slots;
+  o.calibUnits = o.zeroLevel + 2 * o.slotCount;
+  o.positions = o.calibUnits + 2 * o.slotCount;
+  o.flags = o.positions + 4 * o.slotCount;
   o.calibValue = o.flags + 11;
-  o.calibEntries = version == kVersionCA15 ? 16 : o.slots;
+  o.calibEntries = version == kVersionCA15 ? 16 : o.slotCount;
   o.end = o.calibValue + 2 * o.calibEntries;
   return o;
 }
@@ -280,18 +280,18 @@ bool writesMarkChannel(const StudyState& s) {
 
 // --- headers ---------------------------------------------------------------------
 
-// Header bytes from the state, for `slots` channel slots. dataOffset < 0 puts
+// Header bytes from the state, for `slotCount` channel slotCount. dataOffset < 0 puts
 // the end of the header (written at startPos) into the data offset field.
 // Applies the epoch rule for records shorter than an epoch.
-std::string buildHeader(StudyState& s, int slots, int count, long long startPos, long long dataOffset) {
+std::string buildHeader(StudyState& s, int slotCount, int count, long long startPos, long long dataOffset) {
   const bool results = showsResults(s);
   const bool correlation = results && s.transformKind == 6;
   ByteWriter w;
-  w.bytes(slots == 64 ? "CA40" : "CA30");
+  w.bytes(slotCount == 64 ? "CA40" : "CA30");
   std::string header = utf8ToCp1251(utf8Fit(s.examHeader, kHeaderChars));
   header.resize(kHeaderChars, ' ');
   w.bytes(header);
-  for (int i = 0; i < slots; ++i) w.text(utf8ToCp1251(s.channelNames[static_cast<std::size_t>(i)]), 4);
+  for (int i = 0; i < slotCount; ++i) w.text(utf8ToCp1251(s.channelNames[static_cast<std::size_t>(i)]), 4);
   w.i32(todayAsDays());
   const std::size_t dataOffsetAt = w.size();
   w.u16(0);
@@ -310,12 +310,12 @@ std::string buildHeader(StudyState& s, int slots, int count, long long startPos,
   w.u16(static_cast<unsigned>(std::clamp<long>(rate, 0, 65535)));
   w.u8(results ? 0 : (s.markChannelCount == 1 ? 1 : 0));
   w.i16(count);
-  for (int i = 0; i < slots; ++i) w.u16(correlation ? 2048 : s.zeroLevel[i]);
-  for (int i = 0; i < slots; ++i) {
+  for (int i = 0; i < slotCount; ++i) w.u16(correlation ? 2048 : s.zeroLevel[i]);
+  for (int i = 0; i < slotCount; ++i) {
     const unsigned units = correlation ? 2048 : s.calibUnits[i];
     w.u16(units == 0 ? 1 : units);  // a reader divides by it
   }
-  for (int i = 0; i < slots; ++i) {
+  for (int i = 0; i < slotCount; ++i) {
     const auto ui = static_cast<std::size_t>(i);
     if (results) {
       // results are drawn positive-up, like a non-EEG channel
@@ -343,14 +343,14 @@ std::string buildHeader(StudyState& s, int slots, int count, long long startPos,
   w.u8(static_cast<unsigned>(s.leadPairCount) & 0xFF);
   w.zeros(3);
   w.zeros(2);
-  for (int i = 0; i < slots; ++i) w.u16(correlation ? 100 : s.calibValue[i]);
+  for (int i = 0; i < slotCount; ++i) w.u16(correlation ? 100 : s.calibValue[i]);
   const long long offset = dataOffset >= 0 ? dataOffset : startPos + static_cast<long long>(w.size());
   w.patchU16(dataOffsetAt, static_cast<unsigned>(offset));
   return w.data();
 }
 
 // Slot count a new file gets: 64 for the current format, and whenever the
-// channels do not fit 32 slots.
+// channels do not fit 32 slotCount.
 int slotsForNewFile(const StudyState& s) {
   return (s.recordFileVersion == kVersionCA40 || s.channelCount > 32) ? 64 : 32;
 }
@@ -425,7 +425,7 @@ std::string recordFailure(const StudyState& s, int number, const std::string& re
 }
 
 void applyChannelNames(StudyState& s, const RecordFileHeader& h) {
-  for (int i = 0; i < h.slots; ++i) s.channelNames[static_cast<std::size_t>(i)] = h.channelNames[i];
+  for (int i = 0; i < h.slotCount; ++i) s.channelNames[static_cast<std::size_t>(i)] = h.channelNames[i];
 }
 
 // Puts a checked record into the state and moves the descriptor to its end
@@ -636,12 +636,12 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
   RecordFileHeader h;
   h.signature.assign(reinterpret_cast<const char*>(data), 4);
   h.version = version;
-  h.slots = o.slots;
+  h.slotCount = o.slotCount;
   h.examHeader = version == kVersionCA15
                      ? ca15HeaderText(data + 4)
                      : utf8Fit(cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(data + 4), kHeaderChars)),
                                kHeaderChars);
-  for (int i = 0; i < o.slots; ++i) {
+  for (int i = 0; i < o.slotCount; ++i) {
     // Names are shown with three characters; the fourth byte of a slot is not used.
     h.channelNames[i] = trimRight(cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(data + 166 + 4 * i), 3)));
   }
@@ -653,7 +653,7 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
   h.markChannelCount = data[o.markChannels];
   h.recordCount = getI16(data + o.recordCount);
   const int scale = version == kVersionCA15 ? 16 : 1;
-  for (int i = 0; i < o.slots; ++i) {
+  for (int i = 0; i < o.slotCount; ++i) {
     const long z = static_cast<long>(getU16(data + o.zeroLevel + 2 * i)) * scale;
     const long u = static_cast<long>(getU16(data + o.calibUnits + 2 * i)) * scale;
     h.zeroLevel[i] = static_cast<std::uint16_t>(std::min<long>(z, 65535));
@@ -671,8 +671,8 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
   h.calibValueEntries = o.calibEntries;
   for (int i = 0; i < o.calibEntries; ++i) h.calibValue[i] = getU16(data + o.calibValue + 2 * i);
 
-  if (h.channelCount < 1 || h.channelCount > o.slots) {
-    reason = "число каналов " + num(h.channelCount) + " вне допустимых 1.." + num(o.slots);
+  if (h.channelCount < 1 || h.channelCount > o.slotCount) {
+    reason = "число каналов " + num(h.channelCount) + " вне допустимых 1.." + num(o.slotCount);
     return false;
   }
   if (h.sampleRate == 0) {
@@ -691,8 +691,8 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
     reason = "начало данных (" + num(h.dataOffset) + ") за концом файла";
     return false;
   }
-  if ((h.flags & 1) && h.leadPairCount > o.slots) {
-    reason = "число пар отведений " + num(h.leadPairCount) + " больше " + num(o.slots);
+  if ((h.flags & 1) && h.leadPairCount > o.slotCount) {
+    reason = "число пар отведений " + num(h.leadPairCount) + " больше " + num(o.slotCount);
     return false;
   }
   out = std::move(h);
@@ -832,7 +832,7 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   s.transformKind = 0;
   s.markChannelCount = h.recordMarkChannels();
   if (h.markChannelCount > 10) s.transformKind = 2;  // a saved pair-transform result
-  for (int i = 0; i < h.slots; ++i) {
+  for (int i = 0; i < h.slotCount; ++i) {
     s.zeroLevel[i] = h.zeroLevel[i];
     s.calibUnits[i] = h.calibUnits[i];
     const auto ui8 = static_cast<std::size_t>(i);
@@ -1017,7 +1017,7 @@ bool rewriteHeader(StudyState& s, Interaction& ui) {
     return false;
   }
   if (!storable(s)) return false;
-  const std::string bytes = buildHeader(s, v.h.slots, s.recordCount, 0, v.h.dataOffset);
+  const std::string bytes = buildHeader(s, v.h.slotCount, s.recordCount, 0, v.h.dataOffset);
   if (!pwriteAll(s.recordFileHandle, bytes.data(), bytes.size(), 0)) {
     ui.message(refused + "ошибка записи файла.");
     return false;
@@ -1162,9 +1162,9 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
   if (targetIsOpen && effectiveCount(s) > 1 && !ui.ask("Файл открыт и включает несколько записей, заменить все текущей?"))
     return false;
   const int count = s.recordCount > 1 ? 1 : (s.recordCount == 0 ? 1 : s.recordCount);
-  const int slots = slotsForNewFile(s);
+  const int slotCount = slotsForNewFile(s);
   const int modifiedBefore = s.recordModified;
-  std::string header = buildHeader(s, slots, count, 0, -1);
+  std::string header = buildHeader(s, slotCount, count, 0, -1);
   AtomicFile f(path);
   const bool ok = f.ok() && fdWriteAll(f.fd(), header.data(), header.size()) && writeRecord(s, f.fd()) && f.commit();
   if (!ok) {
@@ -1184,7 +1184,7 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
       return true;
     }
     s.recordFileHandle = fd;
-    s.recordFileVersion = slots == 64 ? kVersionCA40 : kVersionCA30;
+    s.recordFileVersion = slotCount == 64 ? kVersionCA40 : kVersionCA30;
     s.recordCount = count;
     s.currentRecord = 1;
     s.storedLength = s.recordLength;

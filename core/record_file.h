@@ -28,7 +28,7 @@ inline constexpr int kVersionCA40 = 3;
 
 // Slot count of a version: 64 for CA40, 32 otherwise.
 int recordFileSlots(int version);
-// Data offset of a freshly written header: 639 for 32 slots, 1087 for 64
+// Data offset of a freshly written header: 639 for 32 slotCount, 1087 for 64
 // (606 for the fixed part of an old CA15 header).
 int headerSize(int version);
 // Byte offset of the record count field: 306 (CA30), 434 (CA40), 305 (CA15).
@@ -43,7 +43,7 @@ struct RecordFileHeader {
   std::string signature;  // "CA15", "CA30", "CA31" or "CA40"
   int version = kVersionCA40;
   std::string examHeader;  // UTF-8, 162 characters
-  int slots = 64;
+  int slotCount = 64;
   std::string channelNames[kMaxChannels];  // first 3 characters of each slot, trailing blanks dropped
   int fileDate = 0;                        // days since 30 December 1899 (0 for CA15)
   int dataOffset = 0;
@@ -73,9 +73,9 @@ struct RecordFileHeader {
 // Reads and checks a header from the first bytes of a file (`size` bytes at
 // `data`, of a file of `fileSize` bytes). Returns false with a one-line reason
 // (UTF-8, Russian) for an unknown signature ("" reason) or a header that cannot
-// be sound (short file, channel count 0 or above the slots, sampling rate 0, a
+// be sound (short file, channel count 0 or above the slotCount, sampling rate 0, a
 // mark-channel count other than 0, 1 or above 10, data offset inside the
-// header or past the end of the file, more lead pairs than slots).
+// header or past the end of the file, more lead pairs than slotCount).
 bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long long fileSize,
                            RecordFileHeader& out, std::string& reason);
 bool readRecordFileHeader(const std::string& path, RecordFileHeader& out, std::string& reason);

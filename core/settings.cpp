@@ -25,10 +25,10 @@ constexpr int kNameBytes = 4;
 constexpr int kFileBandRows = 16;
 constexpr int kBandCellBytes = 10;
 constexpr int kBandTableBytes = kFileBandRows * 3 * kBandCellBytes;  // 480
-constexpr long long kSlotThreshold = 810;  // above: 64 slots
+constexpr long long kSlotThreshold = 810;  // above: 64 slotCount
 
 struct CaiLayout {
-  int slots;
+  int slotCount;
   int names;      // offset of the names
   int pairCount;  // leadPairCount
   int epochs;     // epochLength, epochStep, epochCount
@@ -39,14 +39,14 @@ struct CaiLayout {
   int size;   // bytes the layout needs
 };
 
-constexpr CaiLayout caiLayout(int slots) {
+constexpr CaiLayout caiLayout(int slotCount) {
   CaiLayout l{};
-  l.slots = slots;
+  l.slotCount = slotCount;
   l.names = kReservedBytes + kDataDirBytes;
-  l.pairCount = l.names + kNameBytes * slots;
+  l.pairCount = l.names + kNameBytes * slotCount;
   l.epochs = l.pairCount + 1;
   l.slotBytes = l.epochs + 6;
-  l.bandCount = l.slotBytes + 4 * slots;
+  l.bandCount = l.slotBytes + 4 * slotCount;
   l.bands = l.bandCount + 1;
   l.flags = l.bands + kBandTableBytes;
   l.size = l.flags + 2;
@@ -308,19 +308,19 @@ bool readChannelSettings(const std::string& path, StudyState& s, Interaction& ui
   // takes them from the file itself, a new file from programDir's "cai.ini".
   s.dataDir = checkedDataDir(fieldText(p + kReservedBytes, kDataDirUsed));
 
-  for (int i = 0; i < l.slots; ++i) {
+  for (int i = 0; i < l.slotCount; ++i) {
     std::string n = cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(p + l.names + kNameBytes * i), 3));
     if (const auto nul = n.find('\0'); nul != std::string::npos) n.resize(nul);
     while (!n.empty() && n.back() == ' ') n.pop_back();
     s.channelNames[static_cast<std::size_t>(i)] = n;
   }
-  s.leadPairCount = std::min<int>(p[l.pairCount], std::min(l.slots, kMaxLeadPairs));
+  s.leadPairCount = std::min<int>(p[l.pairCount], std::min(l.slotCount, kMaxLeadPairs));
   s.epochLength = std::min<int>(getU16(p + l.epochs), kMaxSamples);
   s.epochStep = std::min<int>(getU16(p + l.epochs + 2), kMaxSamples);
   s.epochCount = getU16(p + l.epochs + 4);
   if (s.epochLength == 0 || s.epochStep == 0) s.epochLength = s.epochStep = 256;
 
-  for (int i = 0; i < l.slots; ++i) {
+  for (int i = 0; i < l.slotCount; ++i) {
     const unsigned char* q = p + l.slotBytes + 4 * i;
     s.channelPosX[static_cast<std::size_t>(i)] = q[0];
     s.channelPosY[static_cast<std::size_t>(i)] = q[1];
@@ -348,12 +348,12 @@ bool writeChannelSettings(const std::string& path, const StudyState& s) {
   std::string dir = utf8ToCp1251(s.dataDir);
   if (dir.size() > static_cast<std::size_t>(kDataDirUsed)) dir.clear();
   out.text(dir, kDataDirBytes);
-  for (int i = 0; i < l.slots; ++i) out.text(utf8ToCp1251(s.channelNames[static_cast<std::size_t>(i)]), kNameBytes);
+  for (int i = 0; i < l.slotCount; ++i) out.text(utf8ToCp1251(s.channelNames[static_cast<std::size_t>(i)]), kNameBytes);
   out.u8(static_cast<unsigned>(std::clamp(s.leadPairCount, 0, 255)));
   out.u16(static_cast<unsigned>(std::clamp(s.epochLength, 0, 65535)));
   out.u16(static_cast<unsigned>(std::clamp(s.epochStep, 0, 65535)));
   out.u16(static_cast<unsigned>(std::clamp(s.epochCount, 0, 65535)));
-  for (int i = 0; i < l.slots; ++i) {
+  for (int i = 0; i < l.slotCount; ++i) {
     const auto k = static_cast<std::size_t>(i);
     out.u8(s.channelPosX[k]);
     out.u8(s.channelPosY[k]);

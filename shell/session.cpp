@@ -8,8 +8,12 @@ namespace velor::shell {
 void MainSession::readMainSettingsAtStart() {
   if (firstShown_) return;
   firstShown_ = true;
+  // A fresh installation has no settings file yet: that is not a failure worth
+  // a message; the defaults stay and a complete file is written at close. A
+  // file that is there but cannot be applied is reported.
+  const bool present = fileExists(mainSettingsPath());
   mainSettingsFailure_ = readMainSettings(mainSettingsPath(), s_, window_);
-  if (mainSettingsFailure_) ui_.message(std::string(kInterruptPrefix) + *mainSettingsFailure_);
+  if (mainSettingsFailure_ && present) ui_.message(std::string(kInterruptPrefix) + *mainSettingsFailure_);
   s_.helpContext = kMonitorHelpContext;
 }
 

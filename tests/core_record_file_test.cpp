@@ -27,7 +27,7 @@ using test::TempDir;
 // --- an independent builder ------------------------------------------------------
 
 struct Offsets {
-  int slots, date, dateSize, dataOffset, ref, cc, rate, mark, count, zero, units, pos, flags, calib, calibEntries, end;
+  int slotCount, date, dateSize, dataOffset, ref, cc, rate, mark, count, zero, units, pos, flags, calib, calibEntries, end;
 };
 
 Offsets offsetsOf(const std::string& sig) {
@@ -105,7 +105,7 @@ std::string buildHeader(const FileSpec& f, int recordCount) {
   std::string h = f.header;
   h.resize(162, ' ');
   b.replace(4, 162, h);
-  for (int i = 0; i < o.slots; ++i) {
+  for (int i = 0; i < o.slotCount; ++i) {
     std::string n = i < static_cast<int>(f.names.size()) ? f.names[i] : "";
     n.resize(4, ' ');
     b.replace(166 + 4 * i, 4, n);
@@ -119,7 +119,7 @@ std::string buildHeader(const FileSpec& f, int recordCount) {
   put8(b, o.mark, f.markByte);
   put16(b, o.count, f.count.value_or(recordCount));
   const int scale = isOld(f) ? 16 : 1;
-  for (int i = 0; i < o.slots; ++i) {
+  for (int i = 0; i < o.slotCount; ++i) {
     put16(b, o.zero + 2 * i, (2000 + 16 * i) / scale);
     put16(b, o.units + 2 * i, (1600 + 16 * i) / scale);
     put8(b, o.pos + 4 * i, 10 + i);
@@ -311,8 +311,8 @@ TEST_P(ReadBack, HeaderRecordsAndNavigation) {
   EXPECT_EQ(s->channelNames[1], "O2");
   EXPECT_EQ(s->channelNames[2], "ЭКГ");
   EXPECT_EQ(s->channelNames[3], "T3");
-  const int slots = f.sig == "CA40" ? 64 : 32;
-  for (int i : {0, 5, slots - 1}) {
+  const int slotCount = f.sig == "CA40" ? 64 : 32;
+  for (int i : {0, 5, slotCount - 1}) {
     SCOPED_TRACE(i);
     EXPECT_EQ(s->zeroLevel[i], 2000 + 16 * i);
     EXPECT_EQ(s->calibUnits[i], 1600 + 16 * i);
@@ -612,7 +612,7 @@ TEST(RecordFileWrite, RefusesWhatCannotBeStored) {
   s->channelCount = 65;
   EXPECT_FALSE(writeHeader(*s, fd));
   EXPECT_FALSE(writeRecord(*s, fd));
-  s->channelCount = 40;  // more than 32 slots: written with 64
+  s->channelCount = 40;  // more than 32 slotCount: written with 64
   s->recordFileVersion = kVersionCA30;
   ASSERT_TRUE(writeHeader(*s, fd));
   EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 1087);
@@ -1101,7 +1101,7 @@ std::vector<Corruption> corruptions() {
          b[430] = 0;
          return b;
        }, false},
-      {"channel count above the slots", [=] {
+      {"channel count above the slotCount", [=] {
          std::string b = buildFile(f30, makeRecs(f30, {20}));
          b[302] = 33;
          return b;
@@ -1131,7 +1131,7 @@ std::vector<Corruption> corruptions() {
          b[433] = 5;
          return b;
        }, false},
-      {"lead pairs above the slots", [=] {
+      {"lead pairs above the slotCount", [=] {
          std::string b = good({20});
          b[953] = 200;
          return b;

@@ -193,10 +193,9 @@ TEST_F(MainWindowGui, CommandsOfModulesNotBuiltAreDisabledAndSaySo) {
       << window->statusBar()->currentMessage().toStdString();
 }
 
-TEST_F(MainWindowGui, FirstShowWithoutSettingsSaysSoAndStillHostsTheMonitor) {
+TEST_F(MainWindowGui, FirstShowOfAFreshInstallationIsQuietAndHostsTheMonitor) {
   showWindow();
-  ASSERT_FALSE(ui.messages.empty());
-  EXPECT_EQ(QString::fromStdString(ui.messages[0]).left(12), qs(velor::kInterruptPrefix));
+  EXPECT_TRUE(ui.messages.empty());
   ASSERT_NE(window->monitor(), nullptr);
   EXPECT_TRUE(window->monitor()->isVisible());
   EXPECT_GT(window->monitor()->width(), 100);
