@@ -18,12 +18,6 @@ struct ConvertOptions {
   std::string in, out;
 };
 
-// Patches a little-endian field of the output and returns to where it was.
-bool patch(int fd, long long at, const unsigned char* bytes, std::size_t n) {
-  const long long here = fdTell(fd);
-  return here >= 0 && fdSeek(fd, at) && fdWriteAll(fd, bytes, n) && fdSeek(fd, here);
-}
-
 int runConvert(const ConvertOptions& o) {
   const std::string inExt = extensionLower(o.in), outExt = extensionLower(o.out);
   if (inExt != ".cad") {
@@ -72,67 +66,8 @@ int runConvert(const ConvertOptions& o) {
   }
   if (!fault.empty()) ui.message(fault + "; only records 1.." + std::to_string(total) + " were converted");
 
-  AtomicFile file(o.out);
-  if (!file.ok()) {
-    reportFailure("cannot create " + o.out + ": " + std::strerror(errno));
-    return kExitFile;
-  }
-  const int fd = file.fd();
-  const auto writeFailed = [&] {
-    reportFailure("cannot write " + o.out + ": " + std::strerror(errno));
-    return kExitFile;
-  };
-
-  // The writers take the layout from recordFileVersion, and the reader of the
-  // open input needs its own: switch only around each write.
-  const int inputVersion = s->recordFileVersion;
-  s->recordFileVersion = kVersionCA40;
-  bool ok = writeHeader(*s, fd);
-  s->recordFileVersion = inputVersion;
-  if (!ok) return writeFailed();
-
-  // The writer stamps today's date; a conversion keeps the recording's own
-  // (CA15 files have none, so they get today's).
-  const long long dateAt = 4 + kHeaderChars + 4LL * recordFileSlots(kVersionCA40);
-  unsigned char b4[4];
-  if (h.version != kVersionCA15 && h.fileDate != 0) {
-    putU32(b4, static_cast<std::uint32_t>(h.fileDate));
-    if (!patch(fd, dateAt, b4, 4)) return writeFailed();
-  }
-  // A saved pair-transform result is flagged by a mark count above 10; the
-  // reader turns that into 0, so the flag is restored here.
-  if (h.markChannelCount > 10) {
-    const unsigned char m = static_cast<unsigned char>(h.markChannelCount);
-    const long long markCountAt = dateAt + 4 + 2 + 2 + 1 + 2;  // after date, data offset, reference ×2, count, rate
-    if (!patch(fd, markCountAt, &m, 1)) return writeFailed();
-  }
-
-  TerminalProgress progress;
-  progress.begin("Converting", total);
-  for (int k = 0; k < total; ++k) {
-    if (k > 0 && !stepRecord(*s, +1, ui)) {
-      progress.end();
-      reportFailure(o.in + ": " + ui.reason("cannot read record " + std::to_string(k + 1)));
-      return kExitFile;
-    }
-    // Only the samples the file really stores are carried over.
-    const int savedLength = s->recordLength;
-    s->recordLength = std::min(s->recordLength, s->storedLength);
-    s->recordFileVersion = kVersionCA40;
-    ok = writeRecord(*s, fd);
-    s->recordFileVersion = inputVersion;
-    s->recordLength = savedLength;
-    // The writer stamps the clock; the record keeps the time it was recorded at.
-    const std::int32_t t = h.version == kVersionCA15 ? 0 : records[static_cast<std::size_t>(k)].timeField;
-    putU32(b4, static_cast<std::uint32_t>(t));
-    if (!ok || !fdSeekRelative(fd, -6) || !fdWriteAll(fd, b4, 4) || !fdSeekRelative(fd, 2)) {
-      progress.end();
-      return writeFailed();
-    }
-    progress.step(k + 1);
-  }
-  progress.end();
-  if (!file.commit()) return writeFailed();
+  const int status = writeRecordsAsCA40(*s, ui, o.out, h, records, total, "Converting", nullptr);
+  if (status != kExitOk) return status;
   // Notices of the reader (a record count repaired to what the file holds)
   // still matter to the person who asked for the conversion.
   if (!ui.messages.empty()) reportFailure(ui.reason(""));

@@ -171,63 +171,9 @@ int runFilter(const FilterFileOptions& o) {
     return kExitFile;
   }
 
-  AtomicFile file(o.out);
-  if (!file.ok()) {
-    reportFailure("cannot create " + o.out + ": " + std::strerror(errno));
-    return kExitFile;
-  }
-  const int fd = file.fd();
-  const auto writeFailed = [&] {
-    reportFailure("cannot write " + o.out + ": " + std::strerror(errno));
-    return kExitFile;
-  };
-
-  // The writers take the layout from recordFileVersion, while reading the
-  // open input needs its own: switch only around each write.
-  const int inputVersion = s->recordFileVersion;
-  s->recordFileVersion = kVersionCA40;
-  bool ok = writeHeader(*s, fd);
-  s->recordFileVersion = inputVersion;
-  if (!ok) return writeFailed();
-
-  // The writer stamps today's date and the clock; the filtered file keeps
-  // the recording's own.
-  const long long dateAt = 4 + kHeaderChars + 4LL * recordFileSlots(kVersionCA40);
-  unsigned char b4[4];
-  if (h.version != kVersionCA15 && h.fileDate != 0) {
-    putU32(b4, static_cast<std::uint32_t>(h.fileDate));
-    if (!patch(fd, dateAt, b4, 4)) return writeFailed();
-  }
-
-  TerminalProgress progress;
-  progress.begin("Filtering", total);
-  for (int k = 0; k < total; ++k) {
-    if (k > 0 && !stepRecord(*s, +1, ui)) {
-      progress.end();
-      reportFailure(o.in + ": " + ui.reason("cannot read record " + std::to_string(k + 1)));
-      return kExitFile;
-    }
-    const int savedLength = s->recordLength;
-    s->recordLength = std::min(s->recordLength, s->storedLength);
-    filterRecord(*s, d, blocksConstant, s->recordLength);
-    s->recordFileVersion = kVersionCA40;
-    ok = writeRecord(*s, fd);
-    s->recordFileVersion = inputVersion;
-    s->recordLength = savedLength;
-    // The filtered samples are only in memory; moving on must not offer to
-    // write them back into the input.
-    s->recordModified = 0;
-    const std::int32_t t = h.version == kVersionCA15 ? 0 : records[static_cast<std::size_t>(k)].timeField;
-    putU32(b4, static_cast<std::uint32_t>(t));
-    if (!ok || !fdSeekRelative(fd, -6) || !fdWriteAll(fd, b4, 4) || !fdSeekRelative(fd, 2)) {
-      progress.end();
-      return writeFailed();
-    }
-    progress.step(k + 1);
-  }
-  progress.end();
-  if (!file.commit()) return writeFailed();
-  return kExitOk;
+  return writeRecordsAsCA40(*s, ui, o.out, h, records, total, "Filtering", [&](StudyState& st) {
+    filterRecord(st, d, blocksConstant, st.recordLength);
+  });
 }
 
 }  // namespace

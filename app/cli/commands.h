@@ -2,7 +2,9 @@
 // line that explains a failure, the engines' interaction and progress.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include <CLI/CLI.hpp>
@@ -60,6 +62,14 @@ bool checkInputFile(const std::string& path, std::string& reason);
 // `recordsFault` then says what is wrong (empty when all is sound).
 bool inspectRecordFile(const std::string& path, RecordFileHeader& header, std::vector<RecordInfo>& records,
                        std::string& recordsFault, std::string& reason);
+
+// Writes every record of the open input `s` into a new "CA40" file `out`
+// (atomically), keeping the file date, the record times and a pair-transform
+// flag of `h`; `perRecord` may change each record in memory first. Walks the
+// input forward from its first record. Returns an exit status.
+int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& out, const RecordFileHeader& h,
+                       const std::vector<RecordInfo>& records, int total, const char* what,
+                       const std::function<void(StudyState&)>& perRecord);
 
 // A channel name as shown: the stored characters without trailing blanks.
 std::string shownName(const std::string& stored);
