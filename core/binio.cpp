@@ -36,6 +36,32 @@ bool fdWriteAll(int fd, const void* buf, std::size_t n) {
   return true;
 }
 
+bool fdPreadExact(int fd, void* buf, std::size_t n, long long offset) {
+  auto* p = static_cast<char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::pread(fd, p, n, offset);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    offset += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool fdPwriteAll(int fd, const void* buf, std::size_t n, long long offset) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::pwrite(fd, p, n, offset);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    offset += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
 bool fdSeek(int fd, long long offset) { return offset >= 0 && ::lseek(fd, offset, SEEK_SET) == offset; }
 
 bool fdSeekRelative(int fd, long long delta) {

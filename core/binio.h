@@ -63,6 +63,9 @@ class ByteWriter {
 // including a short read or write.
 bool fdReadExact(int fd, void* buf, std::size_t n);
 bool fdWriteAll(int fd, const void* buf, std::size_t n);
+// Positioned reads and writes that leave the descriptor's position alone.
+bool fdPreadExact(int fd, void* buf, std::size_t n, long long offset);
+bool fdPwriteAll(int fd, const void* buf, std::size_t n, long long offset);
 bool fdSeek(int fd, long long offset);        // absolute
 bool fdSeekRelative(int fd, long long delta);  // from the current position
 long long fdTell(int fd);                      // −1 on failure

@@ -75,31 +75,8 @@ int versionOfSignature(const unsigned char* p) {
 
 // --- positioned I/O that never moves the descriptor ---------------------------
 
-bool preadAll(int fd, void* buf, std::size_t n, long long off) {
-  auto* p = static_cast<char*>(buf);
-  while (n > 0) {
-    const ssize_t r = ::pread(fd, p, n, off);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    off += r;
-    n -= static_cast<std::size_t>(r);
-  }
-  return true;
-}
-
-bool pwriteAll(int fd, const void* buf, std::size_t n, long long off) {
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    const ssize_t r = ::pwrite(fd, p, n, off);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    off += r;
-    n -= static_cast<std::size_t>(r);
-  }
-  return true;
-}
+bool preadAll(int fd, void* buf, std::size_t n, long long off) { return fdPreadExact(fd, buf, n, off); }
+bool pwriteAll(int fd, const void* buf, std::size_t n, long long off) { return fdPwriteAll(fd, buf, n, off); }
 
 bool isReadOnly(int fd) {
   const int fl = ::fcntl(fd, F_GETFL);
