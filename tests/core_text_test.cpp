@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/numtext.h"
 #include "core/text.h"
 
 namespace velor {
@@ -28,25 +27,6 @@ TEST(Utf8Width, FitsAndPutsByCharacters) {
   EXPECT_EQ(line, "ab  Жук");
   utf8PutField(line, 0, 2, "Ё");
   EXPECT_EQ(line, "Ё   Жук");
-}
-
-TEST(NumberText, ParseAcceptsPointAndComma) {
-  EXPECT_DOUBLE_EQ(*parseNumber(" 12,5 "), 12.5);
-  EXPECT_DOUBLE_EQ(*parseNumber("-0.25"), -0.25);
-  EXPECT_FALSE(parseNumber("").has_value());
-  EXPECT_FALSE(parseNumber("12a").has_value());
-  EXPECT_FALSE(parseNumber("nan").has_value());
-  EXPECT_EQ(*parseInteger("7,9"), 7);
-  EXPECT_EQ(*parseInteger("-7.9"), -7);
-  EXPECT_FALSE(parseInteger("1e20").has_value());
-}
-
-TEST(NumberText, FormatKeepsFourDigitsAndAPoint) {
-  EXPECT_EQ(formatNumber(3.14159), "3.142");
-  EXPECT_EQ(formatNumber(0.5), "0.5");
-  EXPECT_EQ(padLeft("ab", 4), "  ab");
-  EXPECT_EQ(padLeft("abcdef", 4), "abcdef");
-  EXPECT_EQ(trimSpaces("  x y \r\n"), "x y");
 }
 
 }  // namespace
