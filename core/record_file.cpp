@@ -12,6 +12,7 @@
 #include "core/numtext.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "results/text_results.h"
 
 namespace velor {
 
@@ -1190,7 +1191,6 @@ bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bo
       case 4: what = "блокнот"; break;
       case 5: what = "формулы"; break;
       case 6: what = "графический файл"; break;
-      case 7: what = "текстовый файл"; break;
       case 8: what = "файл записей для преобразования"; break;
       case 9: what = "усреднения"; break;
       case 10: what = "спектральные параметры"; break;
@@ -1216,6 +1216,7 @@ bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
   if (kind == 0 && ext == ".cad") return openRecordFile(s, path, ui);
   if (kind == 2) return readChannelSettings(path, s, ui);
   if (kind == 15) return readExamHeaderOnly(s, path, ui);
+  if (kind == kTextFileKind) return openTextFile(s, path, ui);
   return notYetAvailable(ui, kind, ext, false);
 }
 
@@ -1227,6 +1228,7 @@ bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
     ui.message("Файл " + baseName(path) + " не записан.");
     return false;
   }
+  if (kind == kTextFileKind) return saveTextFile(s, path, ui);
   return notYetAvailable(ui, kind, ext, true);
 }
 
