@@ -19,6 +19,8 @@
 #include <ctime>
 
 #include "core/ui/tqqhead.h"
+#include "results/ui/print_host.h"
+#include "results/ui/tedit_form.h"
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/file_chooser.h"
@@ -537,6 +539,8 @@ void TFVelor::runCommand(Cmd cmd) {
       s_.displayFlags = nextAmplitudeAxes(s_.displayFlags);
       refreshMonitor(false);
       break;
+    case Cmd::Diagnosis: editCr(this, s_, ui_, chooser_, kDiagnoses); break;
+    case Cmd::PrinterSetup: printerSetup(this); break;
     case Cmd::GainDown: if (monitor_) monitor_->Ymn(); break;
     case Cmd::GainUp: if (monitor_) monitor_->Ypl(); break;
     case Cmd::TimeDown: if (monitor_) monitor_->Xmn(); break;
