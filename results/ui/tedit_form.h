@@ -1,0 +1,96 @@
+// TEditForm "Окно выдачи результатов": the text result window. A plain,
+// editable text box without word wrap over the journal of results/text_results.h,
+// its popup menu (read, save, print, table, clear, clipboard, exit), and the
+// overflow notice Tqqeda. The main window opens it through editCr; while it
+// is open the study state's textWindow points at its journal, so analyses
+// and the file dispatch reach it without knowing the window.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "core/interaction.h"
+#include "core/study_state.h"
+#include "results/text_results.h"
+
+class QMenu;
+class QPlainTextEdit;
+class QPrinter;
+class QPushButton;
+
+namespace velor::shell {
+class FileChooser;
+}
+
+namespace velor {
+
+// Tqqeda "ВНИМАНИЕ!": the notice that the full text went to "REZ.TXT".
+class Tqqeda final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit Tqqeda(QWidget* parent = nullptr);
+  QPushButton* closeButton() const { return close_; }
+
+ private:
+  QPushButton* close_ = nullptr;
+};
+
+class TEditForm final : public QWidget {
+  Q_OBJECT
+ public:
+  TEditForm(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
+  ~TEditForm() override;
+
+  TextResults& journal() { return *journal_; }
+  QPlainTextEdit* textBox() const { return edit_; }
+  QMenu* popupMenu() const { return menu_; }
+  void setFileChooser(shell::FileChooser* chooser) { chooser_ = chooser; }
+  void setOverflowNotice(Tqqeda* notice) { notice_ = notice; }
+  // How printing gets its printer; the default asks through Qt's print
+  // dialog. Returning false prints nothing.
+  void setPrinterChooser(std::function<bool(QPrinter&)> choose) { choosePrinter_ = std::move(choose); }
+
+  // The journal with the person's edits in it.
+  TextResults& synced();
+
+  // The popup menu's commands.
+  void readFile();   // "Чтение" F3
+  void writeFile();  // "Запись" F4
+  bool print();      // "Печать" F2
+  void toTable();    // "В таблицу" F6
+  void clearText();  // "Очистить"
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void buildMenu();
+  void showText();
+  bool runKey(int key);
+
+  StudyState& s_;
+  Interaction& ui_;
+  std::unique_ptr<TextResults> journal_;
+  QPlainTextEdit* edit_ = nullptr;
+  QMenu* menu_ = nullptr;
+  shell::FileChooser* chooser_ = nullptr;
+  QPointer<Tqqeda> notice_;
+  std::function<bool(QPrinter&)> choosePrinter_;
+  bool updating_ = false;  // the text box changes because the journal did
+  bool edited_ = false;    // the person changed the text since the last sync
+};
+
+// Prints lines, one printed line each, in `font`, pages breaking when full.
+bool printTextLines(const std::vector<std::string>& lines, const FontSpec& font, QPrinter& printer);
+
+// EditCr of the main window `mainWindow`: appends the run separator to the
+// open text window, or creates one, then Ini(mode). The overflow notice is
+// created once per main window.
+TEditForm* editCr(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode);
+// The open text window of a main window, or nullptr.
+TEditForm* textWindowOf(QWidget* mainWindow);
+
+}  // namespace velor
