@@ -12,6 +12,7 @@
 #include "core/numtext.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "viewer/leads.h"
 #include "results/text_results.h"
 
 namespace velor {
@@ -1194,7 +1195,6 @@ bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bo
       case 8: what = "файл записей для преобразования"; break;
       case 9: what = "усреднения"; break;
       case 10: what = "спектральные параметры"; break;
-      case 11: case 13: what = "порядок каналов"; break;
       case 12: what = "график в тексте"; break;
       case 16: what = "конструкты"; break;
       case 17: what = "сортировки"; break;
@@ -1216,6 +1216,7 @@ bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
   if (kind == 0 && ext == ".cad") return openRecordFile(s, path, ui);
   if (kind == 2) return readChannelSettings(path, s, ui);
   if (kind == 15) return readExamHeaderOnly(s, path, ui);
+  if (kind == kChannelOrderKind || kind == kNewOrderKind) return openLeadFile(s, kind, path, ui);
   if (kind == kTextFileKind) return openTextFile(s, path, ui);
   return notYetAvailable(ui, kind, ext, false);
 }
@@ -1229,6 +1230,7 @@ bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
     return false;
   }
   if (kind == kTextFileKind) return saveTextFile(s, path, ui);
+  if (kind == kChannelOrderKind || kind == kNewOrderKind) return saveLeadFile(s, kind, path, ui);
   return notYetAvailable(ui, kind, ext, true);
 }
 
