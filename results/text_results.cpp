@@ -101,6 +101,7 @@ TextResults::TextResults(std::string overflowDir, std::size_t capacity)
     : overflowDir_(std::move(overflowDir)), capacity_(capacity) {}
 
 void TextResults::editCr(const StudyState& s, int mode) {
+  pull();
   if (started_) addResultLine(kRunSeparator);
   started_ = true;
   ini(s, mode);
@@ -126,6 +127,7 @@ void TextResults::hd(const StudyState& s) {
 }
 
 void TextResults::addResultLine(std::string_view text) {
+  pull();
   std::string line = oneLine(text);
   if (!lines_.empty() && size_ + line.size() + 1 > capacity_) {
     if (saveFile(overflowPath())) {
@@ -155,6 +157,7 @@ bool TextResults::appendFile(const std::string& path, Interaction& ui) {
 }
 
 bool TextResults::saveFile(const std::string& path) const {
+  pull();
   std::string out;
   out.reserve(size_ + lines_.size());
   for (const auto& l : lines_) {
@@ -165,6 +168,7 @@ bool TextResults::saveFile(const std::string& path) const {
 }
 
 void TextResults::toTable() {
+  pull();
   replaceLines(journalToTable(lines_));
   modified_ = true;
 }
@@ -184,6 +188,7 @@ void TextResults::setText(std::string_view text) {
 }
 
 std::string TextResults::text() const {
+  pull();
   std::string t;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (i) t += '\n';

@@ -74,6 +74,9 @@ class TextResults {
     std::function<void()> reset;                        // the whole text was replaced
     std::function<void()> overflow;                     // show the overflow notice
     std::function<void(const std::string&)> failure;    // a message for the person
+    // Called before any operation reads the lines, so that a view can hand
+    // over the person's edits first (through setText).
+    std::function<void()> pull;
   };
   void setEvents(Events e) { events_ = std::move(e); }
 
@@ -105,7 +108,10 @@ class TextResults {
   // The person's edits in the window replace the text.
   void setText(std::string_view text);
   std::string text() const;  // lines joined by '\n'
-  const std::vector<std::string>& lines() const { return lines_; }
+  const std::vector<std::string>& lines() const {
+    pull();
+    return lines_;
+  }
   int mode() const { return mode_; }
   bool modified() const { return modified_; }
   void setModified(bool m) { modified_ = m; }
@@ -113,6 +119,9 @@ class TextResults {
 
  private:
   void replaceLines(std::vector<std::string> lines);
+  void pull() const {
+    if (events_.pull) events_.pull();
+  }
   std::size_t size_ = 0;  // bytes of the text, line ends counted as one
   std::vector<std::string> lines_;
   std::string overflowDir_;

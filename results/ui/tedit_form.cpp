@@ -107,8 +107,6 @@ TEditForm::TEditForm(StudyState& s, Interaction& ui, QWidget* parent)
             updating_ = true;
             edit_->appendPlainText(q(line));
             updating_ = false;
-            // the window comes back from the task bar when a report arrives
-            if (isMinimized()) showNormal();
           },
       .reset = [this] { showText(); },
       .overflow =
@@ -119,6 +117,7 @@ TEditForm::TEditForm(StudyState& s, Interaction& ui, QWidget* parent)
             }
           },
       .failure = [this](const std::string& m) { ui_.message(m); },
+      .pull = [this] { synced(); },
   });
 
   resize(kTextWindowWidth, kTextWindowHeight);
@@ -163,17 +162,17 @@ void TEditForm::buildMenu() {
 
 TextResults& TEditForm::synced() {
   if (edited_) {
-    journal_->setText(edit_->toPlainText().toStdString());
     edited_ = false;
+    journal_->setText(edit_->toPlainText().toStdString());
   }
   return *journal_;
 }
 
 void TEditForm::showText() {
+  edited_ = false;  // the journal replaced its text: what was typed is superseded
   updating_ = true;
   edit_->setPlainText(q(journal_->text()));
   updating_ = false;
-  edited_ = false;
 }
 
 void TEditForm::readFile() {
@@ -289,6 +288,8 @@ TEditForm* editCr(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::Fi
   }
   w->setFileChooser(chooser);
   w->synced().editCr(s, mode);
+  // a report brings the window back from the task bar
+  if (w->isMinimized()) w->showNormal();
   w->show();
   w->raise();
   return w;

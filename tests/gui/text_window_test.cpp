@@ -127,6 +127,8 @@ TEST_F(TextWindowGui, TwoReportsAccumulateAndSaveAsCodePage1251WithCrLf) {
   w->textBox()->setTextCursor(c);
   QTest::keyClick(w->textBox(), Qt::Key_Return);
   QTest::keyClicks(w->textBox(), "ok");
+  // an analysis reporting now keeps what was typed
+  textResultsOf(s)->addResultLine("после");
 
   // F4 saves through the file window, kind 7
   chooser.answer = dir.file("journal.txt");
@@ -134,7 +136,8 @@ TEST_F(TextWindowGui, TwoReportsAccumulateAndSaveAsCodePage1251WithCrLf) {
   EXPECT_EQ(chooser.lastKind, kTextFileKind);
   EXPECT_TRUE(chooser.lastWrite);
   const std::string expected = header("Сидоров") + utf8ToCp1251("Альфа=10.5\r\n") + std::string(68, '*') + "\r\n" +
-                               header("Петров") + utf8ToCp1251("Бета=3\r\n") + "ok\r\n";
+                               header("Петров") + utf8ToCp1251("Бета=3\r\n") + "ok\r\n" +
+                               utf8ToCp1251("после\r\n");
   EXPECT_EQ(readBytes(dir.file("journal.txt")), expected);
   EXPECT_FALSE(w->journal().modified());
   EXPECT_TRUE(ui.messages.empty());
