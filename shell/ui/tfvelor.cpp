@@ -23,9 +23,11 @@
 #include "results/ui/tedit_form.h"
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
+#include "shell/ui/edit_wiring.h"
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
 #include "viewer/ui/moni.h"
+#include "viewer/ui/record_edit_commands.h"
 
 namespace velor::shell {
 
@@ -197,6 +199,7 @@ void TFVelor::createMonitor() {
   monitor_->setObjectName("monitor");
   connect(monitor_, &TMoni::captionChanged, caption_, &QLabel::setText);
   connect(monitor_, &TMoni::commandRequested, this, &TFVelor::onMonitorCommand);
+  edit_ = createEditCommands(*this, s_, ui_, monitor_, [this]() -> FileChooser& { return *chooser_; });
   const std::pair<MonitorCommand, Module> wiring[] = {
       {MonitorCommand::OpenFile, Module::RecordFiles},
       {MonitorCommand::SaveFile, Module::RecordFiles},
@@ -445,6 +448,7 @@ void TFVelor::onMonitorCommand(MonitorCommand command) {
     case MonitorCommand::RecordByNumber: runCommand(Cmd::RecordByNumber); break;
     case MonitorCommand::Restore: runCommand(Cmd::RestoreRecord); break;
     default: {
+      if (edit_ && edit_->runMonitorCommand(command)) break;
       // Commands of modules that are not in this build are disabled in the
       // monitor's menu; a key that still reaches here is answered in the
       // status line.
@@ -461,6 +465,7 @@ void TFVelor::runCommand(Cmd cmd) {
     if (e.cmd == cmd && !commandEnabled(e.module)) return;
   for (const PanelButton& b : panelButtons())
     if (b.cmd == cmd && !commandEnabled(b.module)) return;
+  if (edit_ && runEditCommand(*edit_, cmd)) return;
   switch (cmd) {
     case Cmd::Open:
       openRecordCommand(s_, *chooser_, ui_);
@@ -475,19 +480,6 @@ void TFVelor::runCommand(Cmd cmd) {
       break;
     case Cmd::BackToSignals:
       if (backToSignals(s_)) refreshMonitor();
-      break;
-    case Cmd::NextRecord:
-    case Cmd::PrevRecord:
-      stepRecordCommand(s_, cmd == Cmd::NextRecord ? 1 : -1, ui_);
-      refreshMonitor();
-      break;
-    case Cmd::RecordByNumber:
-      recordByNumberCommand(s_, ui_);
-      refreshMonitor();
-      break;
-    case Cmd::RestoreRecord:
-      restoreRecordCommand(s_, ui_);
-      refreshMonitor();
       break;
     case Cmd::ReadSettings:
       openByKind(s_, kChannelSettingsKind, *chooser_, ui_);

@@ -30,6 +30,7 @@ class QToolButton;
 namespace velor {
 class TMoni;
 class Tqqhead;
+class RecordEditCommands;
 enum class MonitorCommand;
 }  // namespace velor
 
@@ -59,6 +60,8 @@ class TFVelor final : public QMainWindow {
   QLabel* macroIndicator() const { return macroLabel_; }
   QToolButton* instructionPanel() const { return instructionButton_; }
   TMoni* monitor() const { return monitor_; }
+  // The record navigation and editing commands (created with the monitor).
+  RecordEditCommands* editCommands() const { return edit_; }
   QLabel* monitorCaption() const { return caption_; }
   THelp* helpWindow() const;
   TInstruction* instructionWindow() const;
@@ -111,6 +114,7 @@ class TFVelor final : public QMainWindow {
   QLabel* caption_ = nullptr;
   QWidget* monitorArea_ = nullptr;
   TMoni* monitor_ = nullptr;
+  RecordEditCommands* edit_ = nullptr;
   QPointer<THelp> help_;
   QPointer<TInstruction> instruction_;
   bool firstShowDone_ = false;

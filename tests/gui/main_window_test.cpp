@@ -182,10 +182,13 @@ TEST_F(MainWindowGui, CommandsOfModulesNotBuiltAreDisabledAndSaySo) {
     }
   }
   EXPECT_GT(checked, 10);
-  QToolButton* copy = window->panelButton(Cmd::Copy);
-  ASSERT_NE(copy, nullptr);
-  EXPECT_FALSE(copy->isEnabled());
-  EXPECT_TRUE(copy->toolTip().contains(QStringLiteral("недоступно")));
+  // A panel button of a module not built yet, whichever that is now.
+  QToolButton* off = nullptr;
+  for (const auto& b : panelButtons())
+    if (!commandEnabled(b.module) && !off) off = window->panelButton(b.cmd);
+  ASSERT_NE(off, nullptr);
+  EXPECT_FALSE(off->isEnabled());
+  EXPECT_TRUE(off->toolTip().contains(QStringLiteral("недоступно")));
 
   // Its key is not silently swallowed: the status line tells why nothing happens.
   QTest::keyClick(window->monitor(), Qt::Key_F9);

@@ -322,17 +322,32 @@ void TMoni::drawTraces(int left, int width) {
 void TMoni::OutNm() {
   strip_.fill(kWhite);
   if (isFoldedView(s_)) return;
-  QPainter p(&strip_);
-  p.setFont(drawingFont(s_));
-  p.setPen(kNavy);
-  const QFontMetrics fm(p.font());
   const int rows = monitorRows(s_);
+  std::vector<QString> texts;
+  for (int i = 0; i < rows; ++i) texts.push_back(QString::fromStdString(leadText(s_, i)));
+  // The names end at column 43 of the strip; the font gets smaller until the
+  // widest of them fits whole (a cut name could be mistaken for another).
+  constexpr int kNameRight = kStripWidth - 2;
+  constexpr qreal kSmallestPoints = 5.0;
+  QFont font = drawingFont(s_);
+  auto widest = [&texts](const QFont& f) {
+    const QFontMetrics fm(f);
+    int w = 0;
+    for (const QString& t : texts) w = std::max(w, fm.horizontalAdvance(t));
+    return w;
+  };
+  while (widest(font) > kNameRight - 1 && font.pointSizeF() > kSmallestPoints)
+    font.setPointSizeF(std::max(kSmallestPoints, font.pointSizeF() - 0.5));
+  QPainter p(&strip_);
+  p.setFont(font);
+  p.setPen(kNavy);
+  const QFontMetrics fm(font);
   for (int i = 0; i < rows; ++i) {
-    const QString text = QString::fromStdString(leadText(s_, i));
+    const QString& text = texts[static_cast<std::size_t>(i)];
     if (text.isEmpty()) continue;
     const int w = fm.horizontalAdvance(text);
     const int y = s_.rowBaseY[static_cast<std::size_t>(i)] - fm.height() / 2;
-    p.drawText(QRect(43 - w, y, w + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+    p.drawText(QRect(kNameRight - w, y, w + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
   }
 }
 
@@ -590,6 +605,9 @@ void TMoni::handleKey(int key, bool big) {
         showCursorLines();
         cursorChanged();
       }
+      break;
+    case vk::kDelete:
+      if (!big) emit commandRequested(MonitorCommand::Delete);  // Ctrl+Del is the main menu's channel delete
       break;
     case vk::kF12: emit commandRequested(MonitorCommand::NewExamination); break;
     case vk::k0: emit commandRequested(MonitorCommand::BatchAllBlinks); break;

@@ -83,6 +83,13 @@ class TMoni : public QWidget {
   void tVe(int column, int index, int lag);
   void OutNme();
 
+  // The drawing as a picture on the clipboard (copy; cut also paints it
+  // white), and a clipboard picture drawn at its top-left corner; Paste gives
+  // the reason when there is no picture to draw.
+  void GCopy();
+  void Cut();
+  bool Paste(QString* failure);
+
   // Popup-menu commands stay disabled until the window that does them says so.
   void setCommandAvailable(MonitorCommand command, bool available);
 
@@ -127,6 +134,8 @@ class TMoni : public QWidget {
   void cursorChanged();
   void afterZoom();
   void handleKey(int virtualKey, bool big);
+  // The overlays (cursor, anchor, row mark) taken off the drawing.
+  void clearOverlays();
 
   StudyState& s_;
   MonitorView view_;

@@ -1,0 +1,171 @@
+#include "viewer/ui/record_edit_commands.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include "core/settings.h"
+#include "core/ui/qt_interaction.h"
+#include "viewer/record_reorganise.h"
+#include "viewer/ui/edit_dialogs.h"
+#include "viewer/ui/moni.h"
+
+namespace velor {
+
+RecordEditCommands::RecordEditCommands(StudyState& s, Interaction& ui, TMoni* monitor, QWidget* dialogParent)
+    : QObject(dialogParent),
+      s_(s),
+      ui_(ui),
+      monitor_(monitor),
+      editor_(s, ui),
+      windows_(std::make_unique<QtEditDialogs>(s, dialogParent)),
+      ownProgress_(std::make_unique<QtProgress>(dialogParent)) {
+  dialogs_ = windows_.get();
+  progress_ = ownProgress_.get();
+}
+
+RecordEditCommands::~RecordEditCommands() = default;
+
+void RecordEditCommands::setDialogs(EditDialogs* dialogs) { dialogs_ = dialogs ? dialogs : windows_.get(); }
+
+void RecordEditCommands::setProgress(Progress* progress) { progress_ = progress ? progress : ownProgress_.get(); }
+
+bool RecordEditCommands::mayNavigate() {
+  if (navigationAllowed(s_)) return true;
+  emit status(QStringLiteral("Во время исследования записи не переключаются и не изменяются"));
+  return false;
+}
+
+bool RecordEditCommands::mayEdit() {
+  if (!mayNavigate()) return false;
+  if (editingAllowed(s_)) return true;
+  emit status(QStringLiteral("Команда выполняется только при показе сигналов"));
+  return false;
+}
+
+// --- records and epochs ---------------------------------------------------------------------
+
+void RecordEditCommands::nextRecord() {
+  if (!mayNavigate()) return;
+  editor_.nextRecord();
+  emit changed(true);
+}
+
+void RecordEditCommands::previousRecord() {
+  if (!mayNavigate()) return;
+  editor_.previousRecord();
+  emit changed(true);
+}
+
+void RecordEditCommands::recordByNumber() {
+  if (!mayEdit()) return;  // by number only while the signals are shown
+  editor_.recordByNumber();
+  emit changed(true);
+}
+
+void RecordEditCommands::restoreRecord() {
+  if (!mayNavigate()) return;
+  editor_.restoreRecord();
+  emit changed(true);
+}
+
+void RecordEditCommands::mergeRecords() {
+  if (!mayEdit()) return;
+  if (editor_.mergeRecords(*progress_)) emit changed(true);
+}
+
+void RecordEditCommands::nextEpoch() {
+  if (!mayNavigate()) return;
+  if (editor_.nextEpoch()) emit changed(true);
+}
+
+void RecordEditCommands::previousEpoch() {
+  if (!mayNavigate()) return;
+  if (editor_.previousEpoch()) emit changed(true);
+}
+
+// --- marks and channels --------------------------------------------------------------------
+
+void RecordEditCommands::insertMark() {
+  if (mayEdit() && velor::insertMark(s_)) emit changed(false);
+}
+
+void RecordEditCommands::removeMark() {
+  if (mayEdit() && velor::removeMark(s_)) emit changed(false);
+}
+
+void RecordEditCommands::removeAllMarks() {
+  if (mayEdit() && velor::removeAllMarks(s_) > 0) emit changed(false);
+}
+
+void RecordEditCommands::previousMark() {
+  if (mayEdit() && velor::previousMark(s_)) emit changed(false);
+}
+
+void RecordEditCommands::nextMark() {
+  if (mayEdit() && velor::nextMark(s_)) emit changed(false);
+}
+
+void RecordEditCommands::insertChannel() {
+  if (mayEdit() && editor_.insertChannel()) emit changed(true);
+}
+
+void RecordEditCommands::deleteChannel() {
+  if (mayEdit() && editor_.deleteChannel()) emit changed(true);
+}
+
+// --- zero, calibration, intervals --------------------------------------------------------------
+
+void RecordEditCommands::zeroCorrection(bool allChannels) {
+  if (mayEdit() && velor::zeroCorrection(s_, allChannels, ui_)) emit changed(false);
+}
+
+void RecordEditCommands::calibration() {
+  if (mayEdit() && calibrationCommand(s_, ui_, *dialogs_)) emit changed(false);
+}
+
+void RecordEditCommands::deleteInterval() {
+  if (mayEdit() && deleteCommand(s_, ui_, *dialogs_)) emit changed(true);
+}
+
+void RecordEditCommands::reorganise() {
+  if (!mayEdit()) return;
+  if (reorganisationCommand(editor_, s_, ui_, *dialogs_, pickOutput_, *progress_) > 0) emit changed(true);
+}
+
+// --- clipboard ---------------------------------------------------------------------------------
+
+void RecordEditCommands::cut() {
+  if (monitor_) monitor_->Cut();
+}
+
+void RecordEditCommands::copy() {
+  if (monitor_) monitor_->GCopy();
+}
+
+void RecordEditCommands::paste() {
+  if (!monitor_) return;
+  QString failure;
+  if (!monitor_->Paste(&failure)) ui_.message(std::string(kInterruptPrefix) + failure.toStdString());
+}
+
+void RecordEditCommands::signalsToClipboard() {
+  if (!mayNavigate()) return;
+  QGuiApplication::clipboard()->setText(QString::fromStdString(signalsAsText(s_)));
+}
+
+bool RecordEditCommands::runMonitorCommand(MonitorCommand command) {
+  switch (command) {
+    case MonitorCommand::ScreenToClipboard: copy(); return true;
+    case MonitorCommand::SignalsToClipboard: signalsToClipboard(); return true;
+    case MonitorCommand::Delete: deleteInterval(); return true;
+    case MonitorCommand::Merge: mergeRecords(); return true;
+    case MonitorCommand::InsertChannel: insertChannel(); return true;
+    case MonitorCommand::DeleteChannel: deleteChannel(); return true;
+    case MonitorCommand::InsertMark: insertMark(); return true;
+    case MonitorCommand::RemoveMark: removeMark(); return true;
+    case MonitorCommand::RemoveAllMarks: removeAllMarks(); return true;
+    default: return false;
+  }
+}
+
+}  // namespace velor
