@@ -258,6 +258,13 @@ TEST_P(EveryCommand, ChangesTheRecordAndTheDrawing) {
          EXPECT_EQ(st.channel(2)[10], st.channel(1)[10]);
          EXPECT_EQ(leadText(st, 2), "E2");
        }},
+      {"insert channel, the monitor's Shift+Ins", Cmd::ChannelInsert, Qt::Key_Insert, Qt::ShiftModifier,
+       [](RecordEditGui& t, StudyState&) { t.place(100, -1, 3); },
+       [](StudyState& st, const QImage&, const QImage&, const QString&) {
+         EXPECT_EQ(st.channelCount, 5);
+         EXPECT_EQ(leadText(st, 4), "E4");
+         EXPECT_EQ(st.selectionAnchor, -1);  // not the anchor toggle of a plain Ins
+       }},
       {"delete channel", Cmd::ChannelDelete, Qt::Key_Delete, Qt::ControlModifier,
        [](RecordEditGui& t, StudyState&) { t.place(100, -1, 1); },
        [](StudyState& st, const QImage&, const QImage&, const QString&) {
