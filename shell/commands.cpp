@@ -25,7 +25,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::Monitor, "монитор", true},
     {Module::Help, "справка", true},
     {Module::Editing, "редактирование записей", true},
-    {Module::Montages, "редактор отведений", false},
+    {Module::Montages, "редактор отведений", true},
     {Module::RecordPrinting, "печать", false},
     {Module::PrintSettings, "установки печати", true},
     {Module::Macros, "макрокоманды", false},

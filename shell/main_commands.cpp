@@ -39,6 +39,11 @@ bool openByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui) 
   return openFile(s, kind, s.chosenFilePath, ui);
 }
 
+std::optional<std::string> chooseByKind(StudyState& s, int kind, bool writeMode, FileChooser& chooser) {
+  if (!runChooser(s, kind, writeMode, chooser)) return std::nullopt;
+  return s.chosenFilePath;
+}
+
 bool saveByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui) {
   if (!runChooser(s, kind, true, chooser)) return false;
   return saveFile(s, kind, s.chosenFilePath, ui);

@@ -4,6 +4,7 @@
 // Each leaves the study state unchanged when it is cancelled or refused.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/interaction.h"
@@ -26,6 +27,9 @@ class FileChooser {
 // reader or writer of the kind. False when cancelled or when the reader/writer refused.
 bool openByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui);
 bool saveByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui);
+// Only the file window of a kind, with the same rules, for windows that read
+// and write their files themselves: the chosen path, or nothing when cancelled.
+std::optional<std::string> chooseByKind(StudyState& s, int kind, bool writeMode, FileChooser& chooser);
 
 // "Читать...": opens a file of the record kind and shows all its channels
 // from the first one.

@@ -27,6 +27,7 @@
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
 #include "viewer/ui/moni.h"
+#include "viewer/ui/tqqchnm.h"
 #include "viewer/ui/record_edit_commands.h"
 
 namespace velor::shell {
@@ -495,6 +496,12 @@ void TFVelor::runCommand(Cmd cmd) {
       break;
     case Cmd::Header:
       headerDialog();
+      break;
+    case Cmd::Leads:
+      runLeadEditor(
+          s_, ui_, [this](int kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);
+      s_.dialogResult = 0;
+      refreshMonitor();
       break;
     case Cmd::SampleRate:
       if (sampleRateCommand(s_, ui_)) {
