@@ -132,6 +132,28 @@ class TextResults {
   Events events_;
 };
 
+// EditCr as an analysis without widgets sees it: the main window opens (or
+// reuses) the text window and hands over its journal; tools and tests keep a
+// journal of their own.
+class TextWindowOpener {
+ public:
+  virtual ~TextWindowOpener() = default;
+  virtual TextResults& editCr(StudyState& s, int mode) = 0;
+};
+
+class OwnTextResults final : public TextWindowOpener {
+ public:
+  explicit OwnTextResults(std::string overflowDir) : journal_(std::move(overflowDir)) {}
+  TextResults& editCr(StudyState& s, int mode) override {
+    journal_.editCr(s, mode);
+    return journal_;
+  }
+  TextResults& journal() { return journal_; }
+
+ private:
+  TextResults journal_;
+};
+
 // The journal of the open text window (the study state's textWindow), or nullptr.
 TextResults* textResultsOf(const StudyState& s);
 // File kind 7 of the open/save dispatch: a text file appended to the open

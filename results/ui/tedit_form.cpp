@@ -34,6 +34,7 @@ class TextWindowHost final : public QObject {
   explicit TextWindowHost(QWidget* mainWindow) : QObject(mainWindow) { setObjectName("velorTextWindowHost"); }
   QPointer<TEditForm> window;
   QPointer<Tqqeda> notice;
+  shell::FileChooser* chooser = nullptr;
 };
 
 TextWindowHost* hostOf(QWidget* mainWindow, bool create) {
@@ -286,13 +287,18 @@ TEditForm* editCr(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::Fi
       h->window = w;
     }
   }
-  w->setFileChooser(chooser);
+  if (h && chooser) h->chooser = chooser;
+  w->setFileChooser(h ? h->chooser : chooser);
   w->synced().editCr(s, mode);
   // a report brings the window back from the task bar
   if (w->isMinimized()) w->showNormal();
   w->show();
   w->raise();
   return w;
+}
+
+TextResults& MainWindowTextOpener::editCr(StudyState& s, int mode) {
+  return velor::editCr(main_.data(), s, ui_, nullptr, mode)->journal();
 }
 
 }  // namespace velor

@@ -88,8 +88,19 @@ bool printTextLines(const std::vector<std::string>& lines, const FontSpec& font,
 
 // EditCr of the main window `mainWindow`: appends the run separator to the
 // open text window, or creates one, then Ini(mode). The overflow notice is
-// created once per main window.
+// created once per main window. A null chooser keeps the one given before.
 TEditForm* editCr(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode);
+
+// The same for analyses that know only a TextWindowOpener.
+class MainWindowTextOpener final : public TextWindowOpener {
+ public:
+  MainWindowTextOpener(QWidget* mainWindow, Interaction& ui) : main_(mainWindow), ui_(ui) {}
+  TextResults& editCr(StudyState& s, int mode) override;
+
+ private:
+  QPointer<QWidget> main_;
+  Interaction& ui_;
+};
 // The open text window of a main window, or nullptr.
 TEditForm* textWindowOf(QWidget* mainWindow);
 

@@ -214,6 +214,17 @@ TEST_F(TextWindowGui, DiagnosisCommandOfTheMainWindowLoadsTheDiagnosesFile) {
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(w->textBox()->toPlainText(), qs("Заключение: норма"));
   EXPECT_EQ(w->journal().mode(), kDiagnoses);
+
+  // an analysis that knows only the opener reports into the same window,
+  // and the window still saves through the main window's file chooser
+  MainWindowTextOpener opener(&window, ui);
+  opener.editCr(s, kWithoutHeader).addResultLine("ещё");
+  EXPECT_EQ(textWindowOf(&window), w);
+  EXPECT_EQ(w->textBox()->toPlainText(), qs("Заключение: норма\n") + QString(68, '*') + qs("\nещё"));
+  chooser.answer = dir.file("diag.txt");
+  press(w->textBox(), Qt::Key_F4);
+  EXPECT_EQ(readBytes(dir.file("diag.txt")), utf8ToCp1251("Заключение: норма\r\n") + std::string(68, '*') +
+                                                  utf8ToCp1251("\r\nещё\r\n"));
   w->close();
 }
 
