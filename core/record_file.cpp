@@ -12,6 +12,7 @@
 #include "core/numtext.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "interchange/edf.h"
 #include "viewer/leads.h"
 #include "results/text_results.h"
 
@@ -846,6 +847,7 @@ void closeRecordFile(StudyState& s) {
 // --- modified record -------------------------------------------------------------------------
 
 bool confirmWriteBack(StudyState& s, Interaction& ui) {
+  if (edfIsOpen(s)) return confirmEdfWriteBack(s, ui);  // EDF pages are written back there
   if (s.recordModified < 0) {
     s.channelCount = std::clamp(-s.recordModified, 1, kMaxChannels);
     s.recordModified = 0;
@@ -922,6 +924,7 @@ bool confirmWriteBack(StudyState& s, Interaction& ui) {
 // --- navigation ----------------------------------------------------------------------------
 
 bool stepRecord(StudyState& s, int direction, Interaction& ui) {
+  if (edfIsOpen(s)) return stepEdfPage(s, direction, ui);
   if (!hasOpenCad(s) || direction == 0) return false;
   const int target = s.currentRecord + (direction > 0 ? 1 : -1);
   if (target < 1 || target > effectiveCount(s)) return false;
@@ -930,6 +933,7 @@ bool stepRecord(StudyState& s, int direction, Interaction& ui) {
 }
 
 bool gotoRecord(StudyState& s, int number, Interaction& ui) {
+  if (edfIsOpen(s)) return gotoEdfPage(s, number, ui);
   if (!hasOpenCad(s)) return false;
   const int target = std::clamp(number, 1, std::max(1, effectiveCount(s)));
   if (target == s.currentRecord) return true;
@@ -938,7 +942,7 @@ bool gotoRecord(StudyState& s, int number, Interaction& ui) {
 }
 
 bool gotoRecordAsked(StudyState& s, Interaction& ui) {
-  if (!hasOpenCad(s) || showsResults(s)) return false;
+  if ((!hasOpenCad(s) && !edfIsOpen(s)) || showsResults(s)) return false;
   const auto answer = ui.input("Установка записи заданного номера", "Введите номер записи", "1");
   if (!answer) return false;
   const auto number = parseInteger(*answer);
@@ -947,6 +951,7 @@ bool gotoRecordAsked(StudyState& s, Interaction& ui) {
 }
 
 bool rereadRecord(StudyState& s, Interaction& ui) {
+  if (edfIsOpen(s)) return rereadEdfPage(s, ui);
   if (!hasOpenCad(s)) return false;
   std::string reason;
   if (!rereadQuietly(s, reason)) {
@@ -1214,6 +1219,7 @@ bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bo
 bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
   const std::string ext = extensionLower(path);
   if (kind == 0 && ext == ".cad") return openRecordFile(s, path, ui);
+  if (kind == 0 && edfSampleWidthFor(path) != 0) return openEdf(s, path, edfSampleWidthFor(path), ui);
   if (kind == 2) return readChannelSettings(path, s, ui);
   if (kind == 15) return readExamHeaderOnly(s, path, ui);
   if (kind == kChannelOrderKind || kind == kNewOrderKind) return openLeadFile(s, kind, path, ui);
@@ -1224,6 +1230,7 @@ bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
 bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
   const std::string ext = extensionLower(path);
   if (kind == 0 && ext == ".cad") return saveRecords(s, path, ui);
+  if (kind == 0 && (ext == ".edf" || ext == ".udf")) return exportEdf(s, path, ext == ".udf", ui);
   if (kind == 2) {
     if (writeChannelSettings(path, s)) return true;
     ui.message("Файл " + baseName(path) + " не записан.");

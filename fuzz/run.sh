@@ -2,10 +2,11 @@
 # Builds every fuzz_* target with clang-16 under AddressSanitizer and
 # UndefinedBehaviorSanitizer, seeds the corpora, and runs each target for the
 # given number of seconds (default 60). Findings land in build-fuzz/artifacts-*.
-#   fuzz/run.sh [seconds]
+#   fuzz/run.sh [seconds [fuzz_name...]]   (names given: only those targets)
 set -euo pipefail
 
 secs="${1:-60}"
+if [ $# -gt 0 ]; then shift; fi
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$here/build-fuzz"
 
@@ -15,13 +16,19 @@ CC=clang-16 CXX=clang++-16 cmake -S "$here" -B "$build" -G Ninja \
   -DVELOR_FUZZ=ON -DVELOR_GUI=OFF -DVELOR_BENCH=OFF -DBUILD_TESTING=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined -g -O1" >/dev/null
 
-targets=()
-for src in "$here"/fuzz/fuzz_*.cpp; do
-  targets+=("$(basename "$src" .cpp)")
-done
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for src in "$here"/fuzz/fuzz_*.cpp; do
+    targets+=("$(basename "$src" .cpp)")
+  done
+fi
 cmake --build "$build" --parallel 2 --target "${targets[@]}"
 
-python3 "$here/fuzz/make_cad_seeds.py" "$here/fuzz/corpus-cad"
+# each target's seeds come from fuzz/make_<name>_seeds.py when there is one
+for name in "${targets[@]}"; do
+  seeds="$here/fuzz/make_${name#fuzz_}_seeds.py"
+  if [ -f "$seeds" ]; then python3 "$seeds" "$here/fuzz/corpus-${name#fuzz_}"; fi
+done
 
 status=0
 for name in "${targets[@]}"; do

@@ -468,9 +468,9 @@ TEST(CliConvert, Ca15FileIsDecodedAndUpgraded) {
 TEST(CliConvert, OtherFormatsAreRefusedClearly) {
   TempDir dir;
   writeBytes(dir.file("a.cad"), build(ca30WithMarks()));
-  writeBytes(dir.file("a.edf"), "0       ");
-  for (const std::string& args : {"convert " + q(dir.file("a.edf")) + " " + q(dir.file("b.cad")),
-                                 "convert " + q(dir.file("a.cad")) + " " + q(dir.file("b.edf")),
+  writeBytes(dir.file("a.cnt"), "0       ");
+  for (const std::string& args : {"convert " + q(dir.file("a.cnt")) + " " + q(dir.file("b.cad")),
+                                 "convert " + q(dir.file("a.cad")) + " " + q(dir.file("b.e32")),
                                  "convert " + q(dir.file("a.cad")) + " " + q(dir.file("b"))}) {
     const Outcome r = run(args);
     EXPECT_EQ(r.status, 1) << args;
@@ -478,7 +478,7 @@ TEST(CliConvert, OtherFormatsAreRefusedClearly) {
     EXPECT_NE(r.err.find("not available"), std::string::npos) << r.err;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("b.cad")));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("b.edf")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("b.e32")));
 }
 
 // --- hostile input ---------------------------------------------------------------------

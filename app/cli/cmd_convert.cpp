@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/cli/cmd_edf.h"
 #include "app/cli/commands.h"
 #include "core/binio.h"
 #include "core/study_state.h"
@@ -19,6 +20,7 @@ struct ConvertOptions {
 };
 
 int runConvert(const ConvertOptions& o) {
+  if (isEdfPath(o.in) || isEdfPath(o.out)) return runEdfConvert(o.in, o.out);
   const std::string inExt = extensionLower(o.in), outExt = extensionLower(o.out);
   if (inExt != ".cad") {
     reportFailure("reading " + (inExt.empty() ? std::string("files without an extension") : "\"" + inExt + "\" files") +

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/cli/cmd_edf.h"
 #include "app/cli/commands.h"
 
 namespace velor::cli {
@@ -30,6 +31,7 @@ std::string csvField(const std::string& s) {
 }
 
 int runDump(const DumpOptions& o) {
+  if (isEdfPath(o.file)) return runEdfDump(o.file, o.record, o.raw, o.channels);
   RecordFileHeader h;
   std::vector<RecordInfo> records;
   std::string fault, reason;
@@ -127,8 +129,8 @@ int runDump(const DumpOptions& o) {
 void addDumpCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<DumpOptions>();
   CLI::App* cmd = app.add_subcommand("dump", "Write one record as CSV: physical values, or codes with --raw");
-  cmd->add_option("FILE", o->file, "Record file (.cad)")->required();
-  cmd->add_option("--record", o->record, "Record number, from 1")->check(CLI::PositiveNumber);
+  cmd->add_option("FILE", o->file, "Record file (.cad, .edf, .udf, .e32, .bdf)")->required();
+  cmd->add_option("--record", o->record, "Record number, from 1 (a page of an EDF file)")->check(CLI::PositiveNumber);
   cmd->add_flag("--raw", o->raw, "Stored codes instead of physical values");
   cmd->add_option("--channels", o->channels, "Channel numbers from 0, e.g. 0,3,5")->delimiter(',');
   cmd->callback([o, &status] { status = runDump(*o); });

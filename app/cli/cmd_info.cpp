@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/cli/cmd_edf.h"
 #include "app/cli/commands.h"
 #include "core/study_state.h"
 #include "core/text.h"
@@ -126,6 +127,7 @@ std::string infoText(const std::string& file, const RecordFileHeader& h, const s
 }
 
 int runInfo(const InfoOptions& o) {
+  if (isEdfPath(o.file)) return runEdfInfo(o.file, o.json);
   RecordFileHeader h;
   std::vector<RecordInfo> records;
   std::string fault, reason;
@@ -152,7 +154,7 @@ int runInfo(const InfoOptions& o) {
 void addInfoCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<InfoOptions>();
   CLI::App* cmd = app.add_subcommand("info", "Describe a record file: header, channels and records");
-  cmd->add_option("FILE", o->file, "Record file (.cad)")->required();
+  cmd->add_option("FILE", o->file, "Record file (.cad, .edf, .udf, .e32, .bdf)")->required();
   cmd->add_flag("--json", o->json, "One JSON object instead of a table");
   cmd->callback([o, &status] { status = runInfo(*o); });
 }

@@ -1,0 +1,1537 @@
+#include "interchange/edf.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <map>
+#include <memory>
+#include <numeric>
+#include <optional>
+
+#include "core/binio.h"
+#include "core/numtext.h"
+#include "core/record_file.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "interchange/electrode_table.h"
+
+namespace velor {
+
+namespace {
+
+constexpr long long kBlockReadLimit = 64LL << 20;  // a page read in one call up to this size
+constexpr long long kAnnotationLimit = 1LL << 20;  // bytes of one annotation signal in one record
+constexpr int kMaxSignals = 9999;                  // the ns field has 4 characters
+constexpr int kFixedHeader = 256;
+constexpr int kUdfFixed = 504;  // bytes of the UDF block besides 20 per signal
+
+// --- positioned I/O ----------------------------------------------------------------------
+
+bool preadAll(int fd, void* buf, std::size_t n, long long off) {
+  auto* p = static_cast<char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::pread(fd, p, n, off);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    off += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool pwriteAll(int fd, const void* buf, std::size_t n, long long off) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::pwrite(fd, p, n, off);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    off += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool isReadOnly(int fd) {
+  const int fl = ::fcntl(fd, F_GETFL);
+  return fl < 0 || (fl & O_ACCMODE) == O_RDONLY;
+}
+
+std::string num(long long v) { return std::to_string(v); }
+
+// --- header fields -------------------------------------------------------------------------
+
+std::string rawField(const unsigned char* p, std::size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
+
+// A text field: NULs count as blanks, surrounding blanks dropped, code page 1251 read.
+std::string textField(const unsigned char* p, std::size_t n) {
+  std::string t = rawField(p, n);
+  for (char& c : t)
+    if (c == '\0') c = ' ';
+  return cp1251ToUtf8(trimSpaces(t));
+}
+
+std::optional<double> numberField(const unsigned char* p, std::size_t n) {
+  std::string t = rawField(p, n);
+  for (char& c : t)
+    if (c == '\0') c = ' ';
+  return parseNumber(t);
+}
+
+long long integral(double v) {
+  const double t = std::trunc(v);
+  if (t > 9e18) return std::numeric_limits<long long>::max();
+  if (t < -9e18) return std::numeric_limits<long long>::min();
+  return static_cast<long long>(t);
+}
+
+long long widthMax(int w) { return (1LL << (8 * w - 1)) - 1; }
+long long widthMin(int w) { return -(1LL << (8 * w - 1)); }
+
+long long readSample(const unsigned char* p, int w) {
+  switch (w) {
+    case 2: return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+    case 3: {
+      std::uint32_t v = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                        (static_cast<std::uint32_t>(p[2]) << 16);
+      if (v & 0x800000u) v |= 0xFF000000u;
+      return static_cast<std::int32_t>(v);
+    }
+    default: return getI32(p);
+  }
+}
+
+void writeSample(unsigned char* p, int w, long long v) {
+  const auto u = static_cast<std::uint32_t>(static_cast<std::int32_t>(v));
+  for (int i = 0; i < w; ++i) p[i] = static_cast<unsigned char>(u >> (8 * i));
+}
+
+bool isAnnotationLabel(const std::string& label) { return label == "EDF Annotations" || label == "BDF Annotations"; }
+
+// --- pages -----------------------------------------------------------------------------------
+
+struct Geometry {
+  long long recordsPerPage = 1;  // whole-record pages
+  long long partsPerRecord = 1;  // parts of one long data record
+  long long partFrames = 0;
+  int pageCount = 0;
+  bool truncated = false;  // more pages than can be reached
+};
+
+// A stretch of one data record inside a page: frames [j0, j1) of the record
+// (frames are sample times at the highest rate) shown from page sample frame0.
+struct Segment {
+  long long record = 0;
+  long long j0 = 0, j1 = 0;
+  int frame0 = 0;
+};
+
+// Source samples of a signal that frames [j0, j1) of a record show (n
+// samples of the signal against N frames per record): sample floor(j·n/N).
+long long srcFirst(long long j0, long long n, long long N) { return j0 * n / N; }
+long long srcEnd(long long j1, long long n, long long N) { return (j1 - 1) * n / N + 1; }
+
+struct PageData {
+  int page = -1;  // 0-based
+  int frames = 0;
+  std::vector<Segment> segments;
+  std::vector<std::vector<std::int32_t>> values;  // per channel: source samples, segment after segment
+  std::vector<std::vector<long long>> base;      // per channel and segment: index of its first source sample
+  std::vector<EdfAnnotation> annotations;
+};
+
+struct ChannelTable {
+  std::string name;
+  std::uint8_t posX = kKindEcg, posY = 0;
+  std::array<std::uint8_t, 2> pair{};
+};
+
+struct Session {
+  std::string path;
+  std::string name;
+  int fd = -1;
+  EdfHeader h;
+  Geometry geo;
+  std::vector<EdfChannelMapping> maps;
+  std::vector<ChannelTable> table;
+  double startDay = 0;  // fraction of a day of the file's start time
+  PageData page;        // the page in memory, as stored in the file
+  PageData spare;
+  std::vector<unsigned char> block;
+  std::vector<std::int16_t> scratch;
+};
+
+std::map<const StudyState*, std::unique_ptr<Session>>& sessions() {
+  static std::map<const StudyState*, std::unique_ptr<Session>> m;
+  return m;
+}
+
+Session* sessionOf(const StudyState& s) {
+  auto& m = sessions();
+  const auto it = m.find(&s);
+  if (it == m.end()) return nullptr;
+  Session* x = it->second.get();
+  if (s.recordFileVersion != kVersionEdfStream || s.recordFileHandle < 0 || s.recordFileHandle != x->fd) return nullptr;
+  return x;
+}
+
+Geometry geometryOf(const EdfHeader& h) {
+  Geometry g;
+  const long long N = h.maxSamplesPerRecord;
+  long long pages = 0;
+  if (N <= kEdfPageSamples) {
+    g.recordsPerPage = kEdfPageSamples / N;
+    pages = (h.dataRecords + g.recordsPerPage - 1) / g.recordsPerPage;
+  } else {
+    g.partsPerRecord = (N + kEdfPageSamples - 1) / kEdfPageSamples;
+    g.partFrames = (N + g.partsPerRecord - 1) / g.partsPerRecord;
+    pages = h.dataRecords > kEdfMaxPages ? kEdfMaxPages + 1LL : h.dataRecords * g.partsPerRecord;
+  }
+  g.truncated = pages > kEdfMaxPages;
+  g.pageCount = static_cast<int>(std::min<long long>(pages, kEdfMaxPages));
+  return g;
+}
+
+void layOut(const Session& x, int page, PageData& pd) {
+  const long long N = x.h.maxSamplesPerRecord;
+  pd.page = page;
+  pd.segments.clear();
+  if (x.geo.partsPerRecord == 1) {
+    const long long r0 = static_cast<long long>(page) * x.geo.recordsPerPage;
+    const long long r1 = std::min(x.h.dataRecords, r0 + x.geo.recordsPerPage);
+    for (long long r = r0; r < r1; ++r) pd.segments.push_back({r, 0, N, static_cast<int>((r - r0) * N)});
+  } else {
+    const long long r = page / x.geo.partsPerRecord;
+    const long long part = page % x.geo.partsPerRecord;
+    const long long j0 = part * x.geo.partFrames;
+    pd.segments.push_back({r, j0, std::min(N, j0 + x.geo.partFrames), 0});
+  }
+  pd.frames = 0;
+  for (const Segment& g : pd.segments) pd.frames += static_cast<int>(g.j1 - g.j0);
+  const std::size_t nc = x.h.channelSignals.size();
+  pd.values.resize(nc);
+  pd.base.resize(nc);
+  for (std::size_t c = 0; c < nc; ++c) {
+    const long long n = x.h.signals[static_cast<std::size_t>(x.h.channelSignals[c])].samplesPerRecord;
+    pd.base[c].clear();
+    long long total = 0;
+    for (const Segment& g : pd.segments) {
+      pd.base[c].push_back(total);
+      total += srcEnd(g.j1, n, N) - srcFirst(g.j0, n, N);
+    }
+    pd.values[c].resize(static_cast<std::size_t>(total));
+  }
+  pd.annotations.clear();
+}
+
+long long recordOffset(const EdfHeader& h, long long record) { return h.headerBytes + record * h.recordBytes; }
+
+// Time-stamped annotation lists (TALs) of one annotation signal of a record.
+void parseAnnotations(const Session& x, const unsigned char* p, std::size_t n, long long record, long long pageFirstFrame,
+                      PageData& pd) {
+  const double duration = x.h.recordDuration;
+  const long long N = x.h.maxSamplesPerRecord;
+  double recordStart = static_cast<double>(record) * duration;
+  bool keeperSeen = false;
+  struct Found {
+    double onset, dur;
+    std::string text;
+  };
+  std::vector<Found> found;
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t end = i;
+    while (end < n && p[end] != 0) ++end;
+    if (end > i) {
+      const std::string tal(reinterpret_cast<const char*>(p + i), end - i);
+      const std::size_t sep = tal.find('\x14');
+      if (sep != std::string::npos) {
+        const std::string head = tal.substr(0, sep);
+        const std::size_t dsep = head.find('\x15');
+        const auto onset = parseNumber(head.substr(0, dsep));
+        double dur = 0;
+        if (dsep != std::string::npos) dur = parseNumber(head.substr(dsep + 1)).value_or(0);
+        if (onset) {
+          std::vector<std::string> texts;
+          std::size_t a = sep + 1;
+          while (a <= tal.size()) {
+            const std::size_t b = tal.find('\x14', a);
+            if (b == std::string::npos) {
+              if (a < tal.size()) texts.push_back(tal.substr(a));
+              break;
+            }
+            texts.push_back(tal.substr(a, b - a));
+            a = b + 1;
+          }
+          std::size_t first = 0;
+          if (!keeperSeen && !texts.empty() && texts[0].empty()) {
+            // the record's own start time
+            recordStart = *onset;
+            keeperSeen = true;
+            first = 1;
+          }
+          for (std::size_t t = first; t < texts.size(); ++t)
+            if (!texts[t].empty()) found.push_back({*onset, dur, cp1251ToUtf8(texts[t])});
+        }
+      }
+    }
+    i = end + 1;
+  }
+  for (const Found& f : found) {
+    const double rel = (f.onset - recordStart) * static_cast<double>(N) / duration;
+    if (!std::isfinite(rel) || std::fabs(rel) > 1e15) continue;
+    const long long frame = record * N + static_cast<long long>(std::floor(rel + 0.5));
+    const long long local = frame - pageFirstFrame;
+    if (local < 0 || local >= pd.frames) continue;
+    pd.annotations.push_back({static_cast<int>(local), f.onset, f.dur, f.text});
+  }
+}
+
+void decode(const unsigned char* p, long long count, int w, std::int32_t* out) {
+  if (w == 2) {
+    for (long long i = 0; i < count; ++i) out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+  } else {
+    for (long long i = 0; i < count; ++i) out[i] = static_cast<std::int32_t>(readSample(p + i * w, w));
+  }
+}
+
+// Reads page `page` (0-based) of the file as stored.
+bool readPage(Session& x, int page, PageData& pd, std::string& reason) {
+  layOut(x, page, pd);
+  const EdfHeader& h = x.h;
+  const long long N = h.maxSamplesPerRecord;
+  const int w = h.sampleWidth;
+  const long long firstRecord = pd.segments.front().record;
+  const long long lastRecord = pd.segments.back().record;
+  const long long pageFirstFrame = firstRecord * N + pd.segments.front().j0;
+  const long long span = (lastRecord - firstRecord + 1) * h.recordBytes;
+  const bool wholeRecords = x.geo.partsPerRecord == 1 && span <= kBlockReadLimit;
+  if (wholeRecords) {
+    x.block.resize(static_cast<std::size_t>(span));
+    if (!preadAll(x.fd, x.block.data(), x.block.size(), recordOffset(h, firstRecord))) {
+      reason = "ошибка чтения файла";
+      return false;
+    }
+  }
+  std::vector<unsigned char> piece;
+  for (std::size_t s = 0; s < pd.segments.size(); ++s) {
+    const Segment& g = pd.segments[s];
+    for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
+      const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[c])];
+      const long long n = sig.samplesPerRecord;
+      const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
+      std::int32_t* out = pd.values[c].data() + pd.base[c][s];
+      const long long at = sig.offsetInRecord + a * w;
+      if (wholeRecords) {
+        decode(x.block.data() + (g.record - firstRecord) * h.recordBytes + at, b - a, w, out);
+      } else {
+        piece.resize(static_cast<std::size_t>((b - a) * w));
+        if (!preadAll(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + at)) {
+          reason = "ошибка чтения файла";
+          return false;
+        }
+        decode(piece.data(), b - a, w, out);
+      }
+    }
+    for (int ai : h.annotationSignals) {
+      const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(ai)];
+      const long long bytes = sig.samplesPerRecord * w;
+      if (bytes <= 0 || bytes > kAnnotationLimit) continue;
+      // every part of a long record looks at the record's annotations for onsets inside it
+      if (wholeRecords) {
+        parseAnnotations(x, x.block.data() + (g.record - firstRecord) * h.recordBytes + sig.offsetInRecord,
+                         static_cast<std::size_t>(bytes), g.record, pageFirstFrame, pd);
+      } else {
+        piece.resize(static_cast<std::size_t>(bytes));
+        if (!preadAll(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + sig.offsetInRecord)) {
+          reason = "ошибка чтения файла";
+          return false;
+        }
+        parseAnnotations(x, piece.data(), piece.size(), g.record, pageFirstFrame, pd);
+      }
+    }
+  }
+  std::stable_sort(pd.annotations.begin(), pd.annotations.end(),
+                   [](const EdfAnnotation& a, const EdfAnnotation& b) { return a.sample < b.sample; });
+  return true;
+}
+
+// Codes of a page into per-channel buffers (frames samples each) and the mark
+// channel; counts codes limited to 16 bits.
+void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::int16_t* marks, long long& clipped) {
+  const EdfHeader& h = x.h;
+  const long long N = h.maxSamplesPerRecord;
+  for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
+    const long long n = h.signals[static_cast<std::size_t>(h.channelSignals[c])].samplesPerRecord;
+    const EdfChannelMapping& m = x.maps[c];
+    for (std::size_t s = 0; s < pd.segments.size(); ++s) {
+      const Segment& g = pd.segments[s];
+      const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
+      const std::int32_t* src = pd.values[c].data() + pd.base[c][s];
+      x.scratch.resize(static_cast<std::size_t>(b - a));
+      for (long long i = 0; i < b - a; ++i) {
+        bool one = false;
+        x.scratch[static_cast<std::size_t>(i)] = m.code(src[i], one);
+        if (one) ++clipped;
+      }
+      std::int16_t* out = dst[c] + g.frame0;
+      if (n == N) {
+        std::copy(x.scratch.begin(), x.scratch.end(), out);
+      } else {
+        for (long long j = g.j0; j < g.j1; ++j) out[j - g.j0] = x.scratch[static_cast<std::size_t>(j * n / N - a)];
+      }
+    }
+  }
+  if (marks) {
+    std::fill_n(marks, pd.frames, std::int16_t{0});
+    // every onset starts a new value, so the monitor draws a mark there
+    std::vector<std::int16_t> at(static_cast<std::size_t>(pd.frames), 0);
+    int v = 0, last = -1;
+    for (const EdfAnnotation& a : pd.annotations) {
+      if (a.sample == last) continue;
+      last = a.sample;
+      v = v % 255 + 1;
+      at[static_cast<std::size_t>(a.sample)] = static_cast<std::int16_t>(v);
+    }
+    std::int16_t cur = 0;
+    for (int i = 0; i < pd.frames; ++i) {
+      if (at[static_cast<std::size_t>(i)] != 0) cur = at[static_cast<std::size_t>(i)];
+      marks[i] = cur;
+    }
+  }
+}
+
+// --- the channel code scale --------------------------------------------------------------------
+
+// Chooses how one channel's samples become codes, from its header and the
+// samples of the first page. False when its calibration cannot be held.
+bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int32_t>& first, EdfChannelMapping& m,
+                   std::string& reason) {
+  const double vf = edfVoltageFactor(sig.dimension);
+  const double f = vf > 0 ? vf : 1.0;
+  const double g = (sig.physMax - sig.physMin) * f / static_cast<double>(sig.digMax - sig.digMin);
+  const double d0 = static_cast<double>(sig.digMin) - sig.physMin * f / g;
+  if (!std::isfinite(g) || g == 0 || !std::isfinite(d0)) {
+    reason = "сигнал «" + sig.label + "»: физический диапазон не задаёт шкалу";
+    return false;
+  }
+  const double sigma = g > 0 ? 1.0 : -1.0;
+  const double ga = std::fabs(g);
+  // The values a sample can take: the header's digital range within the sample width.
+  double lo = static_cast<double>(std::max(sig.digMin, widthMin(w)));
+  double hi = static_cast<double>(std::min(sig.digMax, widthMax(w)));
+  if (lo >= hi) {
+    lo = static_cast<double>(widthMin(w));
+    hi = static_cast<double>(widthMax(w));
+  }
+  double aSpan = 65533.0 / (hi - lo);
+  if (aSpan < 0.5 && !first.empty()) {
+    // Wider than 16-bit codes can hold at the file's resolution (24- and
+    // 32-bit files): the range the first page uses, with room to spare.
+    const auto [mn, mx] = std::minmax_element(first.begin(), first.end());
+    const double mid = (static_cast<double>(*mn) + *mx) / 2;
+    const double half = std::max(2.0 * (static_cast<double>(*mx) - *mn), 1024.0);
+    lo = std::max(mid - half, static_cast<double>(widthMin(w)));
+    hi = std::min(mid + half, static_cast<double>(widthMax(w)));
+    aSpan = 65533.0 / (hi - lo);
+  }
+  auto peakAround = [&](double origin) {
+    double p = 0;
+    for (std::int32_t v : first) p = std::max(p, std::fabs(v - origin));
+    return p;
+  };
+  // Largest scale for which a zero level 0..65535 exists with every code of
+  // [lo, hi] inside 16 bits (one code of margin for rounding).
+  auto feasible = [&](double origin, double& U, double& L) {
+    const double a = sigma * (lo - origin), b = sigma * (hi - origin);
+    U = std::max(a, b);
+    L = std::min(a, b);
+    double A = 65533.0 / (U - L);
+    if (U > 0) A = std::min(A, 32766.0 / U);
+    if (L < 0) A = std::min(A, 98302.0 / -L);
+    return A;
+  };
+  // Amplification as the first samples ask for (their peak to 2047 codes,
+  // half a row, one short of the mark code above the usual zero level),
+  // never below the file's own resolution unless the range needs it.
+  auto wanted = [&](double origin) {
+    const double peak = peakAround(origin);
+    return std::min(aSpan, std::max(1.0, peak > 0 ? 2047.0 / peak : std::numeric_limits<double>::infinity()));
+  };
+  double origin = d0, offset = 0, U = 0, L = 0;
+  double aFree = wanted(origin);
+  double A = std::min(aFree, feasible(origin, U, L));
+  if (A < aFree * 0.45) {
+    // The true values would cost more than about one digital step (a code
+    // more than two steps wide): a constant part far beyond what 16-bit codes
+    // hold beside the signal (a DC offset). It is taken off and reported, so
+    // the signal keeps its resolution.
+    // the part taken off is the value at the middle of the range, in whole
+    // units when the range spans at least one
+    offset = g * ((lo + hi) / 2 - d0);
+    if (std::fabs(g * (hi - lo)) >= 1) offset = std::round(offset);
+    origin = d0 + offset / g;
+    aFree = wanted(origin);
+    A = std::min(aFree, feasible(origin, U, L));
+  }
+  const double x = ga / A;  // physical units per code
+  if (!(x <= 65535.0) || !(A > 0)) {
+    reason = "сигнал «" + sig.label + "»: шаг шкалы больше 65535 мкВ на код";
+    return false;
+  }
+  // calibValue/calibUnits: the smallest fraction of 16-bit terms not below
+  // x, so the codes never need more room than planned and the calibration is exact
+  long long p = 65535, q = 1;
+  double best = std::numeric_limits<double>::infinity();
+  for (long long qq = 1; qq <= 65535; ++qq) {
+    const long long pp = std::max(1LL, static_cast<long long>(std::ceil(x * static_cast<double>(qq) * (1 - 1e-12))));
+    if (pp > 65535) break;
+    const double r = static_cast<double>(pp) / static_cast<double>(qq);
+    if (r < best) best = r, p = pp, q = qq;
+  }
+  const long long d = std::gcd(p, q);
+  p /= d;
+  q /= d;
+  A = ga * static_cast<double>(q) / static_cast<double>(p);
+  const double lower = std::max(0.0, -32767.0 - A * L);
+  const double upper = std::min(65535.0, 32766.0 - A * U);
+  double zlo = std::ceil(lower), zhi = std::floor(upper);
+  if (zlo > zhi) zlo = zhi = std::clamp(std::round((lower + upper) / 2), 0.0, 65535.0);
+  m.origin = origin;
+  m.scale = sigma * A;
+  m.zero = static_cast<int>(std::clamp(2048.0, zlo, zhi));
+  m.units = static_cast<int>(q);
+  m.value = static_cast<int>(p);
+  m.physicalOffset = offset;
+  m.unitFactor = f;
+  return true;
+}
+
+// --- state -----------------------------------------------------------------------------------
+
+std::string twoDigits(int v) {
+  char b[8];
+  std::snprintf(b, sizeof b, "%02d", v);
+  return b;
+}
+
+// "dd.mm.yy" to days since 30 December 1899 (years 85..99 are 1985..1999).
+double startDateDays(const std::string& t) {
+  int d = 0, m = 0, y = 0;
+  if (t.size() != 8 || std::sscanf(t.c_str(), "%2d.%2d.%2d", &d, &m, &y) != 3) return 0;
+  if (d < 1 || d > 31 || m < 1 || m > 12 || y < 0) return 0;
+  return daysFromCivil(y >= 85 ? 1900 + y : 2000 + y, m, d);
+}
+
+double startTimeFraction(const std::string& t) {
+  int hh = 0, mm = 0, ss = 0;
+  if (t.size() != 8 || std::sscanf(t.c_str(), "%2d.%2d.%2d", &hh, &mm, &ss) != 3) return 0;
+  if (hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0 || ss > 59) return 0;
+  return (hh * 3600 + mm * 60 + ss) / 86400.0;
+}
+
+// The examination header: 98 blanks, the 4 bytes at file offset 42 padded
+// to 10, the byte at 37 and the 20 bytes at 53. An EDF+ patient field
+// ("code sex birthdate name") fills the same fields and the patient name.
+std::string examHeaderOf(const unsigned char* fixed, const EdfHeader& h) {
+  std::string t(98, ' ');
+  std::string birth = rawField(fixed + 42, 4);
+  birth.resize(10, ' ');
+  t += birth;
+  t += rawField(fixed + 37, 1);
+  t += rawField(fixed + 53, 20);
+  for (char& c : t)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  std::string header = utf8Fit(cp1251ToUtf8(t), kHeaderChars);
+  if (h.reserved.rfind("EDF+", 0) == 0 || h.reserved.rfind("BDF+", 0) == 0) {
+    std::vector<std::string> sub;
+    std::string cur;
+    for (char c : h.patient) {
+      if (c == ' ') {
+        if (!cur.empty()) sub.push_back(cur);
+        cur.clear();
+      } else {
+        cur += c;
+      }
+    }
+    if (!cur.empty()) sub.push_back(cur);
+    auto field = [&](std::size_t i) {
+      if (i >= sub.size() || sub[i] == "X") return std::string();
+      std::string v = sub[i];
+      std::replace(v.begin(), v.end(), '_', ' ');
+      return v;
+    };
+    std::string name;
+    for (std::size_t i = 3; i < sub.size(); ++i) {
+      if (sub[i] == "X" && i == 3) continue;
+      if (!name.empty()) name += ' ';
+      std::string v = sub[i];
+      std::replace(v.begin(), v.end(), '_', ' ');
+      name += v;
+    }
+    // EDF+ writes dates as dd-MMM-yyyy; the header field holds dd.mm.yyyy
+    std::string birth2 = field(2);
+    static const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    if (birth2.size() == 11 && birth2[2] == '-' && birth2[6] == '-') {
+      std::string mon = birth2.substr(3, 3);
+      for (char& ch : mon) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      for (int k = 0; k < 12; ++k)
+        if (mon == months[k]) birth2 = birth2.substr(0, 2) + "." + twoDigits(k + 1) + "." + birth2.substr(7, 4);
+    }
+    const std::string sex = field(1);
+    utf8PutField(header, 60, 30, name);
+    utf8PutField(header, 90, 8, field(0));
+    utf8PutField(header, 98, 10, birth2);
+    utf8PutField(header, 108, 1, sex == "M" ? "М" : (sex == "F" ? "Ж" : ""));
+  }
+  return utf8Fit(header, kHeaderChars);
+}
+
+void applyChannelTable(StudyState& s, const Session& x) {
+  for (std::size_t c = 0; c < x.table.size(); ++c) {
+    const int i = static_cast<int>(c);
+    s.channelNames[c] = x.table[c].name;
+    s.zeroLevel[i] = static_cast<std::uint16_t>(x.maps[c].zero);
+    s.calibUnits[i] = static_cast<std::uint16_t>(x.maps[c].units);
+    s.calibValue[i] = static_cast<std::uint16_t>(x.maps[c].value);
+    s.channelPosX[c] = x.table[c].posX;
+    s.channelPosY[c] = x.table[c].posY;
+    s.leadPairs[c] = x.table[c].pair;
+  }
+}
+
+std::string clippedNotice(const Session& x, int page, long long clipped) {
+  return "Страница " + num(page + 1) + " файла " + x.name + ": " + num(clipped) +
+         " отсчётов не помещаются в 16-разрядные коды каналов и ограничены.";
+}
+
+// Puts a page that was read into the study state.
+void commitPage(StudyState& s, Session& x, Interaction& ui) {
+  s.leaveTransformView(true);
+  const int channels = static_cast<int>(x.h.channelSignals.size());
+  if (s.channelCount != channels || s.pendingChannelCount != 0) {
+    s.channelCount = channels;
+    applyChannelTable(s, x);
+    s.pendingChannelCount = 0;
+  }
+  long long clipped = 0;
+  expandPage(x, x.page, s.channelData.data(), s.markChannelCount == 1 ? s.markChannel : nullptr, clipped);
+  s.recordLength = s.storedLength = s.plannedRecordLength = x.page.frames;
+  s.epochCount = s.computeEpochCount();
+  const Segment& g = x.page.segments.front();
+  const double seconds = static_cast<double>(g.record) * x.h.recordDuration +
+                         static_cast<double>(g.j0) * x.h.recordDuration / static_cast<double>(x.h.maxSamplesPerRecord);
+  s.recordTime = std::fmod(x.startDay + seconds / 86400.0, 1.0);
+  s.recordModified = 0;
+  s.currentRecord = x.page.page + 1;
+  if (clipped > 0) ui.message(clippedNotice(x, x.page.page, clipped));
+}
+
+bool movePage(StudyState& s, Session& x, int page, Interaction& ui) {
+  std::string reason;
+  if (!readPage(x, page, x.spare, reason)) {
+    ui.message("Страница " + num(page + 1) + " файла " + x.name + " не может быть прочитана: " + reason + ".");
+    return false;
+  }
+  std::swap(x.page, x.spare);
+  commitPage(s, x, ui);
+  return true;
+}
+
+}  // namespace
+
+// --- public helpers -------------------------------------------------------------------------
+
+int edfSampleWidthFor(const std::string& path) {
+  const std::string ext = extensionLower(path);
+  if (ext == ".edf" || ext == ".udf") return 2;
+  if (ext == ".e32") return 4;
+  if (ext == ".bdf") return 3;
+  return 0;
+}
+
+std::string EdfHeader::format() const {
+  if (sampleWidth == 4) return "e32";
+  if (sampleWidth == 3) return "bdf";
+  return udf ? "udf" : "edf";
+}
+
+std::string edfChannelName(const std::string& label) {
+  std::string t = label.substr(0, label.find('\0'));
+  t = trimSpaces(t);
+  const std::size_t sp = t.find(' ');
+  if (sp != std::string::npos) t = trimSpaces(t.substr(sp + 1));
+  t = t.substr(0, t.find('-'));
+  return utf8Substr(t, 0, 5);
+}
+
+double edfVoltageFactor(const std::string& dimension) {
+  std::string d = trimSpaces(dimension);
+  // "µ" as UTF-8 (micro sign, Greek mu) or a lone 'u'
+  for (const char* mu : {"\xC2\xB5", "\xCE\xBC"}) {
+    const std::size_t at = d.find(mu);
+    if (at == 0) d.replace(0, std::strlen(mu), "u");
+  }
+  std::string l;
+  for (char c : d) l += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (l == "uv" || l == "microvolt" || l == "microvolts" || l == "mcv" || l == "mkv") return 1.0;
+  if (l == "mv" || l == "millivolt" || l == "millivolts") return 1e3;
+  if (l == "v" || l == "volt" || l == "volts") return 1e6;
+  if (l == "nv" || l == "nanovolt" || l == "nanovolts") return 1e-3;
+  if (d == "мкВ" || d == "мкв") return 1.0;
+  if (d == "мВ" || d == "мв") return 1e3;
+  if (d == "В") return 1e6;
+  return 0;
+}
+
+std::int16_t EdfChannelMapping::code(long long v, bool& clipped) const {
+  const double exact = zero + scale * (static_cast<double>(v) - origin);
+  double r = std::floor(exact + 0.5);
+  if (!(r <= 32767.0)) {
+    r = 32767.0;
+    clipped = true;
+  } else if (r < -32768.0) {
+    r = -32768.0;
+    clipped = true;
+  }
+  // 4096 in a signal channel is a user's mark, not a value
+  if (r == kMarkCode) r = exact >= kMarkCode ? kMarkCode + 1 : kMarkCode - 1;
+  return static_cast<std::int16_t>(r);
+}
+
+long long EdfChannelMapping::digital(int c) const {
+  const double v = std::floor(origin + (c - zero) / scale + 0.5);
+  if (!(v < 9e18)) return std::numeric_limits<long long>::max();
+  if (v < -9e18) return std::numeric_limits<long long>::min();
+  return static_cast<long long>(v);
+}
+
+bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
+  h = EdfHeader{};
+  if (w < 2 || w > 4) {
+    reason = "неизвестная ширина отсчёта";
+    return false;
+  }
+  h.sampleWidth = w;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  const long long fileSize = st.st_size;
+  if (fileSize < kFixedHeader) {
+    reason = "файл короче заголовка EDF (" + num(fileSize) + " байт из 256)";
+    return false;
+  }
+  unsigned char f[kFixedHeader];
+  if (!preadAll(fd, f, kFixedHeader, 0)) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  h.version = textField(f, 8);
+  h.patient = textField(f + 8, 80);
+  h.recording = textField(f + 88, 80);
+  h.startDate = textField(f + 168, 8);
+  h.startTime = textField(f + 176, 8);
+  h.reserved = textField(f + 192, 44);
+  const auto ns = numberField(f + 252, 4);
+  if (!ns || *ns != std::trunc(*ns) || *ns < 1 || *ns > kMaxSignals) {
+    reason = "число сигналов «" + textField(f + 252, 4) + "» должно быть целым от 1 до " + num(kMaxSignals);
+    return false;
+  }
+  const int n = static_cast<int>(*ns);
+  const auto hb = numberField(f + 184, 8);
+  const long long need = 256LL * (n + 1);
+  if (!hb) {
+    reason = "размер заголовка «" + textField(f + 184, 8) + "» не число";
+    return false;
+  }
+  h.headerBytes = integral(*hb);
+  if (h.headerBytes < need) {
+    reason = "размер заголовка (" + num(h.headerBytes) + ") меньше 256 × (число сигналов + 1) = " + num(need);
+    return false;
+  }
+  if (h.headerBytes > fileSize) {
+    reason = "заголовок (" + num(h.headerBytes) + " байт) длиннее файла (" + num(fileSize) + " байт)";
+    return false;
+  }
+  const auto dur = numberField(f + 244, 8);
+  if (!dur || !(*dur > 0)) {
+    reason = "длительность записи данных «" + textField(f + 244, 8) + "» должна быть числом больше 0";
+    return false;
+  }
+  h.recordDuration = *dur;
+  const auto nrec = numberField(f + 236, 8);
+  if (!nrec) {
+    reason = "число записей данных «" + textField(f + 236, 8) + "» не число";
+    return false;
+  }
+  h.recordCountField = integral(*nrec);
+
+  // the signal fields, and the UDF block when one follows
+  const long long udfEnd = need + kUdfFixed + 20LL * n;
+  const long long readSize = std::min(h.headerBytes, udfEnd);
+  std::vector<unsigned char> b(static_cast<std::size_t>(readSize - kFixedHeader));
+  if (!preadAll(fd, b.data(), b.size(), kFixedHeader)) {
+    reason = "ошибка чтения файла";
+    return false;
+  }
+  const std::size_t un = static_cast<std::size_t>(n);
+  const unsigned char* label = b.data();
+  const unsigned char* transducer = label + 16 * un;
+  const unsigned char* dimension = transducer + 80 * un;
+  const unsigned char* pmin = dimension + 8 * un;
+  const unsigned char* pmax = pmin + 8 * un;
+  const unsigned char* dmin = pmax + 8 * un;
+  const unsigned char* dmax = dmin + 8 * un;
+  const unsigned char* prefilter = dmax + 8 * un;
+  const unsigned char* spr = prefilter + 80 * un;
+  h.signals.resize(un);
+  long long offset = 0;
+  for (std::size_t i = 0; i < un; ++i) {
+    EdfSignalHeader& sg = h.signals[i];
+    {
+      std::string raw = rawField(label + 16 * i, 16);
+      raw = raw.substr(0, raw.find('\0'));
+      sg.label = cp1251ToUtf8(trimSpaces(raw));
+    }
+    sg.transducer = textField(transducer + 80 * i, 80);
+    sg.dimension = textField(dimension + 8 * i, 8);
+    sg.prefilter = textField(prefilter + 80 * i, 80);
+    sg.annotation = isAnnotationLabel(sg.label);
+    const std::string who = "сигнал " + num(static_cast<long long>(i) + 1) + " («" + sg.label + "»): ";
+    const auto vspr = numberField(spr + 8 * i, 8);
+    if (!vspr) {
+      reason = who + "число отсчётов в записи «" + textField(spr + 8 * i, 8) + "» не число";
+      return false;
+    }
+    sg.samplesPerRecord = integral(*vspr);
+    if (sg.samplesPerRecord < (sg.annotation ? 0 : 1)) {
+      reason = who + "число отсчётов в записи (" + num(sg.samplesPerRecord) + ") должно быть больше 0";
+      return false;
+    }
+    sg.offsetInRecord = offset;
+    offset += sg.samplesPerRecord * w;
+    if (offset > fileSize) {
+      reason = who + "запись данных длиннее всего файла";
+      return false;
+    }
+    const auto a = numberField(pmin + 8 * i, 8), bb = numberField(pmax + 8 * i, 8);
+    const auto c = numberField(dmin + 8 * i, 8), d = numberField(dmax + 8 * i, 8);
+    if (sg.annotation) {
+      sg.physMin = a.value_or(0), sg.physMax = bb.value_or(0);
+      sg.digMin = integral(c.value_or(0)), sg.digMax = integral(d.value_or(0));
+      continue;
+    }
+    if (!a || !bb || !c || !d) {
+      reason = who + "физический или цифровой диапазон не число";
+      return false;
+    }
+    sg.physMin = *a;
+    sg.physMax = *bb;
+    sg.digMin = integral(*c);
+    sg.digMax = integral(*d);
+    if (sg.digMin >= sg.digMax) {
+      reason = who + "цифровой минимум (" + num(sg.digMin) + ") не меньше максимума (" + num(sg.digMax) + ")";
+      return false;
+    }
+    if (sg.physMin == sg.physMax) {
+      reason = who + "физический минимум равен максимуму";
+      return false;
+    }
+  }
+  h.recordBytes = offset;
+  for (int i = 0; i < n; ++i) {
+    if (h.signals[static_cast<std::size_t>(i)].annotation) {
+      h.annotationSignals.push_back(i);
+    } else if (h.channelSignals.size() < static_cast<std::size_t>(kMaxChannels)) {
+      h.channelSignals.push_back(i);
+    } else {
+      ++h.leftOutSignals;
+    }
+  }
+  if (h.channelSignals.empty()) {
+    reason = "в файле нет сигналов данных";
+    return false;
+  }
+  for (int c : h.channelSignals)
+    h.maxSamplesPerRecord = std::max(h.maxSamplesPerRecord, h.signals[static_cast<std::size_t>(c)].samplesPerRecord);
+  const double rate = static_cast<double>(h.maxSamplesPerRecord) / h.recordDuration;
+  if (!(rate >= 0.5 && rate < 65535.5)) {
+    reason = "частота дискретизации (" + formatNumber(rate, 6) + " Гц) вне 1..65535 Гц";
+    return false;
+  }
+  h.sampleRate = static_cast<int>(std::floor(rate + 0.5));
+  const long long available = (fileSize - h.headerBytes) / h.recordBytes;
+  if (h.recordCountField == -1) {
+    h.dataRecords = available;
+  } else if (h.recordCountField < 1) {
+    reason = "число записей данных (" + num(h.recordCountField) + ") должно быть больше 0";
+    return false;
+  } else if (h.recordCountField > available) {
+    reason = "в заголовке " + num(h.recordCountField) + " записей данных, а файл вмещает " + num(available) +
+             " (файл короче, чем указывает заголовок)";
+    return false;
+  } else {
+    h.dataRecords = h.recordCountField;
+  }
+  if (h.dataRecords < 1) {
+    reason = "в файле нет ни одной полной записи данных";
+    return false;
+  }
+  if (h.headerBytes >= need + 4 && std::memcmp(b.data() + (need - kFixedHeader), "UDF ", 4) == 0) {
+    h.udf = true;
+    if (readSize >= udfEnd) {
+      h.udfPositions = true;
+      const unsigned char* px = b.data() + (need - kFixedHeader) + 468;
+      for (std::size_t i = 0; i < un; ++i) {
+        h.udfX.push_back(getI16(px + 2 * i));
+        h.udfY.push_back(getI16(px + 2 * un + 2 * i));
+      }
+    }
+  }
+  return true;
+}
+
+bool readEdfHeader(const std::string& path, int w, EdfHeader& out, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = "не удалось открыть файл";
+    return false;
+  }
+  const bool ok = readEdfHeader(fd, w, out, reason);
+  ::close(fd);
+  return ok;
+}
+
+// --- opening --------------------------------------------------------------------------------
+
+bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
+  const std::string name = baseName(path);
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    ui.message("Не удалось открыть файл " + path);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    ui.message("Не удалось открыть файл " + path);
+    return false;
+  }
+  auto x = std::make_unique<Session>();
+  x->path = path;
+  x->name = name;
+  x->fd = fd;
+  std::string reason;
+  auto refuse = [&] {
+    ::close(fd);
+    ui.message("Файл " + name + " не может быть прочитан: " + reason + ".");
+    return false;
+  };
+  if (!readEdfHeader(fd, w, x->h, reason)) return refuse();
+  const EdfHeader& h = x->h;
+  x->geo = geometryOf(h);
+  if (!readPage(*x, 0, x->page, reason)) return refuse();
+  x->maps.resize(h.channelSignals.size());
+  for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
+    if (!chooseMapping(h.signals[static_cast<std::size_t>(h.channelSignals[c])], w, x->page.values[c], x->maps[c],
+                       reason))
+      return refuse();
+  }
+  unsigned char fixed[kFixedHeader];
+  if (!preadAll(fd, fixed, kFixedHeader, 0)) {
+    reason = "ошибка чтения файла";
+    return refuse();
+  }
+
+  // The channel table: names, then electrode bytes from the table in
+  // programDir, then the file's own electrode positions.
+  const auto electrodes = readElectrodeTable(s.programDir + "eeg20.ini");
+  x->table.resize(h.channelSignals.size());
+  {
+    // applyElectrodeTable works on a study; run it on the names alone
+    for (std::size_t c = 0; c < x->table.size(); ++c) {
+      ChannelTable& t = x->table[c];
+      t.name = edfChannelName(h.signals[static_cast<std::size_t>(h.channelSignals[c])].label);
+      t.posX = kKindEcg;
+      t.posY = 0;
+      t.pair = {0, 0};
+      for (const ElectrodeEntry& e : electrodes) {
+        if (e.name != trimSpaces(t.name)) continue;
+        t.posX = e.bytes[0];
+        t.posY = e.bytes[1];
+        t.pair = {e.bytes[2], e.bytes[3]};
+      }
+      if (h.udfPositions) {
+        const int sig = h.channelSignals[c];
+        const int vx = h.udfX[static_cast<std::size_t>(sig)], vy = h.udfY[static_cast<std::size_t>(sig)];
+        if (vx >= 0 && vx <= 100) {
+          t.posX = static_cast<std::uint8_t>(std::trunc(vx * 64 / 100.0 + 0.5));
+          t.posY = static_cast<std::uint8_t>(std::trunc(std::clamp(vy, 0, 100) * 64 / 100.0 + 0.5));
+        } else {
+          // a channel kind written as percent of the grid comes back as that kind
+          const int kind = static_cast<int>(std::trunc(vx * 64 / 100.0 + 0.5));
+          if (kind >= kKindAccel && kind <= kKindEcg) t.posX = static_cast<std::uint8_t>(kind);
+        }
+      }
+    }
+  }
+
+  // Everything is checked; the file becomes the record file.
+  s.leaveTransformView(true);
+  closeRecordFile(s);
+  s.recordFileHandle = fd;
+  s.recordFileVersion = kVersionEdfStream;
+  s.recordFileName = name;
+  s.recordFilePath = path;
+  s.recordModified = 0;
+  s.pendingChannelCount = 0;
+  s.examHeader = examHeaderOf(fixed, h);
+  s.recordDate = startDateDays(h.startDate);
+  s.referenceKind = 0;
+  s.transformKind = 0;
+  s.channelCount = static_cast<int>(h.channelSignals.size());
+  Session& xs = *x;
+  applyChannelTable(s, xs);
+  s.leadPairCount = 0;
+  s.markChannelCount = h.annotationSignals.empty() ? 0 : 1;
+  s.sampleRate = h.sampleRate;
+  s.recordCount = xs.geo.pageCount;
+  s.epochLength = s.epochStep = 128;
+  s.resetViewAfterOpen();
+  xs.startDay = startTimeFraction(h.startTime);
+  sessions()[&s] = std::move(x);
+  commitPage(s, xs, ui);
+
+  if (h.leftOutSignals > 0) {
+    ui.message("Файл " + name + ": прочитаны первые " + num(kMaxChannels) + " сигналов данных, ещё " +
+               num(h.leftOutSignals) + " не поместились в таблицу каналов и не показаны.");
+  }
+  std::string offsets;
+  for (std::size_t c = 0; c < xs.maps.size(); ++c) {
+    if (xs.maps[c].physicalOffset == 0) continue;
+    if (!offsets.empty()) offsets += ", ";
+    char b[64];
+    std::snprintf(b, sizeof b, "%.10g", xs.maps[c].physicalOffset);
+    offsets += xs.table[c].name + " (" + b + (edfVoltageFactor(h.signals[static_cast<std::size_t>(h.channelSignals[c])].dimension) > 0 ? " мкВ" : "") + ")";
+  }
+  if (!offsets.empty()) {
+    ui.message("Файл " + name + ": постоянная составляющая каналов " + offsets +
+               " не помещается в 16-разрядные коды рядом с сигналом; значения показаны за её вычетом.");
+  }
+  if (xs.geo.truncated) {
+    ui.message("Файл " + name + " длиннее " + num(kEdfMaxPages) + " страниц; доступны первые " + num(kEdfMaxPages) +
+               ".");
+  }
+  return true;
+}
+
+bool edfIsOpen(const StudyState& s) { return sessionOf(s) != nullptr; }
+
+const EdfHeader* edfOpenHeader(const StudyState& s) {
+  const Session* x = sessionOf(s);
+  return x ? &x->h : nullptr;
+}
+
+const EdfChannelMapping* edfChannelMapping(const StudyState& s, int channel) {
+  const Session* x = sessionOf(s);
+  if (!x || channel < 0 || channel >= static_cast<int>(x->maps.size())) return nullptr;
+  return &x->maps[static_cast<std::size_t>(channel)];
+}
+
+std::vector<EdfAnnotation> edfPageAnnotations(const StudyState& s) {
+  const Session* x = sessionOf(s);
+  return x ? x->page.annotations : std::vector<EdfAnnotation>{};
+}
+
+bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std::int16_t>>& codes,
+                      std::vector<std::int16_t>& marks, std::string& reason) {
+  Session* x = sessionOf(s);
+  if (!x) {
+    reason = "файл EDF не открыт";
+    return false;
+  }
+  if (page < 1 || page > x->geo.pageCount) {
+    reason = "нет страницы " + num(page);
+    return false;
+  }
+  PageData pd;
+  if (!readPage(*x, page - 1, pd, reason)) return false;
+  codes.assign(x->h.channelSignals.size(), std::vector<std::int16_t>(static_cast<std::size_t>(pd.frames)));
+  std::vector<std::int16_t*> ptrs;
+  for (auto& v : codes) ptrs.push_back(v.data());
+  marks.clear();
+  if (!x->h.annotationSignals.empty()) marks.resize(static_cast<std::size_t>(pd.frames));
+  long long clipped = 0;
+  expandPage(*x, pd, ptrs.data(), marks.empty() ? nullptr : marks.data(), clipped);
+  return true;
+}
+
+// --- navigation ------------------------------------------------------------------------------
+
+bool confirmEdfWriteBack(StudyState& s, Interaction& ui) {
+  if (s.recordModified < 0) {
+    s.channelCount = std::clamp(-s.recordModified, 1, kMaxChannels);
+    s.recordModified = 0;
+    return true;
+  }
+  if (s.recordModified == 0 || !edfIsOpen(s)) return true;
+  if (!ui.ask("Записать изменения в файл?")) {
+    s.recordModified = 0;
+    return true;
+  }
+  if (!writeBackEdfPage(s, ui)) return false;
+  s.recordModified = 0;
+  return true;
+}
+
+bool stepEdfPage(StudyState& s, int direction, Interaction& ui) {
+  Session* x = sessionOf(s);
+  if (!x || direction == 0) return false;
+  const int target = s.currentRecord + (direction > 0 ? 1 : -1);
+  if (target < 1 || target > x->geo.pageCount) return false;
+  if (!confirmEdfWriteBack(s, ui)) return false;
+  return movePage(s, *x, target - 1, ui);
+}
+
+bool gotoEdfPage(StudyState& s, int page, Interaction& ui) {
+  Session* x = sessionOf(s);
+  if (!x) return false;
+  const int target = std::clamp(page, 1, std::max(1, x->geo.pageCount));
+  if (target == s.currentRecord) return true;
+  if (!confirmEdfWriteBack(s, ui)) return false;
+  return movePage(s, *x, target - 1, ui);
+}
+
+bool readEdfPage(StudyState& s, Interaction& ui) { return stepEdfPage(s, +1, ui); }
+
+bool rewindEdf(StudyState& s, Interaction& ui) {
+  Session* x = sessionOf(s);
+  if (!x) return false;
+  if (!confirmEdfWriteBack(s, ui)) return false;
+  return movePage(s, *x, 0, ui);
+}
+
+bool seekEdfRecord(StudyState& s, int page, Interaction& ui) {
+  if (s.viewMode != 0) return false;
+  return gotoEdfPage(s, page, ui);
+}
+
+bool rereadEdfPage(StudyState& s, Interaction& ui) {
+  Session* x = sessionOf(s);
+  if (!x) return false;
+  return movePage(s, *x, std::clamp(s.currentRecord, 1, std::max(1, x->geo.pageCount)) - 1, ui);
+}
+
+bool writeBackEdfPage(StudyState& s, Interaction& ui) {
+  Session* x = sessionOf(s);
+  if (!x) return false;
+  const std::string refused = "Изменения страницы не записаны в файл " + x->name + ": ";
+  const EdfHeader& h = x->h;
+  const int channels = static_cast<int>(h.channelSignals.size());
+  if (isReadOnly(x->fd)) {
+    ui.message(refused + "файл открыт только для чтения.");
+    return false;
+  }
+  if (s.channelCount != channels) {
+    ui.message(refused + "число каналов (" + num(s.channelCount) + ") отличается от числа сигналов файла (" +
+               num(channels) + ").");
+    return false;
+  }
+  if (x->page.page + 1 != s.currentRecord) {
+    ui.message(refused + "страница в памяти не совпадает с прочитанной.");
+    return false;
+  }
+  // In the transform view the signals are parked; those are what the file holds.
+  const bool results = s.viewMode == 1;
+  const auto& source = results ? s.parkedChannelData : s.channelData;
+  const int length = std::clamp(results ? s.savedRecordLength : s.recordLength, 0, x->page.frames);
+  const long long N = h.maxSamplesPerRecord;
+  const int w = h.sampleWidth;
+  PageData& pd = x->page;
+  long long limited = 0;
+  // Each source sample of the page is written as it is stored unless a
+  // frame that shows it now holds another code; then the first such code,
+  // mapped back, is its new value. Only stretches that changed are written.
+  struct Change {
+    std::size_t channel, segment;
+    long long from = -1, to = -1;  // source samples relative to the segment's first, inclusive
+    std::vector<std::int32_t> values;
+  };
+  std::vector<Change> changes;
+  std::vector<std::int32_t> now;
+  for (int c = 0; c < channels; ++c) {
+    const auto uc = static_cast<std::size_t>(c);
+    const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[uc])];
+    const long long n = sig.samplesPerRecord;
+    const EdfChannelMapping& m = x->maps[uc];
+    long long dlo = std::max(sig.digMin, widthMin(w)), dhi = std::min(sig.digMax, widthMax(w));
+    if (dlo >= dhi) dlo = widthMin(w), dhi = widthMax(w);
+    const std::int16_t* codes = source[uc];
+    for (std::size_t sg = 0; sg < pd.segments.size(); ++sg) {
+      const Segment& g = pd.segments[sg];
+      const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
+      const std::int32_t* orig = pd.values[uc].data() + pd.base[uc][sg];
+      now.assign(orig, orig + (b - a));
+      Change ch{uc, sg};
+      for (long long i = a; i < b; ++i) {
+        bool unused = false;
+        const std::int16_t wasCode = m.code(orig[i - a], unused);
+        // the frames that show sample i: j with floor(j·n/N) = i
+        const long long jb = std::max(g.j0, (i * N + n - 1) / n);
+        const long long je = std::min(g.j1, ((i + 1) * N + n - 1) / n);
+        for (long long j = jb; j < je; ++j) {
+          const long long frame = g.frame0 + (j - g.j0);
+          if (frame >= length) break;
+          const std::int16_t code = codes[frame];
+          if (code == wasCode || code == kMarkCode) continue;  // a user's mark is not a value
+          long long v = m.digital(code);
+          if (v < dlo || v > dhi) {
+            v = std::clamp(v, dlo, dhi);
+            ++limited;
+          }
+          now[static_cast<std::size_t>(i - a)] = static_cast<std::int32_t>(v);
+          break;
+        }
+        if (now[static_cast<std::size_t>(i - a)] != orig[i - a]) {
+          if (ch.from < 0) ch.from = i - a;
+          ch.to = i - a;
+        }
+      }
+      if (ch.from >= 0) {
+        ch.values.assign(now.begin() + ch.from, now.begin() + ch.to + 1);
+        changes.push_back(std::move(ch));
+      }
+    }
+  }
+  std::vector<unsigned char> bytes;
+  for (const Change& ch : changes) {
+    const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[ch.channel])];
+    const Segment& g = pd.segments[ch.segment];
+    const long long a = srcFirst(g.j0, sig.samplesPerRecord, N);
+    bytes.resize(ch.values.size() * static_cast<std::size_t>(w));
+    for (std::size_t k = 0; k < ch.values.size(); ++k)
+      writeSample(bytes.data() + k * static_cast<std::size_t>(w), w, ch.values[k]);
+    const long long at = recordOffset(h, g.record) + sig.offsetInRecord + (a + ch.from) * w;
+    if (!pwriteAll(x->fd, bytes.data(), bytes.size(), at)) {
+      ui.message(refused + "ошибка записи файла.");
+      return false;
+    }
+    std::copy(ch.values.begin(), ch.values.end(),
+              pd.values[ch.channel].data() + pd.base[ch.channel][ch.segment] + ch.from);
+  }
+  if (limited > 0) {
+    ui.message("Файл " + x->name + ": " + num(limited) +
+               " изменённых отсчётов вне цифрового диапазона сигналов записаны по его границе.");
+  }
+  return true;
+}
+
+// --- export ------------------------------------------------------------------------------------
+
+namespace {
+
+// A number in at most `width` characters, plain decimal notation, as exact as fits.
+std::string fixedText(double v, std::size_t width) {
+  std::string best;
+  for (int dp = 0; dp <= 10; ++dp) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.*f", dp, v);
+    std::string t = b;
+    if (t.find('.') != std::string::npos) {
+      while (!t.empty() && t.back() == '0') t.pop_back();
+      if (!t.empty() && t.back() == '.') t.pop_back();
+    }
+    if (t == "-0") t = "0";
+    if (t.size() > width) break;
+    best = t;
+    if (std::strtod(t.c_str(), nullptr) == v) break;
+  }
+  return best;
+}
+
+void putText(std::string& h, std::size_t at, std::size_t width, const std::string& cp1251) {
+  std::string t = cp1251.substr(0, width);
+  t.resize(width, ' ');
+  h.replace(at, width, t);
+}
+
+struct ExportChannel {
+  long long digital = 2047;  // digital maximum; the minimum is its negative
+  std::string physical;      // physical maximum as text
+  bool silent = false;       // calibValue 0: every value is 0
+};
+
+// The digital and physical range of a channel: ±k·calibUnits and ±k·calibValue
+// (an exact calibration) when that holds every value written, else ±32767.
+ExportChannel exportScale(int units, int value, long long largest) {
+  ExportChannel e;
+  units = std::max(1, units);
+  if (value == 0) {
+    e.digital = 32767;
+    e.physical = "1";
+    e.silent = true;
+    return e;
+  }
+  long long k = units <= 32767 ? 32767 / units : 0;
+  while (k > 1 && k * value > 9999999) --k;
+  if (k >= 1 && k * units >= largest) {
+    e.digital = k * units;
+    e.physical = num(k * value);
+  } else {
+    e.digital = 32767;
+    e.physical = fixedText(32767.0 * value / units, 7);
+  }
+  return e;
+}
+
+std::string dateText(const StudyState& s) {
+  std::time_t t = std::time(nullptr);
+  struct stat st {};
+  if (s.recordFileHandle >= 0 && ::fstat(s.recordFileHandle, &st) == 0) t = st.st_mtime;
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  return twoDigits(tm.tm_mday) + "." + twoDigits(tm.tm_mon + 1) + "." + twoDigits(tm.tm_year % 100);
+}
+
+}  // namespace
+
+std::string edfDurationText(double seconds) { return fixedText(seconds, 8); }
+
+bool exportEdf(StudyState& s, const std::string& path, bool udf, Interaction& ui, Progress* progress) {
+  const std::string name = baseName(path);
+  const std::string refused = "Файл " + name + " не записан: ";
+  if (s.viewMode == 1) {
+    ui.message(refused + "в режиме преобразования в EDF записываются только сигналы.");
+    return false;
+  }
+  const int ns = s.channelCount;
+  if (ns < 1 || ns > kMaxChannels || s.recordLength < 1 || s.recordLength > kMaxSamples) {
+    ui.message(refused + "в памяти нет записи, которую можно записать.");
+    return false;
+  }
+  Session* x = sessionOf(s);
+  if (x && samePath(path, x->path)) {
+    ui.message(refused + "это открытый файл; выберите другое имя.");
+    return false;
+  }
+
+  // The records to write: the current one from memory, then those after it.
+  std::vector<int> lengths{s.recordLength};
+  RecordFileHeader cad;
+  std::vector<RecordInfo> cadRecords;
+  const bool following = s.recordFileHandle >= 0 && s.recordCount >= 1 && s.currentRecord >= 1 &&
+                         s.currentRecord < s.recordCount;
+  if (following && x) {
+    for (int p = s.currentRecord + 1; p <= s.recordCount; ++p) {
+      PageData pd;
+      layOut(*x, p - 1, pd);
+      lengths.push_back(pd.frames);
+    }
+  } else if (following && s.recordFileVersion != kVersionEdfStream) {
+    std::string reason;
+    if (!readRecordFileHeader(s.recordFilePath, cad, reason) || !scanRecords(s.recordFilePath, cad, cadRecords, reason) ||
+        static_cast<int>(cadRecords.size()) < s.recordCount) {
+      if (reason.empty()) reason = "записи файла не читаются";
+      ui.message(refused + "записи после текущей не читаются: " + reason + ".");
+      return false;
+    }
+    if (cad.channelCount != ns) {
+      ui.message(refused + "число каналов в памяти (" + num(ns) + ") отличается от числа каналов файла (" +
+                 num(cad.channelCount) + ").");
+      return false;
+    }
+    for (int k = s.currentRecord; k < s.recordCount; ++k) {
+      const RecordInfo& r = cadRecords[static_cast<std::size_t>(k)];
+      lengths.push_back(std::max(0, std::min(r.recordLength, r.storedLength)));
+    }
+  }
+  long long L = 0, total = 0;
+  for (int n : lengths) {
+    L = std::gcd(L, static_cast<long long>(n));
+    total += n;
+  }
+  const long long dataRecords = total / L;
+  if (dataRecords > 99999999) {
+    ui.message(refused + "записей данных больше, чем вмещает заголовок EDF.");
+    return false;
+  }
+
+  // Each record's codes, channel by channel: the current one from memory,
+  // the others read from the open file without touching the study.
+  const std::size_t un = static_cast<std::size_t>(ns);
+  std::vector<std::vector<std::int16_t>> codes;
+  std::vector<std::int16_t> marks;
+  auto fetch = [&](std::size_t k, std::vector<const std::int16_t*>& src) {
+    src.assign(un, nullptr);
+    if (k == 0) {
+      for (std::size_t c = 0; c < un; ++c) src[c] = s.channelData[c];
+      return true;
+    }
+    std::string reason;
+    const bool ok = x ? readEdfPageCodes(s, s.currentRecord + static_cast<int>(k), codes, marks, reason)
+                      : readRecordSamples(s.recordFilePath, cad,
+                                          cadRecords[static_cast<std::size_t>(s.currentRecord - 1) + k], codes, reason);
+    if (!ok || codes.size() < un) {
+      ui.message(refused + "запись " + num(s.currentRecord + static_cast<long long>(k)) + " не читается" +
+                 (reason.empty() ? "" : ": " + reason) + ".");
+      return false;
+    }
+    for (std::size_t c = 0; c < un; ++c) {
+      if (codes[c].size() < static_cast<std::size_t>(lengths[k])) {
+        ui.message(refused + "запись " + num(s.currentRecord + static_cast<long long>(k)) + " короче своей длины.");
+        return false;
+      }
+      src[c] = codes[c].data();
+    }
+    return true;
+  };
+  // The largest value each channel writes, so that its digital range holds it.
+  std::vector<long long> largest(un, 0);
+  std::vector<const std::int16_t*> src;
+  for (std::size_t k = 0; k < lengths.size(); ++k) {
+    if (!fetch(k, src)) return false;
+    for (std::size_t c = 0; c < un; ++c) {
+      const int zero = s.zeroLevel[static_cast<int>(c)];
+      for (int i = 0; i < lengths[k]; ++i) largest[c] = std::max<long long>(largest[c], std::abs(src[c][i] - zero));
+    }
+  }
+
+  // Header
+  const long long fixedSize = 256LL * (ns + 1);
+  const long long headerSize = fixedSize + (udf ? kUdfFixed + 20LL * ns : 0);
+  std::string hd(static_cast<std::size_t>(fixedSize), ' ');
+  const std::string patient = utf8ToCp1251(headerField(s.examHeader, false, 3));
+  putText(hd, 0, 8, "0");
+  putText(hd, 8, 80, patient);
+  putText(hd, 168, 8, dateText(s));
+  putText(hd, 176, 8, "00.00.00");
+  putText(hd, 184, 8, num(headerSize));
+  putText(hd, 236, 8, num(dataRecords));
+  putText(hd, 244, 8, edfDurationText(static_cast<double>(L) / std::max(1, s.sampleRate)));
+  putText(hd, 252, 4, num(ns));
+  std::vector<ExportChannel> scale;
+  for (int c = 0; c < ns; ++c) {
+    const auto uc = static_cast<std::size_t>(c);
+    const ExportChannel e = exportScale(s.calibUnits[c], s.calibValue[c], largest[uc]);
+    scale.push_back(e);
+    std::size_t at = 256;
+    putText(hd, at + 16 * uc, 16, utf8ToCp1251("EEG " + s.channelNames[uc]));
+    at += 16 * un;
+    putText(hd, at + 80 * uc, 80, "AgAgCl electrode");
+    at += 80 * un;
+    putText(hd, at + 8 * uc, 8, "uV");
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, "-" + e.physical);
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, e.physical);
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, "-" + num(e.digital));
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, num(e.digital));
+    at += 8 * un;
+    at += 80 * un;  // prefiltering: blanks
+    putText(hd, at + 8 * uc, 8, num(L));
+  }
+  if (udf) {
+    ByteWriter u;
+    u.bytes("UDF ");
+    u.bytes("1.1 ");
+    u.text("", 64);
+    u.text(patient, 32);
+    u.text("", 32);
+    u.text("", 16);
+    u.text("", 20);
+    u.text("", 256);
+    u.text("", 24);
+    u.text("", 16);
+    for (int c = 0; c < ns; ++c) u.i16(static_cast<int>(std::trunc(s.channelPosX[static_cast<std::size_t>(c)] * 100 / 64.0 + 0.5)));
+    for (int c = 0; c < ns; ++c) u.i16(static_cast<int>(std::trunc(s.channelPosY[static_cast<std::size_t>(c)] * 100 / 64.0 + 0.5)));
+    u.zeros(2 * un + 12 * un + 2 * un);
+    u.u16(static_cast<unsigned>(s.sampleRate) & 0xFFFF);
+    u.u16(0);
+    u.u16(0);
+    u.u32(0);
+    u.u16(static_cast<unsigned>(ns));
+    u.bytes("TXT ");
+    u.u16(0);
+    u.u16(0);
+    u.text("VELOR", 16);
+    hd += u.data();
+  }
+
+  AtomicFile file(path);
+  if (!file.ok()) {
+    ui.message(refused + "не удалось создать файл (" + std::strerror(errno) + ").");
+    return false;
+  }
+  if (!fdWriteAll(file.fd(), hd.data(), hd.size())) {
+    ui.message(refused + "ошибка записи файла.");
+    return false;
+  }
+  if (progress) progress->begin("EDF", static_cast<long>(lengths.size()));
+  long long clipped = 0;
+  std::string out;
+  const std::size_t uL = static_cast<std::size_t>(L);
+  for (std::size_t k = 0; k < lengths.size(); ++k) {
+    const int n = lengths[k];
+    if (!fetch(k, src)) {
+      if (progress) progress->end();
+      return false;
+    }
+    for (long long t = 0; t + static_cast<long long>(L) <= n; t += L) {
+      const std::size_t before = out.size();
+      out.resize(before + un * uL * 2);
+      auto* p = reinterpret_cast<unsigned char*>(out.data() + before);
+      for (std::size_t c = 0; c < un; ++c) {
+        const int zero = s.zeroLevel[static_cast<int>(c)];
+        const long long lim = scale[c].digital;
+        for (std::size_t i = 0; i < uL; ++i) {
+          long long d = scale[c].silent ? 0 : static_cast<long long>(src[c][static_cast<std::size_t>(t) + i]) - zero;
+          if (d > lim || d < -lim) {
+            d = std::clamp(d, -lim, lim);
+            ++clipped;
+          }
+          putU16(p, static_cast<std::uint16_t>(static_cast<std::int16_t>(d)));
+          p += 2;
+        }
+      }
+      if (out.size() >= (4u << 20)) {
+        if (!fdWriteAll(file.fd(), out.data(), out.size())) {
+          ui.message(refused + "ошибка записи файла.");
+          if (progress) progress->end();
+          return false;
+        }
+        out.clear();
+      }
+    }
+    if (progress && !progress->step(static_cast<long>(k + 1))) {
+      progress->end();
+      ui.message(refused + "запись прервана.");
+      return false;
+    }
+  }
+  if (progress) progress->end();
+  if ((!out.empty() && !fdWriteAll(file.fd(), out.data(), out.size())) || !file.commit()) {
+    ui.message(refused + "ошибка записи файла.");
+    return false;
+  }
+  if (clipped > 0) {
+    ui.message("Файл " + name + " записан; " + num(clipped) +
+               " отсчётов вне цифрового диапазона каналов ограничены его границей.");
+  }
+  return true;
+}
+
+}  // namespace velor
