@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/cli/cmd_filter.h"
+#include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
   addDemoCommand(app, status);
   addFilterDesignCommand(app, status);
   addFilterCommand(app, status);
+  addSpectrumCommand(app, status);
+  addBandsCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

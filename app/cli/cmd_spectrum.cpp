@@ -1,0 +1,313 @@
+// velor-cli spectrum FILE: the spectra of one epoch of one record as CSV, one
+// row per bin, one column per channel (or lead pair), in the units the
+// transform view shows.
+// velor-cli bands FILE: the band measures of every epoch of one record as
+// CSV, one row per epoch and band.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/cli/cmd_spectrum.h"
+#include "app/cli/commands.h"
+#include "core/study_state.h"
+#include "eeg/band_table.h"
+#include "eeg/spectral.h"
+
+namespace velor::cli {
+
+namespace {
+
+// A CSV field: quoted when it holds a separator, a quote or a line break.
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string number(double v) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.10g", v);
+  return buf;
+}
+
+// Opens FILE in a fresh study and moves to record `record`. On failure a line
+// on stderr and the exit status in `status`.
+struct OpenStudy {
+  std::unique_ptr<StudyState> s = std::make_unique<StudyState>();
+  EngineInteraction ui;
+  bool open = false;
+  ~OpenStudy() {
+    if (open) closeRecordFile(*s);
+  }
+};
+
+bool openAt(OpenStudy& o, const std::string& path, int record, int& status) {
+  RecordFileHeader h;
+  std::vector<RecordInfo> records;
+  std::string fault, reason;
+  if (!inspectRecordFile(path, h, records, fault, reason)) {
+    reportFailure(reason);
+    status = kExitFile;
+    return false;
+  }
+  if (h.markChannelCount > 10) {
+    reportFailure(path + " holds a saved transform result, not signals");
+    status = kExitFile;
+    return false;
+  }
+  if (!openRecordFile(*o.s, path, o.ui)) {
+    reportFailure(path + ": " + o.ui.reason("not a record file (unknown signature)"));
+    status = kExitFile;
+    return false;
+  }
+  o.open = true;
+  const int total = o.s->recordCount < 0 ? 1 : std::max(1, o.s->recordCount);
+  if (record < 1 || record > total) {
+    reportFailure("--record " + std::to_string(record) + " is outside 1.." + std::to_string(total));
+    status = kExitUsage;
+    return false;
+  }
+  if (record != o.s->currentRecord && !gotoRecord(*o.s, record, o.ui)) {
+    reportFailure(path + ": " + o.ui.reason("record " + std::to_string(record) + " cannot be read"));
+    status = kExitFile;
+    return false;
+  }
+  return true;
+}
+
+std::string rowName(const StudyState& s, int row, bool pairs) {
+  if (!pairs) return s.channelNames[static_cast<std::size_t>(row)];
+  const auto& p = s.leadPairs[static_cast<std::size_t>(row)];
+  auto name = [&](int number) {
+    return number >= 1 && number <= s.channelCount ? s.channelNames[static_cast<std::size_t>(number - 1)]
+                                                   : std::to_string(number);
+  };
+  return name(p[0]) + "-" + name(p[1]);
+}
+
+bool pairKind(const StudyState& s) {
+  return s.transformKind >= kCrossSpectrum && s.transformKind <= kCoherentPower &&
+         !(s.transformKind == kCrossPhase && s.leadPairCount == 0);
+}
+
+bool checkKind(int kind, const StudyState& s, int& status) {
+  if (kind < 0 || kind > kCoherentPower) {
+    reportFailure("--kind takes 0..5 (amplitude, power, cross-spectrum, phase, coherence, coherent power)");
+    status = kExitUsage;
+    return false;
+  }
+  if (kind >= kCrossSpectrum && kind != kCrossPhase && s.leadPairCount <= 0) {
+    reportFailure("--kind " + std::to_string(kind) + " needs lead pairs, and the file defines none");
+    status = kExitUsage;
+    return false;
+  }
+  return true;
+}
+
+// --- spectrum ----------------------------------------------------------------------------------
+
+struct SpectrumOptions {
+  std::string file;
+  int record = 1;
+  int epoch = 1;
+  int epochLength = 0;  // 0: the study's start value
+  int window = 0;
+  int averaged = 0;
+  int kind = 0;
+  bool raw = false;
+};
+
+int runSpectrum(const SpectrumOptions& o) {
+  int status = kExitOk;
+  if (o.window < 0 || o.window >= kWindowKinds) {
+    reportFailure("--window takes 0..10");
+    return kExitUsage;
+  }
+  if (o.averaged < 0 || o.averaged > 999) {
+    reportFailure("--averaged takes 0..999 extra epochs");
+    return kExitUsage;
+  }
+  if (o.epochLength < 0 || o.epoch < 1) {
+    reportFailure(o.epoch < 1 ? "--epoch counts from 1" : "--epoch-length must be positive");
+    return kExitUsage;
+  }
+  OpenStudy study;
+  if (!openAt(study, o.file, o.record, status)) return status;
+  StudyState& s = *study.s;
+  if (!checkKind(o.kind, s, status)) return status;
+
+  if (o.epochLength > 0) s.epochLength = o.epochLength;
+  s.epochStep = s.epochLength;
+  s.normaliseEpochGrid();
+  s.transformKind = o.kind;
+  s.currentEpoch = o.epoch - 1;
+
+  SpectralEngine engine;
+  engine.buildWindow(o.window);
+  engine.averagedEpochs = o.averaged;
+  const long start = static_cast<long>(o.epoch - 1) * s.epochStep;
+  if (start > kMaxSamples) {
+    reportFailure("--epoch " + std::to_string(o.epoch) + " lies outside the record");
+    return kExitUsage;
+  }
+  const std::string problem = engine.epochProblem(s, static_cast<int>(start));
+  if (!problem.empty()) {
+    reportFailure(problem);
+    return kExitUsage;
+  }
+  if (o.kind == kCoherence && o.averaged < 4)
+    reportFailure("note: coherence of fewer than 5 epochs is close to 1 at every bin (use --averaged 4 or more)");
+  engine.epochSpectra(s, static_cast<int>(start), s.currentEpoch);
+
+  const bool pairs = pairKind(s);
+  const int rows = pairs ? s.leadPairCount : s.channelCount;
+  const int length = s.epochLength;
+  const int bins = length / 2;
+  const int rate = s.sampleRate;
+  // The transform view converts the codes (a power spectrum is squared and
+  // scaled there); bin L/2 is taken in as well so that every row is shown alike.
+  s.enterTransformView(o.kind, bins + 1, s.monitorWidth);
+
+  std::string out = "bin,freq";
+  for (int r = 0; r < rows; ++r) out += "," + csvField(rowName(s, r, pairs));
+  out += '\n';
+  for (int i = 1; i <= bins; ++i) {
+    out += std::to_string(i) + "," + number(static_cast<double>(i) * rate / length);
+    for (int r = 0; r < rows; ++r) {
+      out += ',';
+      out += o.raw ? std::to_string(s.channelData[static_cast<std::size_t>(r)][i]) : number(s.physicalValue(i, r));
+    }
+    out += '\n';
+  }
+  std::cout << out;
+  s.leaveTransformView(true);
+  return kExitOk;
+}
+
+// --- bands -------------------------------------------------------------------------------------
+
+struct BandsOptions {
+  std::string file;
+  int record = 1;
+  std::string dia;
+  int measure = 0;
+  int kind = 0;
+};
+
+int runBands(const BandsOptions& o) {
+  int status = kExitOk;
+  if (o.measure < 0 || o.measure > 3) {
+    reportFailure("--measure takes 0 (mean amplitude), 1 (largest), 2 (mean frequency) or 3 (peak frequency)");
+    return kExitUsage;
+  }
+  OpenStudy study;
+  if (!openAt(study, o.file, o.record, status)) return status;
+  StudyState& s = *study.s;
+  if (!checkKind(o.kind, s, status)) return status;
+
+  if (o.dia.empty()) {
+    installDefaultBands(s);
+  } else {
+    std::string reason;
+    if (!checkInputFile(o.dia, reason)) {
+      reportFailure(reason);
+      return kExitFile;
+    }
+    EngineInteraction bandUi;
+    if (!readBandFile(o.dia, s, bandUi)) {
+      reportFailure(o.dia + ": " + bandUi.reason("cannot be read"));
+      return kExitFile;
+    }
+    if (!bandUi.messages.empty()) reportFailure(bandUi.reason(""));
+  }
+  if (s.bandCount <= 0) {
+    reportFailure(std::string(o.dia.empty() ? "" : o.dia + ": ") + "Не установлены частотные диапазоны!");
+    return kExitFile;
+  }
+
+  s.epochStep = s.epochLength;
+  s.normaliseEpochGrid();
+  s.transformKind = o.kind;
+  s.bandMode = o.measure;
+  const int epochs = s.epochCount;
+  SpectralEngine engine;
+  const std::string problem = engine.epochProblem(s, 0);
+  if (epochs <= 0 || !problem.empty()) {
+    reportFailure(epochs <= 0 ? "the record is shorter than one epoch of " + std::to_string(s.epochLength) +
+                                    " samples"
+                              : problem);
+    return kExitFile;
+  }
+
+  const bool pairs = pairKind(s);
+  std::string out = "epoch,band";
+  std::vector<std::string> names;
+  int rows = 0;
+  for (int e = 0; e < epochs; ++e) {
+    // Each epoch goes to slice 0, so no record is too long for the result store.
+    engine.epochSpectra(s, e * s.epochStep, 0);
+    if (pairs) {
+      // Pair measures are kept per lead pair, as the transform view keeps them.
+      s.viewMode = 1;
+      engine.bandMeasures(s, 0);
+    }
+    if (e == 0) {
+      rows = s.resultChannels();
+      for (int r = 0; r < rows; ++r) out += "," + csvField(rowName(s, r, pairs));
+      out += '\n';
+    }
+    for (int b = 0; b < s.bandCount; ++b) {
+      out += std::to_string(e + 1) + "," + csvField(s.bandTable[static_cast<std::size_t>(b)].name);
+      for (int r = 0; r < rows; ++r) out += "," + number(s.resultValue(b, r, 0));
+      out += '\n';
+    }
+    s.viewMode = 0;
+  }
+  std::cout << out;
+  return kExitOk;
+}
+
+}  // namespace
+
+void addSpectrumCommand(CLI::App& app, int& status) {
+  auto o = std::make_shared<SpectrumOptions>();
+  CLI::App* cmd = app.add_subcommand("spectrum", "Spectra of one epoch of a record file as CSV, one row per bin");
+  cmd->add_option("FILE", o->file, "Record file (.cad)")->required();
+  cmd->add_option("--record", o->record, "Record number, from 1")->capture_default_str();
+  cmd->add_option("--epoch", o->epoch, "Epoch number, from 1 (epochs follow each other without overlap)")
+      ->capture_default_str();
+  cmd->add_option("--epoch-length", o->epochLength,
+                  "Samples per epoch: a power of two up to 8192, or 16384 (default: the settings' 256)");
+  cmd->add_option("--window", o->window, "Time window 0..10 (0 none, 1 Hann, 2 Hamming, 3..6 Blackman, 7..10 Kaiser)")
+      ->capture_default_str();
+  cmd->add_option("--averaged", o->averaged, "Extra epochs averaged into the spectrum (A + 1 epochs in all)")
+      ->capture_default_str();
+  cmd->add_option("--kind", o->kind,
+                  "0 amplitude, 1 power, 2 cross-spectrum, 3 phase, 4 coherence, 5 coherent power "
+                  "(2, 4, 5 and 3 with lead pairs are per lead pair)")
+      ->capture_default_str();
+  cmd->add_flag("--raw", o->raw, "Print the codes instead of physical values");
+  cmd->callback([o, &status] { status = runSpectrum(*o); });
+}
+
+void addBandsCommand(CLI::App& app, int& status) {
+  auto o = std::make_shared<BandsOptions>();
+  CLI::App* cmd = app.add_subcommand("bands", "Band measures of every epoch of a record file as CSV");
+  cmd->add_option("FILE", o->file, "Record file (.cad)")->required();
+  cmd->add_option("--record", o->record, "Record number, from 1")->capture_default_str();
+  cmd->add_option("--dia", o->dia, "Band table (.dia); default: delta, theta, alpha, beta 1 and 2");
+  cmd->add_option("--measure", o->measure,
+                  "0 mean amplitude, 1 largest amplitude, 2 mean frequency, 3 frequency of the largest (Hz)")
+      ->capture_default_str();
+  cmd->add_option("--kind", o->kind, "Spectrum kind as for spectrum --kind")->capture_default_str();
+  cmd->callback([o, &status] { status = runBands(*o); });
+}
+
+}  // namespace velor::cli
