@@ -9,7 +9,6 @@ inline constexpr const char* kHeadName = "Наименов";
 inline constexpr const char* kHeadLow = "  НЧ";
 inline constexpr const char* kHeadHigh = "  ВЧ";
 inline constexpr const char* kWriteBands = "Запись параметров в архив";
-inline constexpr const char* kBandFilter = "Частотн.диап.(*.dia)|*.dia";
 inline constexpr const char* kReadBands = "Чтение параметров из архива";
 inline constexpr const char* kNoBands = "Не установлены частотные диапазоны!";
 // Names of the default bands, as the express analysis legend lists them.
