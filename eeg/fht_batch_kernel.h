@@ -199,7 +199,9 @@ struct BatchKernel {
       for (int b = 0; b < n; b += twoH) {
         R* g = x + b;
         leadingPair(x, b, b, b + h, exponent, pending, shift);
-        const bool safe = prepare(g + 1, h - 1, shift) & prepare(g + h + 1, h - 1, shift);
+        // Both halves are brought up to date, whatever the first one says.
+        const bool lowSafe = prepare(g + 1, h - 1, shift);
+        const bool safe = prepare(g + h + 1, h - 1, shift) && lowSafe;
         const int touched = b + twoH;
         if (safe) {
           // Within the bound, 2p and 2q fit 16 bits, and (p × c × 2) >> 16 is
