@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "core/binio.h"
+#include "core/file_kinds.h"
 #include "core/numtext.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -1224,6 +1225,7 @@ bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
   if (kind == 15) return readExamHeaderOnly(s, path, ui);
   if (kind == kChannelOrderKind || kind == kNewOrderKind) return openLeadFile(s, kind, path, ui);
   if (kind == kTextFileKind) return openTextFile(s, path, ui);
+  if (const FileKindHandler* h = findFileKindHandler(kind, false)) return (*h)(s, path, ui);
   return notYetAvailable(ui, kind, ext, false);
 }
 
@@ -1238,6 +1240,7 @@ bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
   }
   if (kind == kTextFileKind) return saveTextFile(s, path, ui);
   if (kind == kChannelOrderKind || kind == kNewOrderKind) return saveLeadFile(s, kind, path, ui);
+  if (const FileKindHandler* h = findFileKindHandler(kind, true)) return (*h)(s, path, ui);
   return notYetAvailable(ui, kind, ext, true);
 }
 

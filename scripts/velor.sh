@@ -9,7 +9,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VELOR_BUILD_DIR:-$here/build}"
 
 packages=(g++ cmake ninja-build pkgconf libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-svg-dev libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core ccache
+  qt6-base-dev qt6-svg-dev libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core ccache poppler-utils
   libfftw3-dev)
 
 install_missing() {

@@ -8,6 +8,9 @@
 #include "app/cli/cmd_filter.h"
 #include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
+#ifdef VELOR_CLI_PRINT
+#include "app/cli/print_pdf.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace velor::cli;
@@ -23,6 +26,9 @@ int main(int argc, char** argv) {
   addDemoCommand(app, status);
   addFilterDesignCommand(app, status);
   addFilterCommand(app, status);
+#ifdef VELOR_CLI_PRINT
+  addPrintCommand(app, status);
+#endif
   addSpectrumCommand(app, status);
   addBandsCommand(app, status);
   try {

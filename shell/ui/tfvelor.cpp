@@ -26,6 +26,7 @@
 #include "shell/ui/edit_wiring.h"
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
+#include "shell/ui/results_wiring.h"
 #include "viewer/ui/moni.h"
 #include "viewer/ui/tqqchnm.h"
 #include "viewer/ui/record_edit_commands.h"
@@ -448,6 +449,7 @@ void TFVelor::onMonitorCommand(MonitorCommand command) {
     case MonitorCommand::PreviousRecord: runCommand(Cmd::PrevRecord); break;
     case MonitorCommand::RecordByNumber: runCommand(Cmd::RecordByNumber); break;
     case MonitorCommand::Restore: runCommand(Cmd::RestoreRecord); break;
+    case MonitorCommand::PrintScreen: printMonitorRecord(*this, s_, ui_); break;
     default: {
       if (edit_ && edit_->runMonitorCommand(command)) break;
       // Commands of modules that are not in this build are disabled in the
@@ -497,6 +499,8 @@ void TFVelor::runCommand(Cmd cmd) {
     case Cmd::Header:
       headerDialog();
       break;
+    case Cmd::NewGraph: newGraphWindow(*this, s_, ui_, chooser_); break;
+    case Cmd::Print: printActiveWindow(*this, s_, ui_, chooser_); break;
     case Cmd::Leads:
       runLeadEditor(
           s_, ui_, [this](int kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);

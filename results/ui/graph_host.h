@@ -1,0 +1,87 @@
+// The graph windows of the program: the series table every analysis fills,
+// the six window slots with the current one, GraCr, tiling, and the ties to
+// the main window (file dispatch, monitor, screen copy, printing). The main
+// window owns one GraphHost; analyses reach the table and GraCr through it.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/file_kinds.h"
+#include "core/interaction.h"
+#include "core/study_state.h"
+#include "results/graph.h"
+#include "results/ui/print_target.h"
+
+class QWidget;
+
+namespace velor {
+
+class TGra;
+
+class GraphHost final : public QObject {
+  Q_OBJECT
+ public:
+  GraphHost(StudyState& s, Interaction& ui, QWidget* mainWindow);
+  ~GraphHost() override;
+
+  StudyState& state() { return s_; }
+  Interaction& interaction() { return ui_; }
+  GraphTable& table() { return table_; }
+
+  // Opens a graph window in the first free slot (the current one is replaced
+  // when all six are open): bottomReserve pixels stay free below the plot (a
+  // negative value makes a blank canvas), extraHeight is added to the
+  // window's height. The new window is current and shown.
+  TGra* GraCr(int bottomReserve, int extraHeight);
+  // The current graph window (graphWindow), or nullptr.
+  TGra* current() const { return current_; }
+  int currentGraphSlot() const { return currentSlot_; }
+  // The window in slot 1..6, or nullptr.
+  TGra* window(int slot) const;
+  int openCount() const;
+  bool creating() const { return creating_; }
+  // "Закрыть все": closes slots 1..6, currentGraphSlot becomes 0.
+  void closeAll();
+
+  // --- ties to the main window -------------------------------------------------
+  // The open or save dispatch for a file kind with the file window; true
+  // when a file was chosen and read or written.
+  std::function<bool(int kind, bool save)> runFileKind;
+  // Top of the tiled windows (main window top + 4 × tool panel height − 10).
+  std::function<int()> tileTop;
+  // The monitor moved to a linked point: redraw it.
+  std::function<void()> monitorMoved;
+  // The main window's screen copy (the monitor's drawing).
+  std::function<QImage()> screenCopy;
+  PrintHooks print;
+
+  // --- called by the windows ------------------------------------------------------
+  void windowActivated(TGra* w);
+  void windowClosed(TGra* w);
+  void drawingFinished(TGra* w);
+  // Windows lay out in slot order, a window already in place stays.
+  void tile();
+
+ private:
+  bool openPicture(const std::string& path);
+  bool savePicture(const std::string& path);
+  bool exportSeries(const std::string& path);
+
+  StudyState& s_;
+  Interaction& ui_;
+  QWidget* mainWindow_;
+  GraphTable table_;
+  std::array<QPointer<TGra>, kGraphSlots + 1> slots_{};
+  QPointer<TGra> current_;
+  int currentSlot_ = 0;
+  bool creating_ = false;
+  std::unique_ptr<FileKindRegistration> openPictureKind_, savePictureKind_, exportKind_;
+};
+
+}  // namespace velor

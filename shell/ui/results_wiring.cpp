@@ -1,0 +1,76 @@
+// Before any Qt header: the record file header has a member named like a Qt keyword.
+#include "core/record_file.h"
+#include "shell/ui/results_wiring.h"
+
+#include <QApplication>
+#include <QToolBar>
+#include <algorithm>
+
+#include "results/ui/graph_host.h"
+#include "results/ui/print_host.h"
+#include "results/ui/print_target.h"
+#include "results/ui/tgra.h"
+#include "shell/main_commands.h"
+#include "shell/ui/tfvelor.h"
+#include "viewer/ui/moni.h"
+#include "viewer/ui/record_print.h"
+
+namespace velor::shell {
+
+GraphHost& graphHostOf(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+  auto* host = w.findChild<GraphHost*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!host) {
+    host = new GraphHost(s, ui, &w);
+    TFVelor* main = &w;
+    host->tileTop = [main] {
+      // below the main window's tool panel
+      const auto& panels = main->toolPanels();
+      const int panel = panels.empty() ? 0 : panels.front()->height();
+      return main->frameGeometry().top() + 4 * panel - 10;
+    };
+    host->monitorMoved = [main] { main->refreshMonitor(false); };
+    host->screenCopy = [main]() -> QImage {
+      if (!main->monitor()) return {};
+      return main->monitor()->surface().copy(main->monitor()->drawingRect());
+    };
+    host->print.askSettings = [main, &s, &ui]() -> std::optional<PrintSettings> {
+      if (!pqprs(main, s, ui)) return std::nullopt;
+      return printSettingsOf(main, s);
+    };
+    host->print.makeTarget = [main]() -> std::unique_ptr<PrintTarget> {
+      return std::make_unique<DialogPrintTarget>(printerOf(main), main);
+    };
+  }
+  if (chooser) {
+    host->runFileKind = [&s, &ui, chooser](int kind, bool save) {
+      return save ? saveByKind(s, kind, *chooser, ui) : openByKind(s, kind, *chooser, ui);
+    };
+  }
+  return *host;
+}
+
+PrintHooks& printHooksOf(TFVelor& w, StudyState& s, Interaction& ui) { return graphHostOf(w, s, ui).print; }
+
+TGra* newGraphWindow(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+  return graphHostOf(w, s, ui, chooser).GraCr(-1, 0);
+}
+
+bool printActiveWindow(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+  graphHostOf(w, s, ui, chooser);  // the graph windows' file window stays the main window's
+  if (auto* graph = qobject_cast<TGra*>(QApplication::activeWindow())) return graph->Print();
+  return printMonitorRecord(w, s, ui);
+}
+
+bool printMonitorRecord(TFVelor& w, StudyState& s, Interaction& ui) {
+  TMoni* monitor = w.monitor();
+  if (!monitor) return false;
+  PrintHooks& hooks = printHooksOf(w, s, ui);
+  if (!hooks.makeTarget) return false;
+  auto target = hooks.makeTarget();
+  if (!target) return false;
+  const bool printed = printRecord(*monitor, s, ui, hooks.askSettings, *target);
+  w.refreshMonitor(false);
+  return printed;
+}
+
+}  // namespace velor::shell
