@@ -45,8 +45,11 @@ int runPrint(const PrintOptions& o) {
                   std::to_string(kSurfaceHeight));
     return kExitUsage;
   }
-  // No display is needed: the page is painted off the screen.
+  // No display is needed: the page is painted off the screen. Qt's own
+  // notices (a missing runtime directory and the like) would break the rule
+  // that stderr carries one line, and only on failure.
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   int argc = 1;
   char name[] = "velor-cli";
   char* argv[] = {name, nullptr};
