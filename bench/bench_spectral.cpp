@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -63,6 +64,29 @@ void BM_FixedPointPowerSpectra(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kEpochs * kChannels);
 }
 BENCHMARK(BM_FixedPointPowerSpectra)->Unit(benchmark::kMillisecond);
+
+// The same through the single transform, one channel at a time, for
+// comparison with the many-lane kernels the engine uses above.
+void BM_FixedPointSingleTransform(benchmark::State& state) {
+  auto s = makeRecord();
+  velor::SpectralEngine engine;
+  std::vector<std::int32_t> power(kEpoch / 2 + 1);
+  long long checksum = 0;
+  for (auto _ : state) {
+    for (int e = 0; e < kEpochs; ++e)
+      for (int c = 0; c < kChannels; ++c) {
+        std::copy_n(s->channelData[static_cast<std::size_t>(c)] + e * kEpoch, kEpoch, engine.fhtWork());
+        engine.fhtTransform(kEpoch);
+        engine.amplitudeSpectrum();
+        const std::int16_t* a = engine.amplitudeOut();
+        for (int i = 1; i <= kEpoch / 2; ++i) power[static_cast<std::size_t>(i)] = a[i] * a[i];
+        checksum += power[10];
+      }
+  }
+  benchmark::DoNotOptimize(checksum);
+  state.SetItemsProcessed(state.iterations() * kEpochs * kChannels);
+}
+BENCHMARK(BM_FixedPointSingleTransform)->Unit(benchmark::kMillisecond);
 
 void BM_FftwPowerSpectra(benchmark::State& state) {
   auto s = makeRecord();
