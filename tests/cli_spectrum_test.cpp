@@ -253,6 +253,28 @@ TEST(CliBands, AlphaOfTheDemoStudyIsLargestOverTheBackOfTheHead) {
   EXPECT_GT(std::min(alpha["O1"], alpha["O2"]), 2 * std::max(alpha["Fp1"], alpha["Fp2"]));
 }
 
+TEST(CliBands, RealEegFromAnEdfFileHasItsAlphaOverTheBackOfTheHead) {
+  const std::string path = velor::test::sharedData("eegmat/Subject00_1.edf");
+  if (path.empty()) GTEST_SKIP() << "shared recordings not present";
+  // The settings' epoch of 256 samples, whatever the EDF reader chose.
+  const CliRun spectrum = run("spectrum '" + path + "' --record 2");
+  ASSERT_EQ(spectrum.status, 0) << spectrum.err;
+  const Csv s = parse(spectrum.out);
+  ASSERT_EQ(s.rows.size(), 128u);
+  EXPECT_DOUBLE_EQ(s.rows[0][1], 500.0 / 256);
+  EXPECT_EQ(s.header[2], "Fp1");
+
+  const CliRun r = run("bands '" + path + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Csv c = parse(r.out);
+  std::map<std::string, double> alpha;
+  for (std::size_t i = 0; i < c.rows.size(); ++i)
+    if (c.cells[i][1] == "Альфа")
+      for (const char* lead : {"O1", "O2", "Fp1", "Fp2"}) alpha[lead] += c.rows[i][static_cast<std::size_t>(c.column(lead))];
+  EXPECT_GT(std::min(alpha["O1"], alpha["O2"]), std::max(alpha["Fp1"], alpha["Fp2"]));
+  expectOneLineFailure(run("bands '" + path + "' --record 4"), 2);  // three pages
+}
+
 TEST(CliBands, BandFileAndPeakFrequencies) {
   TempDir dir;
   const std::string file = writeCosines(dir);

@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "core/record_file.h"
 #include "core/study_state.h"
 #include "eeg/band_table.h"
 #include "eeg/fht_batch.h"
 #include "eeg/spectral.h"
+#include "test_support.h"
 #include "tools/demo_study.h"
 
 namespace {
@@ -954,6 +956,46 @@ TEST(ShowEpochSpectra, EntersTheTransformViewAndReentersOnNavigation) {
   EXPECT_EQ(s->viewMode, 0);
   EXPECT_EQ(s->recordLength, 2048);
   EXPECT_EQ(s->channelData[0][0], 2048 + 1000) << "the signals are back";
+}
+
+// --- real EEG -----------------------------------------------------------------------------------
+
+TEST(EpochSpectra, RealEegAgreesWithTheFloatingReference) {
+  // 19 leads of resting EEG at 500 Hz, stored with the full 16-bit digital
+  // range: the transform halves often, and must still follow the plain DFT
+  // at every bin. 1% of that range would be 655 codes; the rounding stays
+  // near ten, so a tenth of a percent is asked.
+  const std::string path = velor::test::sharedData("eegmat/Subject00_1.edf");
+  if (path.empty()) GTEST_SKIP() << "shared recordings not present";
+  auto s = std::make_unique<StudyState>();
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openFile(*s, 0, path, ui)) << (ui.messages.empty() ? "" : ui.messages[0]);
+  ASSERT_GE(s->recordLength, 4 * 512);
+  constexpr double kTolerance = 65536 * 0.001;
+  for (int n : {512, 1024}) {
+    s->epochLength = s->epochStep = n;
+    s->transformKind = kAmplitude;
+    SpectralEngine e;
+    for (int epoch = 0; epoch < 3; ++epoch) {
+      ASSERT_GE(e.epochSpectra(*s, epoch * n, 0), 0);
+      for (int c = 0; c < std::min(s->channelCount, 19); ++c) {
+        const std::int16_t* x = s->channelData[static_cast<std::size_t>(c)] + epoch * n;
+        const std::vector<double> xd(x, x + n);
+        const std::int16_t* a = s->parkedChannelData[static_cast<std::size_t>(c)];
+        double referencePeak = 0;
+        std::vector<double> reference(static_cast<std::size_t>(n / 2 + 1));
+        for (int i = 1; i <= n / 2; ++i) {
+          reference[static_cast<std::size_t>(i)] = referenceAmplitude(xd, static_cast<std::size_t>(i));
+          referencePeak = std::max(referencePeak, reference[static_cast<std::size_t>(i)]);
+          ASSERT_NEAR(a[i], reference[static_cast<std::size_t>(i)], kTolerance) << "n " << n << " channel " << c << " bin " << i;
+        }
+        // The largest bin is the reference's, up to bins the rounding cannot tell apart.
+        const int peakBin = static_cast<int>(std::max_element(a + 1, a + n / 2 + 1) - a);
+        EXPECT_NEAR(reference[static_cast<std::size_t>(peakBin)], referencePeak, 2 * kTolerance / 10)
+            << "n " << n << " channel " << c;
+      }
+    }
+  }
 }
 
 // --- the demo study -----------------------------------------------------------------------------

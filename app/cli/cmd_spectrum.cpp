@@ -3,6 +3,7 @@
 // transform view shows.
 // velor-cli bands FILE: the band measures of every epoch of one record as
 // CSV, one row per epoch and band.
+// FILE is a record file (".cad") or an EDF-family file, whose pages are the records.
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -10,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cmd_edf.h"
 #include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
 #include "core/study_state.h"
 #include "eeg/band_table.h"
 #include "eeg/spectral.h"
+#include "interchange/edf.h"
 
 namespace velor::cli {
 
@@ -41,6 +44,8 @@ std::string number(double v) {
 // on stderr and the exit status in `status`.
 struct OpenStudy {
   std::unique_ptr<StudyState> s = std::make_unique<StudyState>();
+  // The settings' epoch length; some readers set their own when they open a file.
+  int settingsEpochLength = s->epochLength;
   EngineInteraction ui;
   bool open = false;
   ~OpenStudy() {
@@ -48,7 +53,37 @@ struct OpenStudy {
   }
 };
 
+// An EDF-family file: its pages are the records.
+bool openEdfAt(OpenStudy& o, const std::string& path, int record, int& status) {
+  std::string reason;
+  if (!checkInputFile(path, reason)) {
+    reportFailure(reason);
+    status = kExitFile;
+    return false;
+  }
+  o.s->programDir = "./";
+  if (!openEdf(*o.s, path, edfSampleWidthFor(path), o.ui)) {
+    reportFailure(o.ui.reason(path + ": cannot be read"));
+    status = kExitFile;
+    return false;
+  }
+  o.open = true;
+  if (record < 1 || record > o.s->recordCount) {
+    reportFailure("--record " + std::to_string(record) + " is outside 1.." + std::to_string(o.s->recordCount) +
+                  " (the pages of " + path + ")");
+    status = kExitUsage;
+    return false;
+  }
+  if (record != o.s->currentRecord && !gotoEdfPage(*o.s, record, o.ui)) {
+    reportFailure(o.ui.reason(path + ": cannot read page " + std::to_string(record)));
+    status = kExitFile;
+    return false;
+  }
+  return true;
+}
+
 bool openAt(OpenStudy& o, const std::string& path, int record, int& status) {
+  if (isEdfPath(path)) return openEdfAt(o, path, record, status);
   RecordFileHeader h;
   std::vector<RecordInfo> records;
   std::string fault, reason;
@@ -143,7 +178,7 @@ int runSpectrum(const SpectrumOptions& o) {
   StudyState& s = *study.s;
   if (!checkKind(o.kind, s, status)) return status;
 
-  if (o.epochLength > 0) s.epochLength = o.epochLength;
+  s.epochLength = o.epochLength > 0 ? o.epochLength : study.settingsEpochLength;
   s.epochStep = s.epochLength;
   s.normaliseEpochGrid();
   s.transformKind = o.kind;
@@ -232,7 +267,7 @@ int runBands(const BandsOptions& o) {
     return kExitFile;
   }
 
-  s.epochStep = s.epochLength;
+  s.epochLength = s.epochStep = study.settingsEpochLength;
   s.normaliseEpochGrid();
   s.transformKind = o.kind;
   s.bandMode = o.measure;
@@ -279,7 +314,7 @@ int runBands(const BandsOptions& o) {
 void addSpectrumCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<SpectrumOptions>();
   CLI::App* cmd = app.add_subcommand("spectrum", "Spectra of one epoch of a record file as CSV, one row per bin");
-  cmd->add_option("FILE", o->file, "Record file (.cad)")->required();
+  cmd->add_option("FILE", o->file, "Record file (.cad), or EDF/EDF32/UDF/BDF (pages are records)")->required();
   cmd->add_option("--record", o->record, "Record number, from 1")->capture_default_str();
   cmd->add_option("--epoch", o->epoch, "Epoch number, from 1 (epochs follow each other without overlap)")
       ->capture_default_str();
@@ -300,7 +335,7 @@ void addSpectrumCommand(CLI::App& app, int& status) {
 void addBandsCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<BandsOptions>();
   CLI::App* cmd = app.add_subcommand("bands", "Band measures of every epoch of a record file as CSV");
-  cmd->add_option("FILE", o->file, "Record file (.cad)")->required();
+  cmd->add_option("FILE", o->file, "Record file (.cad), or EDF/EDF32/UDF/BDF (pages are records)")->required();
   cmd->add_option("--record", o->record, "Record number, from 1")->capture_default_str();
   cmd->add_option("--dia", o->dia, "Band table (.dia); default: delta, theta, alpha, beta 1 and 2");
   cmd->add_option("--measure", o->measure,
