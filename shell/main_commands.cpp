@@ -82,23 +82,6 @@ bool saveSettingsCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {
   return saveFile(s, kChannelSettingsKind, s.chosenFilePath, ui);
 }
 
-bool stepRecordCommand(StudyState& s, int direction, Interaction& ui) {
-  if (s.acquisitionActive != 0) return false;
-  if (s.viewMode == 1) s.leaveTransformView();
-  return stepRecord(s, direction, ui);
-}
-
-bool recordByNumberCommand(StudyState& s, Interaction& ui) {
-  if (s.acquisitionActive != 0 || s.viewMode != 0) return false;
-  return gotoRecordAsked(s, ui);
-}
-
-bool restoreRecordCommand(StudyState& s, Interaction& ui) {
-  if (s.acquisitionActive != 0) return false;
-  if (s.viewMode == 1) s.leaveTransformView();
-  return rereadRecord(s, ui);
-}
-
 bool backToSignals(StudyState& s) {
   if (s.viewMode != 1) return false;
   s.leaveTransformView();

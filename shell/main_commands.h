@@ -45,11 +45,6 @@ bool saveSettingsCommand(StudyState& s, FileChooser& chooser, Interaction& ui);
 // View after a record was opened: all channels from the first, first row current.
 void showAllChannels(StudyState& s);
 
-// Record steps. The transform view is left first (its results belong to the
-// record being left). False when nothing moved.
-bool stepRecordCommand(StudyState& s, int direction, Interaction& ui);
-bool recordByNumberCommand(StudyState& s, Interaction& ui);
-bool restoreRecordCommand(StudyState& s, Interaction& ui);
 // "&0=Записи": back from the transform view to the signals.
 bool backToSignals(StudyState& s);
 

@@ -450,37 +450,6 @@ TEST(MainCommands, SaveOffersTheRecordFileNameAndTheHeaderStays) {
   EXPECT_EQ(h.channelCount, 2);
 }
 
-TEST(MainCommands, RecordStepsMoveThroughTheFileAndStopAtItsEnds) {
-  TempDir dir;
-  const std::string path = dir.file("three.cad");
-  writeRecordFile(path, 2, 50, 3);
-  StudyState s;
-  useDir(s, dir);
-  ScriptedInteraction ui;
-  ASSERT_TRUE(openRecordPath(s, path, ui));
-  EXPECT_FALSE(stepRecordCommand(s, -1, ui));
-  EXPECT_EQ(s.currentRecord, 1);
-  EXPECT_TRUE(stepRecordCommand(s, 1, ui));
-  EXPECT_TRUE(stepRecordCommand(s, 1, ui));
-  EXPECT_EQ(s.currentRecord, 3);
-  EXPECT_EQ(s.channel(0)[0], 2);
-  EXPECT_FALSE(stepRecordCommand(s, 1, ui));
-  EXPECT_TRUE(stepRecordCommand(s, -1, ui));
-  EXPECT_EQ(s.currentRecord, 2);
-  EXPECT_EQ(s.channel(0)[0], 1);
-
-  // A changed sample is dropped by "restore".
-  s.channel(0)[0] = 999;
-  s.recordModified = 1;
-  EXPECT_TRUE(restoreRecordCommand(s, ui));
-  EXPECT_EQ(s.channel(0)[0], 1);
-
-  // While an examination runs nothing moves.
-  s.acquisitionActive = 1;
-  EXPECT_FALSE(stepRecordCommand(s, 1, ui));
-  EXPECT_EQ(s.currentRecord, 2);
-}
-
 // --- help ---------------------------------------------------------------------------------
 
 TEST(Help, EveryWindowContextHasItsOwnTopic) {
