@@ -95,6 +95,10 @@ class AtomicFile {
   int fd_ = -1;
 };
 
+// Opens a regular file for reading and writing, or read-only when writing is
+// not allowed; −1 when it cannot be opened or is not a regular file.
+int openRegularFileForEditing(const std::string& path);
+
 bool fileExists(const std::string& path);
 std::string baseName(const std::string& path);
 std::string extensionLower(const std::string& path);  // with the dot, e.g. ".cad"

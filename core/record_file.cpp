@@ -750,15 +750,8 @@ bool readRecordSamples(const std::string& path, const RecordFileHeader& header, 
 
 bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   const std::string name = baseName(path);
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openRegularFileForEditing(path);
   if (fd < 0) {
-    ui.message("Не удалось открыть файл " + path);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
     ui.message("Не удалось открыть файл " + path);
     return false;
   }

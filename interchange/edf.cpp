@@ -917,15 +917,8 @@ bool readEdfHeader(const std::string& path, int w, EdfHeader& out, std::string& 
 
 bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   const std::string name = baseName(path);
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openRegularFileForEditing(path);
   if (fd < 0) {
-    ui.message("Не удалось открыть файл " + path);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
     ui.message("Не удалось открыть файл " + path);
     return false;
   }

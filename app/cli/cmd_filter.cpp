@@ -91,12 +91,6 @@ struct FilterFileOptions {
   std::string in, out;
 };
 
-// Patches a little-endian field of the output and returns to where it was.
-bool patch(int fd, long long at, const unsigned char* bytes, std::size_t n) {
-  const long long here = fdTell(fd);
-  return here >= 0 && fdSeek(fd, at) && fdWriteAll(fd, bytes, n) && fdSeek(fd, here);
-}
-
 // Filters samples [0, length) of every channel of the record in memory. The
 // state starts in the steady state of the first sample, so a channel does
 // not begin with the filter's response to a jump from 0. Designs that remove
