@@ -188,4 +188,14 @@ int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& 
   return kExitOk;
 }
 
+bool openInputRecordFile(const std::string& path, EngineInteraction& ui, OpenedInput& in) {
+  auto s = std::make_unique<StudyState>();
+  if (!openRecordFile(*s, path, ui)) {
+    reportFailure(path + ": " + ui.reason("not a record file (unknown signature)"));
+    return false;
+  }
+  in.state = std::move(s);
+  return true;
+}
+
 }  // namespace velor::cli

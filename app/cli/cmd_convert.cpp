@@ -43,16 +43,10 @@ int runConvert(const ConvertOptions& o) {
     return kExitFile;
   }
 
-  auto s = std::make_unique<StudyState>();
   EngineInteraction ui;
-  if (!openRecordFile(*s, o.in, ui)) {
-    reportFailure(o.in + ": " + ui.reason("not a record file (unknown signature)"));
-    return kExitFile;
-  }
-  struct Closer {
-    StudyState& s;
-    ~Closer() { closeRecordFile(s); }
-  } closer{*s};
+  OpenedInput input;
+  if (!openInputRecordFile(o.in, ui, input)) return kExitFile;
+  StudyState* s = input.state.get();
 
   // A negative count marks one averaged record. The reader has already
   // brought a count that claims more records than are stored (or 0, left by

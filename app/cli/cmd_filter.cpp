@@ -145,16 +145,10 @@ int runFilter(const FilterFileOptions& o) {
     return kExitFile;
   }
 
-  auto s = std::make_unique<StudyState>();
   EngineInteraction ui;
-  if (!openRecordFile(*s, o.in, ui)) {
-    reportFailure(o.in + ": " + ui.reason("not a record file (unknown signature)"));
-    return kExitFile;
-  }
-  struct Closer {
-    StudyState& s;
-    ~Closer() { closeRecordFile(s); }
-  } closer{*s};
+  OpenedInput input;
+  if (!openInputRecordFile(o.in, ui, input)) return kExitFile;
+  StudyState* s = input.state.get();
 
   // A negative count marks one averaged record; a count of 0 still has the
   // record that was read.

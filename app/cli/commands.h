@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 #include <string_view>
@@ -62,6 +63,20 @@ bool checkInputFile(const std::string& path, std::string& reason);
 // `recordsFault` then says what is wrong (empty when all is sound).
 bool inspectRecordFile(const std::string& path, RecordFileHeader& header, std::vector<RecordInfo>& records,
                        std::string& recordsFault, std::string& reason);
+
+// An input record file opened into a study state of its own, closed when
+// this goes away.
+struct OpenedInput {
+  std::unique_ptr<StudyState> state;
+  OpenedInput() = default;
+  OpenedInput(const OpenedInput&) = delete;
+  OpenedInput& operator=(const OpenedInput&) = delete;
+  ~OpenedInput() {
+    if (state) closeRecordFile(*state);
+  }
+};
+// Opens `path` with openRecordFile; on failure tells why in one line and returns false.
+bool openInputRecordFile(const std::string& path, EngineInteraction& ui, OpenedInput& in);
 
 // Writes every record of the open input `s` into a new "CA40" file `out`
 // (atomically), keeping the file date, the record times and a pair-transform
