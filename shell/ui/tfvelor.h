@@ -16,6 +16,7 @@
 
 #include "core/interaction.h"
 #include "core/study_state.h"
+#include "eeg/spectral.h"
 #include "shell/commands.h"
 #include "shell/main_commands.h"
 #include "shell/session.h"
@@ -53,6 +54,10 @@ class TFVelor final : public QMainWindow {
   void openAtStart(const std::string& path);
 
   MainSession& session() { return session_; }
+  // The one spectral engine of the workstation: its transform work area and
+  // window table are shared by the transform view, the EEG analysis and the
+  // FFT filters.
+  SpectralEngine& spectralEngine() { return spectral_; }
   QAction* action(Cmd cmd) const;
   QToolButton* panelButton(Cmd cmd) const;
   // The tool panel, in its rows from top to bottom.
@@ -98,6 +103,7 @@ class TFVelor final : public QMainWindow {
   StudyState& s_;
   Interaction& ui_;
   MainSession session_;
+  SpectralEngine spectral_;
   std::unique_ptr<FileChooser> ownChooser_;
   FileChooser* chooser_ = nullptr;
   std::function<void(Tqqhead&)> runHeader_;
