@@ -27,6 +27,7 @@
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
 #include "shell/ui/results_wiring.h"
+#include "shell/ui/transform_view_wiring.h"
 #include "viewer/ui/moni.h"
 #include "viewer/ui/tqqchnm.h"
 #include "viewer/ui/record_edit_commands.h"
@@ -202,6 +203,7 @@ void TFVelor::createMonitor() {
   connect(monitor_, &TMoni::captionChanged, caption_, &QLabel::setText);
   connect(monitor_, &TMoni::commandRequested, this, &TFVelor::onMonitorCommand);
   edit_ = createEditCommands(*this, s_, ui_, monitor_, [this]() -> FileChooser& { return *chooser_; });
+  installTransformView(*this);
   const std::pair<MonitorCommand, Module> wiring[] = {
       {MonitorCommand::OpenFile, Module::RecordFiles},
       {MonitorCommand::SaveFile, Module::RecordFiles},

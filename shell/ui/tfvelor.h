@@ -58,6 +58,10 @@ class TFVelor final : public QMainWindow {
   // window table are shared by the transform view, the EEG analysis and the
   // FFT filters.
   SpectralEngine& spectralEngine() { return spectral_; }
+  // The study state and the Interaction the window was made with, for the
+  // windows and wiring that act on its behalf.
+  StudyState& study() { return s_; }
+  Interaction& interaction() { return ui_; }
   QAction* action(Cmd cmd) const;
   QToolButton* panelButton(Cmd cmd) const;
   // The tool panel, in its rows from top to bottom.
