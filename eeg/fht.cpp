@@ -105,7 +105,7 @@ SpectralEngine::SpectralEngine()
     : work_(std::make_unique<std::int16_t[]>(kFhtMaxSize + 1)),
       amplitude_(std::make_unique<std::int16_t[]>(kFhtMaxSize)),
       pairCopy_(std::make_unique<std::int16_t[]>(kFhtMaxSize + 1)),
-      traceCopy_(std::make_unique<std::int16_t[]>(kMaxSamples)),
+      traceCopy_(std::make_unique<std::int16_t[]>(kMaxSamples + kFhtMaxSize)),
       longWork_(std::make_unique<std::int16_t[]>(kLongEpochMax)),
       longOut_(std::make_unique<std::int16_t[]>(kLongEpochMax / 2 + 1)),
       window_(std::make_unique<std::int16_t[]>(kWindowHalfSteps)),

@@ -99,8 +99,9 @@ class SpectralEngine {
   // Values are limited to 32767. Returns the largest value.
   int amplitudeSpectrum(bool phase = false);
   const std::int16_t* amplitudeOut() const { return amplitude_.get(); }
-  // kMaxSamples values: the FFT filters' copy of the trace being filtered
-  // (with its mirrored extension), so the study's own buffers stay as they are.
+  // kMaxSamples + kFhtMaxSize values: the FFT filters' copy of the trace
+  // being filtered (with its mirrored extension), so the study's own buffers
+  // stay as they are, and room for one segment.
   std::int16_t* traceCopy() { return traceCopy_.get(); }
 
   // --- many transforms at once ------------------------------------------------------
@@ -194,7 +195,7 @@ class SpectralEngine {
   std::unique_ptr<std::int16_t[]> work_;       // kFhtMaxSize + 1
   std::unique_ptr<std::int16_t[]> amplitude_;  // kFhtMaxSize
   std::unique_ptr<std::int16_t[]> pairCopy_;   // kFhtMaxSize + 1: the first channel of a pair
-  std::unique_ptr<std::int16_t[]> traceCopy_;  // kMaxSamples: the trace an FFT filter works on
+  std::unique_ptr<std::int16_t[]> traceCopy_;  // kMaxSamples + kFhtMaxSize: the FFT filters' trace and segment
   std::unique_ptr<std::int16_t[]> longWork_;   // kLongEpochMax: the normalised part transforms
   std::unique_ptr<std::int16_t[]> longOut_;    // kLongEpochMax / 2 + 1
   // The window at half steps of the 2048-entry table: even entries are the
