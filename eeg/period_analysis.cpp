@@ -124,7 +124,12 @@ std::vector<PeriodWave> scanWaves(const std::int16_t* x, int n, const PeriodLimi
     prevValue = x[peak];
     f = static_cast<long long>(peak) + w;
   }
-  // Mark the runs of at least three accepted waves.
+  markRhythmRuns(waves);
+  return waves;
+}
+
+void markRhythmRuns(std::vector<PeriodWave>& waves) {
+  for (auto& w : waves) w.inRhythm = false;
   std::size_t i = 0;
   while (i < waves.size()) {
     if (!waves[i].accepted) {
@@ -137,7 +142,6 @@ std::vector<PeriodWave> scanWaves(const std::int16_t* x, int n, const PeriodLimi
       for (std::size_t k = i; k < j; ++k) waves[k].inRhythm = true;
     i = j;
   }
-  return waves;
 }
 
 PeriodSummary summarisePeriods(const std::vector<PeriodWave>& waves, int n, const PeriodLimits& limits,

@@ -65,6 +65,10 @@ struct PeriodWave {
 // inRhythm.
 std::vector<PeriodWave> scanWaves(const std::int16_t* x, int n, const PeriodLimits& limits);
 
+// Sets inRhythm from `accepted` again: every run of at least 3 consecutive
+// accepted waves (for callers that accept fewer waves than the scan did).
+void markRhythmRuns(std::vector<PeriodWave>& waves);
+
 // Histogram of the accepted waves: class centres (µV or seconds), shares in
 // percent, and the mean and standard deviation over the class centres
 // weighted by the counts.
