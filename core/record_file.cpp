@@ -13,7 +13,10 @@
 #include "core/numtext.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "interchange/brainloc.h"
 #include "interchange/edf.h"
+#include "interchange/foreign_formats.h"
+#include "interchange/text_record.h"
 #include "viewer/leads.h"
 #include "results/text_results.h"
 
@@ -1179,11 +1182,8 @@ bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bo
   if (kind == 0) {
     if (extension == ".edf" || extension == ".udf") what = "EDF";
     else if (extension == ".e32") what = "EDF32";
-    else if (extension == ".eeg") what = saving ? "BrainLoc" : "BrainSys";
-    else if (extension == ".ee") what = "BrainSys";
-    else if (extension == ".cnt") what = "NeuroScan";
     else if (extension == ".bmp") what = "графический файл";
-    else what = "текстовый файл";
+    else what = "файлы этого вида";
   } else {
     switch (kind) {
       case 1: what = "план обследования"; break;
@@ -1193,13 +1193,12 @@ bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bo
       case 6: what = "графический файл"; break;
       case 8: what = "файл записей для преобразования"; break;
       case 9: what = "усреднения"; break;
-      case 10: what = "спектральные параметры"; break;
+      case 10: what = "графический файл"; break;
       case 12: what = "график в тексте"; break;
       case 16: what = "конструкты"; break;
       case 17: what = "сортировки"; break;
       case 18: what = "протоколы"; break;
       case 19: what = "макрокоманды"; break;
-      case 20: what = "спектральные параметры"; break;
       case 21: what = "частотные диапазоны"; break;
       case 22: what = "сетка пар отведений"; break;
       default: what = "файлы этого вида"; break;
@@ -1214,6 +1213,8 @@ bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
   const std::string ext = extensionLower(path);
   if (kind == 0 && ext == ".cad") return openRecordFile(s, path, ui);
   if (kind == 0 && edfSampleWidthFor(path) != 0) return openEdf(s, path, edfSampleWidthFor(path), ui);
+  if (kind == 0) return openForeignRecord(s, path, ui);
+  if (kind == 20) return readSpectralParameters(s, path);
   if (kind == 2) return readChannelSettings(path, s, ui);
   if (kind == 15) return readExamHeaderOnly(s, path, ui);
   if (kind == kChannelOrderKind || kind == kNewOrderKind) return openLeadFile(s, kind, path, ui);
@@ -1226,6 +1227,8 @@ bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
   const std::string ext = extensionLower(path);
   if (kind == 0 && ext == ".cad") return saveRecords(s, path, ui);
   if (kind == 0 && (ext == ".edf" || ext == ".udf")) return exportEdf(s, path, ext == ".udf", ui);
+  if (kind == 0 && ext == ".eeg") return writeBrainLoc(s, path, ui);
+  if (kind == 0 && ext != ".bmp") return saveRecordsAsText(s, path, ui);
   if (kind == 2) {
     if (writeChannelSettings(path, s)) return true;
     ui.message("Файл " + baseName(path) + " не записан.");
@@ -1234,6 +1237,7 @@ bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui)
   if (kind == kTextFileKind) return saveTextFile(s, path, ui);
   if (kind == kChannelOrderKind || kind == kNewOrderKind) return saveLeadFile(s, kind, path, ui);
   if (const FileKindHandler* h = findFileKindHandler(kind, true)) return (*h)(s, path, ui);
+  if (kind == 10 && ext != ".bmp") return writeTextRecord(s, path, ui);
   return notYetAvailable(ui, kind, ext, true);
 }
 

@@ -1279,10 +1279,9 @@ TEST_F(OpenFixture, DispatchByKindAndExtension) {
     const char* file;
     bool save;
   };
-  const Case cases[] = {{0, "a.eeg", false}, {0, "a.ee", false},
-                        {0, "a.cnt", false}, {0, "a.txt", false}, {0, "a.dat", false},
-                        {0, "a.eeg", true},  {0, "a.bmp", true},  {0, "a.txt", true},
-                        {1, "a.cap", false}, {4, "a.cab", true},  {9, "a.cav", false}, {22, "a.csg", true}};
+  // (the foreign record formats are dispatched in interchange_foreign_test)
+  const Case cases[] = {{0, "a.bmp", true}, {1, "a.cap", false}, {4, "a.cab", true},
+                        {9, "a.cav", false}, {22, "a.csg", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + (c.save ? " save" : " open") + " kind " + std::to_string(c.kind));
     const std::string p = dir.file(c.file);
