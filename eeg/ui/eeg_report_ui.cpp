@@ -1,0 +1,25 @@
+#include "eeg/ui/eeg_report_ui.h"
+
+#include "eeg/eeg_report.h"
+#include "eeg/eeg_report_texts.h"
+#include "results/text_results.h"
+#include "results/ui/tedit_form.h"
+
+namespace velor {
+
+TEditForm* runEegDiagnosis(QWidget* mainWindow, StudyState& s, SpectralEngine& engine, Interaction& ui) {
+  s.transformKind = 0;
+  s.dialogResult = 0;
+  const EegReport report = eegReport(engine, s);
+  if (!report.ok()) {
+    ui.message(report.problem);
+    return nullptr;
+  }
+  TEditForm* w = editCr(mainWindow, s, ui, nullptr, kWithHeader);
+  if (!w) return nullptr;
+  w->setWindowTitle(QString::fromUtf8(eeg_report_text::kWindowTitle));
+  for (const std::string& line : report.lines) w->journal().addResultLine(line);
+  return w;
+}
+
+}  // namespace velor
