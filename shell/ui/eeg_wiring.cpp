@@ -1,0 +1,129 @@
+// Before any Qt header: the record file header has a member named like a Qt keyword.
+#include "core/record_file.h"
+#include "shell/ui/eeg_wiring.h"
+
+#include <QObject>
+#include <memory>
+
+#include "eeg/band_table.h"
+#include "eeg/eeg_analysis.h"
+#include "eeg/period_command.h"
+#include "eeg/period_texts.h"
+#include "eeg/ui/band_window.h"
+#include "eeg/ui/eeg_report_ui.h"
+#include "eeg/ui/map_host.h"
+#include "eeg/ui/tqqeeg.h"
+#include "results/text_results.h"
+#include "results/ui/graph_host.h"
+#include "results/ui/tedit_form.h"
+#include "results/ui/tgra.h"
+#include "shell/main_commands.h"
+#include "shell/ui/results_wiring.h"
+#include "shell/ui/tfvelor.h"
+#include "shell/ui/transform_view_wiring.h"
+#include "viewer/ui/moni.h"
+#include "viewer/ui/tqqchnm.h"
+
+namespace velor::shell {
+
+namespace {
+
+constexpr int kBandFileKind = 21;
+
+// What the main window keeps for its EEG command.
+class EegWiring final : public QObject {
+ public:
+  explicit EegWiring(TFVelor& w) : QObject(&w) { setObjectName("eegWiring"); }
+  std::unique_ptr<EegAnalysis> analysis;
+  std::function<void(TqqEEG&)> run;
+};
+
+EegWiring& wiringOf(TFVelor& w) {
+  // only this file makes an object of that name
+  if (auto* e = w.findChild<QObject*>("eegWiring", Qt::FindDirectChildrenOnly)) return *static_cast<EegWiring*>(e);
+  return *new EegWiring(w);
+}
+
+// The histograms one above the other, the summary and the means under them.
+void showPeriodHistograms(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser,
+                          const PeriodCommandResult& r) {
+  if (!r.summary.rhythmFound()) ui.message(r.summaryLine);
+  if (r.summary.acceptedCount <= 0) return;
+  GraphHost& host = graphHostOf(w, s, ui, chooser);
+  periodHistogramSeries(s, host.table(), r.summary);
+  TGra* g = host.GraCr(80, 200);
+  if (!g) return;
+  g->setWindowTitle(QString::fromUtf8(period_text::kHistogramCaption));
+  g->G2Fun();
+  const GraphGeometry& geo = g->graphGeometry();
+  const int half = geo.height / 2;
+  g->TxtOut(2, 2, period_text::kProbabilityAxis, 160);
+  g->TxtOut(geo.left + geo.width - 120, geo.top + half - 20, period_text::kAmplitudeAxis, 120);
+  g->TxtOut(geo.left + geo.width - 120, geo.top + geo.height + 5, period_text::kPeriodAxis, 120);
+  const int y = geo.drawingHeight - 50;
+  g->TxtOut(geo.left, y, r.summaryLine, geo.drawingWidth - geo.left);
+  g->TxtOut(geo.left, y + 16, r.amplitudeLine, geo.drawingWidth - geo.left);
+  g->TxtOut(geo.left, y + 32, r.periodLine, geo.drawingWidth - geo.left);
+}
+
+void showPeriodTable(TFVelor& w, StudyState& s, Interaction& ui, const PeriodCommandResult& r) {
+  MainWindowTextOpener opener(&w, ui);
+  TextResults& text = opener.editCr(s, kWithHeader);
+  for (const std::string& line : r.tableLines) text.addResultLine(line);
+}
+
+}  // namespace
+
+EegAnalysis& eegAnalysisOf(TFVelor& w, StudyState& s, Interaction& ui) {
+  EegWiring& wiring = wiringOf(w);
+  if (!wiring.analysis) wiring.analysis = std::make_unique<EegAnalysis>(s, w.spectralEngine(), ui);
+  return *wiring.analysis;
+}
+
+void setEegWindowRunner(TFVelor& w, std::function<void(TqqEEG&)> run) { wiringOf(w).run = std::move(run); }
+
+void runEegCommand(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+  EegWiring& wiring = wiringOf(w);
+  EegAnalysis& eeg = eegAnalysisOf(w, s, ui);
+  auto pick = [&s, chooser](int kind, bool save) -> std::optional<std::string> {
+    if (!chooser) return std::nullopt;
+    return chooseByKind(s, kind, save, *chooser);
+  };
+
+  TqqEEG::Actions actions;
+  actions.bandTable = [&w, &s, &ui, pick] {
+    TDiap bands(s, ui, [pick](bool save) { return pick(kBandFileKind, save); }, &w);
+    bands.exec();
+  };
+  actions.leadEditor = [&w, &s, &ui, pick] { runLeadEditor(s, ui, pick, &w); };
+  actions.clinicalReport = [&w, &s, &ui] { runEegDiagnosis(&w, s, w.spectralEngine(), ui); };
+  actions.amplitudeMaps = [&w, &s, &ui] { amplitudeMaps(w, s, w.spectralEngine(), ui); };
+  actions.periodResults = [&w, &s, &ui, chooser](const PeriodCommandResult& r) {
+    if (r.allChannels) {
+      showPeriodTable(w, s, ui, r);
+    } else {
+      showPeriodHistograms(w, s, ui, chooser, r);
+    }
+  };
+  actions.redraw = [&w] { w.refreshMonitor(); };
+  actions.bandDiagrams = true;
+
+  EegDispatchHooks hooks;
+  hooks.showWindow = [&w, &wiring, actions](EegAnalysis& eeg) {
+    TqqEEG window(eeg, actions, &w);
+    if (wiring.run) {
+      wiring.run(window);
+    } else {
+      window.exec();
+    }
+  };
+  hooks.showSpectra = [&w](std::string&) { return showSpectraInMonitor(w); };
+  hooks.bandDiagrams = [&w, &s, &ui](int mode) { bandDiagramMaps(w, s, w.spectralEngine(), ui, mode); };
+  hooks.redraw = [&w] { w.refreshMonitor(); };
+  hooks.click = [&w] {
+    if (w.monitor()) w.monitor()->Click(false);
+  };
+  MEegClick(eeg, hooks);
+}
+
+}  // namespace velor::shell
