@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 
+#include "app/cli/cmd_eeg_report.h"
 #include "app/cli/cmd_filter.h"
 #include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
 #endif
   addSpectrumCommand(app, status);
   addBandsCommand(app, status);
+  addEegReportCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
