@@ -579,6 +579,7 @@ bool RecordEditor::navigate(bool rereadsSameRecord, Move&& move) {
   if (layout)
     for (int c = 0; c < layoutCount_; ++c) shown.push_back(entry(c));
   const int recordBefore = s_.currentRecord;
+  const int zoom = s_.timeZoom;
   if (wasTransform) s_.leaveTransformView(true);
   const bool moved = move();
   const bool left = moved && (rereadsSameRecord || s_.currentRecord != recordBefore);
@@ -590,12 +591,15 @@ bool RecordEditor::navigate(bool rereadsSameRecord, Move&& move) {
       if (layoutOrigin_[i] >= 0) setEntry(layoutOrigin_[i], shown[i]);
     undoLayout();
   }
-  reenterTransform(wasTransform, kind);
+  reenterTransform(wasTransform, kind, zoom);
   return moved;
 }
 
-void RecordEditor::reenterTransform(bool wasOn, int kind) {
+void RecordEditor::reenterTransform(bool wasOn, int kind, int zoom) {
   if (!wasOn || !compute_ || s_.viewMode != 0) return;
+  // Putting the signals back for a step is not leaving the view: a locked
+  // zoom stays what the person had (leaving resets it to 0).
+  if (s_.lockedZoom) s_.timeZoom = zoom;
   const int values = compute_(s_, kind);
   if (values > 0) s_.enterTransformView(kind, values, s_.monitorWidth);
 }
@@ -635,6 +639,7 @@ bool RecordEditor::stepEpoch(int direction) {
   const bool wasTransform = s_.viewMode == 1;
   const int kind = s_.transformKind;
   const bool bands = wasTransform && s_.bandMode > 0;
+  const int zoom = s_.timeZoom;
   if (wasTransform) s_.leaveTransformView(true);
   const int step = s_.epochStep > 0 ? s_.epochStep : (s_.epochLength > 0 ? s_.epochLength : s_.recordLength);
   bool changed = false;
@@ -654,7 +659,7 @@ bool RecordEditor::stepEpoch(int direction) {
     }
     changed = true;
   }
-  reenterTransform(wasTransform, kind);
+  reenterTransform(wasTransform, kind, zoom);
   return changed;
 }
 

@@ -219,7 +219,7 @@ class RecordEditor {
   template <typename Move>
   bool navigate(bool rereadsSameRecord, Move&& move);
   bool stepEpoch(int direction);
-  void reenterTransform(bool wasOn, int kind);
+  void reenterTransform(bool wasOn, int kind, int zoom);
 
   StudyState& s_;
   Interaction& ui_;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "eeg/spectral.h"
+#include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/tfvelor.h"
 #include "viewer/record_edit.h"
 #include "viewer/ui/record_edit_commands.h"
@@ -30,6 +31,7 @@ bool showSpectraInMonitor(TFVelor& w) {
     return false;
   }
   s.lockedZoom = true;
+  setScoreboardFrequencyLabels(w, s.transformKind != 6);
   w.refreshMonitor();
   return true;
 }
