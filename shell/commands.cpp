@@ -32,7 +32,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::Examination, "исследование", false},
     {Module::Instruments, "виртуальные приборы", false},
     {Module::Stimulator, "стимулятор", false},
-    {Module::Scoreboard, "табло", false},
+    {Module::Scoreboard, "табло", true},
     {Module::EegAnalysis, "анализ ЭЭГ", false},
     {Module::EcgAnalysis, "анализ ЭКГ", false},
     {Module::EmgAnalysis, "миография", false},

@@ -27,6 +27,7 @@
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
 #include "shell/ui/results_wiring.h"
+#include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/transform_view_wiring.h"
 #include "viewer/ui/moni.h"
 #include "viewer/ui/tqqchnm.h"
@@ -204,6 +205,7 @@ void TFVelor::createMonitor() {
   connect(monitor_, &TMoni::commandRequested, this, &TFVelor::onMonitorCommand);
   edit_ = createEditCommands(*this, s_, ui_, monitor_, [this]() -> FileChooser& { return *chooser_; });
   installTransformView(*this);
+  installScoreboard(*this);
   const std::pair<MonitorCommand, Module> wiring[] = {
       {MonitorCommand::OpenFile, Module::RecordFiles},
       {MonitorCommand::SaveFile, Module::RecordFiles},
@@ -552,6 +554,7 @@ void TFVelor::runCommand(Cmd cmd) {
     case Cmd::TimeUp: if (monitor_) monitor_->Xpl(); break;
     case Cmd::FewerChannels: if (monitor_) monitor_->Nchmn(); break;
     case Cmd::MoreChannels: if (monitor_) monitor_->Nchpl(); break;
+    case Cmd::ScoreboardToggle: toggleScoreboard(*this); break;
     default:
       break;  // disabled: the module is not in this build
   }
