@@ -464,5 +464,28 @@ TEST(EegReport, InputItCannotJudge) {
   }
 }
 
+TEST(EegReport, AnyRateAndLengthGivesAReportOrAMessage) {
+  // Rates far from the bands' frequencies leave bands empty or beyond half
+  // the rate; nothing may divide by zero or read outside the record.
+  SpectralEngine engine;
+  for (int rate : {1, 20, 33, 50, 128, 1000, 2000})
+    for (int samples : {2095, 2096, 4097, 32767}) {
+      StudyState s;
+      buildRecord(s, normalLeads(), 1.5, samples, 5);
+      s.sampleRate = rate;
+      const EegReport r = eegReport(engine, s);
+      EXPECT_NE(r.ok(), r.lines.empty()) << rate << " Hz, " << samples;
+      if (r.ok()) {
+        EXPECT_GE(r.degree, 1);
+        EXPECT_LE(r.degree, 7);
+        for (int c : r.features.code) EXPECT_GE(c, 1);
+      } else {
+        EXPECT_FALSE(r.problem.empty());
+      }
+      if (samples < kReportMinSamples)
+        EXPECT_EQ(r.problem, std::string(txt::kShortRecord) + std::to_string(2096 / rate) + txt::kShortRecordEnd);
+    }
+}
+
 }  // namespace
 }  // namespace velor
