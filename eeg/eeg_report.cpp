@@ -335,7 +335,8 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
     r.problem = txt::kNoBands;
     return r;
   }
-  if (s.viewMode != 0) {
+  // Only the transform view parks the signals; the map states keep them.
+  if (s.viewMode == 1) {
     r.problem = txt::kTransformViewOn;
     return r;
   }
@@ -345,8 +346,10 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
   }
   // The band measures are kept for every channel row of the result store;
   // a lead beyond those rows (28 channels count as 20) would read nothing.
+  // (The report's measures are of single channels, whatever kind was shown.)
+  const int rows = s.channelCount == 28 ? 20 : s.channelCount == 44 ? 36 : s.channelCount;
   for (int c : leads)
-    if (c >= s.resultChannels()) {
+    if (c >= rows) {
       r.problem = txt::kBadLeads;
       return r;
     }

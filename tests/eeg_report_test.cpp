@@ -388,6 +388,10 @@ TEST(EegReport, DemoStudyReadsAsNormal) {
 TEST(EegReport, LeavesTheRecordAndTheSettingsAsTheyWere) {
   StudyState s;
   buildRecord(s, normalLeads(), 1.5, 5000, 3);
+  s.viewMode = 2;  // band diagrams of a pair measure shown: the signals stay where they are
+  s.leadPairCount = 2;
+  s.leadPairs[0] = {1, 2};
+  s.leadPairs[1] = {7, 8};
   s.epochLength = 256;
   s.epochStep = 128;
   s.epochCount = 37;
@@ -412,6 +416,7 @@ TEST(EegReport, LeavesTheRecordAndTheSettingsAsTheyWere) {
   EXPECT_EQ(s.bandMode, 3);
   EXPECT_EQ(s.transformKind, 4);
   EXPECT_EQ(s.recordLength, 5000);
+  EXPECT_EQ(s.viewMode, 2);
   EXPECT_EQ(engine.averagedEpochs, 2);
   EXPECT_EQ(engine.windowKind(), 3);
   EXPECT_EQ(engine.firstBandBins[0], 4);
@@ -430,6 +435,14 @@ TEST(EegReport, InputItCannotJudge) {
   const std::vector<Case> cases{
       {"no O1", [](StudyState& s) { s.channelNames[6] = "T5"; }, txt::kBadLeads},
       {"O2 beyond the channels", [](StudyState& s) { s.channelCount = 7; }, txt::kBadLeads},
+      {"O2 beyond the 20 rows 28 channels keep",
+       [](StudyState& s) {
+         s.channelCount = 28;
+         s.channelNames[7] = "X";
+         s.channelNames[25] = "O2";
+         std::copy(s.channel(7), s.channel(7) + s.recordLength, s.channel(25));
+       },
+       txt::kBadLeads},
       {"2095 samples at 250 Hz", [](StudyState& s) { s.recordLength = 2095; }, "Мала длина записи <8c!"},
       {"no bands", [](StudyState& s) { s.bandCount = 0; }, txt::kNoBands},
       {"three bands", [](StudyState& s) { s.bandCount = 3; }, txt::kTooFewBands},
