@@ -33,7 +33,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::Instruments, "виртуальные приборы", false},
     {Module::Stimulator, "стимулятор", false},
     {Module::Scoreboard, "табло", true},
-    {Module::EegAnalysis, "анализ ЭЭГ", false},
+    {Module::EegAnalysis, "анализ ЭЭГ", true},
     {Module::EcgAnalysis, "анализ ЭКГ", false},
     {Module::EmgAnalysis, "миография", false},
     {Module::Rheography, "реография", false},

@@ -19,6 +19,7 @@
 #include "results/ui/tgra.h"
 #include "shell/main_commands.h"
 #include "shell/ui/results_wiring.h"
+#include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/tfvelor.h"
 #include "shell/ui/transform_view_wiring.h"
 #include "viewer/ui/moni.h"
@@ -117,6 +118,7 @@ void runEegCommand(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* choo
       window.exec();
     }
   };
+  hooks.scoreboardLabels = [&w](bool frequency) { setScoreboardFrequencyLabels(w, frequency); };
   hooks.showSpectra = [&w](std::string&) { return showSpectraInMonitor(w); };
   hooks.bandDiagrams = [&w, &s, &ui](int mode) { bandDiagramMaps(w, s, w.spectralEngine(), ui, mode); };
   hooks.redraw = [&w] { w.refreshMonitor(); };

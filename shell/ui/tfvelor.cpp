@@ -24,6 +24,7 @@
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/edit_wiring.h"
+#include "shell/ui/eeg_wiring.h"
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
 #include "shell/ui/results_wiring.h"
@@ -454,6 +455,7 @@ void TFVelor::onMonitorCommand(MonitorCommand command) {
     case MonitorCommand::RecordByNumber: runCommand(Cmd::RecordByNumber); break;
     case MonitorCommand::Restore: runCommand(Cmd::RestoreRecord); break;
     case MonitorCommand::PrintScreen: printMonitorRecord(*this, s_, ui_); break;
+    case MonitorCommand::EegAnalysis: runCommand(Cmd::Eeg); break;
     default: {
       if (edit_ && edit_->runMonitorCommand(command)) break;
       // Commands of modules that are not in this build are disabled in the
@@ -547,6 +549,7 @@ void TFVelor::runCommand(Cmd cmd) {
       refreshMonitor(false);
       break;
     case Cmd::Diagnosis: editCr(this, s_, ui_, chooser_, kDiagnoses); break;
+    case Cmd::Eeg: runEegCommand(*this, s_, ui_, chooser_); break;
     case Cmd::PrinterSetup: printerSetup(this); break;
     case Cmd::GainDown: if (monitor_) monitor_->Ymn(); break;
     case Cmd::GainUp: if (monitor_) monitor_->Ypl(); break;
