@@ -468,9 +468,7 @@ TEST(CliConvert, Ca15FileIsDecodedAndUpgraded) {
 TEST(CliConvert, OtherFormatsAreRefusedClearly) {
   TempDir dir;
   writeBytes(dir.file("a.cad"), build(ca30WithMarks()));
-  writeBytes(dir.file("a.cnt"), "0       ");
-  for (const std::string& args : {"convert " + q(dir.file("a.cnt")) + " " + q(dir.file("b.cad")),
-                                 "convert " + q(dir.file("a.cad")) + " " + q(dir.file("b.e32")),
+  for (const std::string& args : {"convert " + q(dir.file("a.cad")) + " " + q(dir.file("b.e32")),
                                  "convert " + q(dir.file("a.cad")) + " " + q(dir.file("b"))}) {
     const Outcome r = run(args);
     EXPECT_EQ(r.status, 1) << args;

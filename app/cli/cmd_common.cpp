@@ -175,7 +175,9 @@ int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& 
     // back into the input.
     s.recordModified = 0;
     // The writer stamps the clock; the record keeps the time it was recorded at.
-    const std::int32_t t = h.version == kVersionCA15 ? 0 : records[static_cast<std::size_t>(k)].timeField;
+    const std::int32_t t = records.empty()                 ? encodeTimeOfDay(s.recordTime)
+                           : h.version == kVersionCA15 ? 0
+                                                       : records[static_cast<std::size_t>(k)].timeField;
     putU32(b4, static_cast<std::uint32_t>(t));
     if (!ok || !fdSeekRelative(fd, -6) || !fdWriteAll(fd, b4, 4) || !fdSeekRelative(fd, 2)) {
       progress.end();

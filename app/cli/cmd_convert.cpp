@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/cli/cmd_edf.h"
+#include "app/cli/cmd_foreign.h"
 #include "app/cli/commands.h"
 #include "core/binio.h"
 #include "core/study_state.h"
@@ -20,6 +21,7 @@ struct ConvertOptions {
 };
 
 int runConvert(const ConvertOptions& o) {
+  if (isForeignConversion(o.in, o.out)) return runForeignConvert(o.in, o.out);
   if (isEdfPath(o.in) || isEdfPath(o.out)) return runEdfConvert(o.in, o.out);
   const std::string inExt = extensionLower(o.in), outExt = extensionLower(o.out);
   if (inExt != ".cad") {
@@ -74,7 +76,7 @@ int runConvert(const ConvertOptions& o) {
 
 void addConvertCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<ConvertOptions>();
-  CLI::App* cmd = app.add_subcommand("convert", "Convert a record file; .cad files are rewritten as CA40");
+  CLI::App* cmd = app.add_subcommand("convert", "Convert a record file by the output extension: .cad (CA40), .edf/.udf, .txt (text columns), .eeg (BrainLoc)");
   cmd->add_option("IN", o->in, "Input file")->required();
   cmd->add_option("OUT", o->out, "Output file")->required();
   cmd->callback([o, &status] { status = runConvert(*o); });

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/cli/cmd_edf.h"
+#include "app/cli/cmd_foreign.h"
 #include "app/cli/commands.h"
 
 namespace velor::cli {
@@ -32,6 +33,7 @@ std::string csvField(const std::string& s) {
 
 int runDump(const DumpOptions& o) {
   if (isEdfPath(o.file)) return runEdfDump(o.file, o.record, o.raw, o.channels);
+  if (isForeignPath(o.file)) return runForeignDump(o.file, o.record, o.raw, o.channels);
   RecordFileHeader h;
   std::vector<RecordInfo> records;
   std::string fault, reason;
@@ -129,7 +131,7 @@ int runDump(const DumpOptions& o) {
 void addDumpCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<DumpOptions>();
   CLI::App* cmd = app.add_subcommand("dump", "Write one record as CSV: physical values, or codes with --raw");
-  cmd->add_option("FILE", o->file, "Record file (.cad, .edf, .udf, .e32, .bdf)")->required();
+  cmd->add_option("FILE", o->file, "Record file (.cad, .edf, .udf, .e32, .bdf, .eeg, .ee, .cnt, .txt)")->required();
   cmd->add_option("--record", o->record, "Record number, from 1 (a page of an EDF file)")->check(CLI::PositiveNumber);
   cmd->add_flag("--raw", o->raw, "Stored codes instead of physical values");
   cmd->add_option("--channels", o->channels, "Channel numbers from 0, e.g. 0,3,5")->delimiter(',');

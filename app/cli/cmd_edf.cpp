@@ -278,52 +278,14 @@ int runEdfConvert(const std::string& in, const std::string& out) {
     return kExitOk;
   }
 
-  // EDF pages become records of a CA40 file with the file's channel table.
-  AtomicFile file(out);
-  if (!file.ok()) {
-    reportFailure("cannot create " + out + ": " + std::strerror(errno));
-    return kExitFile;
-  }
-  const int fd = file.fd();
-  const auto writeFailed = [&] {
-    reportFailure("cannot write " + out + ": " + std::strerror(errno));
-    return kExitFile;
-  };
-  const int inputVersion = s->recordFileVersion;
-  s->recordFileVersion = kVersionCA40;
-  bool ok = writeHeader(*s, fd);
-  s->recordFileVersion = inputVersion;
-  if (!ok) return writeFailed();
-  unsigned char b4[4];
-  if (s->recordDate > 0) {
-    const long long dateAt = 4 + kHeaderChars + 4LL * recordFileSlots(kVersionCA40);
-    putU32(b4, static_cast<std::uint32_t>(static_cast<int>(s->recordDate)));
-    const long long here = fdTell(fd);
-    if (here < 0 || !fdSeek(fd, dateAt) || !fdWriteAll(fd, b4, 4) || !fdSeek(fd, here)) return writeFailed();
-  }
-  const int total = s->recordCount;
-  progress.begin("Converting", total);
-  for (int k = 1; k <= total; ++k) {
-    if (k > 1 && !stepRecord(*s, +1, ui)) {
-      progress.end();
-      reportFailure(in + ": " + ui.reason("cannot read page " + std::to_string(k)));
-      return kExitFile;
-    }
-    s->recordFileVersion = kVersionCA40;
-    ok = writeRecord(*s, fd);
-    s->recordFileVersion = inputVersion;
-    // the record keeps the time its page starts at
-    putU32(b4, static_cast<std::uint32_t>(encodeTimeOfDay(s->recordTime)));
-    if (!ok || !fdSeekRelative(fd, -6) || !fdWriteAll(fd, b4, 4) || !fdSeekRelative(fd, 2)) {
-      progress.end();
-      return writeFailed();
-    }
-    progress.step(k);
-  }
-  progress.end();
-  if (!file.commit()) return writeFailed();
-  if (!ui.messages.empty()) reportFailure(ui.reason(""));
-  return kExitOk;
+  // EDF pages become records of a CA40 file with the file's channel table;
+  // each record keeps the time its page starts at.
+  RecordFileHeader h;
+  h.version = kVersionCA40;
+  h.fileDate = s->recordDate > 0 ? static_cast<int>(s->recordDate) : 0;
+  const int status = writeRecordsAsCA40(*s, ui, out, h, {}, s->recordCount, "Converting", nullptr);
+  if (status == kExitOk && !ui.messages.empty()) reportFailure(ui.reason(""));
+  return status;
 }
 
 }  // namespace velor::cli

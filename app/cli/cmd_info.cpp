@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli/cmd_edf.h"
+#include "app/cli/cmd_foreign.h"
 #include "app/cli/commands.h"
 #include "core/study_state.h"
 #include "core/text.h"
@@ -128,6 +129,7 @@ std::string infoText(const std::string& file, const RecordFileHeader& h, const s
 
 int runInfo(const InfoOptions& o) {
   if (isEdfPath(o.file)) return runEdfInfo(o.file, o.json);
+  if (isForeignPath(o.file)) return runForeignInfo(o.file, o.json);
   RecordFileHeader h;
   std::vector<RecordInfo> records;
   std::string fault, reason;
@@ -154,7 +156,7 @@ int runInfo(const InfoOptions& o) {
 void addInfoCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<InfoOptions>();
   CLI::App* cmd = app.add_subcommand("info", "Describe a record file: header, channels and records");
-  cmd->add_option("FILE", o->file, "Record file (.cad, .edf, .udf, .e32, .bdf)")->required();
+  cmd->add_option("FILE", o->file, "Record file (.cad, .edf, .udf, .e32, .bdf, .eeg, .ee, .cnt, .txt)")->required();
   cmd->add_flag("--json", o->json, "One JSON object instead of a table");
   cmd->callback([o, &status] { status = runInfo(*o); });
 }

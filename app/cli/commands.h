@@ -81,7 +81,8 @@ bool openInputRecordFile(const std::string& path, EngineInteraction& ui, OpenedI
 // Writes every record of the open input `s` into a new "CA40" file `out`
 // (atomically), keeping the file date, the record times and a pair-transform
 // flag of `h`; `perRecord` may change each record in memory first. Walks the
-// input forward from its first record. Returns an exit status.
+// input forward from its first record. With `records` empty each record keeps
+// the time it has in memory (EDF pages). Returns an exit status.
 int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& out, const RecordFileHeader& h,
                        const std::vector<RecordInfo>& records, int total, const char* what,
                        const std::function<void(StudyState&)>& perRecord);
