@@ -83,7 +83,10 @@ StudyState::StudyState() {
 StudyState::~StudyState() = default;
 
 int StudyState::resultChannels() const {
-  if (viewMode == 1 && transformKind > 1 && transformKind != 10 && leadPairCount > 0) return leadPairCount;
+  // Pair measures keep pair rows in the transform view and in the band
+  // diagram and epoch modes that show them.
+  if (viewMode >= 1 && viewMode <= 3 && transformKind > 1 && transformKind != 10 && leadPairCount > 0)
+    return leadPairCount;
   if (channelCount == 28) return 20;
   if (channelCount == 44) return 36;
   return channelCount;

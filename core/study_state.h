@@ -191,7 +191,7 @@ struct StudyState {
 
   // --- operations ------------------------------------------------------------
   // Channel count the result store is addressed with (28 counts as 20, 44 as 36;
-  // lead pairs in a pair transform).
+  // lead pairs for a pair measure in the transform view and the band modes 2, 3).
   int resultChannels() const;
   void resultPut(int band, int channel, int slice, int value);
   int resultGet(int band, int channel, int slice) const;
