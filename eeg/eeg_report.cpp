@@ -436,12 +436,12 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
     periodAnalysis(copy.data(), s.recordLength, r.measures.alphaLimits, s.sampleRate, microvolts, &waves);
     // The band-pass turns any activity into regular waves of the band; a
     // wave counts as alpha rhythm only when it stands out of the lead's
-    // other activity: half its height (the amplitude of a sine) at least the
-    // sum of the lead's delta, theta and beta1 values.
+    // other activity: its height (peak to trough, twice a sine's amplitude)
+    // at least the sum of the lead's delta, theta and beta1 values.
     const auto& band = r.measures.band[static_cast<std::size_t>(kO1 + k)];
     const double other = band[kDelta] + band[kTheta] + band[kBetaOne];
     for (PeriodWave& w : waves)
-      if (w.amplitude * microvolts / 2 < other) w.accepted = false;
+      if (w.amplitude * microvolts < other) w.accepted = false;
     markRhythmRuns(waves);
     r.measures.occipital[static_cast<std::size_t>(k)] =
         summarisePeriods(waves, s.recordLength, r.measures.alphaLimits, s.sampleRate, microvolts);

@@ -15,6 +15,7 @@
 #include "eeg/band_table.h"
 #include "eeg/eeg_report.h"
 #include "eeg/spectral.h"
+#include "interchange/edf.h"
 #include "test_support.h"
 #include "tools/demo_study.h"
 
@@ -139,6 +140,26 @@ TEST(CliEegReport, RecordsItCannotJudgeAndWrongCommandLines) {
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     if (!c.err.empty()) EXPECT_EQ(r.err, c.err) << c.args;
   }
+}
+
+TEST(CliEegReport, PagesOfARealEdfRecording) {
+  const std::string path = test::sharedData("eegmat/Subject00_1.edf");
+  if (path.empty()) GTEST_SKIP() << "shared recordings not present";
+  auto s = std::make_unique<StudyState>();
+  s->programDir = "./";
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openEdf(*s, path, edfSampleWidthFor(path), ui));
+  ASSERT_TRUE(gotoRecord(*s, 2, ui));
+  installDefaultBands(*s);
+  SpectralEngine engine;
+  const EegReport expected = eegReport(engine, *s);
+  closeRecordFile(*s);
+  ASSERT_TRUE(expected.ok()) << expected.problem;
+  // A resting recording of a healthy volunteer: alpha leads.
+  EXPECT_EQ(expected.features.code[kMain], 2);
+  const CliRun r = run("eeg-report '" + path + "' --record 2");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, joinedLines(expected.lines));
 }
 
 }  // namespace

@@ -11,12 +11,14 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "app/cli/cmd_edf.h"
 #include "app/cli/cmd_eeg_report.h"
 #include "app/cli/commands.h"
 #include "core/record_file.h"
 #include "eeg/band_table.h"
 #include "eeg/eeg_report.h"
 #include "eeg/spectral.h"
+#include "interchange/edf.h"
 
 namespace velor::cli {
 
@@ -62,7 +64,17 @@ int run(const Options& o) {
     return kExitFile;
   }
   OpenedInput in;
-  if (!openInputRecordFile(o.file, ui, in)) return kExitFile;
+  if (isEdfPath(o.file)) {
+    auto edf = std::make_unique<StudyState>();
+    edf->programDir = "./";
+    if (!openEdf(*edf, o.file, edfSampleWidthFor(o.file), ui)) {
+      reportFailure(ui.reason(o.file + ": cannot be read"));
+      return kExitFile;
+    }
+    in.state = std::move(edf);
+  } else if (!openInputRecordFile(o.file, ui, in)) {
+    return kExitFile;
+  }
   StudyState& s = *in.state;
   const int total = s.recordCount < 0 ? 1 : std::max(1, s.recordCount);
   if (o.record < 1 || o.record > total) {
