@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -137,6 +138,21 @@ void TTabl::closeEvent(QCloseEvent* e) {
   // Closing only hides: the window lives for the whole run.
   e->accept();
   emit closedByUser();
+}
+
+void TTabl::keyPressEvent(QKeyEvent* e) {
+  // Esc cancels: like closing, it only hides the window. Esc over the open
+  // list just folds it back into the button.
+  if (e->key() == Qt::Key_Escape) {
+    if (list_->isVisible()) {
+      list_->hide();
+      integralButton_->show();
+    } else {
+      close();
+    }
+    return;
+  }
+  QWidget::keyPressEvent(e);
 }
 
 void TTabl::changeEvent(QEvent* e) {

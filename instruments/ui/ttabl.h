@@ -54,6 +54,7 @@ class TTabl final : public QWidget {
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void changeEvent(QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void chooseMeasure(int mode);

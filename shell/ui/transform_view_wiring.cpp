@@ -18,6 +18,12 @@ int epochStepOf(const StudyState& s) { return s.epochStep > 0 ? s.epochStep : s.
 
 bool showSpectraInMonitor(TFVelor& w) {
   StudyState& s = w.study();
+  // While an examination records, the channel buffers belong to the
+  // acquisition side; swapping them would pull them from under it.
+  if (s.acquisitionActive != 0) {
+    w.interaction().message("Спектры нельзя показать во время исследования.");
+    return false;
+  }
   std::string problem;
   // The zoom is fitted to the new spectra, then kept while the user steps
   // through epochs and records, so that the frequency scale stays put.

@@ -8,7 +8,7 @@
 //   velor::shell::showSpectraInMonitor(mainWindow);
 // It returns false when the epoch cannot be analysed; the reason has then
 // been shown through the main window's Interaction and the signals stay on
-// the monitor. On success the monitor is laid out and redrawn, the zoom that
+// the monitor (also while an examination records). On success the monitor is laid out and redrawn, the zoom that
 // fits the spectra is locked for the following epoch and record steps, and
 // the scoreboard (when there is one) reads "f=" and "df=" (except for
 // correlation, kind 6). "&0=Записи" (Cmd::BackToSignals) returns to the

@@ -210,6 +210,14 @@ TEST_F(MonitorSpectra, RecordStepKeepsTheSpectrumAndAProblemKeepsTheSignals) {
   EXPECT_EQ(s.viewMode, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(drawing(), signalView);
+
+  // Nor while an examination records: its buffers stay where they are.
+  s.epochLength = s.epochStep = kEpoch;
+  s.acquisitionActive = 1;
+  EXPECT_FALSE(shell::showSpectraInMonitor(*window));
+  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(ui.messages.size(), 2u);
+  s.acquisitionActive = 0;
 }
 
 // --- the scoreboard ---------------------------------------------------------------
@@ -273,6 +281,14 @@ TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
   toggle->click();
   EXPECT_EQ(s.sumMode, kSumMean);
   EXPECT_EQ(tabl()->caption(TTabl::Integral), QString::fromUtf8("A ="));
+
+  // Esc, like closing, only hides it; the setting follows.
+  QTest::keyClick(tabl(), Qt::Key_Escape);
+  EXPECT_FALSE(tabl()->isVisible());
+  EXPECT_FALSE(s.scoreboardVisible);
+  toggle->click();
+  EXPECT_TRUE(tabl()->isVisible());
+  EXPECT_TRUE(s.scoreboardVisible);
 }
 
 TEST_F(MonitorSpectra, ScoreboardReadsFrequenciesInTheSpectrum) {
