@@ -3,8 +3,10 @@
 // removed (also the low-pass and the high-pass), a band is kept, or the
 // spectrum is weighted by a Gaussian around a band. Records longer than 8192
 // samples are cut into segments of 8192 that overlap by 16 samples and are
-// joined by a short linear ramp; shorter records are extended by mirroring
-// and filtered as one segment of twice the power of two that fits.
+// cross-faded over the overlap; shorter records are extended by mirroring
+// and filtered as one segment of twice the power of two that fits. Near the
+// segment joins (and the record's ends) a segment transformed as if it were
+// periodic leaves small ripples where strong components are removed.
 //
 // Frequencies are fractions of sampleRate (0 .. 0.5); channels are 0-based
 // and inclusive. The filters leave recordLength and the channel table as they

@@ -5,11 +5,13 @@
 #include <exception>
 #include <iostream>
 
+#include "app/cli/cmd_fft_filter.h"
 #include "app/cli/cmd_eeg_report.h"
 #include "app/cli/cmd_filter.h"
 #include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
 #ifdef VELOR_CLI_PRINT
+#include "app/cli/cmd_map.h"
 #include "app/cli/print_pdf.h"
 #endif
 
@@ -27,8 +29,10 @@ int main(int argc, char** argv) {
   addDemoCommand(app, status);
   addFilterDesignCommand(app, status);
   addFilterCommand(app, status);
+  addFftFilterCommand(app, status);
 #ifdef VELOR_CLI_PRINT
   addPrintCommand(app, status);
+  addMapCommand(app, status);
 #endif
   addSpectrumCommand(app, status);
   addBandsCommand(app, status);
