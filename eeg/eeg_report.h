@@ -83,9 +83,10 @@ struct EegReport {
 };
 
 // The whole report for the record in memory. The band measures of every
-// epoch of 512 samples (amplitude, band mode 0, no time window, no extra
-// averaging) are computed through the engine into resultStore and the
-// engine's spectra buffers (parkedChannelData), as the band diagrams do;
+// epoch of 512 samples (amplitude, band mode 0, the Hann window whatever
+// window the person chose, no extra averaging) are computed through the
+// engine into resultStore and the engine's spectra buffers
+// (parkedChannelData), as the band diagrams do;
 // afterwards epochLength, epochStep, epochCount, currentEpoch, bandMode and
 // transformKind are as they were, and so are the engine's window, averaging
 // and first-band bins. The samples and the channel table are never changed.
