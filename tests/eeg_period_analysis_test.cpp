@@ -257,5 +257,46 @@ TEST(AllChannels, SumsOfATriangleRhythm) {
   EXPECT_EQ(line.find(','), std::string::npos);
 }
 
+TEST(WaveScan, RandomSignalsKeepEveryWaveInsideTheRecord) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 300; ++round) {
+    const int n = std::uniform_int_distribution<int>(0, 3000)(rng);
+    std::vector<std::int16_t> x(static_cast<std::size_t>(n));
+    const int spread = std::uniform_int_distribution<int>(0, 32767)(rng);
+    for (auto& v : x) v = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-spread, spread)(rng) / 2);
+    PeriodLimits l;
+    l.tMin = std::uniform_int_distribution<int>(0, 50)(rng);
+    l.tMax = l.tMin + std::uniform_int_distribution<int>(0, round % 3 == 0 ? 100000 : 200)(rng);
+    std::vector<PeriodWave> waves;
+    const PeriodSummary r = periodAnalysis(x.data(), n, l, 250, 0.1, &waves);
+    const int w = l.window();
+    int previous = -1;
+    for (const PeriodWave& wave : waves) {
+      ASSERT_GE(wave.prevPeakPos, 0);
+      ASSERT_LT(wave.peakPos, n);
+      ASSERT_GT(wave.peakPos, wave.prevPeakPos);
+      ASSERT_GE(wave.troughPos, wave.prevPeakPos);
+      ASSERT_LE(wave.troughPos, wave.peakPos);
+      ASSERT_EQ(wave.period, wave.peakPos - wave.prevPeakPos);
+      ASSERT_GE(wave.amplitude, 0);
+      ASSERT_GE(wave.period, w);  // the next search starts w samples after a peak
+      if (previous >= 0) ASSERT_EQ(wave.prevPeakPos, previous);
+      previous = wave.peakPos;
+    }
+    EXPECT_GE(r.rhythmPercent, 0);
+    EXPECT_LE(r.rhythmPercent, 100);
+    EXPECT_GE(r.modulationPercent, 0);
+    EXPECT_LE(r.modulationPercent, 100);
+    EXPECT_GE(r.instabilitySamples, 0.0);
+    if (r.acceptedCount > 0) {
+      double sum = 0;
+      for (double p : r.amplitudes.percent) sum += p;
+      EXPECT_NEAR(sum, 100.0, 1e-9);
+    }
+    const ChannelPeriodRow row = channelPeriodRow(x.data(), n, l, 250, 0.1, "X");
+    EXPECT_TRUE(std::isfinite(row.frequency) && std::isfinite(row.frequencyAbove) && std::isfinite(row.amplitude));
+  }
+}
+
 }  // namespace
 }  // namespace velor
