@@ -210,8 +210,9 @@ bool decodeBrainSys(const ByteSource& in, bool systemFromFile, const std::vector
     return false;
   }
   const double rate = std::trunc(1e6 / period + 0.5);
-  if (rate < 1) {
-    reason = "период отсчётов в заголовке (" + num(period) + " мкс) даёт частоту ниже 1 Гц";
+  // Record files keep the rate in 16 bits.
+  if (rate < 1 || rate > 65535) {
+    reason = "период отсчётов в заголовке (" + num(period) + " мкс) даёт частоту вне 1..65535 Гц";
     return false;
   }
   const int fileChannels = getI16(h + 262);

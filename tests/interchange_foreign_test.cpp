@@ -255,6 +255,7 @@ TEST_F(ForeignFormats, BrainSysHostileHeaders) {
       {"channel count negative", with([](BrainSysSpec& b) { b.channels = -3; b.data = {1}; }), false, 0, 0},
       {"period 0", with([](BrainSysSpec& b) { b.period = 0; }), false, 0, 0},
       {"period below 1 Hz", with([](BrainSysSpec& b) { b.period = 3000000; }), false, 0, 0},
+      {"period of 10 us: above 65535 Hz", with([](BrainSysSpec& b) { b.period = 10; }), false, 0, 0},
       {"no samples", with([](BrainSysSpec& b) { b.samples = 0; }), false, 0, 0},
       {"samples past the end", [] {
          BrainSysSpec b;
