@@ -220,6 +220,19 @@ TEST_F(MonitorSpectra, RecordStepKeepsTheSpectrumAndAProblemKeepsTheSignals) {
   s.acquisitionActive = 0;
 }
 
+TEST_F(MonitorSpectra, LeadPairResultsHaveARowPerPair) {
+  s.leadPairs[0] = {1, 2};
+  s.leadPairCount = 1;
+  s.transformKind = 4;  // coherence
+  ASSERT_TRUE(shell::showSpectraInMonitor(*window)) << (ui.messages.empty() ? "" : ui.messages.back());
+  EXPECT_EQ(s.shownChannelCount, 1);
+  EXPECT_EQ(monitorRows(s), 1);
+  EXPECT_EQ(leadText(s, 0), "O1-O2");
+  window->runCommand(Cmd::BackToSignals);
+  EXPECT_EQ(s.shownChannelCount, 2);
+  EXPECT_EQ(leadText(s, 0), "O1");
+}
+
 // --- the scoreboard ---------------------------------------------------------------
 
 TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
