@@ -58,9 +58,10 @@ void showPeriodHistograms(TFVelor& w, StudyState& s, Interaction& ui, FileChoose
   g->G2Fun();
   const GraphGeometry& geo = g->graphGeometry();
   const int half = geo.height / 2;
-  g->TxtOut(2, 2, period_text::kProbabilityAxis, 160);
-  g->TxtOut(geo.left + geo.width - 120, geo.top + half - 20, period_text::kAmplitudeAxis, 120);
-  g->TxtOut(geo.left + geo.width - 120, geo.top + geo.height + 5, period_text::kPeriodAxis, 120);
+  // titles at the top right of each panel, clear of the tick labels
+  g->TxtOut(geo.left + 40, 2, period_text::kProbabilityAxis, 160);
+  g->TxtOut(geo.left + geo.width - 125, geo.top + 2, period_text::kAmplitudeAxis, 120);
+  g->TxtOut(geo.left + geo.width - 125, geo.top + half + 27, period_text::kPeriodAxis, 120);
   const int y = geo.drawingHeight - 50;
   g->TxtOut(geo.left, y, r.summaryLine, geo.drawingWidth - geo.left);
   g->TxtOut(geo.left, y + 16, r.amplitudeLine, geo.drawingWidth - geo.left);
