@@ -832,6 +832,37 @@ TEST_F(EditFixture, TheTransformViewFollowsRecordAndEpochSteps) {
   EXPECT_EQ(s->channel(0)[5], codeOf(0, 0, 5));
 }
 
+TEST_F(EditFixture, StepsKeepALockedZoomOfTheTransformView) {
+  const std::string path = dir.file("zoom.cad");
+  writeRecordFile(path, 2, false, {{1024, 1024}, {1024, 1024}});
+  open(path);
+  s->epochLength = s->epochStep = 256;
+  RecordEditor editor(*s, ui);
+  editor.setTransformComputer([](StudyState& st, int) {
+    for (int c = 0; c < st.channelCount; ++c)
+      for (int i = 0; i < 128; ++i) st.parkedChannelData[c][i] = 100;
+    return 128;
+  });
+  for (const bool locked : {true, false}) {
+    SCOPED_TRACE(locked ? "locked" : "fitted");
+    for (int c = 0; c < 2; ++c)
+      for (int i = 0; i < 128; ++i) s->parkedChannelData[c][i] = 100;
+    s->lockedZoom = false;
+    s->enterTransformView(0, 128, s->monitorWidth);
+    ASSERT_EQ(s->viewMode, 1);
+    const int fitted = s->timeZoom;
+    s->timeZoom = fitted - 1;  // the person zoomed out
+    s->lockedZoom = locked;
+    ASSERT_TRUE(editor.nextEpoch());
+    EXPECT_EQ(s->viewMode, 1);
+    EXPECT_EQ(s->timeZoom, locked ? fitted - 1 : fitted);
+    ASSERT_TRUE(locked ? editor.nextRecord() : editor.previousRecord());  // 1 → 2 → 1
+    EXPECT_EQ(s->timeZoom, locked ? fitted - 1 : fitted);
+    s->leaveTransformView();
+    EXPECT_EQ(s->timeZoom, 0);
+  }
+}
+
 // --- merge ---------------------------------------------------------------------------------------------------------
 
 TEST_F(EditFixture, MergeSkipsDeletedRecordsAndKeepsWhatRecordsHold) {
