@@ -66,6 +66,7 @@ TqqEEG::TqqEEG(EegAnalysis& eeg, Actions actions, QWidget* parent)
   grid->addWidget(count_, 6, 0, 1, 2);
   grid->addWidget(makeButton(Button::Bands, kBandsButton, kBandsHint), 7, 0, 1, 2);
   grid->addWidget(makeButton(Button::Leads, kLeadsButton, kLeadsHint), 8, 0, 1, 2);
+  grid->setRowStretch(9, 1);
 
   methodsBox_ = new QGroupBox(qs(kGroupMethods), this);
   auto* methods = new QVBoxLayout(methodsBox_);
