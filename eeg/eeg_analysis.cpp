@@ -381,6 +381,8 @@ bool EegAnalysis::takeBandLimits() {
 
 void MEegClick(EegAnalysis& eeg, const EegDispatchHooks& hooks) {
   StudyState& s = eeg.state();
+  // while an examination records, the acquisition side owns the record
+  if (s.acquisitionActive != 0) return;
   if (s.viewMode == 1) {
     s.leaveTransformView();
     if (hooks.redraw) hooks.redraw();

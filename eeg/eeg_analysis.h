@@ -187,7 +187,8 @@ struct EegDispatchHooks {
 };
 
 // MEegClick: leaves the transform view, shows the window, and carries out
-// the choice it left in dialogResult.
+// the choice it left in dialogResult. Nothing happens while an examination
+// records (the record belongs to the acquisition then).
 void MEegClick(EegAnalysis& eeg, const EegDispatchHooks& hooks);
 
 }  // namespace velor

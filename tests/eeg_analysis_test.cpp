@@ -538,6 +538,16 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     EXPECT_EQ(f.s.epochStep, 512);
     EXPECT_EQ(f.s.epochCount, 1);
   }
+  // during an examination the window is not even shown
+  {
+    Fixture f(2, 600, 100);
+    EegDispatchHooks h;
+    bool shown = false;
+    h.showWindow = [&](EegAnalysis&) { shown = true; };
+    f.s.acquisitionActive = 1;
+    MEegClick(f.eeg, h);
+    EXPECT_FALSE(shown);
+  }
   // the envelope measure with nothing chosen does nothing more
   {
     Fixture f(2, 600, 100);
