@@ -1,18 +1,191 @@
-// First cut of the map window's entry points: the window itself follows.
+// The map window on the main window: created on first use as a child of the
+// monitor's area, kept at its right edge (sidePanelWidth wide, the monitor
+// narrowed beside it), redrawn on the monitor's cursor and view signals, and
+// registered as the writer of file kind 10 (the map's values, or its
+// picture for ".bmp") while it exists.
 #include "eeg/ui/map_host.h"
 
+#include <QEvent>
+#include <QPainter>
+#include <QPointer>
+#include <memory>
+
+#include "core/file_kinds.h"
+#include "core/text.h"
+#include "eeg/ui/map_window.h"
+#include "results/print_place.h"
+#include "results/ui/print_target.h"
+#include "shell/main_commands.h"
+#include "shell/ui/results_wiring.h"
 #include "shell/ui/tfvelor.h"
+#include "viewer/ui/moni.h"
 
 namespace velor {
 
-TMap* amplitudeMaps(shell::TFVelor&, StudyState&, SpectralEngine&, Interaction&) { return nullptr; }
+namespace {
 
-bool bandDiagramMaps(shell::TFVelor&, StudyState&, SpectralEngine&, Interaction&, int) { return false; }
+constexpr int kMapKindCards = 3;
+constexpr int kMapKindValues = 10;
 
-TMap* mapWindowOf(shell::TFVelor&) { return nullptr; }
+int panelWidthFor(const StudyState& s) {
+  if (s.viewMode <= 1) return 210;
+  if (s.viewMode <= 3) return 420;
+  return 320;
+}
 
-void redrawMaps(shell::TFVelor&) {}
+// Keeps the map window at the right edge of the monitor's area as it resizes.
+class MapDock final : public QObject {
+ public:
+  MapDock(TMap* map, StudyState& s, shell::TFVelor& w, Interaction& ui) : QObject(map), map_(map), s_(s), w_(w) {
+    values_ = std::make_unique<FileKindRegistration>(
+        kMapKindValues, true, [this](StudyState&, const std::string& path, Interaction& ui2) {
+          if (path.size() >= 4 && toLowerAscii(path.substr(path.size() - 4)) == ".bmp") {
+            if (map_->picture().save(QString::fromStdString(path), "BMP")) return true;
+            ui2.message(std::string("Прерывание: не удалось записать ") + path);
+            return false;
+          }
+          return map_->saveValues(path);
+        });
+    (void)ui;
+  }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Resize) place();
+    return false;
+  }
+  void place() {
+    QWidget* area = map_->parentWidget();
+    if (!area) return;
+    s_.sidePanelWidth = panelWidthFor(s_);
+    map_->setGeometry(area->width() - s_.sidePanelWidth, 0, s_.sidePanelWidth, area->height());
+  }
 
-void closeMapWindow(shell::TFVelor&, StudyState& s) { s.sidePanelWidth = 0; }
+ private:
+  static std::string toLowerAscii(std::string t) {
+    for (char& c : t)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return t;
+  }
+  TMap* map_;
+  StudyState& s_;
+  shell::TFVelor& w_;
+  std::unique_ptr<FileKindRegistration> values_;
+};
+
+bool printMap(shell::TFVelor& w, StudyState& s, Interaction& ui, TMap& map) {
+  PrintHooks& hooks = shell::printHooksOf(w, s, ui);
+  if (!hooks.askSettings || !hooks.makeTarget) return false;
+  const auto settings = hooks.askSettings();
+  if (!settings) return false;
+  auto target = hooks.makeTarget();
+  if (!target) return false;
+  QPaintDevice* device = target->begin(printsPortrait(*settings));
+  if (!device) return false;
+  const QImage& picture = map.picture();
+  const double k = device->width() / std::max(0.1, settings->paperWidthCm);
+  const double left = settings->printLeftCm * k, top = settings->printTopCm * k;
+  const double right = settings->printWidthCm * k * picture.width() / std::max(1, map.width()) + left;
+  const double bottom = settings->printHeightCm * k * picture.height() / std::max(1, map.height()) + top;
+  QPainter p;
+  if (!p.begin(device)) {
+    target->finish();
+    ui.message("Печать не удалась: принтер не принимает страницу.");
+    return false;
+  }
+  p.drawImage(QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                    static_cast<int>(bottom - top)),
+              picture);
+  p.end();
+  if (!target->finish()) {
+    ui.message("Печать не удалась: страница не записана.");
+    return false;
+  }
+  return true;
+}
+
+TMap* ensureMap(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui) {
+  if (TMap* map = mapWindowOf(w)) return map;
+  TMoni* monitor = w.monitor();
+  if (!monitor || !monitor->parentWidget()) return nullptr;
+  QWidget* area = monitor->parentWidget();
+  auto* map = new TMap(s, engine, ui, area);
+  auto* dock = new MapDock(map, s, w, ui);
+  area->installEventFilter(dock);
+  shell::TFVelor* main = &w;
+  TMap::Hooks& h = map->hooks();
+  h.print = [main, &s, &ui, map] { return printMap(*main, s, ui, *map); };
+  // through the save dispatch: the writer registered by the dock does the work
+  h.exportValues = [main, &s, &ui] { saveByKind(s, kMapKindValues, main->fileChooser(), ui); };
+  h.pickCard = [main, &s](bool save) { return chooseByKind(s, kMapKindCards, save, main->fileChooser()); };
+  h.closeRequested = [main, &s] { closeMapWindow(*main, s); };
+  h.analysisChanged = [main] { main->refreshMonitor(true); };
+  QObject::connect(monitor, &TMoni::cursorMoved, map, [map] {
+    if (!map->showsCardStatistics()) map->drawMaps();
+  });
+  QObject::connect(monitor, &TMoni::viewChanged, map, [map] {
+    if (!map->showsCardStatistics()) map->drawMaps();
+  });
+  s.sideWindow = map;
+  return map;
+}
+
+void showDocked(shell::TFVelor& w, StudyState& s, TMap* map) {
+  if (auto* dock = map->findChild<MapDock*>()) dock->place();
+  map->show();
+  map->raise();
+  w.refreshMonitor(true);
+  if (auto* dock = map->findChild<MapDock*>()) dock->place();
+  map->drawMaps();
+  (void)s;
+}
+
+}  // namespace
+
+TMap* mapWindowOf(shell::TFVelor& w) { return w.findChild<TMap*>("mapWindow"); }
+
+TMap* amplitudeMaps(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui) {
+  if (TMap* open = mapWindowOf(w); open && open->isVisible()) {
+    // a second press ends the transform view; the map follows the signals again
+    if (s.viewMode == 1) s.leaveTransformView();
+    showDocked(w, s, open);
+    return open;
+  }
+  if (s.viewMode > 1) return nullptr;
+  TMap* map = ensureMap(w, s, engine, ui);
+  if (!map) return nullptr;
+  s.currentChannelRow = 0;
+  showDocked(w, s, map);
+  return map;
+}
+
+bool bandDiagramMaps(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui, int mode) {
+  TMap* map = ensureMap(w, s, engine, ui);
+  MapSettings scratch;
+  MapSettings& settings = map ? map->settings() : scratch;
+  if (!runBandDiagrams(engine, s, mode, ui, settings)) {
+    if (map && s.viewMode <= 1) showDocked(w, s, map);
+    else w.refreshMonitor(true);
+    return false;
+  }
+  if (!map) return false;
+  s.currentChannelRow = 0;
+  showDocked(w, s, map);
+  return true;
+}
+
+void redrawMaps(shell::TFVelor& w) {
+  if (TMap* map = mapWindowOf(w); map && map->isVisible()) map->drawMaps();
+}
+
+void closeMapWindow(shell::TFVelor& w, StudyState& s) {
+  if (TMap* map = mapWindowOf(w)) {
+    if (s.sideWindow == map) s.sideWindow = nullptr;
+    map->hide();
+    map->deleteLater();
+    map->setObjectName(QString());  // no longer found while it is being deleted
+  }
+  s.sidePanelWidth = 0;
+  if (s.viewMode >= 2 && s.viewMode <= 3) s.viewMode = 0;
+  w.refreshMonitor(true);
+}
 
 }  // namespace velor

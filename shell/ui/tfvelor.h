@@ -48,6 +48,8 @@ class TFVelor final : public QMainWindow {
 
   // Replaces the file window (nullptr gives the real one back).
   void setFileChooser(FileChooser* chooser);
+  // The file window in force, for side windows that open and save by kind.
+  FileChooser& fileChooser() { return *chooser_; }
   // How the header dialog is run; the default shows it modally.
   void setHeaderDialogRunner(std::function<void(Tqqhead&)> run);
   // A record file opened right after the first show.

@@ -1,0 +1,461 @@
+#include "eeg/ui/map_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/binio.h"
+#include "core/numtext.h"
+#include "core/text.h"
+#include "eeg/map_texts.h"
+
+namespace velor {
+
+namespace {
+
+QString qs(const char* text) { return QString::fromUtf8(text); }
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+int wrap(int value, int count) {
+  if (count <= 0) return 0;
+  return ((value % count) + count) % count;
+}
+
+}  // namespace
+
+// --- TMap ----------------------------------------------------------------------
+
+TMap::TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent)
+    : QWidget(parent), s_(s), engine_(engine), ui_(ui) {
+  setObjectName("mapWindow");
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setWindowTitle(qs(mapCaption(s_, settings_, mappingMode_)));
+}
+
+TMap::~TMap() = default;
+
+void TMap::setMappingMode(int mode) {
+  mappingMode_ = std::clamp(mode, 0, 2);
+  drawMaps();
+}
+
+int TMap::epochColumns() const { return std::max(1, s_.epochCount - std::max(0, engine_.averagedEpochs)); }
+
+MapView TMap::currentView() const {
+  MapView v = windowMapView(s_, size());
+  v.epochs = epochColumns();
+  return v;
+}
+
+void TMap::drawMaps() {
+  cardShown_ = false;
+  picture_ = renderMapPicture(s_, settings_, currentView(), size());
+  setWindowTitle(qs(mapCaption(s_, settings_, mappingMode_)));
+  update();
+}
+
+void TMap::showCardStatistics(const MapCard& card, const std::optional<std::vector<double>>& other) {
+  picture_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
+  paintCardStatistics(picture_, s_, settings_, card, other ? &*other : nullptr);
+  cardShown_ = true;
+  update();
+}
+
+bool TMap::saveValues(const std::string& path) {
+  const std::string text = mapValuesText(s_, settings_, epochColumns());
+  if (writeFileAtomically(path, utf8ToCp1251(text))) return true;
+  ui_.message(std::string(map_text::kInterrupted) + "не удалось записать " + path);
+  return false;
+}
+
+bool TMap::saveCard(const std::string& path) {
+  std::string problem;
+  if (writeMapCard(path, savedMapCard(s_, epochColumns()), problem)) return true;
+  ui_.message(problem);
+  return false;
+}
+
+TMapTools* TMap::tools() {
+  if (!tools_) tools_ = new TMapTools(*this, s_, engine_, ui_, window());
+  return tools_;
+}
+
+TMapCards* TMap::cards() {
+  if (!cards_) cards_ = new TMapCards(*this, s_, ui_, window());
+  return cards_;
+}
+
+bool TMap::event(QEvent* e) {
+  // The map's own keys win over the main window's shortcuts of the same
+  // keys (F2 print, F4 save, F10 close) while the map has the focus.
+  if (e->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+      switch (key->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_F2:
+        case Qt::Key_F4:
+        case Qt::Key_F10:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_0:
+          e->accept();
+          return true;
+        default:
+          break;
+      }
+    }
+  }
+  return QWidget::event(e);
+}
+
+void TMap::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::white);
+  p.drawImage(0, 0, picture_);
+}
+
+void TMap::resizeEvent(QResizeEvent*) {
+  if (!cardShown_) drawMaps();
+}
+
+void TMap::keyPressEvent(QKeyEvent* e) {
+  if (s_.acquisitionActive) return;
+  const bool bands = s_.viewMode == 2;
+  const bool epochs = s_.viewMode >= 3;
+  const int bandCount = std::clamp(s_.bandCount, 0, kBandRows);
+  switch (e->key()) {
+    case Qt::Key_Escape:
+      if (cardShown_) {
+        cards()->show();
+      } else {
+        tools()->refresh();
+        tools()->show();
+        setMappingMode(0);
+      }
+      return;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+      const int step = e->key() == Qt::Key_Left ? -1 : 1;
+      if (bands) s_.currentBand = wrap(s_.currentBand + step, bandCount);
+      else if (epochs) s_.currentEpoch = wrap(s_.currentEpoch + step, epochColumns());
+      else break;
+      drawMaps();
+      return;
+    }
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+      if (!epochs) break;
+      s_.currentBand = wrap(s_.currentBand + (e->key() == Qt::Key_PageUp ? -1 : 1), bandCount);
+      drawMaps();
+      return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      if (s_.viewMode < 2) break;
+      s_.currentChannelRow = wrap(s_.currentChannelRow + (e->key() == Qt::Key_Up ? -1 : 1), mapRowCount(s_));
+      drawMaps();
+      return;
+    case Qt::Key_0:
+      if (s_.viewMode == 1) {
+        s_.leaveTransformView();
+        if (hooks_.analysisChanged) hooks_.analysisChanged();
+        drawMaps();
+      }
+      return;
+    case Qt::Key_F2:
+      if (hooks_.print) hooks_.print();
+      return;
+    case Qt::Key_F4:
+      if (hooks_.exportValues) hooks_.exportValues();
+      return;
+    case Qt::Key_F10:
+      if (tools_) tools_->hide();
+      if (hooks_.closeRequested) hooks_.closeRequested();
+      return;
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(e);
+}
+
+void TMap::mousePressEvent(QMouseEvent* e) {
+  const QPoint at = e->position().toPoint();
+  if (e->button() == Qt::RightButton) {
+    TMapTools* t = tools();
+    t->refresh();
+    t->show();
+    t->move(mapToGlobal(at) - QPoint(t->width() / 2, t->height() / 2));
+    return;
+  }
+  if (e->button() != Qt::LeftButton || cardShown_ || at.x() >= 210) return;
+  if ((s_.viewMode != 2 && s_.viewMode != 3) || (s_.viewMode == 3 && mappingMode_ == 2)) return;
+  // the rows and columns as the diagram draws them
+  std::vector<int> rows;
+  for (int r = 0; r < mapRowCount(s_); ++r)
+    if (mapShowsPairs(s_) || s_.channelPosX[static_cast<std::size_t>(r)] < kMapNoPosition) rows.push_back(r);
+  if (rows.empty()) return;
+  const int h = std::max(1, (height() - 40) / static_cast<int>(rows.size()));
+  const int row = std::clamp(at.y() / h, 0, static_cast<int>(rows.size()) - 1);
+  s_.currentChannelRow = rows[static_cast<std::size_t>(row)];
+  const int columns = std::max(1, s_.viewMode == 3 ? epochColumns() : std::clamp(s_.bandCount, 0, kBandRows));
+  const int column = std::clamp(static_cast<int>((at.x() - 40) / (160.0 / columns)), 0, columns - 1);
+  if (s_.viewMode == 2) s_.currentBand = column;
+  else s_.currentEpoch = column;
+  drawMaps();
+}
+
+// --- TMapTools -----------------------------------------------------------------
+
+TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent)
+    : QDialog(parent), map_(map), s_(s), engine_(engine), ui_(ui) {
+  setObjectName("mapTools");
+  setWindowTitle(qs(map_text::kToolTitle));
+  setModal(false);
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(new QLabel(qs(map_text::kModeLabel), this), 0, 0);
+  mode_ = new QComboBox(this);
+  mode_->addItems({qs(map_text::kMapTitle), qs(map_text::kModeMulti), qs(map_text::kModeSeries)});
+  grid->addWidget(mode_, 0, 1);
+  grid->addWidget(new QLabel(qs(map_text::kMeasureLabel), this), 1, 0);
+  measure_ = new QComboBox(this);
+  for (const char* name : map_text::kMeasureNames) measure_->addItem(qs(name));
+  grid->addWidget(measure_, 1, 1);
+  band_ = new QComboBox(this);
+  band_->setToolTip(qs(map_text::kBandHint));
+  grid->addWidget(band_, 2, 0, 1, 2);
+  asym_ = new QCheckBox(qs(map_text::kAsym), this);
+  asym_->setToolTip(qs(map_text::kAsymHint));
+  colour_ = new QCheckBox(qs(map_text::kColour), this);
+  colour_->setToolTip(qs(map_text::kColourHint));
+  colour_->setChecked(true);
+  grid->addWidget(asym_, 3, 0);
+  grid->addWidget(colour_, 3, 1);
+  const char* buttons[] = {map_text::kSpectrumButton, map_text::kBandsButton, map_text::kEpochsButton,
+                           map_text::kCardButton,     map_text::kExport,      map_text::kClose};
+  int row = 4;
+  for (const char* caption : buttons) {
+    auto* b = new QPushButton(qs(caption), this);
+    b->setObjectName(caption);
+    grid->addWidget(b, row++, 0, 1, 2);
+  }
+  connect(mode_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (filling_) return;
+    map_.setMappingMode(i);
+  });
+  connect(measure_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (filling_ || i < 0) return;
+    s_.bandMode = i;
+    if (s_.viewMode == 2 || s_.viewMode == 3) runDiagrams(s_.viewMode);
+    map_.drawMaps();
+  });
+  connect(band_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (filling_ || i < 0) return;
+    s_.currentBand = i;
+    map_.drawMaps();
+  });
+  connect(asym_, &QCheckBox::toggled, this, [this](bool on) {
+    map_.settings().asymmetry = on;
+    map_.drawMaps();
+  });
+  connect(colour_, &QCheckBox::toggled, this, [this](bool on) {
+    map_.settings().colour = on;
+    map_.drawMaps();
+  });
+  connect(button(map_text::kSpectrumButton), &QPushButton::clicked, this, [this] {
+    if (s_.viewMode != 1) {
+      if (s_.viewMode > 1) s_.viewMode = 0;
+      std::string problem;
+      if (!showEpochSpectra(engine_, s_, s_.monitorWidth, problem)) ui_.message(problem);
+      if (map_.hooks().analysisChanged) map_.hooks().analysisChanged();
+    }
+    map_.drawMaps();
+  });
+  connect(button(map_text::kBandsButton), &QPushButton::clicked, this, [this] { runDiagrams(2); });
+  connect(button(map_text::kEpochsButton), &QPushButton::clicked, this, [this] { runDiagrams(3); });
+  connect(button(map_text::kCardButton), &QPushButton::clicked, this, [this] { map_.cards()->show(); });
+  connect(button(map_text::kExport), &QPushButton::clicked, this, [this] {
+    if (map_.hooks().exportValues) map_.hooks().exportValues();
+  });
+  connect(button(map_text::kClose), &QPushButton::clicked, this, [this] {
+    if (s_.viewMode == 1) s_.leaveTransformView();
+    if (map_.hooks().analysisChanged) map_.hooks().analysisChanged();
+    map_.drawMaps();
+    hide();
+  });
+  refresh();
+}
+
+QPushButton* TMapTools::button(const char* caption) const { return findChild<QPushButton*>(caption); }
+
+void TMapTools::refresh() {
+  filling_ = true;
+  mode_->setCurrentIndex(map_.mappingMode());
+  measure_->setCurrentIndex(std::clamp(s_.bandMode, 0, 3));
+  band_->clear();
+  for (int b = 0; b < std::clamp(s_.bandCount, 0, kBandRows); ++b)
+    band_->addItem(qs(trimSpaces(s_.bandTable[static_cast<std::size_t>(b)].name)));
+  band_->setCurrentIndex(std::clamp(s_.currentBand, -1, band_->count() - 1));
+  const bool ownMeasures = s_.transformKind == 7 || s_.transformKind == 10;
+  measure_->setEnabled(!ownMeasures);
+  button(map_text::kSpectrumButton)->setEnabled(!ownMeasures);
+  button(map_text::kCardButton)->setEnabled(!ownMeasures);
+  const bool correlation = s_.transformKind == kCorrelation;
+  button(map_text::kBandsButton)->setEnabled(!correlation);
+  button(map_text::kEpochsButton)->setEnabled(!correlation);
+  asym_->setChecked(map_.settings().asymmetry);
+  colour_->setChecked(map_.settings().colour);
+  filling_ = false;
+}
+
+bool TMapTools::runDiagrams(int mode) {
+  const bool done = runBandDiagrams(engine_, s_, mode, ui_, map_.settings());
+  if (map_.hooks().analysisChanged) map_.hooks().analysisChanged();
+  refresh();
+  map_.drawMaps();
+  return done;
+}
+
+void TMapTools::closeEvent(QCloseEvent* e) {
+  // kept for the next use: closing only hides it
+  e->ignore();
+  hide();
+}
+
+// --- TMapCards -----------------------------------------------------------------
+
+TMapCards::TMapCards(TMap& map, StudyState& s, Interaction& ui, QWidget* parent)
+    : QDialog(parent), map_(map), s_(s), ui_(ui) {
+  setObjectName("mapCards");
+  setWindowTitle(qs(map_text::kCardTitle));
+  setModal(false);
+  auto* column = new QVBoxLayout(this);
+  const char* captions[] = {map_text::kCardRead,    map_text::kCardAverage,      map_text::kCardAverageFiles,
+                            map_text::kCardCompare, map_text::kCardCompareFiles, map_text::kCardSave,
+                            map_text::kCardPrint,   map_text::kClose};
+  for (const char* caption : captions) {
+    auto* b = new QPushButton(qs(caption), this);
+    b->setObjectName(caption);
+    column->addWidget(b);
+  }
+  connect(button(map_text::kCardRead), &QPushButton::clicked, this, [this] { readCard(); });
+  connect(button(map_text::kCardAverage), &QPushButton::clicked, this, [this] { averageWithCurrent(); });
+  connect(button(map_text::kCardAverageFiles), &QPushButton::clicked, this, [this] { averageFiles(); });
+  connect(button(map_text::kCardCompare), &QPushButton::clicked, this, [this] { compareWithCurrent(); });
+  connect(button(map_text::kCardCompareFiles), &QPushButton::clicked, this, [this] { compareFiles(); });
+  connect(button(map_text::kCardSave), &QPushButton::clicked, this, [this] { saveCurrent(); });
+  connect(button(map_text::kCardPrint), &QPushButton::clicked, this, [this] {
+    if (map_.hooks().print) map_.hooks().print();
+  });
+  connect(button(map_text::kClose), &QPushButton::clicked, this, [this] {
+    hide();
+    map_.drawMaps();
+  });
+}
+
+QPushButton* TMapCards::button(const char* caption) const { return findChild<QPushButton*>(caption); }
+
+std::optional<MapCard> TMapCards::askCard() {
+  if (!map_.hooks().pickCard) return std::nullopt;
+  const auto path = map_.hooks().pickCard(false);
+  if (!path) return std::nullopt;
+  MapCard c;
+  std::string problem;
+  if (!readMapCard(*path, c, problem)) {
+    ui_.message(problem);
+    return std::nullopt;
+  }
+  s_.chosenFilePath = *path;
+  return c;
+}
+
+bool TMapCards::readCard() {
+  const auto c = askCard();
+  if (!c) return false;
+  map_.showCardStatistics(*c, std::nullopt);
+  return true;
+}
+
+bool TMapCards::averageWithCurrent() {
+  auto c = askCard();
+  if (!c) return false;
+  const std::string path = s_.chosenFilePath;
+  if (!averageMapCards(*c, currentMapCard(s_))) {
+    ui_.message(map_text::kCardMismatch);
+    return false;
+  }
+  std::string problem;
+  if (!writeMapCard(path, *c, problem)) {
+    ui_.message(problem);
+    return false;
+  }
+  map_.showCardStatistics(*c, std::nullopt);
+  return true;
+}
+
+bool TMapCards::averageFiles() {
+  auto a = askCard();
+  if (!a) return false;
+  const auto b = askCard();
+  if (!b) return false;
+  if (!averageMapCards(*a, *b)) {
+    ui_.message(map_text::kCardMismatch);
+    return false;
+  }
+  const auto path = map_.hooks().pickCard ? map_.hooks().pickCard(true) : std::nullopt;
+  if (path) {
+    std::string problem;
+    if (!writeMapCard(*path, *a, problem)) {
+      ui_.message(problem);
+      return false;
+    }
+  }
+  map_.showCardStatistics(*a, std::nullopt);
+  return true;
+}
+
+bool TMapCards::compareWithCurrent() {
+  const auto c = askCard();
+  if (!c) return false;
+  const MapCard current = currentMapCard(s_);
+  if (!mapCardsCompatible(*c, current)) {
+    ui_.message(map_text::kCardMismatch);
+    return false;
+  }
+  map_.showCardStatistics(*c, current.mean);
+  return true;
+}
+
+bool TMapCards::compareFiles() {
+  const auto a = askCard();
+  if (!a) return false;
+  const auto b = askCard();
+  if (!b) return false;
+  if (!mapCardsCompatible(*a, *b)) {
+    ui_.message(map_text::kCardMismatch);
+    return false;
+  }
+  map_.showCardStatistics(*a, b->mean);
+  return true;
+}
+
+bool TMapCards::saveCurrent() {
+  if (!map_.hooks().pickCard) return false;
+  const auto path = map_.hooks().pickCard(true);
+  if (!path) return false;
+  return map_.saveCard(*path);
+}
+
+}  // namespace velor

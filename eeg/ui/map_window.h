@@ -1,0 +1,145 @@
+// TMap "Карта": the map window docked at the right of the main window beside
+// the monitor. It shows the picture paintMapPicture makes for the current
+// view mode and redraws it whenever the cursor or the analysis changes;
+// the tool window TMapTools "Карты" chooses mode and measure, the card file
+// window TMapCards "Картотека" keeps ".cam" cards.
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/interaction.h"
+#include "core/study_state.h"
+#include "eeg/maps.h"
+#include "eeg/spectral.h"
+#include "eeg/ui/map_render.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace velor {
+
+class TMapTools;
+class TMapCards;
+
+class TMap final : public QWidget {
+  Q_OBJECT
+ public:
+  // What the window asks of the program around it.
+  struct Hooks {
+    std::function<bool()> print;                          // F2
+    std::function<void()> exportValues;                   // F4 and "Экспорт": the save dispatch
+    std::function<std::optional<std::string>(bool save)> pickCard;  // a ".cam" file
+    std::function<void()> closeRequested;                 // F10
+    std::function<void()> analysisChanged;                // the monitor must redraw
+  };
+
+  TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
+  ~TMap() override;
+
+  Hooks& hooks() { return hooks_; }
+  MapSettings& settings() { return settings_; }
+  const QImage& picture() const { return picture_; }
+  // Mapping mode of the tool window: 0 "Карта", 1 "Мульти", 2 "Серия".
+  int mappingMode() const { return mappingMode_; }
+  void setMappingMode(int mode);
+  // The view the picture is drawn with (the window's size).
+  MapView currentView() const;
+  // Epoch columns of the epoch diagrams (epochCount less the averaged ones).
+  int epochColumns() const;
+  // The caption of the mode and title.
+  QString caption() const { return windowTitle(); }
+
+  // Rebuilds the whole picture for the current view mode.
+  void drawMaps();
+  // Card statistics in place of the map until the next drawMaps.
+  void showCardStatistics(const MapCard& card, const std::optional<std::vector<double>>& other);
+  bool showsCardStatistics() const { return cardShown_; }
+
+  // F4: the map's values as text in code page 1251; false with a message.
+  bool saveValues(const std::string& path);
+  // "Сохранить" of the card window: the current map as a card.
+  bool saveCard(const std::string& path);
+
+  TMapTools* tools();
+  TMapCards* cards();
+
+ protected:
+  bool event(QEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+
+ private:
+  StudyState& s_;
+  SpectralEngine& engine_;
+  Interaction& ui_;
+  Hooks hooks_;
+  MapSettings settings_;
+  int mappingMode_ = 0;
+  QImage picture_;
+  bool cardShown_ = false;
+  TMapTools* tools_ = nullptr;
+  TMapCards* cards_ = nullptr;
+};
+
+// "Карты": mode, measure, band, asymmetry and colour, and the analyses.
+class TMapTools final : public QDialog {
+  Q_OBJECT
+ public:
+  TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
+  QComboBox* modeList() const { return mode_; }
+  QComboBox* measureList() const { return measure_; }
+  QComboBox* bandList() const { return band_; }
+  QCheckBox* asymmetryBox() const { return asym_; }
+  QCheckBox* colourBox() const { return colour_; }
+  QPushButton* button(const char* caption) const;
+  // Fills the lists from the state (bands, measure, enabled commands).
+  void refresh();
+  // "&2=Диапазоны" and "&3=Эпохи".
+  bool runDiagrams(int mode);
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  TMap& map_;
+  StudyState& s_;
+  SpectralEngine& engine_;
+  Interaction& ui_;
+  QComboBox* mode_ = nullptr;
+  QComboBox* measure_ = nullptr;
+  QComboBox* band_ = nullptr;
+  QCheckBox* asym_ = nullptr;
+  QCheckBox* colour_ = nullptr;
+  bool filling_ = false;
+};
+
+// "Картотека": cards read, averaged, compared and saved.
+class TMapCards final : public QDialog {
+  Q_OBJECT
+ public:
+  TMapCards(TMap& map, StudyState& s, Interaction& ui, QWidget* parent = nullptr);
+  QPushButton* button(const char* caption) const;
+  // The buttons; the paths are asked through the map's pickCard hook.
+  bool readCard();
+  bool averageWithCurrent();
+  bool averageFiles();
+  bool compareWithCurrent();
+  bool compareFiles();
+  bool saveCurrent();
+
+ private:
+  std::optional<MapCard> askCard();
+  TMap& map_;
+  StudyState& s_;
+  Interaction& ui_;
+};
+
+}  // namespace velor

@@ -1,0 +1,108 @@
+// velor-cli map: the PNG it writes (the picture decoded with Qt, hence here
+// among the GUI tests): its size, the alpha map hotter at the back of the
+// head than at the front, the same pixels as the map drawing, and one-line
+// failures.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+
+#include "core/interaction.h"
+#include "core/study_state.h"
+#include "eeg/maps.h"
+#include "eeg/ui/map_render.h"
+#include "tests/test_support.h"
+#include "tools/demo_study.h"
+
+namespace velor {
+namespace {
+
+using test::TempDir;
+
+// velor-cli beside the test binary's directory (the build directory).
+std::string cliPath() {
+  return QFileInfo(QCoreApplication::applicationDirPath() + "/../velor-cli").absoluteFilePath().toStdString();
+}
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+CliRun cli(const std::string& args) {
+  CliRun r;
+  r.status = test::runCommand("'" + cliPath() + "' " + args, &r.out, &r.err);
+  return r;
+}
+
+// The hotness of a colour on the map scale: its level.
+int level(QRgb c) {
+  for (int l = 0; l < 64; ++l) {
+    const MapRgb m = mapLevelColour(l, true);
+    if (m.r == qRed(c) && m.g == qGreen(c) && m.b == qBlue(c)) return l;
+  }
+  return -1;
+}
+
+TEST(CliMap, AlphaBandMapOfTheDemoStudy) {
+  if (!QFileInfo::exists(QString::fromStdString(cliPath()))) GTEST_SKIP() << "velor-cli not built";
+  TempDir dir;
+  const std::string study = dir.file("demo.cad");
+  DemoStudyOptions o;
+  o.records = 2;
+  o.seconds = 8;
+  {
+    StudyState s;
+    NoProgress progress;
+    std::string reason;
+    ASSERT_TRUE(writeDemoStudy(s, study, o, progress, reason)) << reason;
+  }
+  const std::string png = dir.file("alpha.png");
+  const CliRun r = cli("map '" + study + "' --png '" + png + "' --measure band --band 3 --record 2 --size 300");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  QImage picture(QString::fromStdString(png));
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_EQ(picture.size(), QSize(300, 300));
+  // where the map view puts the occipital and frontal midline
+  StudyState s;
+  const MapView v = fittedMapView(s, QSize(300, 300));
+  const int back = level(picture.pixel(electrodePixel(v, 31, 54) + QPoint(0, 2)));
+  const int front = level(picture.pixel(electrodePixel(v, 31, 10) + QPoint(0, 2)));
+  ASSERT_GE(back, 0);
+  ASSERT_GE(front, 0);
+  EXPECT_GT(back, front + 5);
+
+  // the amplitude and spectrum maps too
+  for (const char* measure : {"amplitude", "spectrum"}) {
+    const CliRun m = cli("map '" + study + "' --png '" + dir.file("m.png") + "' --measure " + measure);
+    EXPECT_EQ(m.status, 0) << measure << ": " << m.err;
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("m.png"))).size(), QSize(400, 400));
+  }
+}
+
+TEST(CliMap, FailuresAreOneLineAndLeaveNoPicture) {
+  if (!QFileInfo::exists(QString::fromStdString(cliPath()))) GTEST_SKIP() << "velor-cli not built";
+  TempDir dir;
+  const std::string png = dir.file("x.png");
+  struct Case {
+    std::string args;
+    int status;
+  } cases[] = {
+      {"map '" + dir.file("missing.cad") + "' --png '" + png + "'", 1},
+      {"map '" + dir.file("missing.cad") + "' --png '" + png + "' --measure power", 2},
+      {"map '" + dir.file("missing.cad") + "' --png '" + png + "' --size 10", 2},
+  };
+  test::writeBytes(dir.file("missing.cad"), "not a record file at all, just some text to read");
+  for (const Case& c : cases) {
+    const CliRun r = cli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(png)));
+  }
+}
+
+}  // namespace
+}  // namespace velor

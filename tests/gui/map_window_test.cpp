@@ -1,0 +1,215 @@
+// The map window as a person sees it: docked beside the monitor, the same
+// pixels as the map drawing, its captions, redrawn when the cursor moves,
+// the band diagrams, the values saved by F4, and cards kept on disk.
+#include <gtest/gtest.h>
+
+// Before any Qt header: the record file header has a member named like a Qt keyword.
+#include "core/record_file.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+#include "core/interaction.h"
+#include "core/study_state.h"
+#include "core/numtext.h"
+#include "core/text.h"
+#include "eeg/band_table.h"
+#include "eeg/map_texts.h"
+#include "eeg/maps.h"
+#include "eeg/ui/map_host.h"
+#include "eeg/ui/map_render.h"
+#include "eeg/ui/map_window.h"
+#include "shell/commands.h"
+#include "shell/main_commands.h"
+#include "shell/ui/tfvelor.h"
+#include "tests/test_support.h"
+#include "tools/demo_study.h"
+#include "viewer/ui/moni.h"
+
+namespace velor {
+namespace {
+
+using test::TempDir;
+
+QString qs(const char* s) { return QString::fromUtf8(s); }
+
+class ScriptedChooser : public shell::FileChooser {
+ public:
+  std::vector<std::string> answers;  // consumed front to back; the last one stays
+  bool choose(StudyState& s, int, bool, const std::string&) override {
+    if (answers.empty()) return false;
+    s.chosenFilePath = answers.front();
+    if (answers.size() > 1) answers.erase(answers.begin());
+    s.dialogResult = 1;
+    return true;
+  }
+};
+
+class MapWindow : public ::testing::Test {
+ public:
+  void SetUp() override {
+    s.programDir = dir.path() + "/";
+    s.dataDir = s.programDir;
+    const std::string path = dir.file("demo.cad");
+    DemoStudyOptions o;
+    o.records = 1;
+    o.seconds = 8;
+    {
+      StudyState scratch;
+      scratch.programDir = s.programDir;
+      NoProgress progress;
+      std::string reason;
+      ASSERT_TRUE(writeDemoStudy(scratch, path, o, progress, reason)) << reason;
+    }
+    window = std::make_unique<shell::TFVelor>(s, ui);
+    window->setFileChooser(&chooser);
+    window->resize(1100, 700);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QApplication::processEvents();
+    chooser.answers = {path};
+    window->action(shell::Cmd::Open)->trigger();
+    ASSERT_EQ(s.recordCount, 1);
+    s.epochLength = s.epochStep = 256;
+    s.normaliseEpochGrid();
+    installDefaultBands(s);  // as the band window gives a fresh installation
+  }
+  void TearDown() override {
+    ui.answerYes = true;  // the close question
+    window.reset();
+  }
+  TMap* map() { return mapWindowOf(*window); }
+
+  TempDir dir;
+  StudyState s;
+  ScriptedInteraction ui;
+  ScriptedChooser chooser;
+  std::unique_ptr<shell::TFVelor> window;
+};
+
+TEST_F(MapWindow, DocksBesideTheMonitorAndShowsTheMapDrawing) {
+  const int fullWidth = window->monitor()->width();
+  TMap* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m, map());
+  EXPECT_TRUE(m->isVisible());
+  EXPECT_EQ(s.sidePanelWidth, 210);
+  EXPECT_EQ(m->width(), 210);
+  QWidget* area = m->parentWidget();
+  EXPECT_EQ(m->geometry().right(), area->width() - 1);
+  EXPECT_LT(window->monitor()->width(), fullWidth - 200);
+  EXPECT_LE(window->monitor()->geometry().right(), m->geometry().left());
+  EXPECT_EQ(m->windowTitle(), qs("Карта: "));
+
+  // the window shows exactly the picture of the map drawing
+  const QImage expected = renderMapPicture(s, m->settings(), windowMapView(s, m->size()), m->size());
+  EXPECT_EQ(m->picture().convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(m->grab().toImage().convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
+
+  // a cursor step in the monitor redraws the map for the new sample
+  const QImage before = m->picture();
+  const int cursor = s.cursorPos;
+  for (int i = 0; i < 20 && m->picture() == before; ++i)
+    QTest::keyClick(window->monitor(), Qt::Key_Right);
+  EXPECT_NE(s.cursorPos, cursor);
+  EXPECT_NE(m->picture(), before);
+  EXPECT_EQ(m->picture().convertToFormat(QImage::Format_RGB32),
+            renderMapPicture(s, m->settings(), windowMapView(s, m->size()), m->size()).convertToFormat(QImage::Format_RGB32));
+
+  // F10 closes it and gives the monitor its width back
+  QTest::keyClick(m, Qt::Key_F10);
+  EXPECT_EQ(s.sidePanelWidth, 0);
+  QApplication::processEvents();
+  EXPECT_EQ(map(), nullptr);
+  EXPECT_GT(window->monitor()->width(), fullWidth - 10);
+}
+
+TEST_F(MapWindow, BandDiagramsCaptionsAndValues) {
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2)) << (ui.messages.empty() ? "" : ui.messages.back());
+  TMap* m = map();
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(s.viewMode, 2);
+  EXPECT_EQ(s.sidePanelWidth, 420);
+  const std::string first = trimSpaces(s.bandTable[0].name);
+  EXPECT_EQ(m->windowTitle(), QString::fromStdString("Карта: " + first + "-Aср"));
+  // Right chooses the next band
+  QTest::keyClick(m, Qt::Key_Right);
+  EXPECT_EQ(s.currentBand, 1);
+  EXPECT_EQ(m->windowTitle(), QString::fromStdString("Карта: " + trimSpaces(s.bandTable[1].name) + "-Aср"));
+  // the alpha map: a back-of-the-head pixel hotter (higher on the scale) than a frontal one
+  s.currentBand = 2;
+  m->drawMaps();
+  const MapView v = m->currentView();
+  const QPoint back = electrodePixel(v, 31, 56), front = electrodePixel(v, 31, 8);
+  const QRgb hot = m->picture().pixel(back), cold = m->picture().pixel(front);
+  EXPECT_GT(qRed(hot), qRed(cold) - 1);
+  EXPECT_LT(qBlue(hot), qBlue(cold) + 1);
+  EXPECT_NE(hot, cold);
+
+  // F4: the values through the save dispatch of kind 10
+  chooser.answers = {dir.file("values.txt")};
+  QTest::keyClick(m, Qt::Key_F4);
+  const std::string text = cp1251ToUtf8(test::readBytes(dir.file("values.txt")));
+  EXPECT_EQ(text.rfind("Fq-area Fp1 Fp2", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\n" + first + " "), std::string::npos);
+
+  // no bands: the message and no diagrams
+  s.bandCount = 0;
+  EXPECT_FALSE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 3));
+  EXPECT_EQ(ui.messages.back(), "Не установлены частотные диапазоны!");
+  EXPECT_EQ(s.viewMode, 0);
+}
+
+TEST_F(MapWindow, ToolAndCardWindowsKeepCardsOnDisk) {
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2)) << (ui.messages.empty() ? "" : ui.messages.back());
+  TMap* m = map();
+  TMapTools* tools = m->tools();
+  EXPECT_EQ(tools->windowTitle(), qs("Карты"));
+  for (const char* caption : {"&1=Спектр", "&2=Диапазоны", "&3=Эпохи", "&4=Картотека", "Экспорт", "Закрыть"})
+    ASSERT_NE(tools->button(caption), nullptr) << caption;
+  EXPECT_EQ(tools->measureList()->count(), 4);
+  EXPECT_EQ(tools->bandList()->count(), s.bandCount);
+  // Esc shows the tool window
+  QTest::keyClick(m, Qt::Key_Escape);
+  EXPECT_TRUE(tools->isVisible());
+  // the colour box switches to the grey scale
+  tools->colourBox()->setChecked(false);
+  EXPECT_FALSE(m->settings().colour);
+
+  TMapCards* cards = m->cards();
+  EXPECT_EQ(cards->windowTitle(), qs("Картотека"));
+  for (const char* caption : {"  Читать   ", "&1=Усреднить", "&2=  -- файлы", "&3=Сравнить", "&4=  -- файлы",
+                              "Сохранить", "Печать", "Закрыть"})
+    ASSERT_NE(cards->button(caption), nullptr) << caption;
+  const std::string card = dir.file("one.cam");
+  chooser.answers = {card};
+  ASSERT_TRUE(cards->saveCurrent());
+  MapCard read;
+  std::string problem;
+  ASSERT_TRUE(readMapCard(card, read, problem)) << problem;
+  EXPECT_EQ(read.count, 1);
+  // averaging the current map into the card rewrites it with n = 2
+  chooser.answers = {card};
+  ASSERT_TRUE(cards->averageWithCurrent());
+  ASSERT_TRUE(readMapCard(card, read, problem));
+  EXPECT_EQ(read.count, 2);
+  EXPECT_TRUE(m->showsCardStatistics());
+  // comparing with a card of other parameters is refused
+  MapCard other = read;
+  other.bandMode = 3;
+  ASSERT_TRUE(writeMapCard(dir.file("other.cam"), other, problem));
+  chooser.answers = {dir.file("other.cam")};
+  EXPECT_FALSE(cards->compareWithCurrent());
+  EXPECT_EQ(ui.messages.back(), "Несовпадение параметров карт");
+  // Esc over the statistics opens the card window
+  cards->hide();
+  QTest::keyClick(m, Qt::Key_Escape);
+  EXPECT_TRUE(cards->isVisible());
+}
+
+}  // namespace
+}  // namespace velor
