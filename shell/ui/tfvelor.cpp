@@ -19,6 +19,7 @@
 #include <ctime>
 
 #include "core/ui/tqqhead.h"
+#include "eeg/ui/map_host.h"
 #include "results/ui/print_host.h"
 #include "results/ui/tedit_form.h"
 #include "shell/help_topics.h"
@@ -214,7 +215,7 @@ void TFVelor::createMonitor() {
       {MonitorCommand::ScreenToClipboard, Module::Editing},
       {MonitorCommand::SignalsToClipboard, Module::Editing},
       {MonitorCommand::Header, Module::HeaderDialog},
-      {MonitorCommand::Maps, Module::Count},
+      {MonitorCommand::Maps, Module::EegAnalysis},
       {MonitorCommand::Delete, Module::Editing},
       {MonitorCommand::NextRecord, Module::RecordFiles},
       {MonitorCommand::PreviousRecord, Module::RecordFiles},
@@ -456,6 +457,7 @@ void TFVelor::onMonitorCommand(MonitorCommand command) {
     case MonitorCommand::Restore: runCommand(Cmd::RestoreRecord); break;
     case MonitorCommand::PrintScreen: printMonitorRecord(*this, s_, ui_); break;
     case MonitorCommand::EegAnalysis: runCommand(Cmd::Eeg); break;
+    case MonitorCommand::Maps: amplitudeMaps(*this, s_, spectral_, ui_); break;
     default: {
       if (edit_ && edit_->runMonitorCommand(command)) break;
       // Commands of modules that are not in this build are disabled in the
