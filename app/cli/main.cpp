@@ -8,6 +8,7 @@
 #include "app/cli/cmd_fft_filter.h"
 #include "app/cli/cmd_eeg_report.h"
 #include "app/cli/cmd_filter.h"
+#include "app/cli/cmd_period.h"
 #include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
 #ifdef VELOR_CLI_PRINT
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   addSpectrumCommand(app, status);
   addBandsCommand(app, status);
   addEegReportCommand(app, status);
+  addPeriodCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
