@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <numbers>
 #include <sstream>
@@ -81,6 +82,32 @@ TEST(CliPeriod, OneChannelAndAllChannels) {
   EXPECT_EQ(table[0], velor::period_text::kAllChannelsHeadLine);
   EXPECT_EQ(table[1].rfind("O1 ", 0), 0u);
   EXPECT_EQ(table[2].rfind("F3 ", 0), 0u);
+}
+
+// Resting EEG with the eyes closed: the alpha waves are largest over the
+// occiput, smaller frontally, and their frequency lies inside the band.
+TEST(CliPeriod, RealRestingEegHasItsAlphaBehind) {
+  const std::string path = velor::test::sharedData("eegmat/Subject00_1.edf");
+  if (path.empty()) GTEST_SKIP() << "shared recordings not present";
+  const CliRun r = run("period '" + path + "' --band 8 13 --all");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::map<std::string, std::vector<double>> rows;
+  for (const std::string& line : lines(r.out)) {
+    std::stringstream in(line);
+    std::string name;
+    in >> name;
+    std::vector<double> v;
+    double x = 0;
+    while (in >> x) v.push_back(x);
+    if (v.size() == 10) rows[name] = v;
+  }
+  ASSERT_TRUE(rows.count("O2") && rows.count("Fp1") && rows.count("O1"));
+  EXPECT_GT(rows["O2"][0], 1.5 * rows["Fp1"][0]);  // A, µV
+  EXPECT_GT(rows["O1"][0], rows["Fp1"][0]);
+  for (const char* lead : {"O1", "O2", "Fp1"}) {
+    EXPECT_GT(rows[lead][2], 8.0) << lead;  // f, Hz
+    EXPECT_LT(rows[lead][2], 13.0) << lead;
+  }
 }
 
 TEST(CliPeriod, WrongCommandLines) {
