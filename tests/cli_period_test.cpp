@@ -84,7 +84,7 @@ TEST(CliPeriod, OneChannelAndAllChannels) {
   EXPECT_EQ(table[2].rfind("F3 ", 0), 0u);
 }
 
-// Resting EEG with the eyes closed: the alpha waves are largest over the
+// Background EEG before a task: the alpha waves are largest over the
 // occiput, smaller frontally, and their frequency lies inside the band.
 TEST(CliPeriod, RealRestingEegHasItsAlphaBehind) {
   const std::string path = velor::test::sharedData("eegmat/Subject00_1.edf");
