@@ -223,7 +223,10 @@ void TqqEEG::onReport() {
 
 void TqqEEG::onPeriod() {
   applyOnce();
-  if (!eeg_.takeBandLimits()) return;
+  if (!eeg_.takeBandLimits()) {
+    applied_ = false;  // the window stays open; closing applies what it then shows
+    return;
+  }
   finish();
   s_.transformKind = 0;
   const bool all = eeg_.interaction().ask(period_text::kAllChannelsQuestion);
