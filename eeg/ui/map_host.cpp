@@ -124,6 +124,10 @@ TMap* ensureMap(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Intera
   QObject::connect(monitor, &TMoni::viewChanged, map, [map] {
     if (!map->showsCardStatistics()) map->drawMaps();
   });
+  // the caption changes with the record (navigation, reading)
+  QObject::connect(monitor, &TMoni::captionChanged, map, [map] {
+    if (map->isVisible() && !map->showsCardStatistics()) map->drawMaps();
+  });
   s.sideWindow = map;
   return map;
 }

@@ -16,6 +16,9 @@ QColor qcolor(const MapRgb& c) { return QColor(c.r, c.g, c.b); }
 
 int headWidth(const MapView& v) { return v.mapSize * 3 / 4; }
 
+int bandOf(const StudyState& s, const MapView& v) { return v.band >= 0 ? v.band : s.currentBand; }
+int sliceOf(const StudyState& s, const MapView& v) { return v.slice >= 0 ? v.slice : mapSlice(s); }
+
 QRect headRect(const MapView& v) { return QRect(v.mapLeft, v.mapTop, headWidth(v), v.mapSize); }
 
 QFont smallFont(int mapSize) {
@@ -26,7 +29,7 @@ QFont smallFont(int mapSize) {
 
 void drawHead(QPainter& p, const StudyState& s, const MapSettings& m, const MapView& v) {
   const QRect box = headRect(v);
-  const auto electrodes = mapElectrodes(s, m, v.sample, s.currentBand, mapSlice(s));
+  const auto electrodes = mapElectrodes(s, m, v.sample, bandOf(s, v), sliceOf(s, v));
   MapGrid grid;
   p.save();
   if (interpolateMap(electrodes, grid)) {
@@ -52,7 +55,7 @@ void drawPairs(QPainter& p, const StudyState& s, const MapSettings& m, const Map
   p.setBrush(m.colour ? QColor(240, 240, 240) : QColor(Qt::white));
   p.drawEllipse(box);
   const int width = std::max(2, v.mapSize / 32);
-  for (const MapPair& pair : mapPairs(s, m, v.sample, s.currentBand, mapSlice(s))) {
+  for (const MapPair& pair : mapPairs(s, m, v.sample, bandOf(s, v), sliceOf(s, v))) {
     const QPoint a = electrodePixel(v, s.channelPosX[static_cast<std::size_t>(pair.a)], s.channelPosY[static_cast<std::size_t>(pair.a)]);
     const QPoint b = electrodePixel(v, s.channelPosX[static_cast<std::size_t>(pair.b)], s.channelPosY[static_cast<std::size_t>(pair.b)]);
     p.setPen(QPen(QColor(255, 0, 255), width + 2, Qt::SolidLine, Qt::RoundCap));
@@ -186,10 +189,77 @@ MapView fittedMapView(const StudyState& s, QSize size) {
   return v;
 }
 
+std::string seriesLabel(const StudyState& s, int item) {
+  const double rate = std::max(1, s.sampleRate);
+  if (s.viewMode >= 3) return formatNumber((item + 1.0) * s.epochStep / rate);
+  if (s.viewMode == 1) return formatNumber((item + 1.0) * rate / std::max(1, s.epochLength));
+  return formatNumber((item + 1.0) / rate);
+}
+
+namespace {
+
+// One small map with its label centred below it.
+void drawSeriesItem(QPainter& p, const StudyState& s, const MapSettings& m, MapView cell, const std::string& label) {
+  if (mapShowsPairs(s))
+    drawPairs(p, s, m, cell);
+  else
+    drawHead(p, s, m, cell);
+  QFont f("DejaVu Sans");
+  f.setPixelSize(10);
+  p.setFont(f);
+  p.setPen(Qt::black);
+  p.drawText(QRect(cell.mapLeft - 20, cell.mapTop + cell.mapSize, headWidth(cell) + 40, 12), Qt::AlignHCenter | Qt::AlignTop,
+             QString::fromStdString(label));
+}
+
+void paintSeries(QPainter& p, const StudyState& s, const MapSettings& m, const MapView& v, QSize size) {
+  if (s.viewMode == 2) {
+    // the maps of the first eight bands, two per row
+    const int bands = std::min(std::clamp(s.bandCount, 0, kBandRows), 8);
+    const int tops[4] = {25, 170, 315, 450};
+    for (int b = 0; b < bands; ++b) {
+      MapView cell = v;
+      cell.mapSize = 128;
+      cell.mapLeft = b % 2 == 0 ? 215 : 315;
+      cell.mapTop = tops[b / 2];
+      cell.band = b;
+      cell.slice = 0;
+      drawSeriesItem(p, s, m, cell, trimSpaces(s.bandTable[static_cast<std::size_t>(b)].name));
+    }
+    return;
+  }
+  const int columns = std::max(1, static_cast<int>((size.width() - 10) / (128.0 / 3 + 10)));
+  const int rows = std::max(1, (size.height() - 30) / 74);
+  const int cellWidth = (size.width() - 10) / columns, cellHeight = (size.height() - 40) / rows;
+  const bool epochs = s.viewMode >= 3;
+  const int step = s.viewMode == 0 && s.timeZoom < 0 ? 1 << std::min(-s.timeZoom, 15) : 1;
+  const int end = epochs ? std::max(0, v.epochs) : std::clamp(s.recordLength, 0, kMaxSamples);
+  int item = std::max(0, v.seriesStart);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < columns; ++c, item += epochs ? 1 : step) {
+      if (item >= end) return;
+      MapView cell = v;
+      cell.mapSize = 64;
+      cell.mapLeft = 5 + c * cellWidth;
+      cell.mapTop = 5 + r * cellHeight;
+      if (epochs) cell.slice = item;
+      else cell.sample = item;
+      drawSeriesItem(p, s, m, cell, seriesLabel(s, item));
+    }
+  }
+}
+
+}  // namespace
+
 void paintMapPicture(QImage& image, const StudyState& s, const MapSettings& m, const MapView& v) {
   image.fill(Qt::white);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
+  if (v.seriesStart >= 0) {
+    if (v.diagrams && s.viewMode == 2) drawDiagrams(p, s, m, v, image.size());
+    paintSeries(p, s, m, v, image.size());
+    return;
+  }
   if (v.diagrams && (s.viewMode == 2 || s.viewMode == 3)) drawDiagrams(p, s, m, v, image.size());
   if (mapShowsPairs(s))
     drawPairs(p, s, m, v);
@@ -198,6 +268,13 @@ void paintMapPicture(QImage& image, const StudyState& s, const MapSettings& m, c
   drawElectrodes(p, s, v);
   markElectrode(p, s, v);
   drawScale(p, m, image.size());
+  if (!v.label.empty()) {
+    QFont f("DejaVu Sans");
+    f.setPixelSize(12);
+    p.setFont(f);
+    p.setPen(Qt::black);
+    p.drawText(QRect(v.labelX, 5, 120, 14), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(v.label));
+  }
   // the title, centred over the head
   const QString title = QString::fromStdString(mapTitle(s, m));
   if (!title.isEmpty()) {

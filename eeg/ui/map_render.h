@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <string>
 
 #include "core/study_state.h"
 #include "eeg/maps.h"
@@ -23,7 +24,15 @@ struct MapView {
   int currentRow = 0;  // channel (or lead pair) whose electrode is framed
   int epochs = 1;      // epoch columns of the epoch diagram
   bool diagrams = true;  // bar diagrams at the left in the band modes
+  int band = -1;       // band of the band modes (−1: currentBand)
+  int slice = -1;      // result slice of the band modes (−1: as the view mode reads it)
+  int seriesStart = -1;  // ≥ 0: the series ("Серия") from this sample or epoch
+  std::string label;     // the animation's time, written at (labelX, 5)
+  int labelX = 10;
 };
+
+// Time, frequency or epoch time of series item `item` as the labels show it.
+std::string seriesLabel(const StudyState& s, int item);
 
 // The view the map window uses for a picture of `size`: mapSize 256 when
 // it fits (else 128, else 64), left 5 (215 with diagrams), top

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -45,7 +46,52 @@ TMap::~TMap() = default;
 
 void TMap::setMappingMode(int mode) {
   mappingMode_ = std::clamp(mode, 0, 2);
+  // the series starts where the cursor (or the current epoch) is
+  seriesStart_ = s_.viewMode >= 3 ? std::max(0, s_.currentEpoch) : std::max(0, s_.cursorPos);
   drawMaps();
+}
+
+bool TMap::animating() const { return animation_ && animation_->isActive(); }
+
+void TMap::startAnimation() {
+  if (!animation_) {
+    animation_ = new QTimer(this);
+    animation_->setInterval(200);
+    connect(animation_, &QTimer::timeout, this, [this] {
+      if (!animationStep()) animation_->stop();
+    });
+  }
+  if (s_.viewMode >= 3) {
+    animationItem_ = 0;
+    animationEnd_ = epochColumns();
+  } else {
+    animationItem_ = std::max(0, s_.cursorPos);
+    animationEnd_ = std::min(animationItem_ + 250, std::clamp(s_.recordLength, 0, kMaxSamples));
+  }
+  animation_->start();
+}
+
+bool TMap::animationStep() {
+  if (animationItem_ >= animationEnd_) {
+    mappingMode_ = 0;
+    drawMaps();
+    if (tools_) tools_->refresh();
+    return false;
+  }
+  MapView v = currentView();
+  v.seriesStart = -1;
+  if (s_.viewMode >= 3) {
+    v.slice = animationItem_;
+    v.label = padLeft(formatNumber((animationItem_ + 1.0) * s_.epochStep / std::max(1, s_.sampleRate)), 3);
+    v.labelX = std::min(380, std::max(10, width() - 60));
+  } else {
+    v.sample = animationItem_;
+    v.label = seriesLabel(s_, animationItem_);
+  }
+  picture_ = renderMapPicture(s_, settings_, v, size());
+  update();
+  ++animationItem_;
+  return true;
 }
 
 int TMap::epochColumns() const { return std::max(1, s_.epochCount - std::max(0, engine_.averagedEpochs)); }
@@ -53,6 +99,7 @@ int TMap::epochColumns() const { return std::max(1, s_.epochCount - std::max(0, 
 MapView TMap::currentView() const {
   MapView v = windowMapView(s_, size());
   v.epochs = epochColumns();
+  if (mappingMode_ == 2) v.seriesStart = seriesStart_;
   return v;
 }
 
@@ -150,9 +197,21 @@ void TMap::keyPressEvent(QKeyEvent* e) {
     case Qt::Key_Left:
     case Qt::Key_Right: {
       const int step = e->key() == Qt::Key_Left ? -1 : 1;
-      if (bands) s_.currentBand = wrap(s_.currentBand + step, bandCount);
-      else if (epochs) s_.currentEpoch = wrap(s_.currentEpoch + step, epochColumns());
-      else break;
+      if (bands) {
+        s_.currentBand = wrap(s_.currentBand + step, bandCount);
+      } else if (mappingMode_ == 2) {
+        // the series moves by half a page: Left on, Right back
+        const MapView v = currentView();
+        const int page = std::max(1, static_cast<int>((width() - 10) / (128.0 / 3 + 10)) * std::max(1, (height() - 30) / 74));
+        const int end = epochs ? epochColumns() : std::clamp(s_.recordLength, 0, kMaxSamples);
+        seriesStart_ = step < 0 ? std::min(seriesStart_ + page / 2, std::max(0, end - page / 2))
+                                : std::max(0, seriesStart_ - page / 2);
+        (void)v;
+      } else if (epochs) {
+        s_.currentEpoch = wrap(s_.currentEpoch + step, epochColumns());
+      } else {
+        break;
+      }
       drawMaps();
       return;
     }
@@ -243,6 +302,11 @@ TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interacti
   colour_->setChecked(true);
   grid->addWidget(asym_, 3, 0);
   grid->addWidget(colour_, 3, 1);
+  start_ = new QPushButton(qs(map_text::kStart), this);
+  start_->setObjectName(map_text::kStart);
+  start_->setToolTip(qs(map_text::kStartHint));
+  grid->addWidget(start_, 0, 2);
+  connect(start_, &QPushButton::clicked, this, [this] { map_.startAnimation(); });
   const char* buttons[] = {map_text::kSpectrumButton, map_text::kBandsButton, map_text::kEpochsButton,
                            map_text::kCardButton,     map_text::kExport,      map_text::kClose};
   int row = 4;
@@ -254,6 +318,7 @@ TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interacti
   connect(mode_, &QComboBox::currentIndexChanged, this, [this](int i) {
     if (filling_) return;
     map_.setMappingMode(i);
+    start_->setVisible(i == 1);
   });
   connect(measure_, &QComboBox::currentIndexChanged, this, [this](int i) {
     if (filling_ || i < 0) return;
@@ -303,6 +368,7 @@ QPushButton* TMapTools::button(const char* caption) const { return findChild<QPu
 void TMapTools::refresh() {
   filling_ = true;
   mode_->setCurrentIndex(map_.mappingMode());
+  start_->setVisible(map_.mappingMode() == 1);
   measure_->setCurrentIndex(std::clamp(s_.bandMode, 0, 3));
   band_->clear();
   for (int b = 0; b < std::clamp(s_.bandCount, 0, kBandRows); ++b)

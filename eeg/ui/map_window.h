@@ -19,6 +19,7 @@
 #include "eeg/ui/map_render.h"
 
 class QCheckBox;
+class QTimer;
 class QComboBox;
 class QPushButton;
 
@@ -57,6 +58,13 @@ class TMap final : public QWidget {
 
   // Rebuilds the whole picture for the current view mode.
   void drawMaps();
+  // "&Start" of "Мульти": the map of each following sample (at most 250,
+  // not beyond the record) or epoch, one every 200 ms; the mode returns to
+  // "Карта" afterwards.
+  void startAnimation();
+  bool animating() const;
+  // One animation step at once (what the 200 ms timer does); false at the end.
+  bool animationStep();
   // Card statistics in place of the map until the next drawMaps.
   void showCardStatistics(const MapCard& card, const std::optional<std::vector<double>>& other);
   bool showsCardStatistics() const { return cardShown_; }
@@ -83,6 +91,10 @@ class TMap final : public QWidget {
   Hooks hooks_;
   MapSettings settings_;
   int mappingMode_ = 0;
+  int seriesStart_ = 0;
+  QTimer* animation_ = nullptr;
+  int animationItem_ = 0;
+  int animationEnd_ = 0;
   QImage picture_;
   bool cardShown_ = false;
   TMapTools* tools_ = nullptr;
@@ -100,6 +112,7 @@ class TMapTools final : public QDialog {
   QCheckBox* asymmetryBox() const { return asym_; }
   QCheckBox* colourBox() const { return colour_; }
   QPushButton* button(const char* caption) const;
+  QPushButton* startButton() const { return start_; }
   // Fills the lists from the state (bands, measure, enabled commands).
   void refresh();
   // "&2=Диапазоны" and "&3=Эпохи".
@@ -118,6 +131,7 @@ class TMapTools final : public QDialog {
   QComboBox* band_ = nullptr;
   QCheckBox* asym_ = nullptr;
   QCheckBox* colour_ = nullptr;
+  QPushButton* start_ = nullptr;
   bool filling_ = false;
 };
 

@@ -211,5 +211,31 @@ TEST_F(MapWindow, ToolAndCardWindowsKeepCardsOnDisk) {
   EXPECT_TRUE(cards->isVisible());
 }
 
+TEST_F(MapWindow, SeriesAndAnimation) {
+  TMap* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
+  ASSERT_NE(m, nullptr);
+  TMapTools* tools = m->tools();
+  tools->refresh();
+  EXPECT_TRUE(tools->startButton()->isHidden());
+  // "Серия": small maps from the cursor on, one per sample, each labelled
+  tools->modeList()->setCurrentIndex(2);
+  EXPECT_EQ(m->mappingMode(), 2);
+  EXPECT_TRUE(m->windowTitle().startsWith(qs("Серия: ")));
+  MapView v = windowMapView(s, m->size());
+  v.seriesStart = s.cursorPos;
+  EXPECT_EQ(m->picture().convertToFormat(QImage::Format_RGB32),
+            renderMapPicture(s, m->settings(), v, m->size()).convertToFormat(QImage::Format_RGB32));
+  // "Мульти" shows "&Start"; the animation runs its steps and returns to "Карта"
+  tools->modeList()->setCurrentIndex(1);
+  EXPECT_FALSE(tools->startButton()->isHidden());
+  s.cursorPos = s.recordLength - 3;
+  m->startAnimation();
+  EXPECT_TRUE(m->animating());
+  int steps = 0;
+  while (m->animationStep()) ++steps;
+  EXPECT_EQ(steps, 3);  // not beyond the record
+  EXPECT_EQ(m->mappingMode(), 0);
+}
+
 }  // namespace
 }  // namespace velor
