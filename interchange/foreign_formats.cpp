@@ -124,7 +124,7 @@ void applyForeignRecord(StudyState& s, const ForeignRecord& r, const std::string
   s.channelCount = channels;
   if (r.sampleRate > 0) s.sampleRate = r.sampleRate;
   s.recordLength = s.storedLength = length;
-  s.plannedRecordLength = s.savedRecordLength = length;
+  s.savedRecordLength = length;
   for (int c = 0; c < channels; ++c) {
     const auto uc = static_cast<std::size_t>(c);
     if (r.namesFromFile && uc < r.names.size()) s.channelNames[uc] = r.names[uc];
