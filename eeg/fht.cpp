@@ -110,8 +110,8 @@ SpectralEngine::SpectralEngine()
       longOut_(std::make_unique<std::int16_t[]>(kLongEpochMax / 2 + 1)),
       window_(std::make_unique<std::int16_t[]>(kWindowHalfSteps)),
       batch_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kFhtMaxSize + 16)),
-      windowRows_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kFhtMaxSize)),
-      amplitudeRows_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * (kFhtMaxSize / 2 + 1))) {
+      windowRows_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kWindowRowStride)),
+      amplitudeRows_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kAmplitudeRowStride)) {
   // The vector lanes are read 32 bytes at a time.
   const auto address = reinterpret_cast<std::uintptr_t>(batch_.get());
   batchLanes_ = batch_.get() + ((32 - address % 32) % 32) / sizeof(std::int16_t);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "eeg/fht_batch.h"
 #include "eeg/spectral.h"
@@ -58,16 +59,27 @@ struct Avx2 {
   static void store(std::int16_t* p, Reg v) { _mm256_store_si256(reinterpret_cast<Reg*>(p), v); }
   static Reg load(const std::int16_t* p) { return _mm256_load_si256(reinterpret_cast<const Reg*>(p)); }
 
-  static __m128i fourRoots(__m128i t) {
-    __m256d d = _mm256_cvtepi32_pd(t);
-    d = _mm256_add_pd(d, _mm256_and_pd(_mm256_cmp_pd(d, _mm256_setzero_pd(), _CMP_LT_OQ),
-                                       _mm256_set1_pd(4294967296.0)));
-    d = _mm256_min_pd(_mm256_add_pd(_mm256_sqrt_pd(_mm256_add_pd(d, d)), _mm256_set1_pd(0.5)),
-                      _mm256_set1_pd(32767.0));
-    return _mm256_cvttpd_epi32(d);
-  }
+  // min(32767, trunc(√(2T) + 0.5)) for eight lanes of T = a² + b² (read as
+  // unsigned), exactly as the double-precision root gives it. A float root
+  // is off by at most one, and the integer test settles it: k is right when
+  // k(k − 1)/2 < T ≤ k(k + 1)/2, which is (k − ½)² ≤ 2T < (k + ½)².
   static __m256i eightRoots(__m256i t) {
-    return _mm256_set_m128i(fourRoots(_mm256_extracti128_si256(t, 1)), fourRoots(_mm256_castsi256_si128(t)));
+    // From T above 32767 · 32768 / 2 on (and for T of 2^31 and more, negative
+    // here) the result is 32767.
+    const __m256i big = _mm256_or_si256(_mm256_cmpgt_epi32(t, _mm256_set1_epi32(536854528)),
+                                        _mm256_cmpgt_epi32(_mm256_setzero_si256(), t));
+    const __m256 v = _mm256_cvtepi32_ps(t);
+    const __m256 root = _mm256_sqrt_ps(_mm256_add_ps(v, v));
+    __m256i k = _mm256_cvttps_epi32(_mm256_add_ps(root, _mm256_set1_ps(0.5f)));
+    const __m256i one = _mm256_set1_epi32(1);
+    // k too small: T > k(k + 1)/2; too large: T ≤ k(k − 1)/2.
+    const __m256i upper = _mm256_srli_epi32(_mm256_mullo_epi32(k, _mm256_add_epi32(k, one)), 1);
+    const __m256i lower = _mm256_srli_epi32(_mm256_mullo_epi32(k, _mm256_sub_epi32(k, one)), 1);
+    k = _mm256_sub_epi32(k, _mm256_cmpgt_epi32(t, upper));                            // + 1
+    k = _mm256_add_epi32(k, _mm256_xor_si256(_mm256_cmpgt_epi32(t, lower), _mm256_set1_epi32(-1)));  // − 1
+    // (For T = 0 the root 0 is right, and the test above does not hold there.)
+    k = _mm256_min_epi32(_mm256_max_epi32(k, _mm256_setzero_si256()), _mm256_set1_epi32(32767));
+    return _mm256_blendv_epi8(k, _mm256_set1_epi32(32767), big);
   }
   // The unpacks and packs work inside each 128-bit half, so lanes come back in order.
   static Reg amplitude(Reg a, Reg b) {

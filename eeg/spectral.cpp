@@ -159,7 +159,7 @@ bool SpectralEngine::batchChannelSpectra(StudyState& s, int first, int count, in
     if (windowKind_ > 0) {
       std::memcpy(work_.get(), signal, sizeof(std::int16_t) * static_cast<std::size_t>(n));
       applyWindow(s.zeroLevel[c], n);
-      std::int16_t* row = windowRows_.get() + static_cast<std::size_t>(l) * kFhtMaxSize;
+      std::int16_t* row = windowRows_.get() + static_cast<std::size_t>(l) * kWindowRowStride;
       std::memcpy(row, work_.get(), sizeof(std::int16_t) * static_cast<std::size_t>(n));
       signal = row;
     }
@@ -170,9 +170,13 @@ bool SpectralEngine::batchChannelSpectra(StudyState& s, int first, int count, in
   batchSize_ = n;
   batchOrder_ = order;
 
+  // The spectra are written side by side into rows of their own first: the
+  // channels' buffers lie a power of two apart, so written there directly,
+  // eight values at a time, they would keep evicting each other from the
+  // cache.
   std::int16_t* outs[kMaxBatchLanes];
   int peaks[kMaxBatchLanes] = {};
-  for (int l = 0; l < lanes; ++l) outs[l] = amplitudeRows_.get() + static_cast<std::size_t>(l) * (kFhtMaxSize / 2 + 1);
+  for (int l = 0; l < lanes; ++l) outs[l] = amplitudeRows_.get() + static_cast<std::size_t>(l) * kAmplitudeRowStride;
   const bool together = !phase && fht_batch::amplitudes(batchLanes_, n, order, batchExponent_.data(), outs, peaks);
   for (int l = 0; l < count; ++l) {
     const std::int16_t* spectrum = outs[l];

@@ -204,6 +204,10 @@ class SpectralEngine {
   std::unique_ptr<std::int16_t[]> batch_;   // kMaxBatchLanes × kFhtMaxSize, interleaved, and room to align
   std::int16_t* batchLanes_ = nullptr;      // batch_ at a 32-byte boundary
   std::array<int, kMaxBatchLanes> batchExponent_{};
+  // Rows of the batch, a little more than a cache line past a power of two
+  // apart, so that rows read or written together do not share cache sets.
+  static constexpr int kWindowRowStride = kFhtMaxSize + 40;
+  static constexpr int kAmplitudeRowStride = kFhtMaxSize / 2 + 1 + 40;
   std::unique_ptr<std::int16_t[]> windowRows_;     // kMaxBatchLanes windowed epochs of up to kFhtMaxSize
   std::unique_ptr<std::int16_t[]> amplitudeRows_;  // kMaxBatchLanes spectra of up to kFhtMaxSize / 2 + 1
   int batchSize_ = 1;

@@ -151,8 +151,16 @@ TEST(CliFftFilter, EveryRecordAndChannelAsTheEngineFiltersIt) {
         ASSERT_EQ(got[rec][ch], want) << rec << ' ' << ch;
         const double a10 = amplitudeAt(got[rec][ch], 10, kRate), a50 = amplitudeAt(got[rec][ch], 50, kRate);
         const double in10 = 200 + 50 * rec, in50 = 150 + 40 * ch;
-        if (c.keeps10) EXPECT_NEAR(a10, in10, in10 * 0.03); else EXPECT_LT(a10, in10 * 0.02);
-        if (c.keeps50) EXPECT_NEAR(a50, in50, in50 * 0.03); else EXPECT_LT(a50, in50 * 0.02);
+        if (c.keeps10) {
+          EXPECT_NEAR(a10, in10, in10 * 0.03);
+        } else {
+          EXPECT_LT(a10, in10 * 0.02);
+        }
+        if (c.keeps50) {
+          EXPECT_NEAR(a50, in50, in50 * 0.03);
+        } else {
+          EXPECT_LT(a50, in50 * 0.02);
+        }
       }
     }
   }
@@ -175,7 +183,9 @@ TEST(CliFftFilter, EdfPagesBecomeFilteredRecords) {
   ASSERT_EQ(got.size(), static_cast<std::size_t>(s->recordCount));
   velor::SpectralEngine engine;
   for (int page = 1; page <= s->recordCount; ++page) {
-    if (page > 1) ASSERT_TRUE(velor::gotoEdfPage(*s, page, ui));
+    if (page > 1) {
+      ASSERT_TRUE(velor::gotoEdfPage(*s, page, ui));
+    }
     velor::fftBandPass(engine, *s, 0, s->channelCount - 1, 13.0 / s->sampleRate, 8.0 / s->sampleRate);
     // The channels, and the mark channel that carries the file's annotations.
     ASSERT_EQ(got[static_cast<std::size_t>(page - 1)].size(), static_cast<std::size_t>(s->channelCount + s->markChannelCount));

@@ -536,10 +536,12 @@ TEST(EpochSpectra, LongEpochsAreBuiltFrom8192PointTransforms) {
     EXPECT_NEAR(out[1234], 1800, kOnePercentOfFullScale) << n;
     EXPECT_NEAR(out[static_cast<std::size_t>(n / 2 - 777)], 800, kOnePercentOfFullScale) << n;
     EXPECT_EQ(out[0], 0);
-    for (int k : {1, 100, 1233, 1235, 8191, 8192, 8193, n / 2 - 1})
+    for (int k : {1, 100, 1233, 1235, 8191, 8192, 8193, n / 2 - 1}) {
+      if (k > n / 2) continue;  // the spectrum ends at n/2: bin 8193 only exists for the longer epoch
       EXPECT_NEAR(out[static_cast<std::size_t>(k)], referenceAmplitude(xd, static_cast<std::size_t>(k)),
                   kOnePercentOfFullScale)
           << n << " bin " << k;
+    }
   }
   SpectralEngine e;
   std::vector<std::int16_t> out(8);
