@@ -86,6 +86,7 @@ bool periodAnalysisCommand(EegAnalysis& eeg, bool allChannels, PeriodCommandResu
       const ChannelPeriodRow row =
           channelPeriodRow(x.data(), n, limits, s.sampleRate, microvoltsPerCode(s, c), trimSpaces(s.channelNames[static_cast<std::size_t>(c)]));
       out.tableLines.push_back(channelPeriodLine(row));
+      if (row.valid) ++out.measuredChannels;
     }
     return true;
   }

@@ -29,6 +29,7 @@ struct PeriodCommandResult {
   std::string docPath;            // where the list was written ("" when it was not)
   // all channels: the head line, then one line per channel
   std::vector<std::string> tableLines;
+  int measuredChannels = 0;  // channels with at least two accepted waves
 };
 
 // The channel the monitor calls current (its row in the folded view too).

@@ -623,6 +623,7 @@ TEST(EegPeriodAnalysis, AllChannelsAndDegenerateInput) {
   PeriodCommandResult r;
   ASSERT_TRUE(periodAnalysisCommand(f.eeg, true, r));
   ASSERT_EQ(r.tableLines.size(), 4u);
+  EXPECT_EQ(r.measuredChannels, 2);  // F3 is flat
   EXPECT_EQ(r.tableLines[0], period_text::kAllChannelsHeadLine);
   EXPECT_EQ(r.tableLines[1].rfind("O1 ", 0), 0u);
   EXPECT_EQ(r.tableLines[3].rfind("O2 ", 0), 0u);
@@ -650,6 +651,7 @@ TEST(EegPeriodAnalysis, AllChannelsAndDegenerateInput) {
   EXPECT_TRUE(r.docPath.empty());
   ASSERT_TRUE(periodAnalysisCommand(flat.eeg, true, r));
   EXPECT_EQ(r.tableLines.size(), 2u);
+  EXPECT_EQ(r.measuredChannels, 0);
 
   // no usable band limits
   Fixture bad(1, 1000, 100);

@@ -69,6 +69,11 @@ void showPeriodHistograms(TFVelor& w, StudyState& s, Interaction& ui, FileChoose
 }
 
 void showPeriodTable(TFVelor& w, StudyState& s, Interaction& ui, const PeriodCommandResult& r) {
+  // a table of zeros would read like measurements
+  if (r.measuredChannels == 0) {
+    ui.message(period_text::kNoRhythm);
+    return;
+  }
   MainWindowTextOpener opener(&w, ui);
   TextResults& text = opener.editCr(s, kWithHeader);
   for (const std::string& line : r.tableLines) text.addResultLine(line);
