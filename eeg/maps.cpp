@@ -630,6 +630,62 @@ std::string probabilityText(double p) {
   return text;
 }
 
+bool readSubjectMaps(StudyState& s, std::string_view text, std::string& problem) {
+  const std::string prefix = map_text::kInterrupted;
+  if (s.bandCount <= 0) {
+    problem = spectral_text::kNoBands;
+    return false;
+  }
+  std::vector<std::vector<int>> subjects;
+  const int channels = std::min(channelLimit(s), mapRowCount(s));
+  std::size_t at = 0;
+  int lineNumber = 0;
+  while (at <= text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    ++lineNumber;
+    if (lineNumber == 1) continue;  // the head line
+    std::vector<std::string> tokens;
+    std::size_t i = 0;
+    while (i < line.size()) {
+      while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+      std::size_t j = i;
+      while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != '\r') ++j;
+      if (j > i) tokens.emplace_back(line.substr(i, j - i));
+      i = j;
+    }
+    if (tokens.empty()) continue;
+    if (static_cast<int>(tokens.size()) < channels + 1) {
+      problem = prefix + "строка " + std::to_string(lineNumber) + ": мало значений";
+      return false;
+    }
+    std::vector<int> values;
+    for (int c = 0; c < channels; ++c) {
+      const auto v = parseInteger(tokens[static_cast<std::size_t>(c + 1)]);
+      if (!v || *v < -32768 || *v > 32767) {
+        problem = prefix + "строка " + std::to_string(lineNumber) + ": не целое число";
+        return false;
+      }
+      values.push_back(*v);
+    }
+    subjects.push_back(std::move(values));
+    if (subjects.size() == 200) break;
+  }
+  if (subjects.empty()) {
+    problem = prefix + "нет строк испытуемых";
+    return false;
+  }
+  s.viewMode = 3;
+  for (std::size_t i = 0; i < subjects.size(); ++i)
+    for (int c = 0; c < channels; ++c) s.resultPut(0, c, static_cast<int>(i), subjects[i][static_cast<std::size_t>(c)]);
+  s.epochCount = static_cast<int>(subjects.size());
+  s.currentEpoch = 0;
+  s.currentBand = 0;
+  return true;
+}
+
 std::string mapValuesText(const StudyState& s, const MapSettings& m, int epochs) {
   std::vector<std::string> lines;
   const int rows = mapRowCount(s);

@@ -160,6 +160,14 @@ std::string probabilityText(double p);
 // Upper tail of the standard normal distribution.
 double normalTail(double z);
 
+// "R": a table of subjects (UTF-8 text, one subject a line after a head
+// line; the first token of a line is its name, then one integer per
+// channel) into band 0 of slices 0, 1, … so that each subject is one epoch;
+// epochCount := the number of subjects (at most 200), viewMode 3, band and
+// epoch 0. False with the reason, state unchanged, for a table without
+// subjects, a short line or a token that is not an integer.
+bool readSubjectMaps(StudyState& s, std::string_view text, std::string& problem);
+
 // --- text of the values ("Экспорт", F4) -------------------------------------------
 // The table of the map values of the current view mode, lines ending CR LF
 // (UTF-8; the writer converts to code page 1251); `epochs` lines in mode 3.

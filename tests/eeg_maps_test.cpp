@@ -467,6 +467,28 @@ TEST(MapCards, HostileFilesAreRefused) {
   EXPECT_FALSE(readMapCard(dir.file("missing.cam"), c, problem));
 }
 
+TEST(SubjectMaps, EachLineOfTheTableIsOneEpoch) {
+  StudyState s;
+  s.channelCount = 3;
+  s.bandCount = 2;
+  std::string problem;
+  ASSERT_TRUE(readSubjectMaps(s, "Name C1 C2 C3\r\nivanov 10 20 30\r\npetrov 1 2 3 extra\r\n\r\n", problem)) << problem;
+  EXPECT_EQ(s.viewMode, 3);
+  EXPECT_EQ(s.epochCount, 2);
+  EXPECT_EQ(s.resultGet(0, 2, 0), 30);
+  EXPECT_EQ(s.resultGet(0, 0, 1), 1);
+  const char* bad[] = {"", "head only\r\n", "h\nx 1 2\n", "h\nx 1 two 3\n", "h\nx 1 2 99999\n"};
+  for (const char* text : bad) {
+    s.epochCount = 7;
+    problem.clear();
+    EXPECT_FALSE(readSubjectMaps(s, text, problem)) << text;
+    EXPECT_FALSE(problem.empty());
+    EXPECT_EQ(s.epochCount, 7);
+  }
+  s.bandCount = 0;  // the store would not tell slices apart
+  EXPECT_FALSE(readSubjectMaps(s, "h\nx 1 2 3\n", problem));
+}
+
 TEST(CardStatistics, TestsOfAComparison) {
   // identical sets: nothing differs
   const std::vector<double> a = {1, 2, 3, 4, 5, 6, 7, 8};

@@ -5,7 +5,9 @@
 // picture for ".bmp") while it exists.
 #include "eeg/ui/map_host.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
 #include <memory>
@@ -26,6 +28,7 @@ namespace {
 
 constexpr int kMapKindCards = 3;
 constexpr int kMapKindValues = 10;
+constexpr int kSubjectTableKind = 12;
 
 int panelWidthFor(const StudyState& s) {
   if (s.viewMode <= 1) return 210;
@@ -118,6 +121,11 @@ TMap* ensureMap(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Intera
   h.pickCard = [main, &s](bool save) { return chooseByKind(s, kMapKindCards, save, main->fileChooser()); };
   h.closeRequested = [main, &s] { closeMapWindow(*main, s); };
   h.analysisChanged = [main] { main->refreshMonitor(true); };
+  h.pickSubjectTable = [main, &s] { return chooseByKind(s, kSubjectTableKind, false, main->fileChooser()); };
+  h.forwardKey = [monitor](QKeyEvent* e) {
+    QKeyEvent copy(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(), static_cast<ushort>(e->count()));
+    QApplication::sendEvent(monitor, &copy);
+  };
   QObject::connect(monitor, &TMoni::cursorMoved, map, [map] {
     if (!map->showsCardStatistics()) map->drawMaps();
   });

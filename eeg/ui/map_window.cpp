@@ -1,6 +1,8 @@
 #include "eeg/ui/map_window.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -117,6 +119,43 @@ void TMap::showCardStatistics(const MapCard& card, const std::optional<std::vect
   update();
 }
 
+void TMap::copyPicture() { QGuiApplication::clipboard()->setImage(picture_); }
+
+void TMap::cutPicture() {
+  copyPicture();
+  picture_.fill(Qt::white);
+  update();
+}
+
+bool TMap::pastePicture() {
+  const QImage pasted = QGuiApplication::clipboard()->image();
+  if (pasted.isNull()) return false;
+  QPainter p(&picture_);
+  p.drawImage(0, 0, pasted);
+  p.end();
+  update();
+  return true;
+}
+
+bool TMap::readSubjectTable() {
+  if (!hooks_.pickSubjectTable) return false;
+  const auto path = hooks_.pickSubjectTable();
+  if (!path) return false;
+  std::string bytes, problem;
+  if (!readWholeFile(*path, bytes, 16u << 20)) {
+    ui_.message(std::string(map_text::kInterrupted) + "не удалось прочитать " + *path);
+    return false;
+  }
+  if (!readSubjectMaps(s_, cp1251ToUtf8(bytes), problem)) {
+    ui_.message(problem);
+    return false;
+  }
+  engine_.averagedEpochs = 0;  // every line is an epoch of its own
+  if (hooks_.analysisChanged) hooks_.analysisChanged();
+  drawMaps();
+  return true;
+}
+
 bool TMap::saveValues(const std::string& path) {
   const std::string text = mapValuesText(s_, settings_, epochColumns());
   if (writeFileAtomically(path, utf8ToCp1251(text))) return true;
@@ -146,6 +185,11 @@ bool TMap::event(QEvent* e) {
   // keys (F2 print, F4 save, F10 close) while the map has the focus.
   if (e->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(e);
+    if (key->modifiers() == Qt::ControlModifier &&
+        (key->key() == Qt::Key_C || key->key() == Qt::Key_X || key->key() == Qt::Key_V)) {
+      e->accept();
+      return true;
+    }
     if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
       switch (key->key()) {
         case Qt::Key_Escape:
@@ -244,8 +288,21 @@ void TMap::keyPressEvent(QKeyEvent* e) {
       if (tools_) tools_->hide();
       if (hooks_.closeRequested) hooks_.closeRequested();
       return;
+    case Qt::Key_C:
+    case Qt::Key_X:
+    case Qt::Key_V:
+      if (e->modifiers() != Qt::ControlModifier) break;
+      if (e->key() == Qt::Key_C) copyPicture();
+      else if (e->key() == Qt::Key_X) cutPicture();
+      else pastePicture();
+      return;
     default:
       break;
+  }
+  // the other keys act on the monitor (epoch and record steps, gain, cursor)
+  if (hooks_.forwardKey && !cardShown_) {
+    hooks_.forwardKey(e);
+    return;
   }
   QWidget::keyPressEvent(e);
 }
@@ -308,7 +365,8 @@ TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interacti
   grid->addWidget(start_, 0, 2);
   connect(start_, &QPushButton::clicked, this, [this] { map_.startAnimation(); });
   const char* buttons[] = {map_text::kSpectrumButton, map_text::kBandsButton, map_text::kEpochsButton,
-                           map_text::kCardButton,     map_text::kExport,      map_text::kClose};
+                           map_text::kCardButton,     map_text::kExport,      map_text::kReadTable,
+                           map_text::kClose};
   int row = 4;
   for (const char* caption : buttons) {
     auto* b = new QPushButton(qs(caption), this);
@@ -353,6 +411,11 @@ TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interacti
   connect(button(map_text::kCardButton), &QPushButton::clicked, this, [this] { map_.cards()->show(); });
   connect(button(map_text::kExport), &QPushButton::clicked, this, [this] {
     if (map_.hooks().exportValues) map_.hooks().exportValues();
+  });
+  button(map_text::kReadTable)->setToolTip(qs(map_text::kReadTableHint));
+  connect(button(map_text::kReadTable), &QPushButton::clicked, this, [this] {
+    map_.readSubjectTable();
+    refresh();
   });
   connect(button(map_text::kClose), &QPushButton::clicked, this, [this] {
     if (s_.viewMode == 1) s_.leaveTransformView();

@@ -19,6 +19,7 @@
 #include "eeg/ui/map_render.h"
 
 class QCheckBox;
+class QKeyEvent;
 class QTimer;
 class QComboBox;
 class QPushButton;
@@ -38,6 +39,8 @@ class TMap final : public QWidget {
     std::function<std::optional<std::string>(bool save)> pickCard;  // a ".cam" file
     std::function<void()> closeRequested;                 // F10
     std::function<void()> analysisChanged;                // the monitor must redraw
+    std::function<std::optional<std::string>()> pickSubjectTable;  // "R": a text table
+    std::function<void(QKeyEvent*)> forwardKey;           // keys the monitor handles
   };
 
   TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
@@ -68,6 +71,14 @@ class TMap final : public QWidget {
   // Card statistics in place of the map until the next drawMaps.
   void showCardStatistics(const MapCard& card, const std::optional<std::vector<double>>& other);
   bool showsCardStatistics() const { return cardShown_; }
+
+  // "Копировать", "Вырезать" (then the picture is white) and "Вставить"
+  // (a clipboard picture at the top left corner).
+  void copyPicture();
+  void cutPicture();
+  bool pastePicture();
+  // "R": reads a table of subjects chosen through pickSubjectTable.
+  bool readSubjectTable();
 
   // F4: the map's values as text in code page 1251; false with a message.
   bool saveValues(const std::string& path);

@@ -7,6 +7,8 @@
 #include "core/record_file.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -136,6 +138,22 @@ TEST_F(MapWindow, BandDiagramsCaptionsAndValues) {
   EXPECT_EQ(s.sidePanelWidth, 420);
   const std::string first = trimSpaces(s.bandTable[0].name);
   EXPECT_EQ(m->windowTitle(), QString::fromStdString("Карта: " + first + "-Aср"));
+  // "R": a table of subjects, one epoch each
+  {
+    std::string table = "Name Fp1\r\n";
+    for (int subject = 0; subject < 3; ++subject) {
+      table += "S" + std::to_string(subject);
+      for (int c = 0; c < s.channelCount; ++c) table += " " + std::to_string(10 * subject + c);
+      table += "\r\n";
+    }
+    test::writeBytes(dir.file("subjects.txt"), table);
+  }
+  chooser.answers = {dir.file("subjects.txt")};
+  m->tools()->button("R")->click();
+  EXPECT_EQ(s.viewMode, 3);
+  EXPECT_EQ(s.epochCount, 3);
+  EXPECT_EQ(s.resultGet(0, 18, 2), 38);
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2));
   // Right chooses the next band
   QTest::keyClick(m, Qt::Key_Right);
   EXPECT_EQ(s.currentBand, 1);
@@ -205,6 +223,10 @@ TEST_F(MapWindow, ToolAndCardWindowsKeepCardsOnDisk) {
   chooser.answers = {dir.file("other.cam")};
   EXPECT_FALSE(cards->compareWithCurrent());
   EXPECT_EQ(ui.messages.back(), "Несовпадение параметров карт");
+  // Ctrl+C copies the picture; Ctrl+X leaves it white
+  QTest::keyClick(m, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+            m->picture().convertToFormat(QImage::Format_RGB32));
   // Esc over the statistics opens the card window
   cards->hide();
   QTest::keyClick(m, Qt::Key_Escape);
