@@ -27,6 +27,8 @@
 #include "eeg/ui/map_window.h"
 #include "shell/commands.h"
 #include "shell/main_commands.h"
+#include "results/ui/print_target.h"
+#include "shell/ui/results_wiring.h"
 #include "shell/ui/tfvelor.h"
 #include "tests/test_support.h"
 #include "tools/demo_study.h"
@@ -121,6 +123,19 @@ TEST_F(MapWindow, DocksBesideTheMonitorAndShowsTheMapDrawing) {
   EXPECT_NE(m->picture(), before);
   EXPECT_EQ(m->picture().convertToFormat(QImage::Format_RGB32),
             renderMapPicture(s, m->settings(), windowMapView(s, m->size()), m->size()).convertToFormat(QImage::Format_RGB32));
+
+  // F2 prints the picture on one page after the print settings
+  PrintHooks& hooks = shell::printHooksOf(*window, s, ui);
+  int asked = 0;
+  const std::string pdf = dir.file("map.pdf");
+  hooks.askSettings = [&] {
+    ++asked;
+    return std::optional<PrintSettings>(PrintSettings{});
+  };
+  hooks.makeTarget = [&] { return std::make_unique<PdfPrintTarget>(QString::fromStdString(pdf)); };
+  QTest::keyClick(m, Qt::Key_F2);
+  EXPECT_EQ(asked, 1);
+  EXPECT_GT(test::readBytes(pdf).size(), 1000u);
 
   // F10 closes it and gives the monitor its width back
   QTest::keyClick(m, Qt::Key_F10);
