@@ -15,10 +15,12 @@
 #include "core/file_kinds.h"
 #include "core/text.h"
 #include "eeg/ui/map_window.h"
+#include "instruments/ui/ttabl.h"
 #include "results/print_place.h"
 #include "results/ui/print_target.h"
 #include "shell/main_commands.h"
 #include "shell/ui/results_wiring.h"
+#include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/tfvelor.h"
 #include "viewer/ui/moni.h"
 
@@ -122,6 +124,10 @@ TMap* ensureMap(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Intera
   h.closeRequested = [main, &s] { closeMapWindow(*main, s); };
   h.analysisChanged = [main] { main->refreshMonitor(true); };
   h.pickSubjectTable = [main, &s] { return chooseByKind(s, kSubjectTableKind, false, main->fileChooser()); };
+  h.redrawn = [main] {
+    if (TTabl* board = shell::scoreboardOf(*main)) board->prvt();
+  };
+  shell::setScoreboardMapChannel(w, [&s] { return s.currentChannelRow; });
   h.forwardKey = [monitor](QKeyEvent* e) {
     QKeyEvent copy(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(), static_cast<ushort>(e->count()));
     QApplication::sendEvent(monitor, &copy);
@@ -189,6 +195,7 @@ void redrawMaps(shell::TFVelor& w) {
 }
 
 void closeMapWindow(shell::TFVelor& w, StudyState& s) {
+  shell::setScoreboardMapChannel(w, {});
   if (TMap* map = mapWindowOf(w)) {
     if (s.sideWindow == map) s.sideWindow = nullptr;
     map->hide();

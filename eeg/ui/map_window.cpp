@@ -44,7 +44,12 @@ TMap::TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* pare
   setWindowTitle(qs(mapCaption(s_, settings_, mappingMode_)));
 }
 
-TMap::~TMap() = default;
+TMap::~TMap() {
+  // the tool and card windows belong to the main window but act on this one
+  delete tools_;
+  delete cards_;
+  if (s_.sideWindow == this) s_.sideWindow = nullptr;
+}
 
 void TMap::setMappingMode(int mode) {
   mappingMode_ = std::clamp(mode, 0, 2);
@@ -110,6 +115,7 @@ void TMap::drawMaps() {
   picture_ = renderMapPicture(s_, settings_, currentView(), size());
   setWindowTitle(qs(mapCaption(s_, settings_, mappingMode_)));
   update();
+  if (hooks_.redrawn) hooks_.redrawn();
 }
 
 void TMap::showCardStatistics(const MapCard& card, const std::optional<std::vector<double>>& other) {

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -41,6 +42,7 @@ class TMap final : public QWidget {
     std::function<void()> analysisChanged;                // the monitor must redraw
     std::function<std::optional<std::string>()> pickSubjectTable;  // "R": a text table
     std::function<void(QKeyEvent*)> forwardKey;           // keys the monitor handles
+    std::function<void()> redrawn;                        // the scoreboard reads the new row, band, epoch
   };
 
   TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
@@ -103,13 +105,13 @@ class TMap final : public QWidget {
   MapSettings settings_;
   int mappingMode_ = 0;
   int seriesStart_ = 0;
-  QTimer* animation_ = nullptr;
+  QTimer* animation_ = nullptr;  // child
   int animationItem_ = 0;
   int animationEnd_ = 0;
   QImage picture_;
   bool cardShown_ = false;
-  TMapTools* tools_ = nullptr;
-  TMapCards* cards_ = nullptr;
+  QPointer<TMapTools> tools_;
+  QPointer<TMapCards> cards_;
 };
 
 // "Карты": mode, measure, band, asymmetry and colour, and the analyses.

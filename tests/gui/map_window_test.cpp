@@ -29,7 +29,9 @@
 #include "shell/main_commands.h"
 #include "results/ui/print_target.h"
 #include "shell/ui/results_wiring.h"
+#include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/tfvelor.h"
+#include "instruments/ui/ttabl.h"
 #include "tests/test_support.h"
 #include "tools/demo_study.h"
 #include "viewer/ui/moni.h"
@@ -173,6 +175,13 @@ TEST_F(MapWindow, BandDiagramsCaptionsAndValues) {
   QTest::keyClick(m, Qt::Key_Right);
   EXPECT_EQ(s.currentBand, 1);
   EXPECT_EQ(m->windowTitle(), QString::fromStdString("Карта: " + trimSpaces(s.bandTable[1].name) + "-Aср"));
+  // a click in the diagram chooses row and band; the scoreboard reads them
+  const int rowHeight = (m->height() - 40) / 19;
+  QTest::mouseClick(m, Qt::LeftButton, Qt::NoModifier, QPoint(40 + 160 / s.bandCount * 2 + 5, rowHeight * 17 + 2));
+  EXPECT_EQ(s.currentChannelRow, 17);  // O1
+  EXPECT_EQ(s.currentBand, 2);
+  if (TTabl* board = shell::scoreboardOf(*window))
+    EXPECT_EQ(board->text(TTabl::Y).toStdString(), formatNumber(s.resultValue(2, 17, s.currentEpoch)));
   // the alpha map: a back-of-the-head pixel hotter (higher on the scale) than a frontal one
   s.currentBand = 2;
   m->drawMaps();
