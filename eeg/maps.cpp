@@ -167,6 +167,20 @@ std::vector<MapElectrode> mapElectrodes(const StudyState& s, const MapSettings& 
   return out;
 }
 
+std::vector<MapElectrode> epochFrameElectrodes(const StudyState& s, const MapSettings& m, int band, int p, int k) {
+  MapSettings plain = m;
+  plain.asymmetry = false;
+  std::vector<MapElectrode> from = mapElectrodes(s, plain, 0, band, p);
+  const std::vector<MapElectrode> to = mapElectrodes(s, plain, 0, band, p + 1);
+  k = std::clamp(k, 0, 4);
+  for (std::size_t i = 0; i < from.size() && i < to.size(); ++i) {
+    from[i].value = std::clamp(from[i].value + static_cast<int>(std::trunc((to[i].value - from[i].value) * k / 4.0 + 0.5)), 0, 255);
+    from[i].raw = from[i].raw + std::trunc((to[i].raw - from[i].raw) * k / 4.0 + 0.5);
+  }
+  if (m.asymmetry) applyAsymmetry(s, s.viewMode, from);
+  return from;
+}
+
 void applyAsymmetry(const StudyState& s, int mode, std::vector<MapElectrode>& e) {
   auto find = [&](const char* name) -> int {
     for (std::size_t i = 0; i < e.size(); ++i)

@@ -81,6 +81,10 @@ int bandMapValue(const StudyState& s, int row, int band, int slice, int mapScale
 // view mode (the cursor sample in modes 0 and 1; band `band` of slice `slice`
 // in the band modes); the asymmetry step applied when settings ask for it.
 std::vector<MapElectrode> mapElectrodes(const StudyState& s, const MapSettings& m, int sample, int band, int slice);
+// A frame k (0..3) of the epoch animation between epochs p and p + 1 of
+// band `band`: v_p + trunc((v_(p+1) − v_p) × k / 4 + 0.5) per electrode,
+// then the asymmetry step when the settings ask for it.
+std::vector<MapElectrode> epochFrameElectrodes(const StudyState& s, const MapSettings& m, int band, int p, int k);
 // The asymmetry step over the electrode list (mode is the view mode).
 void applyAsymmetry(const StudyState& s, int mode, std::vector<MapElectrode>& e);
 // The lead pairs with both electrodes positioned and their values.

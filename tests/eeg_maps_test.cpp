@@ -161,6 +161,19 @@ TEST(MapValues, AsymmetryOfEqualSidesIs127AndFollowsTheSign) {
   EXPECT_EQ(e[1].value, 127);
 }
 
+TEST(MapValues, EpochAnimationFramesStepAQuarterAtATime) {
+  StudyState s;
+  s.channelCount = 1;
+  s.bandCount = 1;
+  s.viewMode = 3;
+  s.bandMode = 2;  // values are the codes
+  s.channelPosX[0] = s.channelPosY[0] = 31;
+  s.resultPut(0, 0, 4, 10);
+  s.resultPut(0, 0, 5, 21);
+  const int want[] = {10, 13, 16, 18, 21};  // 10 + trunc(11k/4 + 0.5)
+  for (int k = 0; k <= 4; ++k) EXPECT_EQ(epochFrameElectrodes(s, {}, 0, 4, k)[0].value, want[k]) << k;
+}
+
 TEST(MapValues, BandValuesByMeasureAndKind) {
   StudyState s;
   s.channelCount = 2;

@@ -29,7 +29,7 @@ QFont smallFont(int mapSize) {
 
 void drawHead(QPainter& p, const StudyState& s, const MapSettings& m, const MapView& v) {
   const QRect box = headRect(v);
-  const auto electrodes = mapElectrodes(s, m, v.sample, bandOf(s, v), sliceOf(s, v));
+  const auto electrodes = v.electrodes ? *v.electrodes : mapElectrodes(s, m, v.sample, bandOf(s, v), sliceOf(s, v));
   MapGrid grid;
   p.save();
   if (interpolateMap(electrodes, grid)) {
@@ -134,6 +134,16 @@ void drawDiagrams(QPainter& p, const StudyState& s, const MapSettings& m, const 
   const double width = 160.0 / columns;
   p.save();
   p.setFont(smallFont(std::min(256, h * 20)));
+  // the marks of the chosen row (right of the bars) and column (below them)
+  const auto chosen = std::find(rows.begin(), rows.end(), v.currentRow);
+  const int column = epochs ? sliceOf(s, v) : bandOf(s, v);
+  p.save();
+  p.setPen(QPen(QColor(0, 128, 0), 1));
+  p.setBrush(QColor(255, 0, 255));
+  if (chosen != rows.end()) p.drawRect(QRect(201, static_cast<int>(chosen - rows.begin()) * h, 8, h - 1));
+  if (column >= 0 && column < columns)
+    p.drawRect(QRect(static_cast<int>(40 + column * width), size.height() - 40, std::max(1, static_cast<int>(width) - 1), 9));
+  p.restore();
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const int r = rows[i];
     const int top = static_cast<int>(i) * h;

@@ -27,6 +27,7 @@ struct MapView {
   int band = -1;       // band of the band modes (−1: currentBand)
   int slice = -1;      // result slice of the band modes (−1: as the view mode reads it)
   int seriesStart = -1;  // ≥ 0: the series ("Серия") from this sample or epoch
+  const std::vector<MapElectrode>* electrodes = nullptr;  // given values (animation frames)
   std::string label;     // the animation's time, written at (labelX, 5)
   int labelX = 10;
 };

@@ -69,8 +69,9 @@ void TMap::startAnimation() {
     });
   }
   if (s_.viewMode >= 3) {
+    // each epoch, then three frames on the way to the next
     animationItem_ = 0;
-    animationEnd_ = epochColumns();
+    animationEnd_ = (epochColumns() - 1) * 4 + 1;
   } else {
     animationItem_ = std::max(0, s_.cursorPos);
     animationEnd_ = std::min(animationItem_ + 250, std::clamp(s_.recordLength, 0, kMaxSamples));
@@ -87,9 +88,13 @@ bool TMap::animationStep() {
   }
   MapView v = currentView();
   v.seriesStart = -1;
+  std::vector<MapElectrode> frame;
   if (s_.viewMode >= 3) {
-    v.slice = animationItem_;
-    v.label = padLeft(formatNumber((animationItem_ + 1.0) * s_.epochStep / std::max(1, s_.sampleRate)), 3);
+    const int epoch = animationItem_ / 4, k = animationItem_ % 4;
+    frame = epochFrameElectrodes(s_, settings_, s_.currentBand, epoch, k);
+    v.electrodes = &frame;
+    v.slice = epoch;
+    v.label = padLeft(formatNumber((epoch + 1.0) * s_.epochStep / std::max(1, s_.sampleRate)), 3);
     v.labelX = std::min(380, std::max(10, width() - 60));
   } else {
     v.sample = animationItem_;

@@ -281,6 +281,12 @@ TEST_F(MapWindow, SeriesAndAnimation) {
   while (m->animationStep()) ++steps;
   EXPECT_EQ(steps, 3);  // not beyond the record
   EXPECT_EQ(m->mappingMode(), 0);
+  // epoch maps: each epoch and three frames on the way to the next
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 3));
+  m->startAnimation();
+  steps = 0;
+  while (m->animationStep()) ++steps;
+  EXPECT_EQ(steps, (m->epochColumns() - 1) * 4 + 1);
 }
 
 }  // namespace
