@@ -31,6 +31,7 @@ namespace {
 constexpr int kMapKindCards = 3;
 constexpr int kMapKindValues = 10;
 constexpr int kSubjectTableKind = 12;
+constexpr int kSpectralParametersKind = 20;
 
 int panelWidthFor(const StudyState& s) {
   if (s.viewMode <= 1) return 210;
@@ -123,6 +124,7 @@ TMap* ensureMap(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Intera
   h.pickCard = [main, &s](bool save) { return chooseByKind(s, kMapKindCards, save, main->fileChooser()); };
   h.closeRequested = [main, &s] { closeMapWindow(*main, s); };
   h.analysisChanged = [main] { main->refreshMonitor(true); };
+  h.importParameters = [main, &s, &ui] { return openByKind(s, kSpectralParametersKind, main->fileChooser(), ui); };
   h.pickSubjectTable = [main, &s] { return chooseByKind(s, kSubjectTableKind, false, main->fileChooser()); };
   h.redrawn = [main] {
     if (TTabl* board = shell::scoreboardOf(*main)) board->prvt();

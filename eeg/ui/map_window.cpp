@@ -376,8 +376,8 @@ TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interacti
   grid->addWidget(start_, 0, 2);
   connect(start_, &QPushButton::clicked, this, [this] { map_.startAnimation(); });
   const char* buttons[] = {map_text::kSpectrumButton, map_text::kBandsButton, map_text::kEpochsButton,
-                           map_text::kCardButton,     map_text::kExport,      map_text::kReadTable,
-                           map_text::kClose};
+                           map_text::kCardButton,     map_text::kExport,      map_text::kImport,
+                           map_text::kReadTable,      map_text::kClose};
   int row = 4;
   for (const char* caption : buttons) {
     auto* b = new QPushButton(qs(caption), this);
@@ -422,6 +422,11 @@ TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interacti
   connect(button(map_text::kCardButton), &QPushButton::clicked, this, [this] { map_.cards()->show(); });
   connect(button(map_text::kExport), &QPushButton::clicked, this, [this] {
     if (map_.hooks().exportValues) map_.hooks().exportValues();
+  });
+  connect(button(map_text::kImport), &QPushButton::clicked, this, [this] {
+    // band diagrams of single channels only
+    if (s_.viewMode != 2 || mapShowsPairs(s_) || !map_.hooks().importParameters) return;
+    if (map_.hooks().importParameters()) map_.drawMaps();
   });
   button(map_text::kReadTable)->setToolTip(qs(map_text::kReadTableHint));
   connect(button(map_text::kReadTable), &QPushButton::clicked, this, [this] {
