@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "core/binio.h"
 #include "core/record_file.h"
@@ -315,6 +316,33 @@ bool readBrainSys(StudyState& s, const std::string& path, bool systemFromFile, I
 
 // --- NeuroScan -----------------------------------------------------------------------------------
 
+namespace {
+
+float getF32(const unsigned char* p) {
+  const std::uint32_t u = getU32(p);
+  float f;
+  std::memcpy(&f, &u, sizeof f);
+  return f;
+}
+
+// value/units closest to x with both terms 1..65535; false when x is not a
+// positive finite number such a fraction can hold within a thousandth.
+bool closestFraction(double x, int& units, int& value) {
+  if (!std::isfinite(x) || !(x >= 1.0 / 65535.0) || !(x <= 65535.0)) return false;
+  double best = std::numeric_limits<double>::infinity();
+  for (long long q = 1; q <= 65535; ++q) {
+    const double p = std::round(x * static_cast<double>(q));
+    if (p > 65535) break;
+    if (p < 1) continue;
+    const double err = std::fabs(p / static_cast<double>(q) - x);
+    if (err < best) best = err, units = static_cast<int>(q), value = static_cast<int>(p);
+    if (err == 0) break;
+  }
+  return best <= x * 1e-3;
+}
+
+}  // namespace
+
 bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reason) {
   out = ForeignRecord{};
   unsigned char h[kNeuroScanElectrodes];
@@ -410,6 +438,20 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
               static_cast<std::uint16_t>(std::min(65535.0, std::round(ratio * units))));
     out.notices.push_back("Отсчёты файла 4-байтовые: они уменьшены в " + num(1LL << shift) +
                           " раз, калибровка каналов пересчитана.");
+  }
+  // The electrode record calibrates its channel: microvolts per stored unit
+  // are sensitivity × calibration / 204.8, counted from the baseline. A
+  // fixed 1000 µV per 2047 units would show most recordings several times
+  // too large. Records without a usable calibration keep the fixed one.
+  for (int c = 0; c < channels; ++c) {
+    const unsigned char* e = labels.data() + static_cast<std::size_t>(kNeuroScanElectrodeBytes) * c;
+    const double perUnit = static_cast<double>(getF32(e + 59)) * static_cast<double>(getF32(e + 71)) / 204.8;
+    const long long zero = 2048 + (static_cast<long long>(getI16(e + 47)) >> shift);
+    int units = 0, value = 0;
+    if (zero < 0 || zero > 65535 || !closestFraction(std::ldexp(perUnit, shift), units, value)) continue;
+    out.zeroLevel[static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(zero);
+    out.calibUnits[static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(units);
+    out.calibValue[static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(value);
   }
   if (clipped > 0)
     out.notices.push_back("Значения " + num(clipped) + " отсчётов вне диапазона кодов ограничены.");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <memory>
 
@@ -92,6 +93,9 @@ struct NeuroScanSpec {
   int width = 2;
   std::vector<std::int32_t> wide;  // 4-byte samples when width is 4
   std::string tail;                // bytes after the samples (the event table)
+  // per channel electrode record calibration (none: zeros, as old writers leave it)
+  std::vector<float> sensitivity, calib;
+  std::vector<std::int16_t> baseline;
 };
 
 std::string buildNeuroScan(const NeuroScanSpec& n) {
@@ -107,6 +111,10 @@ std::string buildNeuroScan(const NeuroScanSpec& n) {
     std::string e(75, '\0');
     if (static_cast<std::size_t>(c) < n.labels.size())
       std::memcpy(e.data(), n.labels[c].data(), std::min<std::size_t>(10, n.labels[c].size()));
+    const auto uc = static_cast<std::size_t>(c);
+    if (uc < n.baseline.size()) putU16(reinterpret_cast<unsigned char*>(e.data()) + 47, static_cast<std::uint16_t>(n.baseline[uc]));
+    if (uc < n.sensitivity.size()) std::memcpy(e.data() + 59, &n.sensitivity[uc], 4);
+    if (uc < n.calib.size()) std::memcpy(e.data() + 71, &n.calib[uc], 4);
     f += e;
   }
   ByteWriter w;
@@ -399,6 +407,56 @@ TEST_F(ForeignFormats, NeuroScanFourByteSamplesKeepTheirUnits) {
   ASSERT_EQ(ui.messages.size(), 1u);
 }
 
+// Each channel's electrode record calibrates it: (v − baseline) × sensitivity
+// × calibration / 204.8 microvolts, for 2- and 4-byte samples; a record
+// without a usable calibration keeps 1000 µV per 2047 units.
+TEST_F(ForeignFormats, NeuroScanChannelsTakeTheirCalibration) {
+  struct Case {
+    const char* what;
+    float sensitivity, calib;
+    std::int16_t baseline;
+    double perUnit;  // expected µV per stored unit of channel 0
+  } cases[] = {
+      {"binary fraction", 17.1875f, 1.0f, 0, 17.1875 / 204.8},
+      {"with a baseline", 0.0303657f, 1.0f, -12, static_cast<double>(0.0303657f) / 204.8},
+      {"not a power of two", 10.0f, 0.98f, 7, static_cast<double>(10.0f) * static_cast<double>(0.98f) / 204.8},
+      {"zero sensitivity", 0.0f, 1.0f, 0, 1000.0 / 2047.0},
+      {"negative", -5.0f, 1.0f, 0, 1000.0 / 2047.0},
+      {"not a number", std::numeric_limits<float>::quiet_NaN(), 1.0f, 0, 1000.0 / 2047.0},
+      {"beyond 16-bit terms", 3e9f, 1.0f, 0, 1000.0 / 2047.0},
+  };
+  for (const Case& c : cases) {
+    for (int width : {2, 4}) {
+      NeuroScanSpec n;
+      n.sensitivity = {c.sensitivity};
+      n.calib = {c.calib};
+      n.baseline = {c.baseline};
+      const std::int32_t values[] = {5, -300, 1200, 0};
+      if (width == 4) {
+        n.width = 4;
+        n.countField = 4;
+        for (std::int32_t v : values) n.wide.insert(n.wide.end(), {v * 1000, 1});
+      } else {
+        for (std::int32_t v : values) n.data.insert(n.data.end(), {static_cast<std::int16_t>(v), 1});
+      }
+      ASSERT_TRUE(open(put("k.cnt", buildNeuroScan(n)))) << c.what;
+      const bool calibrated = c.perUnit != 1000.0 / 2047.0;
+      const double shiftStep = width == 4 ? std::ldexp(1.0, 6) : 1.0;  // 1 200 000 needs a shift of 6
+      for (int k = 0; k < 4; ++k) {
+        const double v = values[k] * (width == 4 ? 1000.0 : 1.0);
+        const double want = calibrated ? (v - c.baseline) * c.perUnit : v * c.perUnit;
+        // half a unit; with shifted samples one code of ours and the rounded baseline
+        EXPECT_NEAR(s->physicalValue(k, 0), want, (width == 4 ? 2 * shiftStep : 0.5) * c.perUnit)
+            << c.what << " width " << width << " sample " << k;
+      }
+      // the second channel (value 1) has no calibration: the fixed one
+      if (width == 2) {
+        EXPECT_NEAR(s->physicalValue(0, 1), 1000.0 / 2047.0, 1e-9) << c.what;
+      }
+    }
+  }
+}
+
 // The shared recordings: channel names, rate, sample count and first values
 // as published for them.
 TEST_F(ForeignFormats, NeuroScanSharedRecordings) {
@@ -417,7 +475,11 @@ TEST_F(ForeignFormats, NeuroScanSharedRecordings) {
   EXPECT_EQ(s->channelNames[60], "HEOG");
   EXPECT_EQ(s->channelNames[61], "NA1");
   const int first5[] = {884, 893, 914, 930, 887};
-  for (int k = 0; k < 5; ++k) EXPECT_EQ(s->channelData[0][k], first5[k] + 2048) << k;
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(s->channelData[0][k], first5[k] + 2048) << k;
+    // sensitivity 17.1875, calibration 1: 1375/16384 µV per unit, exactly
+    EXPECT_DOUBLE_EQ(s->physicalValue(k, 0), first5[k] * 1375.0 / 16384.0) << k;
+  }
   EXPECT_EQ(trimSpaces(utf8Substr(s->examHeader, 60, 30)), "Unspecified");
   EXPECT_EQ(utf8Substr(s->examHeader, 108, 1), "U");
 
@@ -430,12 +492,13 @@ TEST_F(ForeignFormats, NeuroScanSharedRecordings) {
   EXPECT_EQ(s->channelNames[1], "FCz");
   EXPECT_EQ(s->recordLength, 32767);  // 90 000 by the count field, limited
   // the first frames as 4-byte values (channel 1: -9276 -17575 -25114;
-  // channel 2: 26341 16298 2225), in the units of a 2-byte file
+  // channel 2: 26341 16298 2225), sensitivity 0.0303657 µV, calibration 1
   const double ch1[] = {-9276, -17575, -25114}, ch2[] = {26341, 16298, 2225};
-  const double step = std::ldexp(1.0, 6) * 1000.0 / 2047.0;
+  const double perUnit = static_cast<double>(0.030365750193595886f) / 204.8;
+  const double step = std::ldexp(1.0, 6) * perUnit;
   for (int k = 0; k < 3; ++k) {
-    EXPECT_NEAR(s->physicalValue(k, 0), ch1[k] * 1000.0 / 2047.0, step * 1.01) << k;
-    EXPECT_NEAR(s->physicalValue(k, 1), ch2[k] * 1000.0 / 2047.0, step * 1.01) << k;
+    EXPECT_NEAR(s->physicalValue(k, 0), ch1[k] * perUnit, step * 1.01) << k;
+    EXPECT_NEAR(s->physicalValue(k, 1), ch2[k] * perUnit, step * 1.01) << k;
   }
   EXPECT_EQ(ui.messages.size(), 2u);  // the length limit and the scaling
 }

@@ -210,7 +210,9 @@ int runEdfDump(const std::string& file, int page, bool raw, const std::vector<in
       if (raw) {
         std::snprintf(buf, sizeof buf, "%d", code);
       } else {
-        std::snprintf(buf, sizeof buf, "%.9g", (code - zero[k]) * step[k] + offset[k]);
+        // 12 digits: a channel shown beside a large constant part keeps its
+        // own resolution (175940.6563 uV with steps of 0.0004 uV)
+        std::snprintf(buf, sizeof buf, "%.12g", (code - zero[k]) * step[k] + offset[k]);
       }
       out += buf;
     }
