@@ -109,12 +109,12 @@ SpectralEngine::SpectralEngine()
       longWork_(std::make_unique<std::int16_t[]>(kLongEpochMax)),
       longOut_(std::make_unique<std::int16_t[]>(kLongEpochMax / 2 + 1)),
       window_(std::make_unique<std::int16_t[]>(kWindowHalfSteps)),
-      batch_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kFhtMaxSize + 16)),
+      batch_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kFhtMaxSize + 32)),
       windowRows_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kWindowRowStride)),
       amplitudeRows_(std::make_unique<std::int16_t[]>(static_cast<std::size_t>(kMaxBatchLanes) * kAmplitudeRowStride)) {
-  // The vector lanes are read 32 bytes at a time.
+  // The vector lanes are read up to 64 bytes at a time.
   const auto address = reinterpret_cast<std::uintptr_t>(batch_.get());
-  batchLanes_ = batch_.get() + ((32 - address % 32) % 32) / sizeof(std::int16_t);
+  batchLanes_ = batch_.get() + ((64 - address % 64) % 64) / sizeof(std::int16_t);
 }
 
 void SpectralEngine::halveAll() {

@@ -1,5 +1,6 @@
 // Eight fixed-point Hartley transforms side by side in SSE2 lanes, and the
-// choice between these and the sixteen lanes of AVX2.
+// choice between these, the sixteen lanes of AVX2 and the thirty-two of
+// AVX-512.
 #include "eeg/fht_batch.h"
 
 #include <algorithm>
@@ -119,37 +120,55 @@ bool amplitudes(std::int16_t* x, int n, int order, const int* exponent, std::int
   return Kernel::amplitudes(reinterpret_cast<__m128i*>(x), n, order, exponent, out, peak);
 }
 
+void transformRows(std::int16_t* x, const std::int16_t* const* rows, int n, int order, int* exponent) {
+  Kernel::transformRows(reinterpret_cast<__m128i*>(x), rows, n, order, exponent);
+}
+
 }  // namespace fht_batch::sse2
 
 namespace fht_batch {
 
 namespace {
-bool useAvx2() {
-  static const bool yes = avx2::available();
-  return yes;
+// The widest kernel this processor runs: 2 AVX-512, 1 AVX2, 0 SSE2.
+int width() {
+  static const int w = avx512::available() ? 2 : avx2::available() ? 1 : 0;
+  return w;
 }
 }  // namespace
 
-int lanes() { return useAvx2() ? 16 : 8; }
+int lanes() { return 8 << width(); }
 bool vectorised() { return true; }
 
 void transform(std::int16_t* x, int n, int order, int* exponent, bool reverse) {
-  if (useAvx2())
-    avx2::transform(x, n, order, exponent, reverse);
-  else
-    sse2::transform(x, n, order, exponent, reverse);
+  switch (width()) {
+    case 2: avx512::transform(x, n, order, exponent, reverse); break;
+    case 1: avx2::transform(x, n, order, exponent, reverse); break;
+    default: sse2::transform(x, n, order, exponent, reverse);
+  }
 }
 
 void loadReversed(std::int16_t* x, const std::int16_t* const* rows, int n, int order) {
-  if (useAvx2())
-    avx2::loadReversed(x, rows, n, order);
-  else
-    sse2::loadReversed(x, rows, n, order);
+  switch (width()) {
+    case 2: avx512::loadReversed(x, rows, n, order); break;
+    case 1: avx2::loadReversed(x, rows, n, order); break;
+    default: sse2::loadReversed(x, rows, n, order);
+  }
+}
+
+void transformRows(std::int16_t* x, const std::int16_t* const* rows, int n, int order, int* exponent) {
+  switch (width()) {
+    case 2: avx512::transformRows(x, rows, n, order, exponent); break;
+    case 1: avx2::transformRows(x, rows, n, order, exponent); break;
+    default: sse2::transformRows(x, rows, n, order, exponent);
+  }
 }
 
 bool amplitudes(std::int16_t* x, int n, int order, const int* exponent, std::int16_t* const* out, int* peak) {
-  return useAvx2() ? avx2::amplitudes(x, n, order, exponent, out, peak)
-                   : sse2::amplitudes(x, n, order, exponent, out, peak);
+  switch (width()) {
+    case 2: return avx512::amplitudes(x, n, order, exponent, out, peak);
+    case 1: return avx2::amplitudes(x, n, order, exponent, out, peak);
+    default: return sse2::amplitudes(x, n, order, exponent, out, peak);
+  }
 }
 
 }  // namespace fht_batch
@@ -162,6 +181,7 @@ bool vectorised() { return false; }
 void transform(std::int16_t*, int, int, int*, bool) {}
 void loadReversed(std::int16_t*, const std::int16_t* const*, int, int) {}
 bool amplitudes(std::int16_t*, int, int, const int*, std::int16_t* const*, int*) { return false; }
+void transformRows(std::int16_t*, const std::int16_t* const*, int, int, int*) {}
 }  // namespace fht_batch
 
 #endif

@@ -7,10 +7,10 @@
 
 namespace velor::fht_batch {
 
-inline constexpr int kMaxLanes = 16;
+inline constexpr int kMaxLanes = 32;
 
-// Lanes of the widest instruction set this processor has: 16 with AVX2, 8
-// otherwise.
+// Lanes of the widest instruction set this processor has: 32 with
+// AVX-512BW, 16 with AVX2, 8 otherwise.
 int lanes();
 // Whether the vector kernels are there at all (x86-64); without them the
 // engine transforms lane by lane.
@@ -26,19 +26,31 @@ void loadReversed(std::int16_t* x, const std::int16_t* const* rows, int n, int o
 // lanes are normalised in place. False, with nothing changed, when some
 // lane's halvings reached the order.
 bool amplitudes(std::int16_t* x, int n, int order, const int* exponent, std::int16_t* const* out, int* peak);
+// loadReversed and transform (without reversal) in one, the first two
+// stages done while the samples come in (n ≥ 8).
+void transformRows(std::int16_t* x, const std::int16_t* const* rows, int n, int order, int* exponent);
 
 #if defined(__x86_64__) || defined(__i386__)
 namespace sse2 {
 void transform(std::int16_t* x, int n, int order, int* exponent, bool reverse);
 void loadReversed(std::int16_t* x, const std::int16_t* const* rows, int n, int order);
 bool amplitudes(std::int16_t* x, int n, int order, const int* exponent, std::int16_t* const* out, int* peak);
+void transformRows(std::int16_t* x, const std::int16_t* const* rows, int n, int order, int* exponent);
 }  // namespace sse2
 namespace avx2 {
 bool available();
 void transform(std::int16_t* x, int n, int order, int* exponent, bool reverse);
 void loadReversed(std::int16_t* x, const std::int16_t* const* rows, int n, int order);
 bool amplitudes(std::int16_t* x, int n, int order, const int* exponent, std::int16_t* const* out, int* peak);
+void transformRows(std::int16_t* x, const std::int16_t* const* rows, int n, int order, int* exponent);
 }  // namespace avx2
+namespace avx512 {
+bool available();
+void transform(std::int16_t* x, int n, int order, int* exponent, bool reverse);
+void loadReversed(std::int16_t* x, const std::int16_t* const* rows, int n, int order);
+bool amplitudes(std::int16_t* x, int n, int order, const int* exponent, std::int16_t* const* out, int* peak);
+void transformRows(std::int16_t* x, const std::int16_t* const* rows, int n, int order, int* exponent);
+}  // namespace avx512
 #endif
 
 }  // namespace velor::fht_batch

@@ -152,6 +152,10 @@ bool amplitudes(std::int16_t* x, int n, int order, const int* exponent, std::int
   return Kernel::amplitudes(reinterpret_cast<__m256i*>(x), n, order, exponent, out, peak);
 }
 
+void transformRows(std::int16_t* x, const std::int16_t* const* rows, int n, int order, int* exponent) {
+  Kernel::transformRows(reinterpret_cast<__m256i*>(x), rows, n, order, exponent);
+}
+
 }  // namespace fht_batch::avx2
 
 }  // namespace velor

@@ -167,12 +167,15 @@ struct BatchKernel {
   // at a time) when their group comes up. The constant component, which
   // overflows most, sits in the first pair of the first group, so its
   // halvings cost next to nothing.
-  static void butterflies(R* x, int n, int* exponent) {
+  // With `firstTwoDone` the stages of span 2 and 4 are done already (by
+  // loadFirstStages).
+  static void butterflies(R* x, int n, int* exponent, bool firstTwoDone = false) {
     if (n < 2) return;
     // The first two stages. With every value within ±8191 neither can
     // overflow, and both are done in one pass over groups of four; otherwise
     // stage by stage with checks.
-    if (n >= 4 && withinBound(x, n, 8191)) {
+    if (firstTwoDone) {
+    } else if (n >= 4 && withinBound(x, n, 8191)) {
       for (int b = 0; b < n; b += 4) {
         const R s0 = V::add(x[b], x[b + 1]), d0 = V::sub(x[b], x[b + 1]);
         const R s1 = V::add(x[b + 2], x[b + 3]), d1 = V::sub(x[b + 2], x[b + 3]);
@@ -294,6 +297,73 @@ struct BatchKernel {
       V::loadColumns8(rows, t, columns);
       for (int u = 0; u < 8; ++u) x[reversed[t + u] >> drop] = columns[u];
     }
+  }
+
+  // n samples of kLanes arrays into the lanes in bit-reversed order, with the
+  // stages of span 2 and 4 done on the way: samples r, r + n/4, r + n/2 and
+  // r + 3n/4 (r < n/4) make one group of four, at r(r) onwards. Those stages
+  // cannot overflow when every sample lies within ±8191; false, with x
+  // undefined, when some sample does not (or for fewer than 32 samples),
+  // and the stages must then be done with their checks.
+  static bool loadFirstStages(R* x, const std::int16_t* const* rows, int n, int order) {
+    const int quarter = n / 4;
+    if (quarter < 8) return false;
+    constexpr int kSpan = 32;
+    const int span = std::min(kSpan, quarter);
+    const int drop = kFhtMaxOrder - order;
+    const std::uint16_t* reversed = fhtBitReversal();
+    // Staged through a small block for the reason given at loadReversed.
+    alignas(64) std::int16_t block[4][kLanes][kSpan];
+    const std::int16_t* local[4][kLanes];
+    for (int q = 0; q < 4; ++q)
+      for (int l = 0; l < kLanes; ++l) local[q][l] = block[q][l];
+    // The reads jump between four places of every row: ask for the lines of
+    // short epochs all at once, for longer ones a step ahead.
+    if (n <= 256)
+      for (int l = 0; l < kLanes; ++l)
+        for (int i = 0; i < n; i += 32) __builtin_prefetch(rows[l] + i);
+    R hi = V::set1(-32768), lo = V::set1(32767);
+    for (int t = 0; t < quarter; t += span) {
+      for (int q = 0; q < 4; ++q)
+        for (int l = 0; l < kLanes; ++l) {
+          const std::int16_t* from = rows[l] + q * quarter + t;
+          if (n > 256 && t + span < quarter) __builtin_prefetch(from + span);
+          if (span == kSpan)
+            std::memcpy(block[q][l], from, sizeof block[q][l]);  // a constant size, copied inline
+          else
+            std::memcpy(block[q][l], from, sizeof(std::int16_t) * static_cast<std::size_t>(span));
+        }
+      for (int s = 0; s < span; s += 8) {
+        R a[8], c[8], b[8], d[8];
+        V::loadColumns8(local[0], s, a);
+        V::loadColumns8(local[1], s, c);
+        V::loadColumns8(local[2], s, b);
+        V::loadColumns8(local[3], s, d);
+        for (int u = 0; u < 8; ++u) {
+          hi = V::max(hi, V::max(V::max(a[u], b[u]), V::max(c[u], d[u])));
+          lo = V::min(lo, V::min(V::min(a[u], b[u]), V::min(c[u], d[u])));
+          const R s0 = V::add(a[u], b[u]), d0 = V::sub(a[u], b[u]);
+          const R s1 = V::add(c[u], d[u]), d1 = V::sub(c[u], d[u]);
+          R* g = x + (reversed[t + s + u] >> drop);
+          g[0] = V::add(s0, s1);
+          g[1] = V::add(d0, d1);
+          g[2] = V::sub(s0, s1);
+          g[3] = V::sub(d0, d1);
+        }
+      }
+    }
+    return V::laneMask(V::bitOr(V::greater(hi, V::set1(8191)), V::greater(V::set1(-8191), lo))) == 0;
+  }
+
+  // Rows into the lanes and the whole transform.
+  static void transformRows(R* x, const std::int16_t* const* rows, int n, int order, int* exponent) {
+    std::fill_n(exponent, kLanes, 0);
+    if (loadFirstStages(x, rows, n, order)) {
+      butterflies(x, n, exponent, true);
+      return;
+    }
+    loadReversed(x, rows, n, order);
+    butterflies(x, n, exponent, false);
   }
 
   // The amplitude spectra of all lanes when every lane normalises by a right

@@ -165,8 +165,7 @@ bool SpectralEngine::batchChannelSpectra(StudyState& s, int first, int count, in
     }
     rows[l] = signal;
   }
-  fht_batch::loadReversed(batchLanes_, rows, n, order);
-  fht_batch::transform(batchLanes_, n, order, batchExponent_.data(), false);
+  fht_batch::transformRows(batchLanes_, rows, n, order, batchExponent_.data());
   batchSize_ = n;
   batchOrder_ = order;
 

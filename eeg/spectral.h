@@ -110,7 +110,7 @@ class SpectralEngine {
   // exponent and halvings, so every lane ends exactly as fhtTransform would
   // leave it. The spectra of many channels go this way: 16 lanes with AVX2,
   // 8 with SSE2; elsewhere the lanes are transformed one by one.
-  static constexpr int kMaxBatchLanes = 16;
+  static constexpr int kMaxBatchLanes = 32;
   static int batchLanes();
   std::int16_t* batchWork() { return batchLanes_; }
   void fhtTransformBatch(int length);
@@ -202,7 +202,7 @@ class SpectralEngine {
   // table itself, odd ones serve 8192-point epochs.
   std::unique_ptr<std::int16_t[]> window_;  // 2 × kWindowTableSize
   std::unique_ptr<std::int16_t[]> batch_;   // kMaxBatchLanes × kFhtMaxSize, interleaved, and room to align
-  std::int16_t* batchLanes_ = nullptr;      // batch_ at a 32-byte boundary
+  std::int16_t* batchLanes_ = nullptr;      // batch_ at a 64-byte boundary
   std::array<int, kMaxBatchLanes> batchExponent_{};
   // Rows of the batch, a little more than a cache line past a power of two
   // apart, so that rows read or written together do not share cache sets.

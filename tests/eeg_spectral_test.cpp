@@ -275,23 +275,36 @@ TEST(FhtBatch, EveryLaneEndsBitForBitAsTheSingleTransform) {
 }
 
 #if defined(__x86_64__)
-// Both vector kernels, whichever the engine picks on this processor.
-TEST(FhtBatch, BothKernelsMatchTheSingleTransformAndAmplitudes) {
-  struct Kernel {
-    const char* name;
-    int lanes;
-    void (*transform)(std::int16_t*, int, int, int*, bool);
-    void (*loadReversed)(std::int16_t*, const std::int16_t* const*, int, int);
-    bool (*amplitudes)(std::int16_t*, int, int, const int*, std::int16_t* const*, int*);
-  };
-  std::vector<Kernel> kernels{{"SSE2", 8, fht_batch::sse2::transform, fht_batch::sse2::loadReversed,
-                               fht_batch::sse2::amplitudes}};
+struct BatchKernelEntry {
+  const char* name;
+  int lanes;
+  void (*transform)(std::int16_t*, int, int, int*, bool);
+  void (*loadReversed)(std::int16_t*, const std::int16_t* const*, int, int);
+  bool (*amplitudes)(std::int16_t*, int, int, const int*, std::int16_t* const*, int*);
+  void (*transformRows)(std::int16_t*, const std::int16_t* const*, int, int, int*);
+};
+
+// Every vector kernel this processor runs, whichever the engine picks.
+std::vector<BatchKernelEntry> batchKernels() {
+  std::vector<BatchKernelEntry> kernels{{"SSE2", 8, fht_batch::sse2::transform, fht_batch::sse2::loadReversed,
+                                         fht_batch::sse2::amplitudes, fht_batch::sse2::transformRows}};
   if (fht_batch::avx2::available())
     kernels.push_back({"AVX2", 16, fht_batch::avx2::transform, fht_batch::avx2::loadReversed,
-                       fht_batch::avx2::amplitudes});
-  struct alignas(64) Lanes {
-    std::int16_t v[16 * 8192];
-  };
+                       fht_batch::avx2::amplitudes, fht_batch::avx2::transformRows});
+  if (fht_batch::avx512::available())
+    kernels.push_back({"AVX-512", 32, fht_batch::avx512::transform, fht_batch::avx512::loadReversed,
+                       fht_batch::avx512::amplitudes, fht_batch::avx512::transformRows});
+  return kernels;
+}
+
+struct alignas(64) BatchLanes {
+  std::int16_t v[fht_batch::kMaxLanes * 8192];
+};
+
+TEST(FhtBatch, AllKernelsMatchTheSingleTransformAndAmplitudes) {
+  using Kernel = BatchKernelEntry;
+  const std::vector<Kernel> kernels = batchKernels();
+  using Lanes = BatchLanes;
   auto lanesIn = std::make_unique<Lanes>(), loaded = std::make_unique<Lanes>();
   std::mt19937 rng(5);
   for (const Kernel& k : kernels) {
@@ -304,14 +317,15 @@ TEST(FhtBatch, BothKernelsMatchTheSingleTransformAndAmplitudes) {
         rows.push_back(inputs.back().data());
         for (int i = 0; i < n; ++i) lanesIn->v[static_cast<std::size_t>(i) * k.lanes + l] = inputs.back()[static_cast<std::size_t>(i)];
       }
-      int exponent[16], exponentLoaded[16];
+      int exponent[fht_batch::kMaxLanes], exponentLoaded[fht_batch::kMaxLanes];
       k.transform(lanesIn->v, n, order, exponent, true);
       k.loadReversed(loaded->v, rows.data(), n, order);
       k.transform(loaded->v, n, order, exponentLoaded, false);
-      std::vector<std::vector<std::int16_t>> spectra(16, std::vector<std::int16_t>(static_cast<std::size_t>(n / 2 + 1)));
+      std::vector<std::vector<std::int16_t>> spectra(fht_batch::kMaxLanes,
+                                                     std::vector<std::int16_t>(static_cast<std::size_t>(n / 2 + 1)));
       std::vector<std::int16_t*> outs;
       for (auto& sp : spectra) outs.push_back(sp.data());
-      int peaks[16];
+      int peaks[fht_batch::kMaxLanes];
       const bool together = k.amplitudes(lanesIn->v, n, order, exponent, outs.data(), peaks);
       bool anyAtOrder = false;
       for (int l = 0; l < k.lanes; ++l) {
@@ -336,10 +350,119 @@ TEST(FhtBatch, BothKernelsMatchTheSingleTransformAndAmplitudes) {
     }
   }
 }
+
+// Random lanes of random kinds, many rounds at every size from 2 to 8192:
+// magnitudes at the kernels' thresholds (the unchecked first two stages up
+// to ±8191, the unchecked butterflies up to ±13500), mid-scale codes whose
+// constant component halves the array in late stages, full-scale values that
+// halve it in every stage, and lanes of one batch halving at different
+// moments.
+// A quiet lane stays within ±8191, where the first two stages need no checks.
+std::vector<std::int16_t> randomLane(int n, bool quiet, std::mt19937& rng) {
+  std::vector<std::int16_t> x(static_cast<std::size_t>(n));
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const int bound = std::vector<int>{2047, 4095, 8191, 8192, 13500, 13501, 16383, 32767}[static_cast<std::size_t>(uniform(0, quiet ? 2 : 7))];
+  int kind = uniform(0, 6);
+  if (quiet && (kind == 2 || kind == 4 || kind == 6)) kind = 0;
+  switch (kind) {
+    case 0:  // noise within ±bound
+      for (auto& v : x) v = static_cast<std::int16_t>(uniform(-bound, bound));
+      break;
+    case 1:  // 12-bit codes around mid-scale
+      for (auto& v : x) v = static_cast<std::int16_t>(uniform(0, 4095));
+      break;
+    case 2:  // the extremes only
+      for (auto& v : x) v = static_cast<std::int16_t>(uniform(0, 1) ? 32767 : -32768);
+      break;
+    case 3: {  // a cosine of random frequency, amplitude and offset
+      const double f = uniform(0, n / 2), a = uniform(0, bound), z = uniform(-bound, bound) / 2.0;
+      for (int i = 0; i < n; ++i)
+        x[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(
+            std::clamp(std::lround(z + a * std::cos(2 * kPi * f * i / n)), -static_cast<long>(bound), static_cast<long>(bound)));
+      break;
+    }
+    case 4:  // a few spikes on a quiet line
+      for (auto& v : x) v = static_cast<std::int16_t>(uniform(-16, 16));
+      for (int s = uniform(1, 4); s > 0; --s) x[static_cast<std::size_t>(uniform(0, n - 1))] = static_cast<std::int16_t>(uniform(-32768, 32767));
+      break;
+    case 5:  // a constant
+      std::fill(x.begin(), x.end(), static_cast<std::int16_t>(uniform(-bound, bound)));
+      break;
+    default:  // full-scale noise
+      for (auto& v : x) v = static_cast<std::int16_t>(uniform(-32768, 32767));
+  }
+  return x;
+}
+
+TEST(FhtBatch, AllKernelsMatchTheSingleTransformOnRandomLanesOfEverySize) {
+  auto lanesIn = std::make_unique<BatchLanes>(), loaded = std::make_unique<BatchLanes>();
+  std::mt19937 rng(77);
+  for (const BatchKernelEntry& k : batchKernels()) {
+    for (int order = 1; order <= kFhtMaxOrder; ++order) {
+      const int n = 1 << order;
+      const int rounds = std::max(4, 512 >> order);
+      for (int round = 0; round < rounds; ++round) {
+        std::vector<std::vector<std::int16_t>> inputs;
+        std::vector<const std::int16_t*> rows;
+        // Every other round all lanes are quiet, and in half of those one
+        // sample of one lane lies just outside.
+        const bool quiet = round % 2 == 0;
+        for (int l = 0; l < k.lanes; ++l) inputs.push_back(randomLane(n, quiet, rng));
+        if (round % 4 == 2)
+          inputs[rng() % inputs.size()][rng() % static_cast<unsigned>(n)] = static_cast<std::int16_t>(rng() % 2 ? 8192 : -8192);
+        for (int l = 0; l < k.lanes; ++l) {
+          rows.push_back(inputs[static_cast<std::size_t>(l)].data());
+          for (int i = 0; i < n; ++i) lanesIn->v[static_cast<std::size_t>(i) * k.lanes + l] = inputs[static_cast<std::size_t>(l)][static_cast<std::size_t>(i)];
+        }
+        int exponent[fht_batch::kMaxLanes], exponentLoaded[fht_batch::kMaxLanes], exponentRows[fht_batch::kMaxLanes];
+        k.transform(lanesIn->v, n, order, exponent, true);
+        std::vector<std::int16_t> fromRows;
+        if (n >= 8) {
+          k.transformRows(loaded->v, rows.data(), n, order, exponentRows);
+          fromRows.assign(loaded->v, loaded->v + static_cast<std::size_t>(n) * k.lanes);
+          k.loadReversed(loaded->v, rows.data(), n, order);
+          k.transform(loaded->v, n, order, exponentLoaded, false);
+        }
+        std::vector<std::vector<std::int16_t>> spectra(static_cast<std::size_t>(k.lanes),
+                                                       std::vector<std::int16_t>(static_cast<std::size_t>(n / 2 + 1)));
+        std::vector<std::int16_t*> outs;
+        for (auto& sp : spectra) outs.push_back(sp.data());
+        int peaks[fht_batch::kMaxLanes];
+        std::vector<std::int16_t> transformed(lanesIn->v, lanesIn->v + static_cast<std::size_t>(n) * k.lanes);
+        const bool together = k.amplitudes(lanesIn->v, n, order, exponent, outs.data(), peaks);
+        for (int l = 0; l < k.lanes; ++l) {
+          SCOPED_TRACE(std::string(k.name) + " n " + std::to_string(n) + " round " + std::to_string(round) + " lane " +
+                       std::to_string(l));
+          SpectralEngine single;
+          load(single, inputs[static_cast<std::size_t>(l)]);
+          single.fhtTransform(n);
+          ASSERT_EQ(exponent[l], single.fhtExponent());
+          if (n >= 8) {
+            ASSERT_EQ(exponentLoaded[l], single.fhtExponent());
+            ASSERT_EQ(exponentRows[l], single.fhtExponent());
+          }
+          for (int i = 0; i < n; ++i) {
+            const std::size_t at = static_cast<std::size_t>(i) * k.lanes + l;
+            ASSERT_EQ(transformed[at], single.fhtWork()[i]) << i;
+            if (n >= 8) {
+              ASSERT_EQ(loaded->v[at], single.fhtWork()[i]) << i;
+              ASSERT_EQ(fromRows[at], single.fhtWork()[i]) << "from rows " << i;
+            }
+          }
+          const int peak = single.amplitudeSpectrum();
+          if (!together) continue;
+          ASSERT_EQ(peaks[l], peak);
+          for (int i = 1; i <= n / 2; ++i)
+            ASSERT_EQ(spectra[static_cast<std::size_t>(l)][static_cast<std::size_t>(i)], single.amplitudeOut()[i]) << i;
+        }
+      }
+    }
+  }
+}
 #endif
 
 TEST(FhtBatch, EpochSpectraOfManyChannelsEqualTheSingleComputation) {
-  // 37 channels: full sets of lanes and a part set (for 8 or 16 lanes),
+  // 37 channels: full sets of lanes and a part set (for 8, 16 or 32 lanes),
   // with a window and averaging; the result must be what the single
   // transform gives channel by channel.
   constexpr int kChannels = 37;
