@@ -16,6 +16,7 @@
 #include "eeg/eeg_report.h"
 #include "eeg/spectral.h"
 #include "interchange/edf.h"
+#include "cli_support.h"
 #include "test_support.h"
 #include "tools/demo_study.h"
 
@@ -24,17 +25,8 @@ namespace {
 
 using test::runCommand;
 using test::TempDir;
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-CliRun run(const std::string& args) {
-  CliRun r;
-  r.status = runCommand(std::string("'") + VELOR_CLI_PATH + "' " + args, &r.out, &r.err);
-  return r;
-}
+using velor::test::CliRun;
+CliRun run(const std::string& args) { return velor::test::runCli(args); }
 
 // A demo study of two short records; `rename` changes channel 17 (O1)
 // before writing, `seconds` sets the record length.

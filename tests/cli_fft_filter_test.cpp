@@ -19,30 +19,17 @@
 #include "eeg/fft_filter.h"
 #include "eeg/spectral.h"
 #include "interchange/edf.h"
+#include "cli_support.h"
 #include "test_support.h"
 
 namespace {
 
 using velor::test::runCommand;
 using velor::test::TempDir;
+using velor::test::CliRun;
+using velor::test::expectOneLineFailure;
+CliRun run(const std::string& args) { return velor::test::runCli(args); }
 using Samples = std::vector<std::vector<std::vector<std::int16_t>>>;  // [record][channel][i]
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-CliRun run(const std::string& args) {
-  CliRun r;
-  r.status = runCommand(std::string("'") + VELOR_CLI_PATH + "' " + args, &r.out, &r.err);
-  return r;
-}
-
-void expectOneLineFailure(const CliRun& r, int status) {
-  EXPECT_EQ(r.status, status) << r.err;
-  ASSERT_FALSE(r.err.empty());
-  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-}
 
 constexpr int kRate = 250;
 constexpr int kLength = 3000;

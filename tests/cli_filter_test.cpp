@@ -14,6 +14,7 @@
 #include "core/binio.h"
 #include "core/record_file.h"
 #include "core/study_state.h"
+#include "cli_support.h"
 #include "test_support.h"
 
 namespace {
@@ -21,23 +22,9 @@ namespace {
 using nlohmann::json;
 using velor::test::runCommand;
 using velor::test::TempDir;
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-CliRun run(const std::string& args) {
-  CliRun r;
-  r.status = runCommand(std::string("'") + VELOR_CLI_PATH + "' " + args, &r.out, &r.err);
-  return r;
-}
-
-void expectOneLineFailure(const CliRun& r, int status) {
-  EXPECT_EQ(r.status, status) << r.err;
-  ASSERT_FALSE(r.err.empty());
-  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-}
+using velor::test::CliRun;
+using velor::test::expectOneLineFailure;
+CliRun run(const std::string& args) { return velor::test::runCli(args); }
 
 // The design the engine makes for the same arguments.
 velor::FilterDesign engineDesign(int code, int order, double eps, double f1, double f2) {

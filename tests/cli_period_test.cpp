@@ -14,23 +14,15 @@
 #include "core/record_file.h"
 #include "core/study_state.h"
 #include "eeg/period_texts.h"
+#include "cli_support.h"
 #include "test_support.h"
 
 namespace {
 
 using velor::test::runCommand;
 using velor::test::TempDir;
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-CliRun run(const std::string& args) {
-  CliRun r;
-  r.status = runCommand(std::string("'") + VELOR_CLI_PATH + "' " + args, &r.out, &r.err);
-  return r;
-}
+using velor::test::CliRun;
+CliRun run(const std::string& args) { return velor::test::runCli(args); }
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;

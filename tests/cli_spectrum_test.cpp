@@ -13,6 +13,7 @@
 #include "core/record_file.h"
 #include "core/study_state.h"
 #include "tools/demo_study.h"
+#include "cli_support.h"
 #include "test_support.h"
 
 namespace {
@@ -20,23 +21,9 @@ namespace {
 using velor::test::runCommand;
 using velor::test::TempDir;
 using velor::test::writeBytes;
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-CliRun run(const std::string& args) {
-  CliRun r;
-  r.status = runCommand(std::string("'") + VELOR_CLI_PATH + "' " + args, &r.out, &r.err);
-  return r;
-}
-
-void expectOneLineFailure(const CliRun& r, int status) {
-  EXPECT_EQ(r.status, status) << r.err;
-  ASSERT_FALSE(r.err.empty());
-  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-}
+using velor::test::CliRun;
+using velor::test::expectOneLineFailure;
+CliRun run(const std::string& args) { return velor::test::runCli(args); }
 
 struct Csv {
   std::vector<std::string> header;

@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/cli/cmd_edf.h"
 #include "app/cli/commands.h"
 #include "core/binio.h"
+#include "interchange/edf.h"
+#include "interchange/foreign_formats.h"
 
 namespace velor::cli {
 
@@ -82,6 +85,60 @@ bool checkInputFile(const std::string& path, std::string& reason) {
     return false;
   }
   return true;
+}
+
+int openInputAt(const std::string& path, int record, EngineInteraction& ui, OpenedInput& in) {
+  std::string reason;
+  if (!checkInputFile(path, reason)) {
+    reportFailure(reason);
+    return kExitFile;
+  }
+  auto s = std::make_unique<StudyState>();
+  s->programDir = "./";  // where a reader looks for its lead tables
+  const bool whole = foreignReaderFor(path) != 0 || extensionLower(path) == ".txt";
+  if (isEdfPath(path)) {
+    if (!openEdf(*s, path, edfSampleWidthFor(path), ui)) {
+      reportFailure(ui.reason(path + ": cannot be read"));
+      return kExitFile;
+    }
+  } else if (whole) {
+    if (!openForeignRecord(*s, path, ui)) {
+      reportFailure(ui.reason(path + ": cannot be read"));
+      return kExitFile;
+    }
+  } else {
+    RecordFileHeader h;
+    std::vector<RecordInfo> records;
+    std::string fault;
+    if (!inspectRecordFile(path, h, records, fault, reason)) {
+      reportFailure(reason);
+      return kExitFile;
+    }
+    if (h.markChannelCount > 10) {
+      reportFailure(path + " holds a saved transform result, not signals");
+      return kExitFile;
+    }
+    if (!openRecordFile(*s, path, ui)) {
+      reportFailure(path + ": " + ui.reason("not a record file (unknown signature)"));
+      return kExitFile;
+    }
+  }
+  if (!ui.messages.empty()) reportFailure(ui.reason(""));
+  ui.messages.clear();
+  in.state = std::move(s);
+  StudyState& st = *in.state;
+  const int total = st.recordCount < 0 ? 1 : std::max(1, st.recordCount);
+  if (record < 1 || record > total) {
+    reportFailure("--record " + std::to_string(record) + " is outside 1.." + std::to_string(total) +
+                  (edfIsOpen(st) ? " (the pages of " + path + ")" : std::string()));
+    return kExitUsage;
+  }
+  // A foreign recording is read whole into one record; there is nothing to step to.
+  if (!whole && record != st.currentRecord && !gotoRecord(st, record, ui)) {
+    reportFailure(path + ": " + ui.reason("record " + std::to_string(record) + " cannot be read"));
+    return kExitFile;
+  }
+  return kExitOk;
 }
 
 }  // namespace velor::cli

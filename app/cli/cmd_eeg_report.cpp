@@ -11,14 +11,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/cli/cmd_edf.h"
 #include "app/cli/cmd_eeg_report.h"
 #include "app/cli/commands.h"
 #include "core/record_file.h"
 #include "eeg/band_table.h"
 #include "eeg/eeg_report.h"
 #include "eeg/spectral.h"
-#include "interchange/edf.h"
 
 namespace velor::cli {
 
@@ -58,33 +56,9 @@ nlohmann::json asJson(const Options& o, const StudyState& s, const EegReport& r)
 
 int run(const Options& o) {
   EngineInteraction ui;
-  std::string reason;
-  if (!checkInputFile(o.file, reason)) {
-    reportFailure(reason);
-    return kExitFile;
-  }
   OpenedInput in;
-  if (isEdfPath(o.file)) {
-    auto edf = std::make_unique<StudyState>();
-    edf->programDir = "./";
-    if (!openEdf(*edf, o.file, edfSampleWidthFor(o.file), ui)) {
-      reportFailure(ui.reason(o.file + ": cannot be read"));
-      return kExitFile;
-    }
-    in.state = std::move(edf);
-  } else if (!openInputRecordFile(o.file, ui, in)) {
-    return kExitFile;
-  }
+  if (const int status = openInputAt(o.file, o.record, ui, in); status != kExitOk) return status;
   StudyState& s = *in.state;
-  const int total = s.recordCount < 0 ? 1 : std::max(1, s.recordCount);
-  if (o.record < 1 || o.record > total) {
-    reportFailure("--record " + std::to_string(o.record) + " is outside 1.." + std::to_string(total));
-    return kExitUsage;
-  }
-  if (o.record != s.currentRecord && !gotoRecord(s, o.record, ui)) {
-    reportFailure(o.file + ": " + ui.reason("record " + std::to_string(o.record) + " cannot be read"));
-    return kExitFile;
-  }
   if (!o.bands.empty()) {
     if (!readBandFile(o.bands, s, ui)) {
       reportFailure(ui.reason(o.bands + ": cannot be read"));

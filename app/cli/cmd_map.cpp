@@ -84,18 +84,8 @@ int runMap(const MapOptions& o) {
 
   EngineInteraction ui;
   OpenedInput in;
-  if (!openInputRecordFile(o.file, ui, in)) return kExitFile;
+  if (const int status = openInputAt(o.file, o.record, ui, in); status != kExitOk) return status;
   StudyState& s = *in.state;
-  const int count = s.recordCount < 0 ? 1 : s.recordCount;
-  if (o.record < 1 || o.record > count) {
-    reportFailure(o.file + " has " + std::to_string(count) + " record(s); there is no record " +
-                  std::to_string(o.record));
-    return kExitUsage;
-  }
-  if (o.record != s.currentRecord && !gotoRecord(s, o.record, ui)) {
-    reportFailure(ui.reason("record " + std::to_string(o.record) + " cannot be read"));
-    return kExitFile;
-  }
   s.epochLength = s.epochStep = o.epochLength;
   s.normaliseEpochGrid();
   s.transformKind = 0;

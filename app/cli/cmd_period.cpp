@@ -10,14 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "app/cli/cmd_edf.h"
 #include "app/cli/cmd_period.h"
 #include "app/cli/commands.h"
 #include "core/record_file.h"
 #include "eeg/eeg_analysis.h"
 #include "eeg/period_command.h"
 #include "eeg/spectral.h"
-#include "interchange/edf.h"
 
 namespace velor::cli {
 
@@ -38,33 +36,9 @@ int run(const Options& o) {
     reportFailure("--band needs LOW HIGH in Hz with 0 <= LOW < HIGH <= 327");
     return kExitUsage;
   }
-  std::string reason;
-  if (!checkInputFile(o.file, reason)) {
-    reportFailure(reason);
-    return kExitFile;
-  }
   OpenedInput in;
-  if (isEdfPath(o.file)) {
-    auto edf = std::make_unique<StudyState>();
-    edf->programDir = "./";
-    if (!openEdf(*edf, o.file, edfSampleWidthFor(o.file), ui)) {
-      reportFailure(ui.reason(o.file + ": cannot be read"));
-      return kExitFile;
-    }
-    in.state = std::move(edf);
-  } else if (!openInputRecordFile(o.file, ui, in)) {
-    return kExitFile;
-  }
+  if (const int status = openInputAt(o.file, o.record, ui, in); status != kExitOk) return status;
   StudyState& s = *in.state;
-  const int total = s.recordCount < 0 ? 1 : std::max(1, s.recordCount);
-  if (o.record < 1 || o.record > total) {
-    reportFailure("--record " + std::to_string(o.record) + " is outside 1.." + std::to_string(total));
-    return kExitUsage;
-  }
-  if (o.record != s.currentRecord && !gotoRecord(s, o.record, ui)) {
-    reportFailure(o.file + ": " + ui.reason("record " + std::to_string(o.record) + " cannot be read"));
-    return kExitFile;
-  }
   if (!o.all && (o.channel < 1 || o.channel > s.channelCount)) {
     reportFailure("--channel " + std::to_string(o.channel) + " is outside 1.." + std::to_string(s.channelCount));
     return kExitUsage;

@@ -11,13 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/cmd_edf.h"
 #include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
 #include "core/study_state.h"
 #include "eeg/band_table.h"
 #include "eeg/spectral.h"
-#include "interchange/edf.h"
 
 namespace velor::cli {
 
@@ -40,81 +38,17 @@ std::string number(double v) {
   return buf;
 }
 
-// Opens FILE in a fresh study and moves to record `record`. On failure a line
-// on stderr and the exit status in `status`.
+// FILE opened in a fresh study at record `record`. The epoch length is the
+// settings' one whatever the reader chose for its file.
 struct OpenStudy {
-  std::unique_ptr<StudyState> s = std::make_unique<StudyState>();
-  // The settings' epoch length; some readers set their own when they open a file.
-  int settingsEpochLength = s->epochLength;
+  OpenedInput in;
   EngineInteraction ui;
-  bool open = false;
-  ~OpenStudy() {
-    if (open) closeRecordFile(*s);
-  }
+  int settingsEpochLength = 256;
 };
 
-// An EDF-family file: its pages are the records.
-bool openEdfAt(OpenStudy& o, const std::string& path, int record, int& status) {
-  std::string reason;
-  if (!checkInputFile(path, reason)) {
-    reportFailure(reason);
-    status = kExitFile;
-    return false;
-  }
-  o.s->programDir = "./";
-  if (!openEdf(*o.s, path, edfSampleWidthFor(path), o.ui)) {
-    reportFailure(o.ui.reason(path + ": cannot be read"));
-    status = kExitFile;
-    return false;
-  }
-  o.open = true;
-  if (record < 1 || record > o.s->recordCount) {
-    reportFailure("--record " + std::to_string(record) + " is outside 1.." + std::to_string(o.s->recordCount) +
-                  " (the pages of " + path + ")");
-    status = kExitUsage;
-    return false;
-  }
-  if (record != o.s->currentRecord && !gotoEdfPage(*o.s, record, o.ui)) {
-    reportFailure(o.ui.reason(path + ": cannot read page " + std::to_string(record)));
-    status = kExitFile;
-    return false;
-  }
-  return true;
-}
-
 bool openAt(OpenStudy& o, const std::string& path, int record, int& status) {
-  if (isEdfPath(path)) return openEdfAt(o, path, record, status);
-  RecordFileHeader h;
-  std::vector<RecordInfo> records;
-  std::string fault, reason;
-  if (!inspectRecordFile(path, h, records, fault, reason)) {
-    reportFailure(reason);
-    status = kExitFile;
-    return false;
-  }
-  if (h.markChannelCount > 10) {
-    reportFailure(path + " holds a saved transform result, not signals");
-    status = kExitFile;
-    return false;
-  }
-  if (!openRecordFile(*o.s, path, o.ui)) {
-    reportFailure(path + ": " + o.ui.reason("not a record file (unknown signature)"));
-    status = kExitFile;
-    return false;
-  }
-  o.open = true;
-  const int total = o.s->recordCount < 0 ? 1 : std::max(1, o.s->recordCount);
-  if (record < 1 || record > total) {
-    reportFailure("--record " + std::to_string(record) + " is outside 1.." + std::to_string(total));
-    status = kExitUsage;
-    return false;
-  }
-  if (record != o.s->currentRecord && !gotoRecord(*o.s, record, o.ui)) {
-    reportFailure(path + ": " + o.ui.reason("record " + std::to_string(record) + " cannot be read"));
-    status = kExitFile;
-    return false;
-  }
-  return true;
+  status = openInputAt(path, record, o.ui, o.in);
+  return status == kExitOk;
 }
 
 std::string rowName(const StudyState& s, int row, bool pairs) {
@@ -175,7 +109,7 @@ int runSpectrum(const SpectrumOptions& o) {
   }
   OpenStudy study;
   if (!openAt(study, o.file, o.record, status)) return status;
-  StudyState& s = *study.s;
+  StudyState& s = *study.in.state;
   if (!checkKind(o.kind, s, status)) return status;
 
   s.epochLength = o.epochLength > 0 ? o.epochLength : study.settingsEpochLength;
@@ -244,7 +178,7 @@ int runBands(const BandsOptions& o) {
   }
   OpenStudy study;
   if (!openAt(study, o.file, o.record, status)) return status;
-  StudyState& s = *study.s;
+  StudyState& s = *study.in.state;
   if (!checkKind(o.kind, s, status)) return status;
 
   if (o.dia.empty()) {

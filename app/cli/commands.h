@@ -78,6 +78,13 @@ struct OpenedInput {
 // Opens `path` with openRecordFile; on failure tells why in one line and returns false.
 bool openInputRecordFile(const std::string& path, EngineInteraction& ui, OpenedInput& in);
 
+// Opens any signal file the analysis commands take into a study state of its
+// own — a record file, an EDF-family file (its pages are the records) or a
+// foreign recording read whole (BrainSys, NeuroScan, text columns) — and moves
+// to record `record` (1-based). Returns kExitOk, or the exit status after
+// telling why in one line. Readers' notices go to stderr as well.
+int openInputAt(const std::string& path, int record, EngineInteraction& ui, OpenedInput& in);
+
 // Writes every record of the open input `s` into a new "CA40" file `out`
 // (atomically), keeping the file date, the record times and a pair-transform
 // flag of `h`; `perRecord` may change each record in memory first. Walks the
