@@ -125,7 +125,7 @@ struct BatchKernel {
 
   // Registers [0, count) brought up to date with the pending halvings, and
   // whether they all lie within the bound that needs no overflow checks.
-  static bool prepare(R* x, int count, const LaneShift& shift) {
+  static bool prepare(R* x, int count, const LaneShift& shift, bool check = true) {
     if (count <= 0) return true;
     if (!shift.none) {
       if (shift.same && shift.count <= 15) {
@@ -134,7 +134,7 @@ struct BatchKernel {
         for (int i = 0; i < count; ++i) x[i] = shift.apply(x[i]);
       }
     }
-    return withinSafeBound(x, count);
+    return check && withinSafeBound(x, count);
   }
 
   // The single transform's pair (x[i], x[j]) → (x[i] + x[j], x[i] − x[j]) for
@@ -195,6 +195,13 @@ struct BatchKernel {
 
     const std::int16_t* sine = sineTable().data();
     int pending[kLanes];
+    // Per group of a stage: whether all its values but the first ended within
+    // the bound that needs no checks. A group of the next stage made of two
+    // such groups skips its own look at the values: halvings only make them
+    // smaller.
+    constexpr int kMaxGroups = kFhtMaxSize / 8;
+    bool quietBefore[kMaxGroups], quietNow[kMaxGroups];
+    bool tracked = false;  // quietBefore holds the stage before
     for (int h = 4; h <= n / 2; h *= 2) {
       const int twoH = 2 * h;
       const int step = 4096 / h;
@@ -202,14 +209,24 @@ struct BatchKernel {
       LaneShift shift;
       for (int b = 0; b < n; b += twoH) {
         R* g = x + b;
+        const int group = b / twoH;
         leadingPair(x, b, b, b + h, exponent, pending, shift);
-        // Both halves are brought up to date, whatever the first one says.
-        const bool lowSafe = prepare(g + 1, h - 1, shift);
-        const bool safe = prepare(g + h + 1, h - 1, shift) && lowSafe;
+        bool safe;
+        if (tracked && quietBefore[2 * group] && quietBefore[2 * group + 1]) {
+          prepare(g + 1, h - 1, shift, false);
+          prepare(g + h + 1, h - 1, shift, false);
+          safe = true;
+        } else {
+          // Both halves are brought up to date, whatever the first one says.
+          const bool lowSafe = prepare(g + 1, h - 1, shift);
+          safe = prepare(g + h + 1, h - 1, shift) && lowSafe;
+        }
         const int touched = b + twoH;
+        quietNow[group] = false;
         if (safe) {
           // Within the bound, 2p and 2q fit 16 bits, and (p × c × 2) >> 16 is
           // the high half of the product of 2p and c.
+          R hi = g[h], lo = g[h];
           for (int k = 1; k <= h / 2; ++k) {
             const R s = V::set1(sine[k * step]);
             const R c = V::set1(sine[2048 - k * step]);
@@ -217,11 +234,17 @@ struct BatchKernel {
             const R p2 = V::add(p, p), q2 = V::add(q, q);
             const R t1 = V::sub(V::mulhi(q2, c), V::mulhi(p2, s));
             const R t2 = V::add(V::mulhi(p2, c), V::mulhi(q2, s));
-            g[k] = V::add(a0, t2);
-            g[h + k] = V::sub(a0, t2);
-            g[h - k] = V::sub(e0, t1);
-            g[twoH - k] = V::add(e0, t1);
+            const R r0 = V::add(a0, t2), r1 = V::sub(a0, t2), r2 = V::sub(e0, t1), r3 = V::add(e0, t1);
+            g[k] = r0;
+            g[h + k] = r1;
+            g[h - k] = r2;
+            g[twoH - k] = r3;
+            // (At k = h/2 r0 and r1 are overwritten; taking them in only widens the range.)
+            hi = V::max(hi, V::max(V::max(r0, r1), V::max(r2, r3)));
+            lo = V::min(lo, V::min(V::min(r0, r1), V::min(r2, r3)));
           }
+          quietNow[group] =
+              V::laneMask(V::bitOr(V::greater(hi, V::set1(kSafe)), V::greater(V::set1(-kSafe), lo))) == 0;
           continue;
         }
         for (int k = 1; k <= h / 2; ++k) {
@@ -248,6 +271,8 @@ struct BatchKernel {
           }
         }
       }
+      std::copy_n(quietNow, n / twoH, quietBefore);
+      tracked = true;
     }
   }
 
