@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -142,8 +143,8 @@ int runMap(const MapOptions& o) {
     reportFailure("cannot write " + o.png);
     return kExitFile;
   }
-  QFile::remove(target);
-  if (!QFile::rename(partial, target)) {
+  // rename(2) replaces an existing picture in one step
+  if (std::rename(partial.toLocal8Bit().constData(), target.toLocal8Bit().constData()) != 0) {
     QFile::remove(partial);
     reportFailure("cannot write " + o.png);
     return kExitFile;
