@@ -130,7 +130,9 @@ TEST(CliEegReport, RecordsItCannotJudgeAndWrongCommandLines) {
     EXPECT_EQ(r.out, "") << c.args;
     ASSERT_FALSE(r.err.empty()) << c.args;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-    if (!c.err.empty()) EXPECT_EQ(r.err, c.err) << c.args;
+    if (!c.err.empty()) {
+      EXPECT_EQ(r.err, c.err) << c.args;
+    }
   }
 }
 

@@ -94,7 +94,7 @@ TEST(CliForeign, HostileInputsAndUnsupportedOutputs) {
   TempDir dir;
   writeBytes(dir.file("a.cnt"), "0       ");
   writeBytes(dir.file("a.txt"), "A B\r\n");
-  for (const std::string& in : {"a.cnt", "a.txt"}) {
+  for (const char* in : {"a.cnt", "a.txt"}) {
     const Outcome r = run("convert " + q(dir.file(in)) + " " + q(dir.file("b.cad")));
     EXPECT_EQ(r.status, 1) << in;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;

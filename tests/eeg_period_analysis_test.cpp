@@ -280,7 +280,9 @@ TEST(WaveScan, RandomSignalsKeepEveryWaveInsideTheRecord) {
       ASSERT_EQ(wave.period, wave.peakPos - wave.prevPeakPos);
       ASSERT_GE(wave.amplitude, 0);
       ASSERT_GE(wave.period, w);  // the next search starts w samples after a peak
-      if (previous >= 0) ASSERT_EQ(wave.prevPeakPos, previous);
+      if (previous >= 0) {
+        ASSERT_EQ(wave.prevPeakPos, previous);
+      }
       previous = wave.peakPos;
     }
     EXPECT_GE(r.rhythmPercent, 0);

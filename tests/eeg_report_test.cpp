@@ -352,10 +352,12 @@ TEST(EegReport, ConstructedRecordings) {
     buildRecord(s, c.leads, 1.5, 5000, 3);
     const EegReport r = eegReport(engine, s);
     ASSERT_TRUE(r.ok()) << c.what << ": " << r.problem;
-    for (int k = 0; k < 6; ++k)
-      if (c.codes[static_cast<std::size_t>(k)])
+    for (int k = 0; k < 6; ++k) {
+      if (c.codes[static_cast<std::size_t>(k)]) {
         EXPECT_EQ(r.features.code[static_cast<std::size_t>(k)], c.codes[static_cast<std::size_t>(k)])
             << c.what << ", feature " << k;
+      }
+    }
     if (c.degree) {
       EXPECT_EQ(r.degree, c.degree) << c.what;
       EXPECT_EQ(r.lines.front(), degreeLine(c.degree)) << c.what;
@@ -495,8 +497,9 @@ TEST(EegReport, AnyRateAndLengthGivesAReportOrAMessage) {
       } else {
         EXPECT_FALSE(r.problem.empty());
       }
-      if (samples < kReportMinSamples)
+      if (samples < kReportMinSamples) {
         EXPECT_EQ(r.problem, std::string(txt::kShortRecord) + std::to_string(2096 / rate) + txt::kShortRecordEnd);
+      }
     }
 }
 

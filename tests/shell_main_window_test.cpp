@@ -273,7 +273,9 @@ TEST(CommandTable, EveryPanelButtonThatHasAMenuEntryAgreesWithIt) {
   // The panel and the menu run the same command; they must not disagree on
   // whether it is available.
   for (const auto& b : panelButtons())
-    if (const MenuEntry* e = findMenuEntry(b.cmd)) EXPECT_EQ(commandEnabled(e->module), commandEnabled(b.module)) << b.caption;
+    if (const MenuEntry* e = findMenuEntry(b.cmd)) {
+      EXPECT_EQ(commandEnabled(e->module), commandEnabled(b.module)) << b.caption;
+    }
 }
 
 // --- work behind the commands -------------------------------------------------------------
