@@ -148,6 +148,11 @@ struct PageData {
   int frames = 0;
   std::vector<Segment> segments;
   std::vector<std::vector<std::int32_t>> values;  // per channel: source samples, segment after segment
+  // A page of whole 2-byte records keeps its records as stored and widens
+  // them into `values` only when something needs the numbers (the first
+  // page's mapping, a write-back): the codes are made straight from the bytes.
+  std::vector<unsigned char> raw;
+  bool valuesReady = true;
   std::vector<std::vector<long long>> base;      // per channel and segment: index of its first source sample
   std::vector<EdfAnnotation> annotations;
 };
@@ -169,7 +174,6 @@ struct Session {
   double startDay = 0;  // fraction of a day of the file's start time
   PageData page;        // the page in memory, as stored in the file
   PageData spare;
-  std::vector<unsigned char> block;
   std::vector<std::int16_t> scratch;
 };
 
@@ -338,12 +342,16 @@ bool readPage(Session& x, int page, PageData& pd, std::string& reason) {
   const long long pageFirstFrame = firstRecord * N + pd.segments.front().j0;
   const long long span = (lastRecord - firstRecord + 1) * h.recordBytes;
   const bool wholeRecords = x.geo.partsPerRecord == 1 && span <= kBlockReadLimit;
+  pd.valuesReady = !(wholeRecords && w == 2);
   if (wholeRecords) {
-    x.block.resize(static_cast<std::size_t>(span));
-    if (!preadAll(x.fd, x.block.data(), x.block.size(), recordOffset(h, firstRecord))) {
+    pd.raw.resize(static_cast<std::size_t>(span));
+    if (!preadAll(x.fd, pd.raw.data(), pd.raw.size(), recordOffset(h, firstRecord))) {
+      pd.valuesReady = true;  // nothing to widen later; the page is not used
       reason = "ошибка чтения файла";
       return false;
     }
+  } else {
+    pd.raw.clear();
   }
   std::vector<unsigned char> piece;
   for (std::size_t s = 0; s < pd.segments.size(); ++s) {
@@ -355,7 +363,7 @@ bool readPage(Session& x, int page, PageData& pd, std::string& reason) {
       std::int32_t* out = pd.values[c].data() + pd.base[c][s];
       const long long at = sig.offsetInRecord + a * w;
       if (wholeRecords) {
-        decode(x.block.data() + (g.record - firstRecord) * h.recordBytes + at, b - a, w, out);
+        if (pd.valuesReady) decode(pd.raw.data() + (g.record - firstRecord) * h.recordBytes + at, b - a, w, out);
       } else {
         piece.resize(static_cast<std::size_t>((b - a) * w));
         if (!preadAll(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + at)) {
@@ -371,7 +379,7 @@ bool readPage(Session& x, int page, PageData& pd, std::string& reason) {
       if (bytes <= 0 || bytes > kAnnotationLimit) continue;
       // every part of a long record looks at the record's annotations for onsets inside it
       if (wholeRecords) {
-        parseAnnotations(x, x.block.data() + (g.record - firstRecord) * h.recordBytes + sig.offsetInRecord,
+        parseAnnotations(x, pd.raw.data() + (g.record - firstRecord) * h.recordBytes + sig.offsetInRecord,
                          static_cast<std::size_t>(bytes), g.record, pageFirstFrame, pd);
       } else {
         piece.resize(static_cast<std::size_t>(bytes));
@@ -388,15 +396,42 @@ bool readPage(Session& x, int page, PageData& pd, std::string& reason) {
   return true;
 }
 
+// The first stored byte of channel c's samples in segment s of a page kept as stored.
+const unsigned char* storedSamples(const Session& x, const PageData& pd, std::size_t c, std::size_t s) {
+  const EdfHeader& h = x.h;
+  const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[c])];
+  const Segment& g = pd.segments[s];
+  const long long a = srcFirst(g.j0, sig.samplesPerRecord, h.maxSamplesPerRecord);
+  return pd.raw.data() + (g.record - pd.segments.front().record) * h.recordBytes + sig.offsetInRecord +
+         a * h.sampleWidth;
+}
+
+// The page's samples as numbers, for those who need them.
+void ensureValues(const Session& x, PageData& pd) {
+  if (pd.valuesReady) return;
+  for (std::size_t c = 0; c < pd.values.size(); ++c)
+    for (std::size_t s = 0; s < pd.segments.size(); ++s) {
+      const long long end = s + 1 < pd.segments.size() ? pd.base[c][s + 1] : static_cast<long long>(pd.values[c].size());
+      decode(storedSamples(x, pd, c, s), end - pd.base[c][s], x.h.sampleWidth, pd.values[c].data() + pd.base[c][s]);
+    }
+  pd.valuesReady = true;
+}
+
 // Codes of a run of samples by the channel's mapping, exactly as
 // EdfChannelMapping::code gives them, written without branches so the loop
 // stays in registers (a page is millions of samples); returns how many
 // were limited to 16 bits.
-long long codeRun(const EdfChannelMapping& m, const std::int32_t* src, long long count, std::int16_t* out) {
+inline std::int32_t storedInt16(const unsigned char* p) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+}
+
+// `Load` gives sample i of the run as an int32.
+template <class Load>
+long long codeRunOf(const EdfChannelMapping& m, Load load, long long count, std::int16_t* out) {
   const double zero = m.zero, scale = m.scale, origin = m.origin;
   long long clipped = 0;
   for (long long i = 0; i < count; ++i) {
-    const double exact = zero + scale * (static_cast<double>(src[i]) - origin);
+    const double exact = zero + scale * (static_cast<double>(load(i)) - origin);
     const double e = exact + 0.5;  // the code is floor(e), limited
     clipped += static_cast<long long>(!(e < 32768.0) | (e < -32768.0));
     const double c = e < 32767.0 ? (e < -32768.0 ? -32768.0 : e) : 32767.0;
@@ -409,6 +444,15 @@ long long codeRun(const EdfChannelMapping& m, const std::int32_t* src, long long
   return clipped;
 }
 
+long long codeRun(const EdfChannelMapping& m, const std::int32_t* src, long long count, std::int16_t* out) {
+  return codeRunOf(m, [src](long long i) { return src[i]; }, count, out);
+}
+
+// codeRun of 2-byte samples as stored.
+long long codeRun16(const EdfChannelMapping& m, const unsigned char* p, long long count, std::int16_t* out) {
+  return codeRunOf(m, [p](long long i) { return storedInt16(p + 2 * i); }, count, out);
+}
+
 #if defined(__x86_64__)
 // Four samples of codeRun: the same operations in the same order on each
 // lane (no fused multiply-add), so every code is identical.
@@ -416,8 +460,8 @@ struct CodeLanes {
   __m256d zero, scale, origin, half, lo, hi, top, mark, above, below;
 };
 
-__attribute__((target("avx2"))) inline __m128i codeFour(const CodeLanes& k, const std::int32_t* p, long long& clipped) {
-  const __m256d d = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+__attribute__((target("avx2"))) inline __m128i codeFour(const CodeLanes& k, __m128i v, long long& clipped) {
+  const __m256d d = _mm256_cvtepi32_pd(v);
   const __m256d exact = _mm256_add_pd(k.zero, _mm256_mul_pd(k.scale, _mm256_sub_pd(d, k.origin)));
   const __m256d e = _mm256_add_pd(exact, k.half);
   const __m256d clip = _mm256_or_pd(_mm256_cmp_pd(e, k.top, _CMP_NLT_UQ), _mm256_cmp_pd(e, k.lo, _CMP_LT_OQ));
@@ -428,21 +472,47 @@ __attribute__((target("avx2"))) inline __m128i codeFour(const CodeLanes& k, cons
   return _mm256_cvttpd_epi32(r);
 }
 
+__attribute__((target("avx2"))) inline CodeLanes lanesOf(const EdfChannelMapping& m) {
+  return {_mm256_set1_pd(m.zero),     _mm256_set1_pd(m.scale),    _mm256_set1_pd(m.origin), _mm256_set1_pd(0.5),
+          _mm256_set1_pd(-32768.0),   _mm256_set1_pd(32767.0),    _mm256_set1_pd(32768.0),  _mm256_set1_pd(kMarkCode),
+          _mm256_set1_pd(kMarkCode + 1), _mm256_set1_pd(kMarkCode - 1)};
+}
+
 // codeRun eight samples at a time.
 __attribute__((target("avx2"))) long long codeRunAvx2(const EdfChannelMapping& m, const std::int32_t* src,
                                                       long long count, std::int16_t* out) {
-  const CodeLanes k{_mm256_set1_pd(m.zero),          _mm256_set1_pd(m.scale),        _mm256_set1_pd(m.origin),
-                    _mm256_set1_pd(0.5),             _mm256_set1_pd(-32768.0),       _mm256_set1_pd(32767.0),
-                    _mm256_set1_pd(32768.0),         _mm256_set1_pd(kMarkCode),      _mm256_set1_pd(kMarkCode + 1),
-                    _mm256_set1_pd(kMarkCode - 1)};
+  const CodeLanes k = lanesOf(m);
   long long clipped = 0, i = 0;
   for (; i + 8 <= count; i += 8) {
-    const __m128i a = codeFour(k, src + i, clipped), b = codeFour(k, src + i + 4, clipped);
+    const __m128i a = codeFour(k, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), clipped);
+    const __m128i b = codeFour(k, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), clipped);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(a, b));
   }
   return clipped + codeRun(m, src + i, count - i, out + i);
 }
+
+// codeRun16 eight samples at a time, widened in registers.
+__attribute__((target("avx2"))) long long codeRun16Avx2(const EdfChannelMapping& m, const unsigned char* p,
+                                                        long long count, std::int16_t* out) {
+  const CodeLanes k = lanesOf(m);
+  long long clipped = 0, i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
+    const __m128i a = codeFour(k, _mm_cvtepi16_epi32(v), clipped);
+    const __m128i b = codeFour(k, _mm_cvtepi16_epi32(_mm_srli_si128(v, 8)), clipped);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(a, b));
+  }
+  return clipped + codeRun16(m, p + 2 * i, count - i, out + i);
+}
 #endif
+
+long long codeSamples16(const EdfChannelMapping& m, const unsigned char* p, long long count, std::int16_t* out) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return codeRun16Avx2(m, p, count, out);
+#endif
+  return codeRun16(m, p, count, out);
+}
 
 // The fastest form of codeRun this processor runs.
 long long codeSamples(const EdfChannelMapping& m, const std::int32_t* src, long long count, std::int16_t* out) {
@@ -464,14 +534,17 @@ void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::i
     for (std::size_t s = 0; s < pd.segments.size(); ++s) {
       const Segment& g = pd.segments[s];
       const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
-      const std::int32_t* src = pd.values[c].data() + pd.base[c][s];
       std::int16_t* out = dst[c] + g.frame0;
+      auto code = [&](std::int16_t* to) {
+        return pd.valuesReady ? codeSamples(m, pd.values[c].data() + pd.base[c][s], b - a, to)
+                              : codeSamples16(m, storedSamples(x, pd, c, s), b - a, to);
+      };
       if (n == N) {
-        clipped += codeSamples(m, src, b - a, out);
+        clipped += code(out);
         continue;
       }
       x.scratch.resize(static_cast<std::size_t>(b - a));
-      clipped += codeSamples(m, src, b - a, x.scratch.data());
+      clipped += code(x.scratch.data());
       // each frame holds the signal's sample at or before its time
       for (long long j = g.j0; j < g.j1; ++j) out[j - g.j0] = x.scratch[static_cast<std::size_t>(j * n / N - a)];
     }
@@ -1018,6 +1091,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   const EdfHeader& h = x->h;
   x->geo = geometryOf(h);
   if (!readPage(*x, 0, x->page, reason)) return refuse();
+  ensureValues(*x, x->page);
   x->maps.resize(h.channelSignals.size());
   for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
     if (!chooseMapping(h.signals[static_cast<std::size_t>(h.channelSignals[c])], w, x->page.values[c], x->maps[c],
@@ -1235,6 +1309,7 @@ bool writeBackEdfPage(StudyState& s, Interaction& ui) {
   const long long N = h.maxSamplesPerRecord;
   const int w = h.sampleWidth;
   PageData& pd = x->page;
+  ensureValues(*x, pd);
   long long limited = 0;
   // Each source sample of the page is written as it is stored unless a
   // frame that shows it now holds another code; then the first such code,

@@ -13,12 +13,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -245,6 +247,67 @@ TEST_F(Fixture, ConstantPartBeyondSixteenBitsIsTakenOffAndTold) {
   const double step = 25.0 / 65535;
   EXPECT_LE(codeStep(*s, 0), 1.2 * step);
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(shown(*s, 0, i), published(sg, sg.v[i]), step);
+}
+
+// Codes of 2-byte pages are made from the stored bytes in one pass; they
+// must equal the channel mapping's code of every value, clips and the mark
+// code included, whatever the ranges and rates.
+TEST_F(Fixture, PageCodesEqualTheMappingOfEveryStoredValue) {
+  std::mt19937 rng(20261210);
+  for (int round = 0; round < 12; ++round) {
+    std::uniform_int_distribution<long long> any(-32768, 32767);
+    const long long dlo = any(rng) / 2 - 16384, dhi = dlo + 1 + std::uniform_int_distribution<long long>(0, 40000)(rng);
+    const int records = 3;
+    Spec e;
+    e.recordCount = records;
+    const long long rates[] = {256, 100, 37, 256};
+    for (int c = 0; c < 4; ++c) {
+      Sig sg = ramp("EEG S" + std::to_string(c), rates[c], records, [&](long long) {
+        const int kind = static_cast<int>(rng() % 8);
+        if (kind == 0) return any(rng);  // outside the stated range now and then
+        return std::uniform_int_distribution<long long>(dlo, std::min<long long>(dhi, 32767))(rng);
+      });
+      sg.dmin = std::to_string(dlo), sg.dmax = std::to_string(std::min<long long>(dhi, 32767));
+      auto text = [](double v) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.1f", v);
+        return std::string(b);
+      };
+      const double p0 = std::uniform_real_distribution<double>(-5000, 5000)(rng);
+      sg.pmin = text(p0);
+      sg.pmax = text(p0 + (rng() % 2 ? 1 : -1) * std::uniform_real_distribution<double>(0.5, 4000)(rng));
+      e.sigs.push_back(std::move(sg));
+    }
+    ASSERT_TRUE(open(put("r" + std::to_string(round) + ".edf", build(e)))) << round;
+    std::vector<std::vector<std::int16_t>> codes;
+    std::vector<std::int16_t> marks;
+    std::string reason;
+    ASSERT_TRUE(readEdfPageCodes(*s, 1, codes, marks, reason)) << reason;
+    long long clips = 0;
+    for (int c = 0; c < 4; ++c) {
+      const EdfChannelMapping* m = edfChannelMapping(*s, c);
+      ASSERT_NE(m, nullptr);
+      for (long long v : e.sigs[c].v) {
+        bool clipped = false;
+        m->code(v, clipped);
+        clips += clipped;
+      }
+      for (int j = 0; j < records * 256; ++j) {
+        const long long r = j / 256, f = j % 256, n = rates[c];
+        bool clipped = false;
+        const std::int16_t want = m->code(e.sigs[c].v[static_cast<std::size_t>(r * n + f * n / 256)], clipped);
+        ASSERT_EQ(codes[c][j], want) << round << " " << c << " " << j;
+        ASSERT_EQ(s->channelData[c][j], want) << round << " " << c << " " << j;
+      }
+    }
+    const std::string told = std::to_string(clips) + " отсчётов не помещаются";
+    EXPECT_EQ(std::any_of(ui.messages.begin(), ui.messages.end(),
+                          [&](const std::string& t) { return t.find(told) != std::string::npos; }),
+              clips > 0)
+        << round << " " << clips;
+    closeRecordFile(*s);
+    ui.messages.clear();
+  }
 }
 
 // --- layout of pages --------------------------------------------------------------------------
