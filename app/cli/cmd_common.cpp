@@ -87,6 +87,32 @@ bool checkInputFile(const std::string& path, std::string& reason) {
   return true;
 }
 
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string q = "\"";
+  for (char c : text) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+bool writeOut(const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+bool chooseDumpChannels(std::vector<int>& chosen, int count) {
+  if (chosen.empty())
+    for (int c = 0; c < count; ++c) chosen.push_back(c);
+  for (int c : chosen) {
+    if (c < 0 || c >= count) {
+      reportFailure("channel " + std::to_string(c) + " does not exist: channels are 0.." + std::to_string(count - 1));
+      return false;
+    }
+  }
+  return true;
+}
+
 int openInputAt(const std::string& path, int record, EngineInteraction& ui, OpenedInput& in) {
   std::string reason;
   if (!checkInputFile(path, reason)) {

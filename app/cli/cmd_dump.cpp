@@ -19,18 +19,6 @@ struct DumpOptions {
   std::vector<int> channels;
 };
 
-// A CSV field, quoted when it holds a separator, a quote or a line break
-// (names come from the file and may hold anything).
-std::string csvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
-
 int runDump(const DumpOptions& o) {
   if (isEdfPath(o.file)) return runEdfDump(o.file, o.record, o.raw, o.channels);
   if (isForeignPath(o.file)) return runForeignDump(o.file, o.record, o.raw, o.channels);
@@ -52,16 +40,7 @@ int runDump(const DumpOptions& o) {
     return kExitUsage;
   }
   std::vector<int> chosen = o.channels;
-  if (chosen.empty()) {
-    for (int c = 0; c < h.channelCount; ++c) chosen.push_back(c);
-  }
-  for (int c : chosen) {
-    if (c < 0 || c >= h.channelCount) {
-      reportFailure("channel " + std::to_string(c) + " does not exist: channels are 0.." +
-                    std::to_string(h.channelCount - 1));
-      return kExitUsage;
-    }
-  }
+  if (!chooseDumpChannels(chosen, h.channelCount)) return kExitUsage;
 
   std::vector<std::vector<std::int16_t>> samples;
   if (!readRecordSamples(o.file, h, records[static_cast<std::size_t>(o.record - 1)], samples, reason)) {

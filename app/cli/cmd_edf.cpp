@@ -16,20 +16,6 @@ namespace velor::cli {
 
 namespace {
 
-bool writeOut(const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-}
-
-std::string csvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
-
 // Opens an EDF-family file into a fresh study; notices of the reader go to
 // stderr after success.
 std::unique_ptr<StudyState> openInput(const std::string& file, EngineInteraction& ui) {
@@ -174,15 +160,7 @@ int runEdfDump(const std::string& file, int page, bool raw, const std::vector<in
     return kExitUsage;
   }
   std::vector<int> chosen = channels;
-  if (chosen.empty())
-    for (int c = 0; c < s->channelCount; ++c) chosen.push_back(c);
-  for (int c : chosen) {
-    if (c < 0 || c >= s->channelCount) {
-      reportFailure("channel " + std::to_string(c) + " does not exist: channels are 0.." +
-                    std::to_string(s->channelCount - 1));
-      return kExitUsage;
-    }
-  }
+  if (!chooseDumpChannels(chosen, s->channelCount)) return kExitUsage;
   if (page != s->currentRecord && !gotoEdfPage(*s, page, ui)) {
     reportFailure(ui.reason(file + ": cannot read page " + std::to_string(page)));
     return kExitFile;

@@ -22,20 +22,6 @@ namespace velor::cli {
 
 namespace {
 
-bool writeOut(const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-}
-
-std::string csvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
-
 const char* formatName(const std::string& path) {
   switch (foreignReaderFor(path)) {
     case 1: return "brainsys-eeg";
@@ -160,15 +146,7 @@ int runForeignDump(const std::string& file, int record, bool raw, const std::vec
     return kExitUsage;
   }
   std::vector<int> chosen = channels;
-  if (chosen.empty())
-    for (int c = 0; c < s->channelCount; ++c) chosen.push_back(c);
-  for (int c : chosen) {
-    if (c < 0 || c >= s->channelCount) {
-      reportFailure("channel " + std::to_string(c) + " does not exist: channels are 0.." +
-                    std::to_string(s->channelCount - 1));
-      return kExitUsage;
-    }
-  }
+  if (!chooseDumpChannels(chosen, s->channelCount)) return kExitUsage;
   const bool withMark = s->markChannelCount == 1;
   std::string out;
   for (std::size_t k = 0; k < chosen.size(); ++k) {

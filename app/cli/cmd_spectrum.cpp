@@ -21,17 +21,6 @@ namespace velor::cli {
 
 namespace {
 
-// A CSV field: quoted when it holds a separator, a quote or a line break.
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 std::string number(double v) {
   char buf[48];
   std::snprintf(buf, sizeof buf, "%.10g", v);

@@ -94,6 +94,15 @@ int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& 
                        const std::vector<RecordInfo>& records, int total, const char* what,
                        const std::function<void(StudyState&)>& perRecord);
 
+// A CSV field, quoted when it holds a separator, a quote or a line break
+// (names come from files and may hold anything).
+std::string csvField(const std::string& text);
+// Writes `text` to stdout and flushes; false when that fails.
+bool writeOut(const std::string& text);
+// The channels a dump shows: `chosen` as given, or all `count` when empty.
+// False, after telling which number does not exist, when one is outside.
+bool chooseDumpChannels(std::vector<int>& chosen, int count);
+
 // A channel name as shown: the stored characters without trailing blanks.
 std::string shownName(const std::string& stored);
 
