@@ -8,6 +8,7 @@
 #endif
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,8 @@
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "core/binio.h"
 #include "core/numtext.h"
@@ -163,6 +166,38 @@ struct ChannelTable {
   std::array<std::uint8_t, 2> pair{};
 };
 
+// The code of every 2-byte value under one mapping, made by the same
+// arithmetic as codeRun, so a lookup gives the same code. The mapping is
+// monotonic, so the values coded without limiting are one interval.
+struct CodeTable {
+  double origin = 0, scale = 1;
+  int zero = 0;
+  std::vector<std::int16_t> code;  // by the value's 16 bits as stored (two's complement)
+  int keepLo = 0, keepHi = -1;     // values coded without limiting; none when keepLo > keepHi
+};
+
+// The page after the one just moved to, read in the background while the
+// user looks at (or the program codes) the current one. Only reads the
+// session's header, geometry and file, which stay as they are while it runs.
+struct ReadAhead {
+  std::thread worker;
+  PageData pd;
+  int page = -1;  // the page being read or ready, -1 for none
+  bool ok = false;
+  std::string reason;
+  void settle() {
+    if (worker.joinable()) worker.join();
+  }
+  void drop() {
+    settle();
+    page = -1;
+  }
+  ReadAhead() = default;
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+  ~ReadAhead() { settle(); }
+};
+
 struct Session {
   std::string path;
   std::string name;
@@ -174,7 +209,12 @@ struct Session {
   double startDay = 0;  // fraction of a day of the file's start time
   PageData page;        // the page in memory, as stored in the file
   PageData spare;
+  ReadAhead ahead;
   std::vector<std::int16_t> scratch;
+  // Codes of every 2-byte value for channels read long enough to pay for
+  // one (see tableFor); channels with the same mapping share it.
+  std::vector<std::shared_ptr<const CodeTable>> codeTables;
+  std::vector<long long> codedSamples;  // per channel, by arithmetic so far
 };
 
 std::map<const StudyState*, std::unique_ptr<Session>>& sessions() {
@@ -332,7 +372,7 @@ void decode(const unsigned char* p, long long count, int w, std::int32_t* out) {
 }
 
 // Reads page `page` (0-based) of the file as stored.
-bool readPage(Session& x, int page, PageData& pd, std::string& reason) {
+bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
   layOut(x, page, pd);
   const EdfHeader& h = x.h;
   const long long N = h.maxSamplesPerRecord;
@@ -523,14 +563,159 @@ long long codeSamples(const EdfChannelMapping& m, const std::int32_t* src, long 
   return codeRun(m, src, count, out);
 }
 
+// How many 2-byte values of a run lie outside [lo, hi].
+long long countOutside16(const unsigned char* p, long long count, int lo, int hi) {
+  long long n = 0;
+  for (long long i = 0; i < count; ++i) {
+    const std::int32_t v = storedInt16(p + 2 * i);
+    n += static_cast<long long>((v < lo) | (v > hi));
+  }
+  return n;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) long long countOutside16Avx2(const unsigned char* p, long long count, int lo, int hi) {
+  // lo and hi are 16-bit values here: the table is only used when some value is kept
+  const __m256i below = _mm256_set1_epi16(static_cast<std::int16_t>(lo)),
+                above = _mm256_set1_epi16(static_cast<std::int16_t>(hi));
+  long long n = 0, i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2 * i));
+    const __m256i out = _mm256_or_si256(_mm256_cmpgt_epi16(below, v), _mm256_cmpgt_epi16(v, above));
+    n += __builtin_popcount(static_cast<unsigned>(_mm256_movemask_epi8(out))) / 2;
+  }
+  return n + countOutside16(p + 2 * i, count - i, lo, hi);
+}
+#endif
+
+// Runs of 2-byte samples as stored (`runs` runs of `count` samples, `from`
+// bytes apart) coded by a table into runs `to` samples apart; returns how
+// many were limited. One call a channel and page: a run is one data record,
+// often only a few hundred samples.
+long long codeRunsByTable(const CodeTable& t, const unsigned char* p, long long from, long long runs, long long count,
+                          std::int16_t* out, long long to) {
+  const std::int16_t* code = t.code.data();
+  // limited values are counted apart: a compare inside the lookup loop costs more than a second pass
+  const bool mayLimit = t.keepLo != -32768 || t.keepHi != 32767;
+#if defined(__x86_64__)
+  static const auto countOutside = __builtin_cpu_supports("avx2") ? countOutside16Avx2 : countOutside16;
+#else
+  const auto countOutside = countOutside16;
+#endif
+  long long limited = 0;
+  for (long long r = 0; r < runs; ++r, p += from, out += to) {
+    long long i = 0;
+    // four samples a load and a store (a store a sample makes every lookup wait for it)
+    for (; std::endian::native == std::endian::little && i + 4 <= count; i += 4) {
+      std::uint64_t w;
+      std::memcpy(&w, p + 2 * i, 8);
+      const std::uint64_t c = static_cast<std::uint16_t>(code[w & 0xffff]) |
+                              static_cast<std::uint64_t>(static_cast<std::uint16_t>(code[(w >> 16) & 0xffff])) << 16 |
+                              static_cast<std::uint64_t>(static_cast<std::uint16_t>(code[(w >> 32) & 0xffff])) << 32 |
+                              static_cast<std::uint64_t>(static_cast<std::uint16_t>(code[w >> 48])) << 48;
+      std::memcpy(out + i, &c, 8);
+    }
+    for (; i < count; ++i) out[i] = code[p[2 * i] | (p[2 * i + 1] << 8)];
+    if (mayLimit) limited += countOutside(p, count, t.keepLo, t.keepHi);
+  }
+  return limited;
+}
+
+// The table of a mapping, or null when its limited values are not the two
+// ends of the value range (never for a monotonic mapping; then the
+// arithmetic stays).
+std::shared_ptr<const CodeTable> makeCodeTable(const EdfChannelMapping& m) {
+  auto t = std::make_shared<CodeTable>();
+  t->origin = m.origin;
+  t->scale = m.scale;
+  t->zero = m.zero;
+  // every 16-bit pattern as stored, in the order of the table
+  std::vector<unsigned char> all(2 * 65536);
+  for (std::size_t u = 0; u < 65536; ++u) {
+    all[2 * u] = static_cast<unsigned char>(u & 0xff);
+    all[2 * u + 1] = static_cast<unsigned char>(u >> 8);
+  }
+  t->code.resize(65536);
+  const long long limited = codeSamples16(m, all.data(), 65536, t->code.data());
+  auto at = [](int v) { return static_cast<std::size_t>(static_cast<std::uint16_t>(v)); };
+  auto limitedAt = [&](int v) {
+    std::int16_t c = 0;
+    return codeRun16(m, all.data() + 2 * at(v), 1, &c) != 0;
+  };
+  // values with codes inside the 16-bit ends were certainly not limited
+  int a = 32768, b = -32769;
+  for (int v = -32768; v <= 32767; ++v) {
+    const std::int16_t c = t->code[at(v)];
+    if (c != -32768 && c != 32767) {
+      a = std::min(a, v);
+      b = std::max(b, v);
+    }
+  }
+  if (a > b) return nullptr;
+  // beside them the codes sit at the ends; the limited ones are those farthest out
+  int lo = -32769, hi = a;  // limited at lo (or none), not limited at hi
+  while (hi - lo > 1) {
+    const int mid = lo + (hi - lo) / 2;
+    (limitedAt(mid) ? lo : hi) = mid;
+  }
+  t->keepLo = hi;
+  lo = b;
+  hi = 32768;  // not limited at lo, limited at hi (or none)
+  while (hi - lo > 1) {
+    const int mid = lo + (hi - lo) / 2;
+    (limitedAt(mid) ? hi : lo) = mid;
+  }
+  t->keepHi = lo;
+  if ((t->keepLo + 32768LL) + (32767LL - t->keepHi) != limited) return nullptr;
+  return t;
+}
+
+// The table channel c codes its 2-byte samples by on a page of `count`
+// samples, or null for arithmetic: arithmetic until the channel has coded as
+// many samples as a table holds, then its table.
+const CodeTable* tableFor(Session& x, std::size_t c, long long count) {
+  constexpr long long kTableAfter = 65536;
+  if (x.codeTables.size() != x.maps.size()) {
+    x.codeTables.assign(x.maps.size(), nullptr);
+    x.codedSamples.assign(x.maps.size(), 0);
+  }
+  const EdfChannelMapping& m = x.maps[c];
+  if (!x.codeTables[c] && x.codedSamples[c] >= kTableAfter) {
+    for (const auto& t : x.codeTables)
+      if (t && t->origin == m.origin && t->scale == m.scale && t->zero == m.zero) x.codeTables[c] = t;
+    if (!x.codeTables[c]) x.codeTables[c] = makeCodeTable(m);
+    if (!x.codeTables[c]) x.codedSamples[c] = std::numeric_limits<long long>::min();  // never again
+  }
+  if (!x.codeTables[c]) x.codedSamples[c] += count;
+  return x.codeTables[c].get();
+}
+
 // Codes of a page into per-channel buffers (frames samples each) and the mark
 // channel; counts codes limited to 16 bits.
 void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::int16_t* marks, long long& clipped) {
   const EdfHeader& h = x.h;
   const long long N = h.maxSamplesPerRecord;
-  for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
-    const long long n = h.signals[static_cast<std::size_t>(h.channelSignals[c])].samplesPerRecord;
+  const std::size_t channels = h.channelSignals.size();
+  auto rateOf = [&](std::size_t c) { return h.signals[static_cast<std::size_t>(h.channelSignals[c])].samplesPerRecord; };
+  for (std::size_t c = 0; c < channels; ++c) {
+    const long long n = rateOf(c);
     const EdfChannelMapping& m = x.maps[c];
+    // a page kept as stored holds whole records, each with n samples of the channel
+    const CodeTable* table = pd.valuesReady ? nullptr : tableFor(x, c, static_cast<long long>(pd.values[c].size()));
+    if (table) {
+      const auto runs = static_cast<long long>(pd.segments.size());
+      const unsigned char* first = storedSamples(x, pd, c, 0);
+      if (n == N) {
+        clipped += codeRunsByTable(*table, first, h.recordBytes, runs, n, dst[c], N);
+        continue;
+      }
+      x.scratch.resize(static_cast<std::size_t>(runs * n));
+      clipped += codeRunsByTable(*table, first, h.recordBytes, runs, n, x.scratch.data(), n);
+      // each frame holds the signal's sample at or before its time
+      for (long long r = 0; r < runs; ++r)
+        for (long long j = 0; j < N; ++j) dst[c][r * N + j] = x.scratch[static_cast<std::size_t>(r * n + j * n / N)];
+      continue;
+    }
     for (std::size_t s = 0; s < pd.segments.size(); ++s) {
       const Segment& g = pd.segments[s];
       const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
@@ -545,7 +730,6 @@ void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::i
       }
       x.scratch.resize(static_cast<std::size_t>(b - a));
       clipped += code(x.scratch.data());
-      // each frame holds the signal's sample at or before its time
       for (long long j = g.j0; j < g.j1; ++j) out[j - g.j0] = x.scratch[static_cast<std::size_t>(j * n / N - a)];
     }
   }
@@ -569,8 +753,25 @@ void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::i
 
 // Chooses how one channel's samples become codes, from its header and the
 // samples of the first page. False when its calibration cannot be held.
+// The smallest fraction p/q with 16-bit terms not below x, reduced. The
+// search takes a quarter of a millisecond; channels of one file mostly share
+// their step, so the answers are kept in `known` for the file's other channels.
+std::pair<long long, long long> calibrationFraction(double x, std::map<double, std::pair<long long, long long>>& known) {
+  if (const auto it = known.find(x); it != known.end()) return it->second;
+  long long p = 65535, q = 1;
+  double best = std::numeric_limits<double>::infinity();
+  for (long long qq = 1; qq <= 65535; ++qq) {
+    const long long pp = std::max(1LL, static_cast<long long>(std::ceil(x * static_cast<double>(qq) * (1 - 1e-12))));
+    if (pp > 65535) break;
+    const double r = static_cast<double>(pp) / static_cast<double>(qq);
+    if (r < best) best = r, p = pp, q = qq;
+  }
+  const long long d = std::gcd(p, q);
+  return known[x] = {p / d, q / d};
+}
+
 bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int32_t>& first, EdfChannelMapping& m,
-                   std::string& reason) {
+                   std::map<double, std::pair<long long, long long>>& fractions, std::string& reason) {
   const double vf = edfVoltageFactor(sig.dimension);
   const double f = vf > 0 ? vf : 1.0;
   const double g = (sig.physMax - sig.physMin) * f / static_cast<double>(sig.digMax - sig.digMin);
@@ -645,17 +846,7 @@ bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int
   }
   // calibValue/calibUnits: the smallest fraction of 16-bit terms not below
   // x, so the codes never need more room than planned and the calibration is exact
-  long long p = 65535, q = 1;
-  double best = std::numeric_limits<double>::infinity();
-  for (long long qq = 1; qq <= 65535; ++qq) {
-    const long long pp = std::max(1LL, static_cast<long long>(std::ceil(x * static_cast<double>(qq) * (1 - 1e-12))));
-    if (pp > 65535) break;
-    const double r = static_cast<double>(pp) / static_cast<double>(qq);
-    if (r < best) best = r, p = pp, q = qq;
-  }
-  const long long d = std::gcd(p, q);
-  p /= d;
-  q /= d;
+  auto [p, q] = calibrationFraction(x, fractions);
   A = ga * static_cast<double>(q) / static_cast<double>(p);
   const double lower = std::max(0.0, -32767.0 - A * L);
   const double upper = std::min(65535.0, 32766.0 - A * U);
@@ -792,12 +983,36 @@ void commitPage(StudyState& s, Session& x, Interaction& ui) {
 }
 
 bool movePage(StudyState& s, Session& x, int page, Interaction& ui) {
-  std::string reason;
-  if (!readPage(x, page, x.spare, reason)) {
-    ui.message("Страница " + num(page + 1) + " файла " + x.name + " не может быть прочитана: " + reason + ".");
-    return false;
+  const int from = x.page.page;
+  x.ahead.settle();
+  if (x.ahead.page == page && x.ahead.ok) {
+    std::swap(x.spare, x.ahead.pd);
+  } else {
+    std::string reason;
+    if (!readPage(x, page, x.spare, reason)) {
+      x.ahead.page = -1;
+      ui.message("Страница " + num(page + 1) + " файла " + x.name + " не может быть прочитана: " + reason + ".");
+      return false;
+    }
   }
+  x.ahead.page = -1;
   std::swap(x.page, x.spare);
+  // paging on in the same direction finds the next page read already
+  const int next = page + (page >= from ? 1 : -1);
+  if (next >= 0 && next < x.geo.pageCount && next != page) {
+    x.ahead.page = next;
+    try {
+      x.ahead.worker = std::thread([&x, next] {
+        try {
+          x.ahead.ok = readPage(x, next, x.ahead.pd, x.ahead.reason);
+        } catch (...) {
+          x.ahead.ok = false;  // read again when asked for, where the failure is reported
+        }
+      });
+    } catch (const std::system_error&) {
+      x.ahead.page = -1;  // no thread to spare: the page is read when asked for
+    }
+  }
   commitPage(s, x, ui);
   return true;
 }
@@ -1093,9 +1308,10 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   if (!readPage(*x, 0, x->page, reason)) return refuse();
   ensureValues(*x, x->page);
   x->maps.resize(h.channelSignals.size());
+  std::map<double, std::pair<long long, long long>> fractions;
   for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
     if (!chooseMapping(h.signals[static_cast<std::size_t>(h.channelSignals[c])], w, x->page.values[c], x->maps[c],
-                       reason))
+                       fractions, reason))
       return refuse();
   }
   unsigned char fixed[kFixedHeader];
@@ -1286,6 +1502,7 @@ bool rereadEdfPage(StudyState& s, Interaction& ui) {
 bool writeBackEdfPage(StudyState& s, Interaction& ui) {
   Session* x = sessionOf(s);
   if (!x) return false;
+  x->ahead.drop();  // it may hold samples this page shares with the next
   const std::string refused = "Изменения страницы не записаны в файл " + x->name + ": ";
   const EdfHeader& h = x->h;
   const int channels = static_cast<int>(h.channelSignals.size());

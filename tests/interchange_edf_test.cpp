@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/interaction.h"
@@ -308,6 +310,116 @@ TEST_F(Fixture, PageCodesEqualTheMappingOfEveryStoredValue) {
     closeRecordFile(*s);
     ui.messages.clear();
   }
+}
+
+// Paging on through a long file codes later pages by a table made from the
+// mapping and reads the next page ahead; every code and every count of
+// limited samples must stay what the mapping gives, going forward, back and by jumps.
+TEST_F(Fixture, LaterPagesCodeEveryStoredValueAsTheMappingDoes) {
+  std::mt19937 rng(20261211);
+  for (int round = 0; round < 4; ++round) {
+    std::uniform_int_distribution<long long> any(-32768, 32767);
+    const long long dlo = any(rng) / 2 - 16384, dhi = dlo + 1 + std::uniform_int_distribution<long long>(0, 40000)(rng);
+    const int records = 520;  // 125 records a page: four full pages and a short one
+    Spec e;
+    e.recordCount = records;
+    // rates high enough for each channel to get its table within the file
+    const long long rates[] = {256, 200, 150, 256};
+    for (int c = 0; c < 4; ++c) {
+      Sig sg = ramp("EEG S" + std::to_string(c), rates[c], records, [&](long long) {
+        const int kind = static_cast<int>(rng() % 8);
+        if (kind == 0) return any(rng);  // outside the stated range now and then
+        return std::uniform_int_distribution<long long>(dlo, std::min<long long>(dhi, 32767))(rng);
+      });
+      sg.dmin = std::to_string(dlo), sg.dmax = std::to_string(std::min<long long>(dhi, 32767));
+      const double p0 = std::uniform_real_distribution<double>(-5000, 5000)(rng);
+      const double p1 = p0 + (rng() % 2 ? 1 : -1) * std::uniform_real_distribution<double>(0.5, 4000)(rng);
+      char b[32];
+      std::snprintf(b, sizeof b, "%.1f", p0);
+      sg.pmin = b;
+      std::snprintf(b, sizeof b, "%.1f", p1);
+      sg.pmax = b;
+      e.sigs.push_back(std::move(sg));
+    }
+    ASSERT_TRUE(open(put("t" + std::to_string(round) + ".edf", build(e)))) << round;
+    ASSERT_EQ(s->recordCount, 5);
+    // the page in memory against the mapping, and its notice of limited samples
+    auto check = [&](int page) {
+      ASSERT_EQ(s->currentRecord, page);
+      const long long r0 = (page - 1) * 125LL, r1 = std::min<long long>(records, r0 + 125);
+      ASSERT_EQ(s->recordLength, (r1 - r0) * 256);
+      long long clips = 0;
+      for (int c = 0; c < 4; ++c) {
+        const EdfChannelMapping* m = edfChannelMapping(*s, c);
+        ASSERT_NE(m, nullptr);
+        const long long n = rates[c];
+        for (long long k = r0 * n; k < r1 * n; ++k) {
+          bool clipped = false;
+          m->code(e.sigs[c].v[static_cast<std::size_t>(k)], clipped);
+          clips += clipped;
+        }
+        for (long long j = 0; j < (r1 - r0) * 256; ++j) {
+          const long long r = r0 + j / 256, f = j % 256;
+          bool clipped = false;
+          const std::int16_t want = m->code(e.sigs[c].v[static_cast<std::size_t>(r * n + f * n / 256)], clipped);
+          ASSERT_EQ(s->channelData[c][j], want) << round << " page " << page << " channel " << c << " frame " << j;
+        }
+      }
+      const std::string told = "Страница " + std::to_string(page) + " файла";
+      const std::string count = ": " + std::to_string(clips) + " отсчётов не помещаются";
+      const bool said = std::any_of(ui.messages.begin(), ui.messages.end(), [&](const std::string& t) {
+        return t.find(told) != std::string::npos && t.find(count) != std::string::npos;
+      });
+      EXPECT_EQ(said, clips > 0) << round << " page " << page << " limited " << clips;
+      ui.messages.clear();
+    };
+    check(1);
+    for (int page = 2; page <= 5; ++page) {
+      ASSERT_TRUE(stepRecord(*s, +1, ui));
+      check(page);
+    }
+    for (int page = 4; page >= 1; --page) {
+      ASSERT_TRUE(stepRecord(*s, -1, ui));
+      check(page);
+    }
+    for (int page : {4, 2, 3, 5}) {
+      ASSERT_TRUE(gotoRecord(*s, page, ui));
+      check(page);
+    }
+    closeRecordFile(*s);
+    ui.messages.clear();
+  }
+}
+
+// A page of a long record shares a sample of a slower signal with the next
+// page; a change written back must show on that page even when it was
+// already read ahead.
+TEST_F(Fixture, ChangeWrittenBackShowsOnThePageReadAhead) {
+  Spec e;
+  e.duration = "100";
+  e.recordCount = 1;
+  // 90000 frames a record: three pages of 30000; 997 samples of the slow signal
+  // put sample 664 on both sides of frame 60000
+  e.sigs = {ramp("EEG Fast", 90000, 1, [](long long k) { return k % 2000 - 1000; }),
+            ramp("EEG Slow", 997, 1, [](long long k) { return (k * 37) % 3000 - 1500; })};
+  const std::string path = put("long.edf", build(e));
+  ASSERT_TRUE(open(path));
+  ASSERT_EQ(s->recordCount, 3);
+  ASSERT_TRUE(stepRecord(*s, +1, ui));  // page 2; page 3 is read ahead
+  ASSERT_EQ(s->recordLength, 30000);
+  // let the read-ahead finish first (were it late, it would read the new bytes anyway)
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // frames 59940..59999 show sample 664; a change in the last of them changes it
+  const std::int16_t before = s->channelData[1][29999];
+  for (int j = 29940; j < 30000; ++j) s->channelData[1][j] = static_cast<std::int16_t>(before + 100);
+  s->recordModified = 1;
+  ui.yesNoScript = {true};
+  ASSERT_TRUE(stepRecord(*s, +1, ui));
+  ASSERT_EQ(s->currentRecord, 3);
+  // frames 60000..60030 of page 3 show the same sample
+  EXPECT_EQ(s->channelData[1][0], before + 100);
+  EXPECT_EQ(s->channelData[1][30], before + 100);
+  EXPECT_NE(s->channelData[1][31], before + 100);
 }
 
 // --- layout of pages --------------------------------------------------------------------------
