@@ -8,12 +8,15 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -176,26 +179,13 @@ struct CodeTable {
   int keepLo = 0, keepHi = -1;     // values coded without limiting; none when keepLo > keepHi
 };
 
-// The page after the one just moved to, read in the background while the
-// user looks at (or the program codes) the current one. Only reads the
-// session's header, geometry and file, which stay as they are while it runs.
+// The page after the one just moved to, read while the one moved to is
+// coded (see expandPage), so paging on finds it in memory.
 struct ReadAhead {
-  std::thread worker;
   PageData pd;
-  int page = -1;  // the page being read or ready, -1 for none
+  int page = -1;  // the page held, -1 for none
   bool ok = false;
   std::string reason;
-  void settle() {
-    if (worker.joinable()) worker.join();
-  }
-  void drop() {
-    settle();
-    page = -1;
-  }
-  ReadAhead() = default;
-  ReadAhead(const ReadAhead&) = delete;
-  ReadAhead& operator=(const ReadAhead&) = delete;
-  ~ReadAhead() { settle(); }
 };
 
 struct Session {
@@ -692,47 +682,97 @@ const CodeTable* tableFor(Session& x, std::size_t c, long long count) {
 
 // Codes of a page into per-channel buffers (frames samples each) and the mark
 // channel; counts codes limited to 16 bits.
-void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::int16_t* marks, long long& clipped) {
+// Codes of one channel of a page into dst; how many were limited. Only
+// reads the session, so channels can be coded on two threads at once.
+long long codeChannel(const Session& x, const PageData& pd, std::size_t c, const CodeTable* table, std::int16_t* dst,
+                      std::vector<std::int16_t>& scratch) {
   const EdfHeader& h = x.h;
   const long long N = h.maxSamplesPerRecord;
-  const std::size_t channels = h.channelSignals.size();
-  auto rateOf = [&](std::size_t c) { return h.signals[static_cast<std::size_t>(h.channelSignals[c])].samplesPerRecord; };
-  for (std::size_t c = 0; c < channels; ++c) {
-    const long long n = rateOf(c);
-    const EdfChannelMapping& m = x.maps[c];
+  const long long n = h.signals[static_cast<std::size_t>(h.channelSignals[c])].samplesPerRecord;
+  const EdfChannelMapping& m = x.maps[c];
+  long long limited = 0;
+  if (table) {
     // a page kept as stored holds whole records, each with n samples of the channel
-    const CodeTable* table = pd.valuesReady ? nullptr : tableFor(x, c, static_cast<long long>(pd.values[c].size()));
-    if (table) {
-      const auto runs = static_cast<long long>(pd.segments.size());
-      const unsigned char* first = storedSamples(x, pd, c, 0);
-      if (n == N) {
-        clipped += codeRunsByTable(*table, first, h.recordBytes, runs, n, dst[c], N);
-        continue;
-      }
-      x.scratch.resize(static_cast<std::size_t>(runs * n));
-      clipped += codeRunsByTable(*table, first, h.recordBytes, runs, n, x.scratch.data(), n);
-      // each frame holds the signal's sample at or before its time
-      for (long long r = 0; r < runs; ++r)
-        for (long long j = 0; j < N; ++j) dst[c][r * N + j] = x.scratch[static_cast<std::size_t>(r * n + j * n / N)];
+    const auto runs = static_cast<long long>(pd.segments.size());
+    const unsigned char* first = storedSamples(x, pd, c, 0);
+    if (n == N) return codeRunsByTable(*table, first, h.recordBytes, runs, n, dst, N);
+    scratch.resize(static_cast<std::size_t>(runs * n));
+    limited = codeRunsByTable(*table, first, h.recordBytes, runs, n, scratch.data(), n);
+    // each frame holds the signal's sample at or before its time
+    for (long long r = 0; r < runs; ++r)
+      for (long long j = 0; j < N; ++j) dst[r * N + j] = scratch[static_cast<std::size_t>(r * n + j * n / N)];
+    return limited;
+  }
+  for (std::size_t s = 0; s < pd.segments.size(); ++s) {
+    const Segment& g = pd.segments[s];
+    const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
+    std::int16_t* out = dst + g.frame0;
+    auto code = [&](std::int16_t* to) {
+      return pd.valuesReady ? codeSamples(m, pd.values[c].data() + pd.base[c][s], b - a, to)
+                            : codeSamples16(m, storedSamples(x, pd, c, s), b - a, to);
+    };
+    if (n == N) {
+      limited += code(out);
       continue;
     }
-    for (std::size_t s = 0; s < pd.segments.size(); ++s) {
-      const Segment& g = pd.segments[s];
-      const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
-      std::int16_t* out = dst[c] + g.frame0;
-      auto code = [&](std::int16_t* to) {
-        return pd.valuesReady ? codeSamples(m, pd.values[c].data() + pd.base[c][s], b - a, to)
-                              : codeSamples16(m, storedSamples(x, pd, c, s), b - a, to);
-      };
-      if (n == N) {
-        clipped += code(out);
-        continue;
-      }
-      x.scratch.resize(static_cast<std::size_t>(b - a));
-      clipped += code(x.scratch.data());
-      for (long long j = g.j0; j < g.j1; ++j) out[j - g.j0] = x.scratch[static_cast<std::size_t>(j * n / N - a)];
+    scratch.resize(static_cast<std::size_t>(b - a));
+    limited += code(scratch.data());
+    for (long long j = g.j0; j < g.j1; ++j) out[j - g.j0] = scratch[static_cast<std::size_t>(j * n / N - a)];
+  }
+  return limited;
+}
+
+// Codes of a page into per-channel buffers (frames samples each) and the mark
+// channel; counts codes limited to 16 bits. `alongside` (reading the next
+// page ahead) runs on a second thread, which then takes channels to code
+// as well; so does a large page without it. Coding is most of the time of
+// paging through a long file, and the next page's bytes come from the page
+// cache while this one is coded.
+void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::int16_t* marks, long long& clipped,
+                const std::function<void()>& alongside = {}) {
+  const std::size_t channels = x.h.channelSignals.size();
+  std::vector<const CodeTable*> tables(channels, nullptr);
+  long long samples = 0;
+  for (std::size_t c = 0; c < channels; ++c) {
+    samples += static_cast<long long>(pd.values[c].size());
+    if (!pd.valuesReady) tables[c] = tableFor(x, c, static_cast<long long>(pd.values[c].size()));
+  }
+  std::atomic<std::size_t> next{0};
+  long long helperLimited = 0;
+  std::exception_ptr helperFailed;
+  std::thread helper;
+  static const bool twoCores = std::thread::hardware_concurrency() >= 2;
+  if (alongside || (twoCores && channels >= 2 && samples >= (1LL << 19))) {
+    try {
+      helper = std::thread([&] {
+        try {
+          if (alongside) {
+            try {
+              alongside();
+            } catch (...) {
+              // a page not read ahead is read when asked for, where a failure is reported
+            }
+          }
+          std::vector<std::int16_t> scratch;
+          for (std::size_t c; (c = next.fetch_add(1)) < channels;)
+            helperLimited += codeChannel(x, pd, c, tables[c], dst[c], scratch);
+        } catch (...) {
+          helperFailed = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // no thread to spare: this one codes every channel, and nothing is read ahead
     }
   }
+  try {
+    for (std::size_t c; (c = next.fetch_add(1)) < channels;) clipped += codeChannel(x, pd, c, tables[c], dst[c], x.scratch);
+  } catch (...) {
+    if (helper.joinable()) helper.join();
+    throw;
+  }
+  if (helper.joinable()) helper.join();
+  if (helperFailed) std::rethrow_exception(helperFailed);
+  clipped += helperLimited;
   if (marks) {
     // every onset starts a new value, so the monitor draws a mark there
     int v = 0, last = -1, from = 0;
@@ -753,6 +793,44 @@ void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::i
 
 // Chooses how one channel's samples become codes, from its header and the
 // samples of the first page. False when its calibration cannot be held.
+// The smallest and largest of n ≥ 0 values (0 and 0 for none).
+void rangeOfScalar(const std::int32_t* v, long long n, std::int32_t& lo, std::int32_t& hi) {
+  lo = n > 0 ? v[0] : 0;
+  hi = lo;
+  for (long long i = 1; i < n; ++i) {
+    lo = std::min(lo, v[i]);
+    hi = std::max(hi, v[i]);
+  }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void rangeOfAvx2(const std::int32_t* v, long long n, std::int32_t& lo, std::int32_t& hi) {
+  rangeOfScalar(v, n % 8, lo, hi);
+  if (n < 8) return;
+  __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + n % 8)), b = a;
+  for (long long i = n % 8 + 8; i < n; i += 8) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + i));
+    a = _mm256_min_epi32(a, x);
+    b = _mm256_max_epi32(b, x);
+  }
+  alignas(32) std::int32_t la[8], lb[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(la), a);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lb), b);
+  if (n % 8 == 0) lo = la[0], hi = lb[0];
+  for (int k = 0; k < 8; ++k) lo = std::min(lo, la[k]), hi = std::max(hi, lb[k]);
+}
+#endif
+
+// A page of a channel is 32,000 values; a file's first page is looked over
+// for every channel on opening.
+void rangeOf(const std::int32_t* v, long long n, std::int32_t& lo, std::int32_t& hi) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return rangeOfAvx2(v, n, lo, hi);
+#endif
+  rangeOfScalar(v, n, lo, hi);
+}
+
 // The smallest fraction p/q with 16-bit terms not below x, reduced. The
 // search takes a quarter of a millisecond; channels of one file mostly share
 // their step, so the answers are kept in `known` for the file's other channels.
@@ -789,21 +867,24 @@ bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int
     lo = static_cast<double>(widthMin(w));
     hi = static_cast<double>(widthMax(w));
   }
+  std::int32_t smallest = 0, largest = 0;
+  rangeOf(first.data(), static_cast<long long>(first.size()), smallest, largest);
+  const double fmin = smallest, fmax = largest;
   double aSpan = 65533.0 / (hi - lo);
   if (aSpan < 0.5 && !first.empty()) {
     // Wider than 16-bit codes can hold at the file's resolution (24- and
     // 32-bit files): the range the first page uses, with room to spare.
-    const auto [mn, mx] = std::minmax_element(first.begin(), first.end());
-    const double mid = (static_cast<double>(*mn) + *mx) / 2;
-    const double half = std::max(2.0 * (static_cast<double>(*mx) - *mn), 1024.0);
+    const double mid = (fmin + fmax) / 2;
+    const double half = std::max(2.0 * (fmax - fmin), 1024.0);
     lo = std::max(mid - half, static_cast<double>(widthMin(w)));
     hi = std::min(mid + half, static_cast<double>(widthMax(w)));
     aSpan = 65533.0 / (hi - lo);
   }
+  // the largest distance of a first sample from `origin` is that of the
+  // smallest or the largest (rounding of v − origin keeps their order)
   auto peakAround = [&](double origin) {
-    double p = 0;
-    for (std::int32_t v : first) p = std::max(p, std::fabs(v - origin));
-    return p;
+    if (first.empty()) return 0.0;
+    return std::max(std::fabs(fmin - origin), std::fabs(fmax - origin));
   };
   // Largest scale for which a zero level 0..65535 exists with every code of
   // [lo, hi] inside 16 bits (one code of margin for rounding).
@@ -961,7 +1042,7 @@ std::string clippedNotice(const Session& x, int page, long long clipped) {
 }
 
 // Puts a page that was read into the study state.
-void commitPage(StudyState& s, Session& x, Interaction& ui) {
+void commitPage(StudyState& s, Session& x, Interaction& ui, const std::function<void()>& alongside = {}) {
   s.leaveTransformView(true);
   const int channels = static_cast<int>(x.h.channelSignals.size());
   if (s.channelCount != channels || s.pendingChannelCount != 0) {
@@ -970,7 +1051,7 @@ void commitPage(StudyState& s, Session& x, Interaction& ui) {
     s.pendingChannelCount = 0;
   }
   long long clipped = 0;
-  expandPage(x, x.page, s.channelData.data(), s.markChannelCount == 1 ? s.markChannel : nullptr, clipped);
+  expandPage(x, x.page, s.channelData.data(), s.markChannelCount == 1 ? s.markChannel : nullptr, clipped, alongside);
   s.recordLength = s.storedLength = s.plannedRecordLength = x.page.frames;
   s.epochCount = s.computeEpochCount();
   const Segment& g = x.page.segments.front();
@@ -984,13 +1065,11 @@ void commitPage(StudyState& s, Session& x, Interaction& ui) {
 
 bool movePage(StudyState& s, Session& x, int page, Interaction& ui) {
   const int from = x.page.page;
-  x.ahead.settle();
   if (x.ahead.page == page && x.ahead.ok) {
     std::swap(x.spare, x.ahead.pd);
   } else {
     std::string reason;
     if (!readPage(x, page, x.spare, reason)) {
-      x.ahead.page = -1;
       ui.message("Страница " + num(page + 1) + " файла " + x.name + " не может быть прочитана: " + reason + ".");
       return false;
     }
@@ -999,21 +1078,15 @@ bool movePage(StudyState& s, Session& x, int page, Interaction& ui) {
   std::swap(x.page, x.spare);
   // paging on in the same direction finds the next page read already
   const int next = page + (page >= from ? 1 : -1);
+  std::function<void()> readNext;
   if (next >= 0 && next < x.geo.pageCount && next != page) {
-    x.ahead.page = next;
-    try {
-      x.ahead.worker = std::thread([&x, next] {
-        try {
-          x.ahead.ok = readPage(x, next, x.ahead.pd, x.ahead.reason);
-        } catch (...) {
-          x.ahead.ok = false;  // read again when asked for, where the failure is reported
-        }
-      });
-    } catch (const std::system_error&) {
-      x.ahead.page = -1;  // no thread to spare: the page is read when asked for
-    }
+    readNext = [&x, next] {
+      x.ahead.ok = false;
+      x.ahead.ok = readPage(x, next, x.ahead.pd, x.ahead.reason);
+      x.ahead.page = next;
+    };
   }
-  commitPage(s, x, ui);
+  commitPage(s, x, ui, readNext);
   return true;
 }
 
@@ -1502,7 +1575,7 @@ bool rereadEdfPage(StudyState& s, Interaction& ui) {
 bool writeBackEdfPage(StudyState& s, Interaction& ui) {
   Session* x = sessionOf(s);
   if (!x) return false;
-  x->ahead.drop();  // it may hold samples this page shares with the next
+  x->ahead.page = -1;  // it may hold samples this page shares with the next
   const std::string refused = "Изменения страницы не записаны в файл " + x->name + ": ";
   const EdfHeader& h = x->h;
   const int channels = static_cast<int>(h.channelSignals.size());
