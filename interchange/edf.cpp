@@ -852,7 +852,8 @@ bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int
                    std::map<double, std::pair<long long, long long>>& fractions, std::string& reason) {
   const double vf = edfVoltageFactor(sig.dimension);
   const double f = vf > 0 ? vf : 1.0;
-  const double g = (sig.physMax - sig.physMin) * f / static_cast<double>(sig.digMax - sig.digMin);
+  // in doubles: a header may state digital limits near the ends of 64 bits
+  const double g = (sig.physMax - sig.physMin) * f / (static_cast<double>(sig.digMax) - static_cast<double>(sig.digMin));
   const double d0 = static_cast<double>(sig.digMin) - sig.physMin * f / g;
   if (!std::isfinite(g) || g == 0 || !std::isfinite(d0)) {
     reason = "сигнал «" + sig.label + "»: физический диапазон не задаёт шкалу";

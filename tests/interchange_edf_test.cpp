@@ -770,6 +770,12 @@ TEST_F(Fixture, HostileHeadersAreRefusedWithAMessage) {
   ASSERT_TRUE(open(put("odd.edf", build(odd))));
   EXPECT_EQ(s->channelNames[0], "ABCDE");
   EXPECT_EQ(s->recordLength, 150);
+  // digital limits at the ends of 64 bits: a range far wider than any
+  // sample, still a scale (every sample shows as the middle of the range)
+  Spec wide = base;
+  wide.sigs[0].dmin = "-1e99", wide.sigs[0].dmax = "1e99";
+  ASSERT_TRUE(open(put("wide.edf", build(wide))));
+  EXPECT_NEAR(shown(*s, 0, 10), published(wide.sigs[0], 10), codeStep(*s, 0));
 }
 
 // --- electrode positions ------------------------------------------------------------------------
