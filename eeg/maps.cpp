@@ -144,6 +144,10 @@ int bandMapValue(const StudyState& s, int row, int band, int slice, int mapScale
   // The store holds whole codes, so c = trunc(measure + 0.49) is the code itself.
   const int c = s.resultGet(band, row, slice);
   if (unscaled) *unscaled = c;
+  return bandCodeMapValue(s, c, mapScaleStep);
+}
+
+int bandCodeMapValue(const StudyState& s, int c, int mapScaleStep) {
   if (s.bandMode >= 2) return std::clamp(c, 0, 255);
   if (s.transformKind == kCoherence || s.transformKind == 7) return byteOf(c / 4095.0 * 255.0);
   return byteOf(c * gainFactor(mapScaleStep) * 4.0 / 16.0);
@@ -700,50 +704,22 @@ bool readSubjectMaps(StudyState& s, std::string_view text, std::string& problem)
   return true;
 }
 
-std::string mapValuesText(const StudyState& s, const MapSettings& m, int epochs) {
-  std::vector<std::string> lines;
-  const int rows = mapRowCount(s);
-  std::string names;
-  for (int r = 0; r < rows; ++r) {
-    std::string name = mapRowName(s, r);
-    // at most 10 characters, cut on a character boundary
-    int chars = 0;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;
-      if (++chars > 10) {
-        name.resize(i);
-        break;
-      }
+TextTableExtras mapTextExtras(const StudyState& s, const MapSettings& m) {
+  TextTableExtras x;
+  x.measureText = map_text::kMeasureNames[std::clamp(s.bandMode, 0, 3)];
+  x.asymmetry = m.asymmetry;
+  const int step = m.mapScaleStep;
+  x.asymmetryStep = [&s, step](std::vector<int>& codes) {
+    std::vector<MapElectrode> e(codes.size());
+    for (std::size_t r = 0; r < codes.size(); ++r) {
+      e[r].row = static_cast<int>(r);
+      e[r].raw = codes[r];
+      e[r].value = bandCodeMapValue(s, codes[r], step);
     }
-    names += " " + name;
-  }
-  if (s.viewMode == 2) {
-    lines.push_back("Fq-area" + names);
-    for (int b = 0; b < bandsOf(s); ++b) {
-      std::string line = bandName(s, b);
-      for (int r = 0; r < rows; ++r) line += " " + formatNumber(s.resultValue(b, r, 0));
-      lines.push_back(line);
-    }
-  } else if (s.viewMode == 3) {
-    lines.push_back(bandName(s, s.currentBand) + "-" + map_text::kMeasureNames[std::clamp(s.bandMode, 0, 3)] +
-                    (m.asymmetry ? "-Asym" : ""));
-    lines.push_back("T[sec]" + names);
-    const double rate = std::max(1, s.sampleRate);
-    for (int k = 0; k < epochs; ++k) {
-      std::string line = formatNumber(static_cast<double>(k) * s.epochStep / rate);
-      for (int r = 0; r < rows; ++r) line += " " + formatNumber(s.resultValue(s.currentBand, r, k));
-      lines.push_back(line);
-    }
-  } else {
-    const int cursor = std::clamp(s.cursorPos, 0, std::max(0, sampleLimit(s) - 1));
-    const double rate = std::max(1, s.sampleRate);
-    lines.push_back((s.viewMode == 1 ? "Fq[Hz]" : "T[sec]") + names);
-    std::string line =
-        formatNumber(s.viewMode == 1 ? cursor * rate / std::max(1, s.epochLength) : cursor / rate);
-    for (int r = 0; r < rows; ++r) line += " " + formatNumber(s.physicalValue(cursor, r));
-    lines.push_back(line);
-  }
-  return crlfJoin(lines);
+    applyAsymmetry(s, 3, e);
+    for (std::size_t r = 0; r < codes.size(); ++r) codes[r] = e[r].value;
+  };
+  return x;
 }
 
 }  // namespace velor

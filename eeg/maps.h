@@ -20,6 +20,7 @@
 #include "core/interaction.h"
 #include "core/study_state.h"
 #include "eeg/spectral.h"
+#include "interchange/text_record.h"
 
 namespace velor {
 
@@ -76,6 +77,8 @@ std::string mapRowName(const StudyState& s, int row);
 int sampleMapValue(const StudyState& s, int channel, int sample, double* unscaled = nullptr);
 // c = band measure code of (band, row, slice); value 0..255 by bandMode and kind.
 int bandMapValue(const StudyState& s, int row, int band, int slice, int mapScaleStep, double* unscaled = nullptr);
+// The map value 0..255 of a band measure code c by bandMode and kind.
+int bandCodeMapValue(const StudyState& s, int c, int mapScaleStep);
 
 // The electrodes of the positioned channels with their values for the current
 // view mode (the cursor sample in modes 0 and 1; band `band` of slice `slice`
@@ -172,9 +175,11 @@ double normalTail(double z);
 // subjects, a short line or a token that is not an integer.
 bool readSubjectMaps(StudyState& s, std::string_view text, std::string& problem);
 
-// --- text of the values ("Экспорт", F4) -------------------------------------------
-// The table of the map values of the current view mode, lines ending CR LF
-// (UTF-8; the writer converts to code page 1251); `epochs` lines in mode 3.
-std::string mapValuesText(const StudyState& s, const MapSettings& m, int epochs);
+// --- the values as text ("Экспорт", F4) -------------------------------------------
+// What the text record writer takes from the map for the band-per-epoch
+// table: the measure text the "Карты" window shows and, with asymmetry on,
+// the asymmetry step turning the band measure codes of all rows into the
+// map values 0..255 the map shows (127 = no asymmetry).
+TextTableExtras mapTextExtras(const StudyState& s, const MapSettings& m);
 
 }  // namespace velor

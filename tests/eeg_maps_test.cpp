@@ -6,6 +6,7 @@
 #include "core/interaction.h"
 #include "core/numtext.h"
 #include "core/study_state.h"
+#include "core/text.h"
 #include "eeg/band_table.h"
 #include "eeg/map_texts.h"
 #include "eeg/maps.h"
@@ -280,9 +281,36 @@ TEST(BandDiagrams, EpochMapsStoreEverySliceAndTheirMean) {
   const std::string power = test::readBytes(dir.file("PowerSpectr.txt"));
   EXPECT_EQ(std::count(power.begin(), power.end(), '\n'), k);
   // the values text: a head line, the row names line and one line per epoch
-  const std::string text = mapValuesText(s, m, k);
+  s.viewMode = 3;
+  const std::string text = cp1251ToUtf8(textRecordBody(s, mapTextExtras(s, m)));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), k + 2);
   EXPECT_EQ(text.substr(0, text.find("\r\n")), trimSpaces(s.bandTable[2].name) + "-Aср");
+}
+
+// "Экспорт" (F4) of the band-per-epoch table with asymmetry on: each pair's
+// values become the asymmetry the map shows, in percent of full scale.
+TEST(BandDiagrams, ValuesTextCarriesTheMapsAsymmetry) {
+  StudyState s;
+  s.channelCount = 3;
+  s.channelNames[0] = "O1";
+  s.channelNames[1] = "O2";
+  s.channelNames[2] = "Cz";
+  s.sampleRate = 250;
+  s.bandCount = 1;
+  s.bandTable[0] = {"alpha", "8", "13"};
+  s.currentBand = 0;
+  s.epochCount = 1;
+  s.epochStep = 250;
+  s.resultPut(0, 0, 0, 300);
+  s.resultPut(0, 1, 0, 100);
+  s.resultPut(0, 2, 0, 50);
+  s.viewMode = 3;
+  MapSettings m;
+  m.asymmetry = true;
+  const std::string text = cp1251ToUtf8(textRecordBody(s, mapTextExtras(s, m)));
+  // a = (300 − 100) / 400: O1 gets trunc(0.5 + 0.75 × 255) = 191, O2 trunc(0.25 × 255 − 0.5) = 63;
+  // Cz is its own pair: 127, no asymmetry
+  EXPECT_EQ(text, "alpha-Aср-Asym\r\nT[sec] O1 O2 Cz\r\n0 50.1 -50.1 0\r\n");
 }
 
 TEST(BandDiagrams, NoBandsOrNoEpochsChangeNothing) {

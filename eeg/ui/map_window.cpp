@@ -167,12 +167,7 @@ bool TMap::readSubjectTable() {
   return true;
 }
 
-bool TMap::saveValues(const std::string& path) {
-  const std::string text = mapValuesText(s_, settings_, epochColumns());
-  if (writeFileAtomically(path, utf8ToCp1251(text))) return true;
-  ui_.message(std::string(map_text::kInterrupted) + "не удалось записать " + path);
-  return false;
-}
+bool TMap::saveValues(const std::string& path) { return writeTextRecord(s_, path, ui_, mapTextExtras(s_, settings_)); }
 
 bool TMap::saveCard(const std::string& path) {
   std::string problem;

@@ -180,8 +180,9 @@ TEST_F(MapWindow, BandDiagramsCaptionsAndValues) {
   QTest::mouseClick(m, Qt::LeftButton, Qt::NoModifier, QPoint(40 + 160 / s.bandCount * 2 + 5, rowHeight * 17 + 2));
   EXPECT_EQ(s.currentChannelRow, 17);  // O1
   EXPECT_EQ(s.currentBand, 2);
-  if (TTabl* board = shell::scoreboardOf(*window))
+  if (TTabl* board = shell::scoreboardOf(*window)) {
     EXPECT_EQ(board->text(TTabl::Y).toStdString(), formatNumber(s.resultValue(2, 17, s.currentEpoch)));
+  }
   // the alpha map: a back-of-the-head pixel hotter (higher on the scale) than a frontal one
   s.currentBand = 2;
   m->drawMaps();
