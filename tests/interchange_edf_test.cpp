@@ -249,35 +249,42 @@ TEST_F(Fixture, ConstantPartBeyondSixteenBitsIsTakenOffAndTold) {
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(shown(*s, 0, i), published(sg, sg.v[i]), step);
 }
 
+// Four 2-byte signals at `rates` over `records` records, with random digital
+// and physical ranges (inverted now and then) and values mostly inside the
+// digital range, now and then anywhere in 16 bits.
+Spec randomRanges(std::mt19937& rng, int records, const long long (&rates)[4]) {
+  std::uniform_int_distribution<long long> any(-32768, 32767);
+  const long long dlo = any(rng) / 2 - 16384, dhi = dlo + 1 + std::uniform_int_distribution<long long>(0, 40000)(rng);
+  Spec e;
+  e.recordCount = records;
+  for (int c = 0; c < 4; ++c) {
+    Sig sg = ramp("EEG S" + std::to_string(c), rates[c], records, [&](long long) {
+      if (rng() % 8 == 0) return any(rng);
+      return std::uniform_int_distribution<long long>(dlo, std::min<long long>(dhi, 32767))(rng);
+    });
+    sg.dmin = std::to_string(dlo), sg.dmax = std::to_string(std::min<long long>(dhi, 32767));
+    const double p0 = std::uniform_real_distribution<double>(-5000, 5000)(rng);
+    const double sign = rng() % 2 ? 1 : -1;
+    const double p1 = p0 + sign * std::uniform_real_distribution<double>(0.5, 4000)(rng);
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1f", p0);
+    sg.pmin = b;
+    std::snprintf(b, sizeof b, "%.1f", p1);
+    sg.pmax = b;
+    e.sigs.push_back(std::move(sg));
+  }
+  return e;
+}
+
 // Codes of 2-byte pages are made from the stored bytes in one pass; they
 // must equal the channel mapping's code of every value, clips and the mark
 // code included, whatever the ranges and rates.
 TEST_F(Fixture, PageCodesEqualTheMappingOfEveryStoredValue) {
   std::mt19937 rng(20261210);
   for (int round = 0; round < 12; ++round) {
-    std::uniform_int_distribution<long long> any(-32768, 32767);
-    const long long dlo = any(rng) / 2 - 16384, dhi = dlo + 1 + std::uniform_int_distribution<long long>(0, 40000)(rng);
     const int records = 3;
-    Spec e;
-    e.recordCount = records;
     const long long rates[] = {256, 100, 37, 256};
-    for (int c = 0; c < 4; ++c) {
-      Sig sg = ramp("EEG S" + std::to_string(c), rates[c], records, [&](long long) {
-        const int kind = static_cast<int>(rng() % 8);
-        if (kind == 0) return any(rng);  // outside the stated range now and then
-        return std::uniform_int_distribution<long long>(dlo, std::min<long long>(dhi, 32767))(rng);
-      });
-      sg.dmin = std::to_string(dlo), sg.dmax = std::to_string(std::min<long long>(dhi, 32767));
-      auto text = [](double v) {
-        char b[32];
-        std::snprintf(b, sizeof b, "%.1f", v);
-        return std::string(b);
-      };
-      const double p0 = std::uniform_real_distribution<double>(-5000, 5000)(rng);
-      sg.pmin = text(p0);
-      sg.pmax = text(p0 + (rng() % 2 ? 1 : -1) * std::uniform_real_distribution<double>(0.5, 4000)(rng));
-      e.sigs.push_back(std::move(sg));
-    }
+    const Spec e = randomRanges(rng, records, rates);
     ASSERT_TRUE(open(put("r" + std::to_string(round) + ".edf", build(e)))) << round;
     std::vector<std::vector<std::int16_t>> codes;
     std::vector<std::int16_t> marks;
@@ -316,29 +323,10 @@ TEST_F(Fixture, PageCodesEqualTheMappingOfEveryStoredValue) {
 TEST_F(Fixture, LaterPagesCodeEveryStoredValueAsTheMappingDoes) {
   std::mt19937 rng(20261211);
   for (int round = 0; round < 4; ++round) {
-    std::uniform_int_distribution<long long> any(-32768, 32767);
-    const long long dlo = any(rng) / 2 - 16384, dhi = dlo + 1 + std::uniform_int_distribution<long long>(0, 40000)(rng);
     const int records = 520;  // 125 records a page: four full pages and a short one
-    Spec e;
-    e.recordCount = records;
     // rates high enough for each channel to get its table within the file
     const long long rates[] = {256, 200, 150, 256};
-    for (int c = 0; c < 4; ++c) {
-      Sig sg = ramp("EEG S" + std::to_string(c), rates[c], records, [&](long long) {
-        const int kind = static_cast<int>(rng() % 8);
-        if (kind == 0) return any(rng);  // outside the stated range now and then
-        return std::uniform_int_distribution<long long>(dlo, std::min<long long>(dhi, 32767))(rng);
-      });
-      sg.dmin = std::to_string(dlo), sg.dmax = std::to_string(std::min<long long>(dhi, 32767));
-      const double p0 = std::uniform_real_distribution<double>(-5000, 5000)(rng);
-      const double p1 = p0 + (rng() % 2 ? 1 : -1) * std::uniform_real_distribution<double>(0.5, 4000)(rng);
-      char b[32];
-      std::snprintf(b, sizeof b, "%.1f", p0);
-      sg.pmin = b;
-      std::snprintf(b, sizeof b, "%.1f", p1);
-      sg.pmax = b;
-      e.sigs.push_back(std::move(sg));
-    }
+    const Spec e = randomRanges(rng, records, rates);
     ASSERT_TRUE(open(put("t" + std::to_string(round) + ".edf", build(e)))) << round;
     ASSERT_EQ(s->recordCount, 5);
     // the page in memory against the mapping, and its notice of limited samples
