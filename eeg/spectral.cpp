@@ -53,14 +53,28 @@ int edgeBin(double f, int n, int rate) {
   return static_cast<int>(std::clamp(b, 0.0, static_cast<double>(n / 2)));
 }
 
-// Round j of the running mean of bins 1..half: round 0 copies.
-void averageInto(std::int16_t* out, const std::int16_t* spectrum, int half, int j) {
+// Round j of the running mean of bins 1..half: round 0 copies. Phase codes
+// (2048 ± 2047 for ±180°) are averaged as directions, the mean so far
+// weighing j and the new phase 1: as numbers, 179° and −179° would average
+// to 0° instead of 180°.
+void averageInto(std::int16_t* out, const std::int16_t* spectrum, int half, int j, bool phase) {
   if (j == 0) {
     std::memcpy(out + 1, spectrum + 1, sizeof(std::int16_t) * static_cast<std::size_t>(half));
     return;
   }
-  for (int i = 1; i <= half; ++i)
-    out[i] = clampCode(std::trunc((static_cast<double>(out[i]) * j + spectrum[i]) / (j + 1) + 0.5));
+  if (!phase) {
+    for (int i = 1; i <= half; ++i)
+      out[i] = clampCode(std::trunc((static_cast<double>(out[i]) * j + spectrum[i]) / (j + 1) + 0.5));
+    return;
+  }
+  constexpr double kRadiansPerCode = std::numbers::pi / 2047.0;
+  for (int i = 1; i <= half; ++i) {
+    const double a = (out[i] - 2048) * kRadiansPerCode, b = (spectrum[i] - 2048) * kRadiansPerCode;
+    const double x = j * std::cos(a) + std::cos(b), y = j * std::sin(a) + std::sin(b);
+    // opposite directions of equal weight cancel: no phase, shown as 0°
+    const double phi = std::hypot(x, y) < 1e-9 ? 0.0 : angleDegrees(y, x);
+    out[i] = clampCode(std::trunc(phi / 180.0 * 2047.0 + 2048.0 + 0.5));
+  }
 }
 
 }  // namespace
@@ -132,7 +146,7 @@ int SpectralEngine::singleChannelSpectra(StudyState& s, int startSample) {
           spectrum = longOut_.get();
         }
         peak = std::max(peak, got);
-        averageInto(s.parkedChannelData[static_cast<std::size_t>(c)], spectrum, half, j);
+        averageInto(s.parkedChannelData[static_cast<std::size_t>(c)], spectrum, half, j, phase);
       }
       // Near the end of the record the last epoch that fits is used again.
       if (nextEpochFits(m, step, n, length)) m += step;
@@ -184,7 +198,7 @@ bool SpectralEngine::batchChannelSpectra(StudyState& s, int first, int count, in
       spectrum = amplitude_.get();
     }
     peak = std::max(peak, peaks[l]);
-    averageInto(s.parkedChannelData[static_cast<std::size_t>(first + l)], spectrum, half, j);
+    averageInto(s.parkedChannelData[static_cast<std::size_t>(first + l)], spectrum, half, j, phase);
   }
   return together;
 }
