@@ -249,7 +249,12 @@ void StudyState::enterTransformView(int kind, int valuesPerChannel, int usableWi
 
 void StudyState::leaveTransformView(bool continuingWithAnotherTransform) {
   if (viewMode != 1) return;
-  if (!continuingWithAnotherTransform) epochLength = std::min(recordLength * 2, kMaxSamples);
+  if (!continuingWithAnotherTransform) {
+    epochLength = std::min(recordLength * 2, kMaxSamples);
+    // the zoom an analysis kept for stepping through its results ends with
+    // the view: the next transform fits its own
+    lockedZoom = false;
+  }
   recordLength = savedRecordLength;
   shownChannelCount = std::max(1, channelCount - firstShownChannel);
   timeZoom = 0;

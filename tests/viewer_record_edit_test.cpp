@@ -860,6 +860,11 @@ TEST_F(EditFixture, StepsKeepALockedZoomOfTheTransformView) {
     EXPECT_EQ(s->timeZoom, locked ? fitted - 1 : fitted);
     s->leaveTransformView();
     EXPECT_EQ(s->timeZoom, 0);
+    // back at the signals for good: the next transform view is fitted again
+    EXPECT_FALSE(s->lockedZoom);
+    s->enterTransformView(0, 128, s->monitorWidth);
+    EXPECT_EQ(s->timeZoom, fitted);
+    s->leaveTransformView();
   }
 }
 
