@@ -582,8 +582,8 @@ __attribute__((target("avx2"))) long long countOutside16Avx2(const unsigned char
 // bytes apart) coded by a table into runs `to` samples apart; returns how
 // many were limited. One call a channel and page: a run is one data record,
 // often only a few hundred samples.
-long long codeRunsByTable(const CodeTable& t, const unsigned char* p, long long from, long long runs, long long count,
-                          std::int16_t* out, long long to) {
+long long codeRunsByTable(const CodeTable& t, const unsigned char* first, long long from, long long runs, long long count,
+                          std::int16_t* into, long long to) {
   const std::int16_t* code = t.code.data();
   // limited values are counted apart: a compare inside the lookup loop costs more than a second pass
   const bool mayLimit = t.keepLo != -32768 || t.keepHi != 32767;
@@ -593,7 +593,10 @@ long long codeRunsByTable(const CodeTable& t, const unsigned char* p, long long 
   const auto countOutside = countOutside16;
 #endif
   long long limited = 0;
-  for (long long r = 0; r < runs; ++r, p += from, out += to) {
+  for (long long r = 0; r < runs; ++r) {
+    // formed per run, so that no pointer points past the page after the last one
+    const unsigned char* p = first + r * from;
+    std::int16_t* out = into + r * to;
     long long i = 0;
     // four samples a load and a store (a store a sample makes every lookup wait for it)
     for (; std::endian::native == std::endian::little && i + 4 <= count; i += 4) {
