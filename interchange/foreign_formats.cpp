@@ -427,7 +427,9 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
            shift) +
           2048;
       if (v > 32767 || v < -32768) ++clipped;
-      ch[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(std::clamp<long long>(v, -32768, 32767));
+      // 4096 in a signal channel is a user's mark: the value next to it above
+      const long long code = std::clamp<long long>(v, -32768, 32767);
+      ch[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(code == kMarkCode ? kMarkCode + 1 : code);
     }
   }
   if (shift > 0) {

@@ -305,7 +305,7 @@ TEST_F(ForeignFormats, NeuroScanCountsSamplesFromTheEventTable) {
   NeuroScanSpec n;
   n.labels = {"Fp1", std::string("ABCDEFGHIJ")};  // no NUL: first 3 characters
   for (int k = 0; k < 1000; ++k) {
-    n.data.push_back(static_cast<std::int16_t>(k == 0 ? 5 : k));
+    n.data.push_back(static_cast<std::int16_t>(k == 0 ? 5 : k == 7 ? 2048 : k));
     n.data.push_back(static_cast<std::int16_t>(-k));
   }
   n.eventTable = 900 + 150 + 4000;
@@ -318,6 +318,8 @@ TEST_F(ForeignFormats, NeuroScanCountsSamplesFromTheEventTable) {
   EXPECT_EQ(s->sampleRate, 500);
   EXPECT_EQ(s->channelData[0][0], 2053);
   EXPECT_EQ(s->channelData[1][999], 2048 - 999);
+  // the value 2048 would be the code of a user's mark: it reads one code above
+  EXPECT_EQ(s->channelData[0][7], kMarkCode + 1);
   EXPECT_EQ(s->channelNames[0], "Fp1");
   EXPECT_EQ(s->channelNames[1], "ABC");
   EXPECT_EQ(s->calibValue[0], 1000);
@@ -717,6 +719,10 @@ TEST_F(ForeignFormats, TextReaderTakesForeignTablesAndRefusesEmptyOnes) {
   EXPECT_EQ(s->calibValue[0], 1);
   EXPECT_EQ(s->channelData[0][0], 32767);
   EXPECT_EQ(s->channelData[0][1], -32768);
+  // a value past the stated full scale that would give the mark code reads one code above
+  ASSERT_TRUE(open(put("m.txt", "A\r\n2047\r\n2048\r\n0\r\n")));
+  EXPECT_EQ(s->channelData[0][0], kMarkCode + 1);
+  EXPECT_EQ(s->channelData[0][1], 2048);
 }
 
 TEST_F(ForeignFormats, AllRecordsFromTheCurrentOneAsText) {
