@@ -25,6 +25,12 @@ inline constexpr int kHeaderChars = 162;         // examination header, in chara
 inline constexpr int kBandRows = 30;             // rows of the frequency band table
 inline constexpr int kMaxLeadPairs = 64;
 
+// A sample code read from a file, kept off the mark code: a value that lands
+// on it reads one code above instead of turning into a user's mark.
+inline constexpr std::int16_t sampleCode(std::int16_t code) {
+  return code == kMarkCode ? static_cast<std::int16_t>(kMarkCode + 1) : code;
+}
+
 // An array whose valid indices run from Lo to Hi inclusive (the channel table
 // has three entries below channel 0).
 template <typename T, int Lo, int Hi>

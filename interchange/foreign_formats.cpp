@@ -427,9 +427,7 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
            shift) +
           2048;
       if (v > 32767 || v < -32768) ++clipped;
-      // 4096 in a signal channel is a user's mark: the value next to it above
-      const long long code = std::clamp<long long>(v, -32768, 32767);
-      ch[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(code == kMarkCode ? kMarkCode + 1 : code);
+      ch[static_cast<std::size_t>(k)] = sampleCode(static_cast<std::int16_t>(std::clamp<long long>(v, -32768, 32767)));
     }
   }
   if (shift > 0) {

@@ -185,11 +185,9 @@ bool decodeTextRecord(std::string_view bytes, ForeignRecord& out, std::string& r
     out.calibValue[uj] = full;
     auto& codes = out.codes[uj];
     codes.resize(static_cast<std::size_t>(length));
-    for (int k = 0; k < length; ++k) {
-      const std::int16_t c = clampCode(values[uj][static_cast<std::size_t>(k)] / full * 2047.0 + 2048.0);
-      // a value beyond the stated full scale may land on the code of a user's mark
-      codes[static_cast<std::size_t>(k)] = c == kMarkCode ? static_cast<std::int16_t>(kMarkCode + 1) : c;
-    }
+    // (a value beyond the stated full scale may land on the mark code)
+    for (int k = 0; k < length; ++k)
+      codes[static_cast<std::size_t>(k)] = sampleCode(clampCode(values[uj][static_cast<std::size_t>(k)] / full * 2047.0 + 2048.0));
   }
   out.markChannelCount = marks;
   out.marks = std::move(markValues);
