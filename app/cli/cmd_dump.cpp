@@ -59,50 +59,24 @@ int runDump(const DumpOptions& o) {
     }
   }
 
-  std::string out;
-  for (std::size_t k = 0; k < chosen.size(); ++k) {
-    if (k) out += ',';
-    out += csvField(shownName(h.channelNames[chosen[k]]));
-  }
-  if (withMark) out += chosen.empty() ? "mark" : ",mark";
-  out += '\n';
-
   // The scale of each chosen channel; calibUnits 0 counts as 1, as every
   // writer stores it.
+  std::vector<std::string> names;
   std::vector<double> scale, zero;
   for (int c : chosen) {
+    names.push_back(shownName(h.channelNames[c]));
     const int units = h.calibUnits[c] == 0 ? 1 : h.calibUnits[c];
     scale.push_back(static_cast<double>(h.calibValue[c]) / units);
     zero.push_back(h.zeroLevel[c]);
   }
-  char buf[32];
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t k = 0; k < chosen.size(); ++k) {
-      if (k) out += ',';
-      const std::int16_t code = samples[static_cast<std::size_t>(chosen[k])][i];
-      if (o.raw) {
-        std::snprintf(buf, sizeof buf, "%d", code);
-      } else {
-        std::snprintf(buf, sizeof buf, "%.9g", (code - zero[k]) * scale[k]);
-      }
-      out += buf;
-    }
-    if (withMark) {
-      std::snprintf(buf, sizeof buf, "%s%d", chosen.empty() ? "" : ",", samples.back()[i]);
-      out += buf;
-    }
-    out += '\n';
-    if (out.size() > (1u << 20)) {
-      if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) break;
-      out.clear();
-    }
-  }
-  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0 ||
-      std::ferror(stdout)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeDumpCsv(
+      names, withMark, static_cast<long long>(n),
+      [&](std::size_t k, long long i, char* buf) {
+        const std::int16_t code = samples[static_cast<std::size_t>(chosen[k])][static_cast<std::size_t>(i)];
+        if (o.raw) std::snprintf(buf, 40, "%d", code);
+        else std::snprintf(buf, 40, "%.9g", (code - zero[k]) * scale[k]);
+      },
+      [&](long long i) { return samples.back()[static_cast<std::size_t>(i)]; });
 }
 
 }  // namespace

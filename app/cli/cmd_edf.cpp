@@ -166,49 +166,24 @@ int runEdfDump(const std::string& file, int page, bool raw, const std::vector<in
     return kExitFile;
   }
   if (!ui.messages.empty()) reportFailure(ui.reason(""));
-  const bool withMark = s->markChannelCount == 1;
-  std::string out;
-  for (std::size_t k = 0; k < chosen.size(); ++k) {
-    if (k) out += ',';
-    out += csvField(s->channelNames[static_cast<std::size_t>(chosen[k])]);
-  }
-  if (withMark) out += chosen.empty() ? "mark" : ",mark";
-  out += '\n';
+  std::vector<std::string> names;
   std::vector<double> step, zero, offset;
   for (int c : chosen) {
+    names.push_back(s->channelNames[static_cast<std::size_t>(c)]);
     step.push_back(static_cast<double>(s->calibValue[c]) / std::max<int>(1, s->calibUnits[c]));
     zero.push_back(s->zeroLevel[c]);
     offset.push_back(edfChannelMapping(*s, c)->physicalOffset);
   }
-  char buf[40];
-  for (int i = 0; i < s->recordLength; ++i) {
-    for (std::size_t k = 0; k < chosen.size(); ++k) {
-      if (k) out += ',';
-      const std::int16_t code = s->channelData[static_cast<std::size_t>(chosen[k])][i];
-      if (raw) {
-        std::snprintf(buf, sizeof buf, "%d", code);
-      } else {
+  return writeDumpCsv(
+      names, s->markChannelCount == 1, s->recordLength,
+      [&](std::size_t k, long long i, char* buf) {
+        const std::int16_t code = s->channelData[static_cast<std::size_t>(chosen[k])][i];
         // 12 digits: a channel shown beside a large constant part keeps its
         // own resolution (175940.6563 uV with steps of 0.0004 uV)
-        std::snprintf(buf, sizeof buf, "%.12g", (code - zero[k]) * step[k] + offset[k]);
-      }
-      out += buf;
-    }
-    if (withMark) {
-      std::snprintf(buf, sizeof buf, "%s%d", chosen.empty() ? "" : ",", s->markChannel[i]);
-      out += buf;
-    }
-    out += '\n';
-    if (out.size() > (1u << 20)) {
-      if (!writeOut(out)) break;
-      out.clear();
-    }
-  }
-  if (!writeOut(out) || std::ferror(stdout)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+        if (raw) std::snprintf(buf, 40, "%d", code);
+        else std::snprintf(buf, 40, "%.12g", (code - zero[k]) * step[k] + offset[k]);
+      },
+      [&](long long i) { return s->markChannel[i]; });
 }
 
 int runEdfConvert(const std::string& in, const std::string& out) {

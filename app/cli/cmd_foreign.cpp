@@ -147,38 +147,16 @@ int runForeignDump(const std::string& file, int record, bool raw, const std::vec
   }
   std::vector<int> chosen = channels;
   if (!chooseDumpChannels(chosen, s->channelCount)) return kExitUsage;
-  const bool withMark = s->markChannelCount == 1;
-  std::string out;
-  for (std::size_t k = 0; k < chosen.size(); ++k) {
-    if (k) out += ',';
-    out += csvField(s->channelNames[static_cast<std::size_t>(chosen[k])]);
-  }
-  if (withMark) out += chosen.empty() ? "mark" : ",mark";
-  out += '\n';
-  char buf[40];
-  for (int i = 0; i < s->recordLength; ++i) {
-    for (std::size_t k = 0; k < chosen.size(); ++k) {
-      if (k) out += ',';
-      const int c = chosen[k];
-      if (raw) std::snprintf(buf, sizeof buf, "%d", s->channelData[static_cast<std::size_t>(c)][i]);
-      else std::snprintf(buf, sizeof buf, "%.9g", s->physicalValue(i, c));
-      out += buf;
-    }
-    if (withMark) {
-      std::snprintf(buf, sizeof buf, "%s%d", chosen.empty() ? "" : ",", s->markChannel[i]);
-      out += buf;
-    }
-    out += '\n';
-    if (out.size() > (1u << 20)) {
-      if (!writeOut(out)) break;
-      out.clear();
-    }
-  }
-  if (!writeOut(out) || std::ferror(stdout)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  std::vector<std::string> names;
+  for (int c : chosen) names.push_back(s->channelNames[static_cast<std::size_t>(c)]);
+  return writeDumpCsv(
+      names, s->markChannelCount == 1, s->recordLength,
+      [&](std::size_t k, long long i, char* buf) {
+        const int c = chosen[k];
+        if (raw) std::snprintf(buf, 40, "%d", s->channelData[static_cast<std::size_t>(c)][i]);
+        else std::snprintf(buf, 40, "%.9g", s->physicalValue(static_cast<int>(i), c));
+      },
+      [&](long long i) { return s->markChannel[i]; });
 }
 
 int runForeignConvert(const std::string& in, const std::string& out) {

@@ -2,6 +2,7 @@
 // line that explains a failure, the engines' interaction and progress.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -99,6 +100,43 @@ int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& 
 std::string csvField(const std::string& text);
 // Writes `text` to stdout and flushes; false when that fails.
 bool writeOut(const std::string& text);
+// A dump as CSV on stdout: a line of the column names (each through
+// csvField) and "mark" when `withMark`, then for each sample i < length the
+// text value(k, i, buf) writes into buf for each column k and, with the mark
+// column, mark(i). Written in pieces of about 1 MiB. Returns an exit status.
+template <class Value, class Mark>
+int writeDumpCsv(const std::vector<std::string>& names, bool withMark, long long length, Value value, Mark mark) {
+  std::string out;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (k) out += ',';
+    out += csvField(names[k]);
+  }
+  if (withMark) out += names.empty() ? "mark" : ",mark";
+  out += '\n';
+  char buf[40];
+  for (long long i = 0; i < length; ++i) {
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      if (k) out += ',';
+      value(k, i, buf);
+      out += buf;
+    }
+    if (withMark) {
+      std::snprintf(buf, sizeof buf, "%s%d", names.empty() ? "" : ",", static_cast<int>(mark(i)));
+      out += buf;
+    }
+    out += '\n';
+    if (out.size() > (1u << 20)) {
+      if (!writeOut(out)) break;
+      out.clear();
+    }
+  }
+  if (!writeOut(out) || std::ferror(stdout)) {
+    reportFailure("cannot write the output");
+    return kExitFile;
+  }
+  return kExitOk;
+}
+
 // The channels a dump shows: `chosen` as given, or all `count` when empty.
 // False, after telling which number does not exist, when one is outside.
 bool chooseDumpChannels(std::vector<int>& chosen, int count);
