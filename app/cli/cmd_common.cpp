@@ -273,6 +273,23 @@ int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& 
   return kExitOk;
 }
 
+int inspectSignalRecords(const std::string& path, RecordFileHeader& h, std::vector<RecordInfo>& records) {
+  std::string fault, reason;
+  if (!inspectRecordFile(path, h, records, fault, reason)) {
+    reportFailure(reason);
+    return kExitFile;
+  }
+  if (!fault.empty()) {
+    reportFailure(fault);
+    return kExitFile;
+  }
+  if (h.markChannelCount > 10) {
+    reportFailure(path + " holds a saved transform result, not signals");
+    return kExitFile;
+  }
+  return kExitOk;
+}
+
 bool openInputRecordFile(const std::string& path, EngineInteraction& ui, OpenedInput& in) {
   auto s = std::make_unique<StudyState>();
   if (!openRecordFile(*s, path, ui)) {

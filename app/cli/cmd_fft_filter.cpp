@@ -102,19 +102,7 @@ int runFftFilter(const FftFilterOptions& o) {
     }
     // The record table first: a damaged file is refused before anything is
     // written, and the stored time fields are carried over exactly.
-    std::string fault, reason;
-    if (!inspectRecordFile(o.in, h, records, fault, reason)) {
-      reportFailure(reason);
-      return kExitFile;
-    }
-    if (!fault.empty()) {
-      reportFailure(fault);
-      return kExitFile;
-    }
-    if (h.markChannelCount > 10) {
-      reportFailure(o.in + " holds a saved transform result, not signals");
-      return kExitFile;
-    }
+    if (const int st = inspectSignalRecords(o.in, h, records); st != kExitOk) return st;
     if (!openInputRecordFile(o.in, ui, input)) return kExitFile;
   }
   StudyState* s = input.state.get();

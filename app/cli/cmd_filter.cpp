@@ -131,19 +131,7 @@ int runFilter(const FilterFileOptions& o) {
   // written, and the stored time fields are carried over exactly.
   RecordFileHeader h;
   std::vector<RecordInfo> records;
-  std::string fault, reason;
-  if (!inspectRecordFile(o.in, h, records, fault, reason)) {
-    reportFailure(reason);
-    return kExitFile;
-  }
-  if (!fault.empty()) {
-    reportFailure(fault);
-    return kExitFile;
-  }
-  if (h.markChannelCount > 10) {
-    reportFailure(o.in + " holds a saved transform result, not signals");
-    return kExitFile;
-  }
+  if (const int st = inspectSignalRecords(o.in, h, records); st != kExitOk) return st;
 
   EngineInteraction ui;
   OpenedInput input;

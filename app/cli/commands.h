@@ -65,6 +65,11 @@ bool checkInputFile(const std::string& path, std::string& reason);
 bool inspectRecordFile(const std::string& path, RecordFileHeader& header, std::vector<RecordInfo>& records,
                        std::string& recordsFault, std::string& reason);
 
+// The record table of a signal record file that a filter rewrites: a
+// damaged record area or a saved transform result is refused (said on
+// stderr) before anything is written. Returns an exit status.
+int inspectSignalRecords(const std::string& path, RecordFileHeader& h, std::vector<RecordInfo>& records);
+
 // An input record file opened into a study state of its own, closed when
 // this goes away.
 struct OpenedInput {
