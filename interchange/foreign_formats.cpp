@@ -177,6 +177,17 @@ void applyForeignRecord(StudyState& s, const ForeignRecord& r, const std::string
   s.cursorPos = std::clamp(s.cursorPos, 0, length - 1);
 }
 
+bool takeDecodedRecord(StudyState& s, bool decoded, const ForeignRecord& r, const std::string& reason,
+                       const std::string& fileName, Interaction& ui) {
+  if (!decoded) {
+    ui.message("Файл " + fileName + " не прочитан: " + reason + ".");
+    return false;
+  }
+  applyForeignRecord(s, r, fileName);
+  for (const std::string& n : r.notices) ui.message(n);
+  return true;
+}
+
 // --- BrainSys ------------------------------------------------------------------------------------
 
 int brainSysLeadEntry(int leadSystem, int channel, int electrodeCode) {
@@ -305,13 +316,8 @@ bool readBrainSys(StudyState& s, const std::string& path, bool systemFromFile, I
   const auto table = readElectrodeTable(s.programDir + "eeg20.ini");
   ForeignRecord r;
   std::string reason;
-  if (!decodeBrainSys(in, systemFromFile, table, r, reason)) {
-    ui.message("Файл " + name + " не прочитан: " + reason + ".");
-    return false;
-  }
-  applyForeignRecord(s, r, name);
-  for (const std::string& n : r.notices) ui.message(n);
-  return true;
+  const bool decoded = decodeBrainSys(in, systemFromFile, table, r, reason);
+  return takeDecodedRecord(s, decoded, r, reason, name, ui);
 }
 
 // --- NeuroScan -----------------------------------------------------------------------------------
@@ -469,13 +475,8 @@ bool readNeuroScan(StudyState& s, const std::string& path, Interaction& ui) {
   }
   ForeignRecord r;
   std::string reason;
-  if (!decodeNeuroScan(in, r, reason)) {
-    ui.message("Файл " + name + " не прочитан: " + reason + ".");
-    return false;
-  }
-  applyForeignRecord(s, r, name);
-  for (const std::string& n : r.notices) ui.message(n);
-  return true;
+  const bool decoded = decodeNeuroScan(in, r, reason);
+  return takeDecodedRecord(s, decoded, r, reason, name, ui);
 }
 
 int foreignReaderFor(const std::string& path) {

@@ -88,6 +88,11 @@ struct ForeignRecord {
 // Puts a decoded record into the study state (the file of the state is
 // closed first; the record counts as the only record, not modified).
 void applyForeignRecord(StudyState& s, const ForeignRecord& r, const std::string& fileName);
+// The end of every foreign read: with `decoded` the record goes into the
+// study and its notices are said; otherwise "Файл … не прочитан: reason."
+// is said and the study stays as it was. Returns `decoded`.
+bool takeDecodedRecord(StudyState& s, bool decoded, const ForeignRecord& r, const std::string& reason,
+                       const std::string& fileName, Interaction& ui);
 
 // The examination header the foreign readers compose: 60 blanks, the name
 // fitted to 30, 8 blanks, field 5 fitted to 10, the sex character, field 7

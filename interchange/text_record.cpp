@@ -210,13 +210,8 @@ bool readTextRecord(StudyState& s, const std::string& path, Interaction& ui) {
   }
   ForeignRecord r;
   std::string reason;
-  if (!decodeTextRecord(bytes, r, reason)) {
-    ui.message("Файл " + name + " не прочитан: " + reason + ".");
-    return false;
-  }
-  applyForeignRecord(s, r, name);
-  for (const std::string& n : r.notices) ui.message(n);
-  return true;
+  const bool decoded = decodeTextRecord(bytes, r, reason);
+  return takeDecodedRecord(s, decoded, r, reason, name, ui);
 }
 
 // --- writer ----------------------------------------------------------------------------------------
