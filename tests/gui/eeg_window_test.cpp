@@ -201,21 +201,28 @@ class ScriptedChooser : public shell::FileChooser {
   }
 };
 
-TEST(EegCommand, SpectrumFromTheMainWindowShowsTheTransformView) {
+// The main window with the alpha study opened through "Open".
+struct EegCommand : ::testing::Test {
   test::TempDir dir;
   StudyState s;
   ScriptedInteraction ui;
   ScriptedChooser chooser;
-  s.programDir = dir.path() + "/";
-  s.dataDir = s.programDir;
-  const std::string path = dir.file("alpha.cad");
-  writeStudy(path);
-  auto window = std::make_unique<shell::TFVelor>(s, ui);
-  window->setFileChooser(&chooser);
-  window->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-  chooser.answer = path;
-  window->action(shell::Cmd::Open)->trigger();
+  std::unique_ptr<shell::TFVelor> window;
+  void SetUp() override {
+    s.programDir = dir.path() + "/";
+    s.dataDir = s.programDir;
+    const std::string path = dir.file("alpha.cad");
+    writeStudy(path);
+    window = std::make_unique<shell::TFVelor>(s, ui);
+    window->setFileChooser(&chooser);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    chooser.answer = path;
+    window->action(shell::Cmd::Open)->trigger();
+  }
+};
+
+TEST_F(EegCommand, SpectrumFromTheMainWindowShowsTheTransformView) {
   ASSERT_EQ(s.recordLength, 1024);
   ASSERT_TRUE(window->action(shell::Cmd::Eeg)->isEnabled());
 
@@ -250,21 +257,7 @@ TEST(EegCommand, SpectrumFromTheMainWindowShowsTheTransformView) {
   window.reset();
 }
 
-TEST(EegCommand, PeriodAnalysisShowsHistogramsOrTheChannelTable) {
-  test::TempDir dir;
-  StudyState s;
-  ScriptedInteraction ui;
-  ScriptedChooser chooser;
-  s.programDir = dir.path() + "/";
-  s.dataDir = s.programDir;
-  const std::string path = dir.file("alpha.cad");
-  writeStudy(path);
-  auto window = std::make_unique<shell::TFVelor>(s, ui);
-  window->setFileChooser(&chooser);
-  window->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-  chooser.answer = path;
-  window->action(shell::Cmd::Open)->trigger();
+TEST_F(EegCommand, PeriodAnalysisShowsHistogramsOrTheChannelTable) {
   installDefaultBands(s);
   updateBandCount(s);
   int alpha = -1;

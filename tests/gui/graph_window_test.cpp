@@ -141,7 +141,9 @@ TEST_F(GraphGui, CurveLiesWhereTheValuesSay) {
     // far above and below the point the column is no curve
     for (int off : {-40, 40}) {
       const int yy = py(y[i]) + off;
-      if (yy > 20 + 3 && yy < bottom - 3) EXPECT_EQ(colourNear(pic, px(x[i]), yy, 0x0000FF, 1), 0) << i;
+      if (yy > 20 + 3 && yy < bottom - 3) {
+        EXPECT_EQ(colourNear(pic, px(x[i]), yy, 0x0000FF, 1), 0) << i;
+      }
     }
   }
   // between two points the line passes their middle
@@ -170,7 +172,9 @@ TEST_F(GraphGui, HistogramBarsStandOnZero) {
     // red inside the bar just above zero and just below its top; white above it
     EXPECT_TRUE(isColour(pic.pixel(px(i), py(0) - 3), 0xFF0000)) << i;
     EXPECT_TRUE(isColour(pic.pixel(px(i), py(h) + 3), 0xFF0000)) << i;
-    if (h < 4) EXPECT_FALSE(isColour(pic.pixel(px(i), py(h) - 6), 0xFF0000)) << i;
+    if (h < 4) {
+      EXPECT_FALSE(isColour(pic.pixel(px(i), py(h) - 6), 0xFF0000)) << i;
+    }
   }
 }
 
