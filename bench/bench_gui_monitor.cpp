@@ -10,7 +10,7 @@
 
 #include "core/study_state.h"
 #include "viewer/monitor.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ void fillRecord(velor::StudyState& s) {
 // A monitor whose drawing area is 1920 × 1080 at the given zoom.
 struct Setup {
   velor::StudyState s;
-  velor::TMoni m{s};
+  velor::MonitorWidget m{s};
   explicit Setup(int zoom) {
     s.channelCount = kMaxChannels;
     s.shownChannelCount = kMaxChannels;
@@ -41,7 +41,7 @@ struct Setup {
     s.displayFlags = 3 | velor::kFlagMajorTimeLines | velor::kFlagMinorTimeLines;
     s.markChannelCount = 1;
     m.resize(1920, 1080);
-    m.Ini();
+    m.initialise();
     s.timeZoom = zoom;
     s.monitorWidth = 1920;
     const int bar = velor::horizontalBarVisible(s) ? m.style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
@@ -49,7 +49,7 @@ struct Setup {
     fillRecord(s);
     for (int i = 0; i < kMaxSamples; ++i) s.markChannel[i] = static_cast<std::int16_t>((i / 997) & 1);
     m.show();
-    m.tV();
+    m.redraw();
   }
 };
 
@@ -60,7 +60,7 @@ void BM_MonitorFullRepaint(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    setup.m.tV();
+    setup.m.redraw();
     benchmark::DoNotOptimize(setup.m.surface().constBits());
   }
   state.counters["samples_per_frame"] = static_cast<double>(std::min<long>(velor::samplesAcross(setup.s), kMaxSamples)) * kMaxChannels;
@@ -72,7 +72,7 @@ BENCHMARK(BM_MonitorFullRepaint)->Arg(-5)->Arg(-4)->Arg(0)->Arg(2)->Unit(benchma
 void BM_MonitorRedrawAndPaint(benchmark::State& state) {
   Setup setup(-5);
   for (auto _ : state) {
-    setup.m.tV();
+    setup.m.redraw();
     setup.m.repaint();
   }
 }

@@ -2,7 +2,7 @@
 // averaging, time window, measure, band), "qeeg.ini", the band limits, band
 // filtering, the montage operations (bipolar pairs, common average
 // reference, amplitude normalisation) and the EEG command's dispatcher. The
-// window eeg/ui/tqqeeg.* shows these controls and calls into here; tests
+// window eeg/ui/eeg_analysis_dialog.* shows these controls and calls into here; tests
 // drive the same calls with a ScriptedInteraction.
 #pragma once
 

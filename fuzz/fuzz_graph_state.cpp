@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t k = 0; k < g.series.size(); ++k)
     if (back.series[k].count() != g.series[k].count()) __builtin_trap();
   // drawing what was read stays inside the picture's arithmetic
-  const velor::GraphDrawing d = velor::drawGraph(g, velor::SetBod(521, 359, 0), g.seriesCountCode < 0, false, 2);
+  const velor::GraphDrawing d = velor::drawGraph(g, velor::layOutPlot(521, 359, 0), g.seriesCountCode < 0, false, 2);
   (void)d;
   return 0;
 }

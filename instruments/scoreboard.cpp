@@ -67,12 +67,12 @@ std::string sumModeButton(int mode) {
   return item.substr(0, end) + "=";
 }
 
-ScoreboardTexts prvt(StudyState& s, const MapChannelProvider& mapChannel) {
+ScoreboardTexts scoreboardReadouts(StudyState& s, const MapChannelProvider& mapChannel) {
   ScoreboardTexts r;
   s.currentChannelRow = std::max(s.currentChannelRow, 0);
   const bool folded = s.shownChannelCount <= 0;
   const int channel = folded ? s.firstShownChannel : s.firstShownChannel + s.currentChannelRow;
-  const long o = folded ? getje(s, s.currentChannelRow) : 0;
+  const long o = folded ? rowFirstSample(s, s.currentChannelRow) : 0;
   if (s.viewMode == 0) s.epochCount = s.computeEpochCount();
 
   const bool hex = s.sumMode == kSumRawCodes;

@@ -1,4 +1,4 @@
-// The scoreboard's readouts (`prvt`), without any window: the value and time
+// The scoreboard's readouts (`scoreboardReadouts`), without any window: the value and time
 // at the cursor, the differences between cursor and anchor, the integral
 // measure of the selected interval and the input and output registers of the
 // mark channel, as the texts the window "Табло" shows. In the transform view
@@ -41,6 +41,6 @@ struct ScoreboardTexts {
 // Recomputes every readout. Normalises currentChannelRow to ≥ 0, and in the
 // signal view refreshes epochCount as the monitor's caption does. A readout
 // that cannot be computed (no sampling rate, no epoch length) stays empty.
-ScoreboardTexts prvt(StudyState& s, const MapChannelProvider& mapChannel = {});
+ScoreboardTexts scoreboardReadouts(StudyState& s, const MapChannelProvider& mapChannel = {});
 
 }  // namespace velor

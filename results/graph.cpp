@@ -264,7 +264,7 @@ bool writeGraphExport(const std::string& path, const GraphSnapshot& g, Interacti
 
 // --- geometry ---------------------------------------------------------------------------------
 
-GraphGeometry SetBod(int windowWidth, int windowHeight, int reserve) {
+GraphGeometry layOutPlot(int windowWidth, int windowHeight, int reserve) {
   GraphGeometry g;
   g.drawingWidth = windowWidth;
   g.drawingHeight = windowHeight - kGraphCaptionHeight;

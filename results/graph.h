@@ -131,7 +131,7 @@ struct GraphGeometry {
   int height = 0;
 };
 // From the window's outer size and the pixels kept free below the plot.
-GraphGeometry SetBod(int windowWidth, int windowHeight, int reserve);
+GraphGeometry layOutPlot(int windowWidth, int windowHeight, int reserve);
 
 struct PlotBox {
   int left = 0;
@@ -224,7 +224,7 @@ struct PlotResult {
 // fixedScale both axes run over 0.4..1.5 whatever the data.
 PlotResult drawPlot(const std::vector<SeriesPoints>& series, const PlotBox& box, bool fixedScale, int lineWidth);
 
-// The frame and series of GFun / G2Fun for a window's geometry: one plot of
+// The frame and series of drawSeries / drawTwoPanels for a window's geometry: one plot of
 // series 0..max(code, 0), or with twoPanel series 0 above and series 1 below.
 struct GraphDrawing {
   std::vector<PlotResult> panels;

@@ -100,7 +100,7 @@ std::vector<std::string> examHeaderLines(const StudyState& s) {
 TextResults::TextResults(std::string overflowDir, std::size_t capacity)
     : overflowDir_(std::move(overflowDir)), capacity_(capacity) {}
 
-void TextResults::editCr(const StudyState& s, int mode) {
+void TextResults::beginTextResults(const StudyState& s, int mode) {
   pull();
   if (started_) addResultLine(kRunSeparator);
   started_ = true;

@@ -80,9 +80,9 @@ class TextResults {
   };
   void setEvents(Events e) { events_ = std::move(e); }
 
-  // EditCr: the run separator unless this is the journal's first run, then Ini.
-  void editCr(const StudyState& s, int mode);
-  // Ini: sets the mode; mode 2 loads the record's diagnoses file
+  // EditCr: the run separator unless this is the journal's first run, then initialise.
+  void beginTextResults(const StudyState& s, int mode);
+  // initialise: sets the mode; mode 2 loads the record's diagnoses file
   // (dataDir + file name up to its first '.' + ".cac") when it can be read,
   // mode 0 writes the header; then the text counts as not modified.
   void ini(const StudyState& s, int mode);
@@ -138,14 +138,14 @@ class TextResults {
 class TextWindowOpener {
  public:
   virtual ~TextWindowOpener() = default;
-  virtual TextResults& editCr(StudyState& s, int mode) = 0;
+  virtual TextResults& beginTextResults(StudyState& s, int mode) = 0;
 };
 
 class OwnTextResults final : public TextWindowOpener {
  public:
   explicit OwnTextResults(std::string overflowDir) : journal_(std::move(overflowDir)) {}
-  TextResults& editCr(StudyState& s, int mode) override {
-    journal_.editCr(s, mode);
+  TextResults& beginTextResults(StudyState& s, int mode) override {
+    journal_.beginTextResults(s, mode);
     return journal_;
   }
   TextResults& journal() { return journal_; }

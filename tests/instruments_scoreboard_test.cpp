@@ -64,7 +64,7 @@ TEST(Scoreboard, FieldsFollowCursorAnchorAndMeasure) {
     fill(s);
     s.sumMode = c.sumMode;
     s.selectionAnchor = c.anchor;
-    const ScoreboardTexts t = prvt(s);
+    const ScoreboardTexts t = scoreboardReadouts(s);
     EXPECT_EQ(t.y, c.want.y);
     EXPECT_EQ(t.t, c.want.t);
     EXPECT_EQ(t.dy, c.want.dy);
@@ -82,10 +82,10 @@ TEST(Scoreboard, RowsAndFoldedView) {
   s.sumMode = kSumMean;
   s.channel(1)[100] = 2048 + 9;
   s.currentChannelRow = -3;  // taken as row 0
-  EXPECT_EQ(prvt(s).y, "-25");
+  EXPECT_EQ(scoreboardReadouts(s).y, "-25");
   EXPECT_EQ(s.currentChannelRow, 0);
   s.currentChannelRow = 1;
-  EXPECT_EQ(prvt(s).y, "9");
+  EXPECT_EQ(scoreboardReadouts(s).y, "9");
 
   // Folded: channel 0 in three rows of 800 samples; row 1 starts 800 later.
   s.shownChannelCount = -1;
@@ -93,7 +93,7 @@ TEST(Scoreboard, RowsAndFoldedView) {
   s.timeZoom = 0;
   s.channel(0)[900] = 2048 + 7;
   s.markChannel[900] = 0x0A0B;
-  const ScoreboardTexts t = prvt(s);
+  const ScoreboardTexts t = scoreboardReadouts(s);
   EXPECT_EQ(t.y, "7");
   EXPECT_EQ(t.t, "3.6");
   EXPECT_EQ(t.in, "0B");
@@ -114,13 +114,13 @@ TEST(Scoreboard, SpectraReadFrequencies) {
   s.channel(0)[20] = 500;
   s.channel(0)[30] = 100;
   s.cursorPos = 20;
-  ScoreboardTexts t = prvt(s);
+  ScoreboardTexts t = scoreboardReadouts(s);
   EXPECT_TRUE(t.frequency);
   EXPECT_EQ(t.t, "10");
   EXPECT_EQ(t.y, "500");
   EXPECT_EQ(t.in, "");  // a frequency has no registers
   s.selectionAnchor = 30;
-  t = prvt(s);
+  t = scoreboardReadouts(s);
   EXPECT_EQ(t.dt, "-5");
   EXPECT_EQ(t.dy, "400");
 
@@ -129,13 +129,13 @@ TEST(Scoreboard, SpectraReadFrequencies) {
   s.transformKind = 1;
   s.powerShift = 3;
   s.selectionAnchor = -1;
-  EXPECT_EQ(prvt(s).y, "4000");
+  EXPECT_EQ(scoreboardReadouts(s).y, "4000");
   s.selectionAnchor = 30;
-  EXPECT_EQ(prvt(s).dy, "3200");
+  EXPECT_EQ(scoreboardReadouts(s).dy, "3200");
 
   // Correlation keeps times.
   s.transformKind = 6;
-  t = prvt(s);
+  t = scoreboardReadouts(s);
   EXPECT_FALSE(t.frequency);
   EXPECT_EQ(t.t, "0.1563");
 }
@@ -155,13 +155,13 @@ TEST(Scoreboard, MapsReadTheBandMeasureOfTheMapChannel) {
   s.resultPut(1, 1, 2, 77);
   s.selectionAnchor = 50;  // no differences on a map
 
-  ScoreboardTexts t = prvt(s);
+  ScoreboardTexts t = scoreboardReadouts(s);
   EXPECT_EQ(t.y, "0");  // the monitor's current channel 0 by default
   EXPECT_EQ(t.t, "4");
   EXPECT_EQ(t.dt, "8-13");
   EXPECT_EQ(t.dy, "");
   EXPECT_EQ(t.integral, "");
-  t = prvt(s, [] { return 1; });
+  t = scoreboardReadouts(s, [] { return 1; });
   EXPECT_EQ(t.y, "77");
 }
 
@@ -171,7 +171,7 @@ TEST(Scoreboard, DegenerateStatesLeaveReadoutsEmpty) {
   s.sumMode = kSumMean;
   s.sampleRate = 0;
   s.selectionAnchor = 150;
-  ScoreboardTexts t = prvt(s);
+  ScoreboardTexts t = scoreboardReadouts(s);
   EXPECT_EQ(t.t, "");
   EXPECT_EQ(t.dt, "");
   EXPECT_EQ(t.y, "-25");
@@ -180,7 +180,7 @@ TEST(Scoreboard, DegenerateStatesLeaveReadoutsEmpty) {
   s.sampleRate = 250;
   s.recordLength = 0;
   s.selectionAnchor = -1;
-  t = prvt(s);
+  t = scoreboardReadouts(s);
   EXPECT_EQ(t.y, "");
   EXPECT_EQ(t.in, "");
 
@@ -190,7 +190,7 @@ TEST(Scoreboard, DegenerateStatesLeaveReadoutsEmpty) {
   f.viewMode = 1;
   f.transformKind = 0;
   f.epochLength = 0;
-  EXPECT_EQ(prvt(f).t, "");
+  EXPECT_EQ(scoreboardReadouts(f).t, "");
 }
 
 TEST(Scoreboard, MeasureItemsAndButtons) {

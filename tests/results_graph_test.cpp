@@ -284,7 +284,7 @@ TEST(GraphPlot, TwoPanelsDrawSeriesAboveAndBelow) {
   GraphSnapshot g;
   g.seriesCountCode = -1;
   g.series = {series({1, 2, 3}, {1, 2, 3}), series({1, 2, 3}, {100, 300, 200}, kStyleLine, 1)};
-  const GraphGeometry geo = SetBod(521, 359 + 200, 60);
+  const GraphGeometry geo = layOutPlot(521, 359 + 200, 60);
   const GraphDrawing d = drawGraph(g, geo, true, false, 2);
   ASSERT_EQ(d.panels.size(), 2u);
   const int half = geo.height / 2;
@@ -294,7 +294,7 @@ TEST(GraphPlot, TwoPanelsDrawSeriesAboveAndBelow) {
 }
 
 TEST(GraphGeometryRules, SetBodFromTheWindowSize) {
-  const GraphGeometry g = SetBod(521, 359, 20);
+  const GraphGeometry g = layOutPlot(521, 359, 20);
   EXPECT_EQ(g.drawingWidth, 521);
   EXPECT_EQ(g.drawingHeight, 339);
   EXPECT_EQ(g.left, 30);

@@ -55,25 +55,25 @@ TEST(TextResults, ReportsAccumulateEachHeadedByTheExaminationHeader) {
   StudyState s;
   fillRecord(s);
   TextResults t(d.path() + "/");
-  t.editCr(s, kWithHeader);
+  t.beginTextResults(s, kWithHeader);
   EXPECT_FALSE(t.modified());  // the header alone is not a change
   t.addResultLine("Альфа=12.5");
   t.addResultLine("Бета=3");
   EXPECT_TRUE(t.modified());
-  t.editCr(s, kWithHeader);
+  t.beginTextResults(s, kWithHeader);
   t.addResultLine("Тета=7");
-  t.editCr(s, kWithoutHeader);  // a second part of the same run
+  t.beginTextResults(s, kWithoutHeader);  // a second part of the same run
   t.addResultLine("Дельта=1");
   EXPECT_EQ(t.mode(), kWithoutHeader);
   EXPECT_EQ(t.lines(), concat({kHeader, {"Альфа=12.5", "Бета=3", kStars}, kHeader, {"Тета=7", kStars, "Дельта=1"}}));
 
   // a fresh window begins with its header; a cleared one still separates
   TextResults fresh(d.path() + "/");
-  fresh.editCr(s, kWithoutHeader);
+  fresh.beginTextResults(s, kWithoutHeader);
   EXPECT_TRUE(fresh.lines().empty());
   t.clear();
   EXPECT_FALSE(t.modified());
-  t.editCr(s, kWithHeader);
+  t.beginTextResults(s, kWithHeader);
   EXPECT_EQ(t.lines(), concat({{kStars}, kHeader}));
 }
 
@@ -102,13 +102,13 @@ TEST(TextResults, DiagnosisModeLoadsTheRecordsDiagnosesFile) {
   s.dataDir = d.path() + "/";
   s.recordFileName = "pat.v2.cad";  // the name up to its first point
   TextResults t(d.path() + "/");
-  t.editCr(s, kWithHeader);
+  t.beginTextResults(s, kWithHeader);
   t.addResultLine("до");
   // missing file: the text stays as it was
-  t.editCr(s, kDiagnoses);
+  t.beginTextResults(s, kDiagnoses);
   EXPECT_EQ(t.lines().back(), kStars);
   writeBytes(d.file("pat.cac"), utf8ToCp1251("Заключение:\r\nнорма\r\n"));
-  t.editCr(s, kDiagnoses);
+  t.beginTextResults(s, kDiagnoses);
   EXPECT_EQ(t.lines(), (std::vector<std::string>{"Заключение:", "норма"}));
   EXPECT_FALSE(t.modified());
   EXPECT_EQ(t.mode(), kDiagnoses);

@@ -24,7 +24,7 @@ struct Fixture {
     s.channelCount = channels;
     s.shownChannelCount = channels;
     s.recordLength = length;
-    Ini(s, v);
+    initialise(s, v);
     s.cursorPos = 0;
   }
   void relayout() { layoutRows(s, v); }
@@ -64,16 +64,16 @@ TEST(MonitorLayout, FoldedViewContinuesEachRowWhereTheRowAboveEnded) {
   f.relayout();
   for (int i = 0; i < 5000; ++i) f.s.channel(1)[i] = static_cast<std::int16_t>(i % 4000);
   ASSERT_EQ(monitorRows(f.s), 3);
-  EXPECT_EQ(getje(f.s, 0), 0);
-  EXPECT_EQ(getje(f.s, 1), 1000);
-  EXPECT_EQ(getje(f.s, 2), 2000);
+  EXPECT_EQ(rowFirstSample(f.s, 0), 0);
+  EXPECT_EQ(rowFirstSample(f.s, 1), 1000);
+  EXPECT_EQ(rowFirstSample(f.s, 2), 2000);
   // every row draws channel 1, starting at its own segment
   std::vector<ColumnSpan> spans;
   for (int row = 0; row < 3; ++row) {
     EXPECT_EQ(rowChannel(f.s, row), 1);
     traceColumns(f.s, row, 0, 1000, spans);
     const TraceMapping m = traceMapping(f.s, row);
-    const int expected = codeToY(m, static_cast<int>(getje(f.s, row) % 4000));
+    const int expected = codeToY(m, static_cast<int>(rowFirstSample(f.s, row) % 4000));
     EXPECT_LE(spans[0].top, expected);
     EXPECT_GE(spans[0].bottom, expected);
   }
@@ -111,13 +111,13 @@ TEST(MonitorTraces, TransformResultsGrowFromTheRowBottomExceptPhaseAndCorrelatio
 TEST(MonitorTraces, GainStepStaysWhereTheScaleIsFinite) {
   Fixture f(1920, 1120, 1);
   int steps = 0;
-  while (Ypl(f.s)) ++steps;
+  while (gainUp(f.s)) ++steps;
   EXPECT_EQ(f.s.gainStep, kMaxGainStep);
   EXPECT_LT(steps, 1000);
   const std::int64_t q = gainFactorQ(f.s);
   EXPECT_GT(q, 0);
   EXPECT_LT(q, std::int64_t{1} << 31);
-  while (Ymn(f.s)) {
+  while (gainDown(f.s)) {
   }
   EXPECT_EQ(f.s.gainStep, kMinGainStep);
   EXPECT_TRUE(std::isfinite(gainScale(100000)));
@@ -412,7 +412,7 @@ TEST(MonitorCaption, SummarisesTheRecordAndTheHeader) {
   setHeaderField(s.examHeader, false, 1, "Фон");
   setHeaderField(s.examHeader, false, 3, "Иванов");
   setHeaderField(s.examHeader, false, 7, "норма");
-  EXPECT_EQ(prhd(s), "ivanov: 05.03.2024 12:00:00 12s 250Гц Зап:2/5 Эпо:1/11=1.02s Фон  Иванов норма");
+  EXPECT_EQ(composeMonitorCaption(s), "ivanov: 05.03.2024 12:00:00 12s 250Гц Зап:2/5 Эпо:1/11=1.02s Фон  Иванов норма");
   EXPECT_EQ(s.epochCount, 11);
 
   // under a second: milliseconds; a step of 0 counts as the epoch length
@@ -422,24 +422,24 @@ TEST(MonitorCaption, SummarisesTheRecordAndTheHeader) {
   s.epochStep = 0;
   s.recordFileName = "noext";
   s.examHeader.assign(kHeaderChars, ' ');
-  EXPECT_EQ(prhd(s), "noext: 05.03.2024 12:00:00 500ms 100Гц Зап:2/5 Эпо:1/0=640ms    ");
+  EXPECT_EQ(composeMonitorCaption(s), "noext: 05.03.2024 12:00:00 500ms 100Гц Зап:2/5 Эпо:1/0=640ms    ");
   EXPECT_EQ(s.epochCount, 0);
 
   // a damaged rate or date does not divide by zero or run off the calendar
   s.sampleRate = 0;
   s.recordDate = 1e300;
-  EXPECT_NO_THROW(prhd(s));
+  EXPECT_NO_THROW(composeMonitorCaption(s));
 }
 
 TEST(MonitorCaption, GroupModeShowsSevenFieldsAndTheTransformViewKeepsTheEpochCount) {
   Fixture f;
   f.s.groupMode = 1;
   for (int i = 1; i <= 7; ++i) setHeaderField(f.s.examHeader, true, i, "f" + std::to_string(i));
-  const std::string c = prhd(f.s);
+  const std::string c = composeMonitorCaption(f.s);
   EXPECT_NE(c.find(" f1 f2 f3 f4 f5 f6 f7"), std::string::npos) << c;
   f.s.viewMode = 1;
   f.s.epochCount = 42;
-  prhd(f.s);
+  composeMonitorCaption(f.s);
   EXPECT_EQ(f.s.epochCount, 42);
 }
 
@@ -563,15 +563,15 @@ TEST(MonitorZoom, LimitsBarVisibilityAndViewKeptInsideTheRecord) {
   Fixture f(800, 415, 4, 3000);
   f.s.viewStart = 2000;
   EXPECT_TRUE(horizontalBarVisible(f.s));
-  EXPECT_TRUE(Xmn(f.s, f.v));  // 1600 across
+  EXPECT_TRUE(zoomTimeOut(f.s, f.v));  // 1600 across
   EXPECT_EQ(f.s.viewStart, 1400);
-  EXPECT_TRUE(Xmn(f.s, f.v));  // 3200 across: the whole record fits
+  EXPECT_TRUE(zoomTimeOut(f.s, f.v));  // 3200 across: the whole record fits
   EXPECT_FALSE(horizontalBarVisible(f.s));
   EXPECT_EQ(f.s.viewStart, 0);
-  while (Xmn(f.s, f.v)) {
+  while (zoomTimeOut(f.s, f.v)) {
   }
   EXPECT_EQ(f.s.timeZoom, kMinTimeZoom);
-  while (Xpl(f.s, f.v)) {
+  while (zoomTimeIn(f.s, f.v)) {
   }
   EXPECT_EQ(f.s.timeZoom, kMaxTimeZoom);
   EXPECT_DOUBLE_EQ(f.v.timeTickPixels, 80);  // the ruler follows the zoom: 25 ms every 80 pixels
@@ -604,9 +604,9 @@ TEST(MonitorChannelCount, MoreAndFewerChannelSteps) {
     f.s.firstShownChannel = c.first;
     f.s.currentChannelRow = c.row;
     if (c.more) {
-      Nchpl(f.s, f.v);
+      showMoreChannels(f.s, f.v);
     } else {
-      Nchmn(f.s, f.v);
+      showFewerChannels(f.s, f.v);
     }
     SCOPED_TRACE(std::string(c.more ? "more" : "fewer") + " total " + std::to_string(c.total) + " shown " +
                  std::to_string(c.shown));
@@ -648,7 +648,7 @@ TEST(MonitorInit, IniResetsTheChannelTableAndView) {
   s.selectionAnchor = 3;
   s.timeZoom = 2;
   s.gainStep = 4;
-  Ini(s, v);
+  initialise(s, v);
   EXPECT_EQ(s.zeroLevel[1], 2048);
   EXPECT_EQ(s.calibUnits[1], 2048);
   EXPECT_EQ(s.calibValue[1], 100);

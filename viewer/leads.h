@@ -2,7 +2,7 @@
 // and electrode positions on the head scheme, the reference scheme, the lead
 // pairs the pair analyses use, the channel order (".chn", ".nch" and
 // "qchn.ini") and the position templates ("eeg4.ini" … "eeg20.ini",
-// "eeg.ini"). The lead editor Tqqchnm is a face over these; the file dispatch
+// "eeg.ini"). The lead editor LeadEditorDialog is a face over these; the file dispatch
 // calls the readers and writers of file kinds 11, 13 and 22.
 //
 // Every file is read as hostile: it is checked completely first, and a file

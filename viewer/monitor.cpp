@@ -59,7 +59,7 @@ long samplesAcross(const StudyState& s) {
   return z >= 0 ? (w >> z) : (w << -z);
 }
 
-long getje(const StudyState& s, int row) {
+long rowFirstSample(const StudyState& s, int row) {
   if (!isFoldedView(s)) return 0;
   return static_cast<long>(std::max(0, row)) * samplesAcross(s);
 }
@@ -343,7 +343,7 @@ void traceColumns(const StudyState& s, int row, int left, int width, std::vector
   if (n < 0 || width <= 0 || ch < 0 || ch >= kMaxChannels || row < 0 || row >= kMaxChannels) return;
   const std::int16_t* data = s.channelData[static_cast<std::size_t>(ch)];
   const long valid = validLength(s);
-  const long base = s.viewStart + getje(s, row);
+  const long base = s.viewStart + rowFirstSample(s, row);
   const TraceMapping m = traceMapping(s, row);
   auto codeAt = [&](long i) -> int { return (i >= 0 && i < valid) ? data[i] : 0; };
   const int z = zoomOf(s);
@@ -496,7 +496,7 @@ std::string epochText(double samples, int rate) {
 }
 }  // namespace
 
-std::string prhd(StudyState& s) {
+std::string composeMonitorCaption(StudyState& s) {
   using namespace monitor_text;
   if (s.viewMode == 0) s.epochCount = s.computeEpochCount();
   std::string c = s.recordFileName.substr(0, s.recordFileName.find('.'));
@@ -704,33 +704,33 @@ void afterTimeZoom(StudyState& s, MonitorView& v) {
 }
 }  // namespace
 
-bool Xpl(StudyState& s, MonitorView& v) {
+bool zoomTimeIn(StudyState& s, MonitorView& v) {
   if (s.timeZoom > kMaxTimeZoom - 1) return false;
   ++s.timeZoom;
   afterTimeZoom(s, v);
   return true;
 }
 
-bool Xmn(StudyState& s, MonitorView& v) {
+bool zoomTimeOut(StudyState& s, MonitorView& v) {
   if (s.timeZoom < kMinTimeZoom + 1) return false;
   --s.timeZoom;
   afterTimeZoom(s, v);
   return true;
 }
 
-bool Ypl(StudyState& s) {
+bool gainUp(StudyState& s) {
   if (s.gainStep >= kMaxGainStep) return false;
   s.gainStep = clampGainStep(s.gainStep + 1);
   return true;
 }
 
-bool Ymn(StudyState& s) {
+bool gainDown(StudyState& s) {
   if (s.gainStep <= kMinGainStep) return false;
   s.gainStep = clampGainStep(s.gainStep - 1);
   return true;
 }
 
-void Nchpl(StudyState& s, MonitorView& v) {
+void showMoreChannels(StudyState& s, MonitorView& v) {
   const int total = channelTotal(s);
   if (total > 0) {
     const int shown = s.shownChannelCount;
@@ -752,7 +752,7 @@ void Nchpl(StudyState& s, MonitorView& v) {
   layoutRows(s, v);
 }
 
-bool Nchmn(StudyState& s, MonitorView& v) {
+bool showFewerChannels(StudyState& s, MonitorView& v) {
   bool changed = false;
   if (s.shownChannelCount > 1) {
     const int next = s.shownChannelCount / 2;
@@ -766,7 +766,7 @@ bool Nchmn(StudyState& s, MonitorView& v) {
   return changed;
 }
 
-void Ini(StudyState& s, MonitorView& v) {
+void initialise(StudyState& s, MonitorView& v) {
   s.initMonitorDefaults();
   for (int i = 0; i < kMaxChannels; ++i) std::fill_n(s.channelData[static_cast<std::size_t>(i)], kMaxSamples, std::int16_t{0});
   s.gainStep = clampGainStep(s.gainStep);

@@ -1,7 +1,7 @@
 // The signal monitor's geometry and logic, without any window: row layout,
 // the time ruler, the amplitude scale, trace rasterisation into pixel-column
 // spans, marks, the caption, and the cursor, selection, scroll, zoom and
-// channel-count steps. The window class TMoni draws what these compute; tests
+// channel-count steps. The window class MonitorWidget draws what these compute; tests
 // and the command-line tool call them directly on a StudyState.
 #pragma once
 
@@ -86,7 +86,7 @@ void layoutRows(StudyState& s, MonitorView& v);
 // Samples across the drawing: monitorWidth >> timeZoom (<< −timeZoom).
 long samplesAcross(const StudyState& s);
 // First sample offset of a row: 0, or row × samples across in the folded view.
-long getje(const StudyState& s, int row);
+long rowFirstSample(const StudyState& s, int row);
 // Channel (or pair) drawn in a row.
 int rowChannel(const StudyState& s, int row);
 // Channel single-channel commands work on.
@@ -181,7 +181,7 @@ std::vector<long> userMarkSamples(const StudyState& s, int channel, long first, 
 // Lead text of a row in the name strip ("" in the folded view).
 std::string leadText(const StudyState& s, int row);
 // The monitor caption; in the signal view it first recomputes epochCount.
-std::string prhd(StudyState& s);
+std::string composeMonitorCaption(StudyState& s);
 
 // --- cursor, anchor and rows ------------------------------------------------------
 
@@ -222,18 +222,18 @@ bool verticalBarVisible(const StudyState& s);
 int verticalBarMaximum(const StudyState& s);
 void setFirstChannelFromVerticalBar(StudyState& s, int position);
 
-// Zoom steps; false when already at the limit. Xpl/Xmn recompute the ruler
+// Zoom steps; false when already at the limit. zoomTimeIn/zoomTimeOut recompute the ruler
 // and keep the view inside the record.
-bool Xpl(StudyState& s, MonitorView& v);
-bool Xmn(StudyState& s, MonitorView& v);
-bool Ypl(StudyState& s);
-bool Ymn(StudyState& s);
+bool zoomTimeIn(StudyState& s, MonitorView& v);
+bool zoomTimeOut(StudyState& s, MonitorView& v);
+bool gainUp(StudyState& s);
+bool gainDown(StudyState& s);
 // Channel-count steps; both reset the current row and lay out again.
-void Nchpl(StudyState& s, MonitorView& v);
-bool Nchmn(StudyState& s, MonitorView& v);
+void showMoreChannels(StudyState& s, MonitorView& v);
+bool showFewerChannels(StudyState& s, MonitorView& v);
 
-// One-time initialisation of the channel table and view (Ini without drawing).
-void Ini(StudyState& s, MonitorView& v);
+// One-time initialisation of the channel table and view (initialise without drawing).
+void initialise(StudyState& s, MonitorView& v);
 
 // Code handed to the acquisition engine for a key while an examination runs;
 // 0 for a key it never gets.

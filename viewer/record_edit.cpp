@@ -111,11 +111,11 @@ void markRecordModified(StudyState& s) {
 
 // --- the interval ----------------------------------------------------------------
 
-long cursorSample(const StudyState& s) { return s.cursorPos + getje(s, s.currentChannelRow); }
+long cursorSample(const StudyState& s) { return s.cursorPos + rowFirstSample(s, s.currentChannelRow); }
 
 EditInterval selectedInterval(const StudyState& s) {
   EditInterval r;
-  const long offset = getje(s, s.currentChannelRow);
+  const long offset = rowFirstSample(s, s.currentChannelRow);
   r.selected = s.selectionAnchor >= 0;
   if (r.selected) {
     r.start = std::min(s.cursorPos, s.selectionAnchor) + offset;
@@ -359,7 +359,7 @@ bool calibrate(StudyState& s, const CalibrationSettings& c, Interaction& ui) {
     return false;
   }
   const EditInterval iv = selectedInterval(s);
-  const long anchor = iv.selected ? s.selectionAnchor + getje(s, s.currentChannelRow) : -1;
+  const long anchor = iv.selected ? s.selectionAnchor + rowFirstSample(s, s.currentChannelRow) : -1;
   if (iv.selected && (anchor < 0 || anchor >= n)) {
     ui.message("Калибровка не выполнена: конец выделенного участка вне записи.");
     return false;

@@ -19,7 +19,7 @@
 #include "core/settings.h"
 #include "results/print_settings.h"
 #include "results/ui/print_target.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/record_print.h"
 
 namespace velor::cli {
@@ -59,9 +59,9 @@ int runPrint(const PrintOptions& o) {
   EngineInteraction ui;
   WindowSettings window;
   if (fileExists(s.programDir + kMainSettingsFile)) readMainSettings(s.programDir + kMainSettingsFile, s, window);
-  TMoni monitor(s);
+  MonitorWidget monitor(s);
   monitor.resize(o.width, o.height);
-  monitor.Ini();
+  monitor.initialise();
   if (fileExists(s.programDir + kChannelSettingsFile)) readChannelSettings(s.programDir + kChannelSettingsFile, s, ui);
   s.leadPairCount = 0;
 
@@ -85,7 +85,7 @@ int runPrint(const PrintOptions& o) {
   s.currentChannelRow = 0;
   s.shownChannelCount = s.channelCount;
   monitor.relayout();
-  monitor.tV();
+  monitor.redraw();
 
   const PrintSettings settings = savedPrintSettings(s.programDir, s.monitorWidth, s.monitorHeight);
   PdfPrintTarget target(QString::fromStdString(o.pdf));

@@ -9,7 +9,7 @@
 #include "core/ui/qt_interaction.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/splash.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  auto* splash = new velor::shell::TSplash;  // releases itself when its timer closes it
+  auto* splash = new velor::shell::SplashScreen;  // releases itself when its timer closes it
   splash->show();
   QApplication::processEvents();
 
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   // The one study state lives as long as the main window.
   velor::StudyState state;
   velor::QtInteraction ui;
-  velor::shell::TFVelor window(state, ui);
+  velor::shell::MainWindow window(state, ui);
   ui.setParent(&window);
   if (args.size() == 2) window.openAtStart(QFileInfo(args[1]).absoluteFilePath().toStdString());
   window.show();

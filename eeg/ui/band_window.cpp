@@ -23,7 +23,7 @@ constexpr int kBandFileKind = 21;
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-TDiap::TDiap(StudyState& s, Interaction& ui, BandFilePicker pick, QWidget* parent)
+BandTableDialog::BandTableDialog(StudyState& s, Interaction& ui, BandFilePicker pick, QWidget* parent)
     : QDialog(parent), s_(s), ui_(ui), pick_(std::move(pick)) {
   setWindowTitle(QString::fromUtf8(kBandWindowTitle));
   setModal(true);
@@ -38,7 +38,7 @@ TDiap::TDiap(StudyState& s, Interaction& ui, BandFilePicker pick, QWidget* paren
   grid_->setColumnWidth(0, 40);
   grid_->setColumnWidth(1, 120);
   grid_->setColumnWidth(2, 70);
-  connect(grid_, &QTableWidget::cellChanged, this, &TDiap::cellEdited);
+  connect(grid_, &QTableWidget::cellChanged, this, &BandTableDialog::cellEdited);
 
   write_ = new QPushButton(QString::fromUtf8(kWriteBands), this);
   write_->setObjectName("writeBands");
@@ -46,8 +46,8 @@ TDiap::TDiap(StudyState& s, Interaction& ui, BandFilePicker pick, QWidget* paren
   read_ = new QPushButton(QString::fromUtf8(kReadBands), this);
   read_->setObjectName("readBands");
   read_->setAutoDefault(false);
-  connect(write_, &QPushButton::clicked, this, &TDiap::writeBands);
-  connect(read_, &QPushButton::clicked, this, &TDiap::readBands);
+  connect(write_, &QPushButton::clicked, this, &BandTableDialog::writeBands);
+  connect(read_, &QPushButton::clicked, this, &BandTableDialog::readBands);
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(write_);
@@ -61,7 +61,7 @@ TDiap::TDiap(StudyState& s, Interaction& ui, BandFilePicker pick, QWidget* paren
   applyDialogLook(this);
 }
 
-void TDiap::showTable() {
+void BandTableDialog::showTable() {
   filling_ = true;
   for (int r = 0; r < kBandRows; ++r) {
     const BandRow& row = s_.bandTable[static_cast<std::size_t>(r)];
@@ -75,7 +75,7 @@ void TDiap::showTable() {
   filling_ = false;
 }
 
-void TDiap::cellEdited(int row, int column) {
+void BandTableDialog::cellEdited(int row, int column) {
   if (filling_ || row < 0 || row >= kBandRows || column < 1 || column > 3) return;
   const QTableWidgetItem* item = grid_->item(row, column);
   const std::string text = item ? item->text().toStdString() : std::string();
@@ -84,7 +84,7 @@ void TDiap::cellEdited(int row, int column) {
   updateBandCount(s_);
 }
 
-void TDiap::writeBands() {
+void BandTableDialog::writeBands() {
   updateBandCount(s_);
   if (!pick_) return;
   const auto path = pick_(true);
@@ -92,19 +92,19 @@ void TDiap::writeBands() {
   if (!writeBandFile(*path, s_)) ui_.message("Файл " + baseName(*path) + " не записан.");
 }
 
-void TDiap::readBands() {
+void BandTableDialog::readBands() {
   if (!pick_) return;
   const auto path = pick_(false);
   if (!path) return;
   if (readBandFile(*path, s_, ui_)) showTable();
 }
 
-void TDiap::done(int r) {
+void BandTableDialog::done(int r) {
   updateBandCount(s_);
   QDialog::done(r);
 }
 
-TDiap::BandFilePicker bandFilePicker(TFMn& fileWindow) {
+BandTableDialog::BandFilePicker bandFilePicker(FileWindow& fileWindow) {
   return [&fileWindow](bool save) { return chooseFileForKind(fileWindow, kBandFileKind, save); };
 }
 

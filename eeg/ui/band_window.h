@@ -17,9 +17,9 @@ class QTableWidget;
 
 namespace velor {
 
-class TFMn;
+class FileWindow;
 
-class TDiap final : public QDialog {
+class BandTableDialog final : public QDialog {
   Q_OBJECT
  public:
   // Chooses a ".dia" file to read (save false) or to write (save true);
@@ -27,7 +27,7 @@ class TDiap final : public QDialog {
   using BandFilePicker = std::function<std::optional<std::string>(bool save)>;
 
   // An empty table (a fresh installation) is given the default bands first.
-  TDiap(StudyState& s, Interaction& ui, BandFilePicker pick, QWidget* parent = nullptr);
+  BandTableDialog(StudyState& s, Interaction& ui, BandFilePicker pick, QWidget* parent = nullptr);
 
   QTableWidget* grid() const { return grid_; }
   QPushButton* writeButton() const { return write_; }
@@ -55,6 +55,6 @@ class TDiap final : public QDialog {
 };
 
 // A picker that shows the file window for band tables (file kind 21).
-TDiap::BandFilePicker bandFilePicker(TFMn& fileWindow);
+BandTableDialog::BandFilePicker bandFilePicker(FileWindow& fileWindow);
 
 }  // namespace velor

@@ -3,11 +3,11 @@
 #include "eeg/eeg_report.h"
 #include "eeg/eeg_report_texts.h"
 #include "results/text_results.h"
-#include "results/ui/tedit_form.h"
+#include "results/ui/text_results_window.h"
 
 namespace velor {
 
-TEditForm* runEegDiagnosis(QWidget* mainWindow, StudyState& s, SpectralEngine& engine, Interaction& ui) {
+TextResultsWindow* runEegDiagnosis(QWidget* mainWindow, StudyState& s, SpectralEngine& engine, Interaction& ui) {
   s.transformKind = 0;
   s.dialogResult = 0;
   const EegReport report = eegReport(engine, s);
@@ -15,7 +15,7 @@ TEditForm* runEegDiagnosis(QWidget* mainWindow, StudyState& s, SpectralEngine& e
     ui.message(report.problem);
     return nullptr;
   }
-  TEditForm* w = editCr(mainWindow, s, ui, nullptr, kWithHeader);
+  TextResultsWindow* w = beginTextResults(mainWindow, s, ui, nullptr, kWithHeader);
   if (!w) return nullptr;
   w->setWindowTitle(QString::fromUtf8(eeg_report_text::kWindowTitle));
   for (const std::string& line : report.lines) w->journal().addResultLine(line);

@@ -10,13 +10,13 @@
 
 namespace velor {
 
-class TEditForm;
+class TextResultsWindow;
 
 // transformKind becomes 0 and the report runs (eeg/eeg_report.h); its lines
 // go into the main window's text result window (a new run with the
 // examination header), which then carries the title "Диагноз ЭЭГ". A record
 // the report cannot judge gives its message through `ui` and no window
 // (nullptr). dialogResult is 0 afterwards.
-TEditForm* runEegDiagnosis(QWidget* mainWindow, StudyState& s, SpectralEngine& engine, Interaction& ui);
+TextResultsWindow* runEegDiagnosis(QWidget* mainWindow, StudyState& s, SpectralEngine& engine, Interaction& ui);
 
 }  // namespace velor

@@ -15,14 +15,14 @@
 #include "core/file_kinds.h"
 #include "core/text.h"
 #include "eeg/ui/map_window.h"
-#include "instruments/ui/ttabl.h"
+#include "instruments/ui/scoreboard_panel.h"
 #include "results/print_place.h"
 #include "results/ui/print_target.h"
 #include "shell/main_commands.h"
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
-#include "shell/ui/tfvelor.h"
-#include "viewer/ui/moni.h"
+#include "shell/ui/main_window.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 
@@ -42,7 +42,7 @@ int panelWidthFor(const StudyState& s) {
 // Keeps the map window at the right edge of the monitor's area as it resizes.
 class MapDock final : public QObject {
  public:
-  MapDock(TMap* map, StudyState& s, shell::TFVelor& w, Interaction& ui) : QObject(map), map_(map), s_(s), w_(w) {
+  MapDock(MapWindow* map, StudyState& s, shell::MainWindow& w, Interaction& ui) : QObject(map), map_(map), s_(s), w_(w) {
     values_ = std::make_unique<FileKindRegistration>(
         kMapKindValues, true, [this](StudyState&, const std::string& path, Interaction& ui2) {
           if (path.size() >= 4 && toLowerAscii(path.substr(path.size() - 4)) == ".bmp") {
@@ -71,13 +71,13 @@ class MapDock final : public QObject {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return t;
   }
-  TMap* map_;
+  MapWindow* map_;
   StudyState& s_;
-  shell::TFVelor& w_;
+  shell::MainWindow& w_;
   std::unique_ptr<FileKindRegistration> values_;
 };
 
-bool printMap(shell::TFVelor& w, StudyState& s, Interaction& ui, TMap& map) {
+bool printMap(shell::MainWindow& w, StudyState& s, Interaction& ui, MapWindow& map) {
   PrintHooks& hooks = shell::printHooksOf(w, s, ui);
   if (!hooks.askSettings || !hooks.makeTarget) return false;
   const auto settings = hooks.askSettings();
@@ -108,16 +108,16 @@ bool printMap(shell::TFVelor& w, StudyState& s, Interaction& ui, TMap& map) {
   return true;
 }
 
-TMap* ensureMap(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui) {
-  if (TMap* map = mapWindowOf(w)) return map;
-  TMoni* monitor = w.monitor();
+MapWindow* ensureMap(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui) {
+  if (MapWindow* map = mapWindowOf(w)) return map;
+  MonitorWidget* monitor = w.monitor();
   if (!monitor || !monitor->parentWidget()) return nullptr;
   QWidget* area = monitor->parentWidget();
-  auto* map = new TMap(s, engine, ui, area);
+  auto* map = new MapWindow(s, engine, ui, area);
   auto* dock = new MapDock(map, s, w, ui);
   area->installEventFilter(dock);
-  shell::TFVelor* main = &w;
-  TMap::Hooks& h = map->hooks();
+  shell::MainWindow* main = &w;
+  MapWindow::Hooks& h = map->hooks();
   h.print = [main, &s, &ui, map] { return printMap(*main, s, ui, *map); };
   // through the save dispatch: the writer registered by the dock does the work
   h.exportValues = [main, &s, &ui] { saveByKind(s, kMapKindValues, main->fileChooser(), ui); };
@@ -127,28 +127,28 @@ TMap* ensureMap(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Intera
   h.importParameters = [main, &s, &ui] { return openByKind(s, kSpectralParametersKind, main->fileChooser(), ui); };
   h.pickSubjectTable = [main, &s] { return chooseByKind(s, kSubjectTableKind, false, main->fileChooser()); };
   h.redrawn = [main] {
-    if (TTabl* board = shell::scoreboardOf(*main)) board->prvt();
+    if (ScoreboardPanel* board = shell::scoreboardOf(*main)) board->refreshReadouts();
   };
   shell::setScoreboardMapChannel(w, [&s] { return s.currentChannelRow; });
   h.forwardKey = [monitor](QKeyEvent* e) {
     QKeyEvent copy(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(), static_cast<ushort>(e->count()));
     QApplication::sendEvent(monitor, &copy);
   };
-  QObject::connect(monitor, &TMoni::cursorMoved, map, [map] {
+  QObject::connect(monitor, &MonitorWidget::cursorMoved, map, [map] {
     if (!map->showsCardStatistics()) map->drawMaps();
   });
-  QObject::connect(monitor, &TMoni::viewChanged, map, [map] {
+  QObject::connect(monitor, &MonitorWidget::viewChanged, map, [map] {
     if (!map->showsCardStatistics()) map->drawMaps();
   });
   // the caption changes with the record (navigation, reading)
-  QObject::connect(monitor, &TMoni::captionChanged, map, [map] {
+  QObject::connect(monitor, &MonitorWidget::captionChanged, map, [map] {
     if (map->isVisible() && !map->showsCardStatistics()) map->drawMaps();
   });
   s.sideWindow = map;
   return map;
 }
 
-void showDocked(shell::TFVelor& w, StudyState& s, TMap* map) {
+void showDocked(shell::MainWindow& w, StudyState& s, MapWindow* map) {
   if (auto* dock = map->findChild<MapDock*>()) dock->place();
   map->show();
   map->raise();
@@ -160,25 +160,25 @@ void showDocked(shell::TFVelor& w, StudyState& s, TMap* map) {
 
 }  // namespace
 
-TMap* mapWindowOf(shell::TFVelor& w) { return w.findChild<TMap*>("mapWindow"); }
+MapWindow* mapWindowOf(shell::MainWindow& w) { return w.findChild<MapWindow*>("mapWindow"); }
 
-TMap* amplitudeMaps(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui) {
-  if (TMap* open = mapWindowOf(w); open && open->isVisible()) {
+MapWindow* amplitudeMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui) {
+  if (MapWindow* open = mapWindowOf(w); open && open->isVisible()) {
     // a second press ends the transform view; the map follows the signals again
     if (s.viewMode == 1) s.leaveTransformView();
     showDocked(w, s, open);
     return open;
   }
   if (s.viewMode > 1) return nullptr;
-  TMap* map = ensureMap(w, s, engine, ui);
+  MapWindow* map = ensureMap(w, s, engine, ui);
   if (!map) return nullptr;
   s.currentChannelRow = 0;
   showDocked(w, s, map);
   return map;
 }
 
-bool bandDiagramMaps(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui, int mode) {
-  TMap* map = ensureMap(w, s, engine, ui);
+bool bandDiagramMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui, int mode) {
+  MapWindow* map = ensureMap(w, s, engine, ui);
   MapSettings scratch;
   MapSettings& settings = map ? map->settings() : scratch;
   if (!runBandDiagrams(engine, s, mode, ui, settings)) {
@@ -192,13 +192,13 @@ bool bandDiagramMaps(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, I
   return true;
 }
 
-void redrawMaps(shell::TFVelor& w) {
-  if (TMap* map = mapWindowOf(w); map && map->isVisible()) map->drawMaps();
+void redrawMaps(shell::MainWindow& w) {
+  if (MapWindow* map = mapWindowOf(w); map && map->isVisible()) map->drawMaps();
 }
 
-void closeMapWindow(shell::TFVelor& w, StudyState& s) {
+void closeMapWindow(shell::MainWindow& w, StudyState& s) {
   shell::setScoreboardMapChannel(w, {});
-  if (TMap* map = mapWindowOf(w)) {
+  if (MapWindow* map = mapWindowOf(w)) {
     if (s.sideWindow == map) s.sideWindow = nullptr;
     map->hide();
     map->deleteLater();

@@ -21,28 +21,28 @@
 #include "eeg/spectral.h"
 
 namespace velor::shell {
-class TFVelor;
+class MainWindow;
 }
 
 namespace velor {
 
-class TMap;
+class MapWindow;
 
 // "&0=АмплКарты": with the map window open, the transform view is left
 // (the map then shows the signals again); otherwise, when viewMode ≤ 1,
 // the map window "Карта" is opened beside the monitor for the first channel.
 // Returns the map window (nullptr when none was opened).
-TMap* amplitudeMaps(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui);
+MapWindow* amplitudeMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui);
 
 // "&2=Диа" (mode 2) and "&3=Эпохи" (mode 3): the band measures of the
 // current epoch or of every epoch, then the map window in that view mode.
-bool bandDiagramMaps(shell::TFVelor& w, StudyState& s, SpectralEngine& engine, Interaction& ui, int mode);
+bool bandDiagramMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui, int mode);
 
 // The map window of `w`, or nullptr while none is shown.
-TMap* mapWindowOf(shell::TFVelor& w);
+MapWindow* mapWindowOf(shell::MainWindow& w);
 // Redraws the map window when it is shown.
-void redrawMaps(shell::TFVelor& w);
+void redrawMaps(shell::MainWindow& w);
 // Closes the map window and gives the monitor its full width back.
-void closeMapWindow(shell::TFVelor& w, StudyState& s);
+void closeMapWindow(shell::MainWindow& w, StudyState& s);
 
 }  // namespace velor

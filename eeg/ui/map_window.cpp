@@ -34,9 +34,9 @@ int wrap(int value, int count) {
 
 }  // namespace
 
-// --- TMap ----------------------------------------------------------------------
+// --- MapWindow ----------------------------------------------------------------------
 
-TMap::TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent)
+MapWindow::MapWindow(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent)
     : QWidget(parent), s_(s), engine_(engine), ui_(ui) {
   setObjectName("mapWindow");
   setFocusPolicy(Qt::StrongFocus);
@@ -44,23 +44,23 @@ TMap::TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* pare
   setWindowTitle(qs(mapCaption(s_, settings_, mappingMode_)));
 }
 
-TMap::~TMap() {
+MapWindow::~MapWindow() {
   // the tool and card windows belong to the main window but act on this one
   delete tools_;
   delete cards_;
   if (s_.sideWindow == this) s_.sideWindow = nullptr;
 }
 
-void TMap::setMappingMode(int mode) {
+void MapWindow::setMappingMode(int mode) {
   mappingMode_ = std::clamp(mode, 0, 2);
   // the series starts where the cursor (or the current epoch) is
   seriesStart_ = s_.viewMode >= 3 ? std::max(0, s_.currentEpoch) : std::max(0, s_.cursorPos);
   drawMaps();
 }
 
-bool TMap::animating() const { return animation_ && animation_->isActive(); }
+bool MapWindow::animating() const { return animation_ && animation_->isActive(); }
 
-void TMap::startAnimation() {
+void MapWindow::startAnimation() {
   if (!animation_) {
     animation_ = new QTimer(this);
     animation_->setInterval(200);
@@ -79,7 +79,7 @@ void TMap::startAnimation() {
   animation_->start();
 }
 
-bool TMap::animationStep() {
+bool MapWindow::animationStep() {
   if (animationItem_ >= animationEnd_) {
     mappingMode_ = 0;
     drawMaps();
@@ -106,16 +106,16 @@ bool TMap::animationStep() {
   return true;
 }
 
-int TMap::epochColumns() const { return std::max(1, s_.epochCount - std::max(0, engine_.averagedEpochs)); }
+int MapWindow::epochColumns() const { return std::max(1, s_.epochCount - std::max(0, engine_.averagedEpochs)); }
 
-MapView TMap::currentView() const {
+MapView MapWindow::currentView() const {
   MapView v = windowMapView(s_, size());
   v.epochs = epochColumns();
   if (mappingMode_ == 2) v.seriesStart = seriesStart_;
   return v;
 }
 
-void TMap::drawMaps() {
+void MapWindow::drawMaps() {
   cardShown_ = false;
   picture_ = renderMapPicture(s_, settings_, currentView(), size());
   setWindowTitle(qs(mapCaption(s_, settings_, mappingMode_)));
@@ -123,22 +123,22 @@ void TMap::drawMaps() {
   if (hooks_.redrawn) hooks_.redrawn();
 }
 
-void TMap::showCardStatistics(const MapCard& card, const std::optional<std::vector<double>>& other) {
+void MapWindow::showCardStatistics(const MapCard& card, const std::optional<std::vector<double>>& other) {
   picture_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
   paintCardStatistics(picture_, s_, settings_, card, other ? &*other : nullptr);
   cardShown_ = true;
   update();
 }
 
-void TMap::copyPicture() { QGuiApplication::clipboard()->setImage(picture_); }
+void MapWindow::copyPicture() { QGuiApplication::clipboard()->setImage(picture_); }
 
-void TMap::cutPicture() {
+void MapWindow::cutPicture() {
   copyPicture();
   picture_.fill(Qt::white);
   update();
 }
 
-bool TMap::pastePicture() {
+bool MapWindow::pastePicture() {
   const QImage pasted = QGuiApplication::clipboard()->image();
   if (pasted.isNull()) return false;
   QPainter p(&picture_);
@@ -148,7 +148,7 @@ bool TMap::pastePicture() {
   return true;
 }
 
-bool TMap::readSubjectTable() {
+bool MapWindow::readSubjectTable() {
   if (!hooks_.pickSubjectTable) return false;
   const auto path = hooks_.pickSubjectTable();
   if (!path) return false;
@@ -167,26 +167,26 @@ bool TMap::readSubjectTable() {
   return true;
 }
 
-bool TMap::saveValues(const std::string& path) { return writeTextRecord(s_, path, ui_, mapTextExtras(s_, settings_)); }
+bool MapWindow::saveValues(const std::string& path) { return writeTextRecord(s_, path, ui_, mapTextExtras(s_, settings_)); }
 
-bool TMap::saveCard(const std::string& path) {
+bool MapWindow::saveCard(const std::string& path) {
   std::string problem;
   if (writeMapCard(path, savedMapCard(s_, epochColumns()), problem)) return true;
   ui_.message(problem);
   return false;
 }
 
-TMapTools* TMap::tools() {
-  if (!tools_) tools_ = new TMapTools(*this, s_, engine_, ui_, window());
+MapToolsWindow* MapWindow::tools() {
+  if (!tools_) tools_ = new MapToolsWindow(*this, s_, engine_, ui_, window());
   return tools_;
 }
 
-TMapCards* TMap::cards() {
-  if (!cards_) cards_ = new TMapCards(*this, s_, ui_, window());
+MapCardsWindow* MapWindow::cards() {
+  if (!cards_) cards_ = new MapCardsWindow(*this, s_, ui_, window());
   return cards_;
 }
 
-bool TMap::event(QEvent* e) {
+bool MapWindow::event(QEvent* e) {
   // The map's own keys win over the main window's shortcuts of the same
   // keys (F2 print, F4 save, F10 close) while the map has the focus.
   if (e->type() == QEvent::ShortcutOverride) {
@@ -219,17 +219,17 @@ bool TMap::event(QEvent* e) {
   return QWidget::event(e);
 }
 
-void TMap::paintEvent(QPaintEvent*) {
+void MapWindow::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::white);
   p.drawImage(0, 0, picture_);
 }
 
-void TMap::resizeEvent(QResizeEvent*) {
+void MapWindow::resizeEvent(QResizeEvent*) {
   if (!cardShown_) drawMaps();
 }
 
-void TMap::keyPressEvent(QKeyEvent* e) {
+void MapWindow::keyPressEvent(QKeyEvent* e) {
   if (s_.acquisitionActive) return;
   const bool bands = s_.viewMode == 2;
   const bool epochs = s_.viewMode >= 3;
@@ -313,10 +313,10 @@ void TMap::keyPressEvent(QKeyEvent* e) {
   QWidget::keyPressEvent(e);
 }
 
-void TMap::mousePressEvent(QMouseEvent* e) {
+void MapWindow::mousePressEvent(QMouseEvent* e) {
   const QPoint at = e->position().toPoint();
   if (e->button() == Qt::RightButton) {
-    TMapTools* t = tools();
+    MapToolsWindow* t = tools();
     t->refresh();
     t->show();
     t->move(mapToGlobal(at) - QPoint(t->width() / 2, t->height() / 2));
@@ -339,9 +339,9 @@ void TMap::mousePressEvent(QMouseEvent* e) {
   drawMaps();
 }
 
-// --- TMapTools -----------------------------------------------------------------
+// --- MapToolsWindow -----------------------------------------------------------------
 
-TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent)
+MapToolsWindow::MapToolsWindow(MapWindow& map, StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent)
     : QDialog(parent), map_(map), s_(s), engine_(engine), ui_(ui) {
   setObjectName("mapTools");
   setWindowTitle(qs(map_text::kToolTitle));
@@ -437,9 +437,9 @@ TMapTools::TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interacti
   refresh();
 }
 
-QPushButton* TMapTools::button(const char* caption) const { return findChild<QPushButton*>(caption); }
+QPushButton* MapToolsWindow::button(const char* caption) const { return findChild<QPushButton*>(caption); }
 
-void TMapTools::refresh() {
+void MapToolsWindow::refresh() {
   filling_ = true;
   mode_->setCurrentIndex(map_.mappingMode());
   start_->setVisible(map_.mappingMode() == 1);
@@ -460,7 +460,7 @@ void TMapTools::refresh() {
   filling_ = false;
 }
 
-bool TMapTools::runDiagrams(int mode) {
+bool MapToolsWindow::runDiagrams(int mode) {
   const bool done = runBandDiagrams(engine_, s_, mode, ui_, map_.settings());
   if (map_.hooks().analysisChanged) map_.hooks().analysisChanged();
   refresh();
@@ -468,15 +468,15 @@ bool TMapTools::runDiagrams(int mode) {
   return done;
 }
 
-void TMapTools::closeEvent(QCloseEvent* e) {
+void MapToolsWindow::closeEvent(QCloseEvent* e) {
   // kept for the next use: closing only hides it
   e->ignore();
   hide();
 }
 
-// --- TMapCards -----------------------------------------------------------------
+// --- MapCardsWindow -----------------------------------------------------------------
 
-TMapCards::TMapCards(TMap& map, StudyState& s, Interaction& ui, QWidget* parent)
+MapCardsWindow::MapCardsWindow(MapWindow& map, StudyState& s, Interaction& ui, QWidget* parent)
     : QDialog(parent), map_(map), s_(s), ui_(ui) {
   setObjectName("mapCards");
   setWindowTitle(qs(map_text::kCardTitle));
@@ -505,9 +505,9 @@ TMapCards::TMapCards(TMap& map, StudyState& s, Interaction& ui, QWidget* parent)
   });
 }
 
-QPushButton* TMapCards::button(const char* caption) const { return findChild<QPushButton*>(caption); }
+QPushButton* MapCardsWindow::button(const char* caption) const { return findChild<QPushButton*>(caption); }
 
-std::optional<MapCard> TMapCards::askCard() {
+std::optional<MapCard> MapCardsWindow::askCard() {
   if (!map_.hooks().pickCard) return std::nullopt;
   const auto path = map_.hooks().pickCard(false);
   if (!path) return std::nullopt;
@@ -521,14 +521,14 @@ std::optional<MapCard> TMapCards::askCard() {
   return c;
 }
 
-bool TMapCards::readCard() {
+bool MapCardsWindow::readCard() {
   const auto c = askCard();
   if (!c) return false;
   map_.showCardStatistics(*c, std::nullopt);
   return true;
 }
 
-bool TMapCards::averageWithCurrent() {
+bool MapCardsWindow::averageWithCurrent() {
   auto c = askCard();
   if (!c) return false;
   const std::string path = s_.chosenFilePath;
@@ -545,7 +545,7 @@ bool TMapCards::averageWithCurrent() {
   return true;
 }
 
-bool TMapCards::averageFiles() {
+bool MapCardsWindow::averageFiles() {
   auto a = askCard();
   if (!a) return false;
   const auto b = askCard();
@@ -566,7 +566,7 @@ bool TMapCards::averageFiles() {
   return true;
 }
 
-bool TMapCards::compareWithCurrent() {
+bool MapCardsWindow::compareWithCurrent() {
   const auto c = askCard();
   if (!c) return false;
   const MapCard current = currentMapCard(s_);
@@ -578,7 +578,7 @@ bool TMapCards::compareWithCurrent() {
   return true;
 }
 
-bool TMapCards::compareFiles() {
+bool MapCardsWindow::compareFiles() {
   const auto a = askCard();
   if (!a) return false;
   const auto b = askCard();
@@ -591,7 +591,7 @@ bool TMapCards::compareFiles() {
   return true;
 }
 
-bool TMapCards::saveCurrent() {
+bool MapCardsWindow::saveCurrent() {
   if (!map_.hooks().pickCard) return false;
   const auto path = map_.hooks().pickCard(true);
   if (!path) return false;

@@ -1,8 +1,8 @@
-// TMap "Карта": the map window docked at the right of the main window beside
+// MapWindow "Карта": the map window docked at the right of the main window beside
 // the monitor. It shows the picture paintMapPicture makes for the current
 // view mode and redraws it whenever the cursor or the analysis changes;
-// the tool window TMapTools "Карты" chooses mode and measure, the card file
-// window TMapCards "Картотека" keeps ".cam" cards.
+// the tool window MapToolsWindow "Карты" chooses mode and measure, the card file
+// window MapCardsWindow "Картотека" keeps ".cam" cards.
 #pragma once
 
 #include <QDialog>
@@ -27,10 +27,10 @@ class QPushButton;
 
 namespace velor {
 
-class TMapTools;
-class TMapCards;
+class MapToolsWindow;
+class MapCardsWindow;
 
-class TMap final : public QWidget {
+class MapWindow final : public QWidget {
   Q_OBJECT
  public:
   // What the window asks of the program around it.
@@ -46,8 +46,8 @@ class TMap final : public QWidget {
     std::function<bool()> importParameters;               // "Импорт": the open dispatch of kind 20
   };
 
-  TMap(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
-  ~TMap() override;
+  MapWindow(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
+  ~MapWindow() override;
 
   Hooks& hooks() { return hooks_; }
   MapSettings& settings() { return settings_; }
@@ -88,8 +88,8 @@ class TMap final : public QWidget {
   // "Сохранить" of the card window: the current map as a card.
   bool saveCard(const std::string& path);
 
-  TMapTools* tools();
-  TMapCards* cards();
+  MapToolsWindow* tools();
+  MapCardsWindow* cards();
 
  protected:
   bool event(QEvent* e) override;
@@ -111,15 +111,15 @@ class TMap final : public QWidget {
   int animationEnd_ = 0;
   QImage picture_;
   bool cardShown_ = false;
-  QPointer<TMapTools> tools_;
-  QPointer<TMapCards> cards_;
+  QPointer<MapToolsWindow> tools_;
+  QPointer<MapCardsWindow> cards_;
 };
 
 // "Карты": mode, measure, band, asymmetry and colour, and the analyses.
-class TMapTools final : public QDialog {
+class MapToolsWindow final : public QDialog {
   Q_OBJECT
  public:
-  TMapTools(TMap& map, StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
+  MapToolsWindow(MapWindow& map, StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);
   QComboBox* modeList() const { return mode_; }
   QComboBox* measureList() const { return measure_; }
   QComboBox* bandList() const { return band_; }
@@ -136,7 +136,7 @@ class TMapTools final : public QDialog {
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  TMap& map_;
+  MapWindow& map_;
   StudyState& s_;
   SpectralEngine& engine_;
   Interaction& ui_;
@@ -150,10 +150,10 @@ class TMapTools final : public QDialog {
 };
 
 // "Картотека": cards read, averaged, compared and saved.
-class TMapCards final : public QDialog {
+class MapCardsWindow final : public QDialog {
   Q_OBJECT
  public:
-  TMapCards(TMap& map, StudyState& s, Interaction& ui, QWidget* parent = nullptr);
+  MapCardsWindow(MapWindow& map, StudyState& s, Interaction& ui, QWidget* parent = nullptr);
   QPushButton* button(const char* caption) const;
   // The buttons; the paths are asked through the map's pickCard hook.
   bool readCard();
@@ -165,7 +165,7 @@ class TMapCards final : public QDialog {
 
  private:
   std::optional<MapCard> askCard();
-  TMap& map_;
+  MapWindow& map_;
   StudyState& s_;
   Interaction& ui_;
 };

@@ -72,12 +72,12 @@ QPushButton* plainButton(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TFMn::TFMn(StudyState& s, Interaction& ui, QWidget* parent)
+FileWindow::FileWindow(StudyState& s, Interaction& ui, QWidget* parent)
     : QDialog(parent), s_(s), ui_(ui), browser_(std::make_unique<FileBrowser>(s, ui)) {
   build();
 }
 
-TFMn::TFMn(StudyState& s, QWidget* parent)
+FileWindow::FileWindow(StudyState& s, QWidget* parent)
     : QDialog(parent),
       s_(s),
       ownUi_(std::make_unique<MessageBoxInteraction>(this)),
@@ -86,10 +86,10 @@ TFMn::TFMn(StudyState& s, QWidget* parent)
   build();
 }
 
-TFMn::~TFMn() = default;
+FileWindow::~FileWindow() = default;
 
-void TFMn::build() {
-  setObjectName(QStringLiteral("TFMn"));
+void FileWindow::build() {
+  setObjectName(QStringLiteral("FileWindow"));
   setModal(true);
   setWindowTitle(QStringLiteral("Чтение файла"));
   resize(720, 520);
@@ -245,7 +245,7 @@ void TFMn::build() {
   });
 }
 
-void TFMn::Ini(int mode, const std::string& filter, const std::string& defaultName) {
+void FileWindow::initialise(int mode, const std::string& filter, const std::string& defaultName) {
   browser_->ini(mode, filter, defaultName);
   const bool write = browser_->mode() == 1;
   setWindowTitle(QString::fromUtf8(browser_->caption()));
@@ -274,7 +274,7 @@ void TFMn::Ini(int mode, const std::string& filter, const std::string& defaultNa
   list_->setFocus();
 }
 
-void TFMn::showState() {
+void FileWindow::showState() {
   filling_ = true;
   const bool cad = browser_->cadMask();
   menuBtn_->setEnabled(cad && browser_->recordKind());
@@ -288,7 +288,7 @@ void TFMn::showState() {
   fillList();
 }
 
-void TFMn::fillList() {
+void FileWindow::fillList() {
   filling_ = true;
   const int previous = currentRow();
   list_->clear();
@@ -317,19 +317,19 @@ void TFMn::fillList() {
   }
 }
 
-void TFMn::selectRow(int row) {
+void FileWindow::selectRow(int row) {
   if (auto* item = list_->topLevelItem(row)) {
     list_->setCurrentItem(item);
     list_->scrollToItem(item);
   }
 }
 
-int TFMn::currentRow() const {
+int FileWindow::currentRow() const {
   auto* item = list_->currentItem();
   return item ? list_->indexOfTopLevelItem(item) : -1;
 }
 
-void TFMn::afterAction(bool closes) {
+void FileWindow::afterAction(bool closes) {
   if (closes) {
     done(s_.dialogResult > 0 ? QDialog::Accepted : QDialog::Rejected);
     return;
@@ -339,12 +339,12 @@ void TFMn::afterAction(bool closes) {
   if (browser_->cardMode() == kCardPatients) selectRow(browser_->patientRowToRestore());
 }
 
-void TFMn::toggleMenu() {
+void FileWindow::toggleMenu() {
   if (!browser_->recordKind() || !browser_->cadMask()) return;
   menuPanel_->setVisible(!menuPanel_->isVisible());
 }
 
-void TFMn::toggleTree() {
+void FileWindow::toggleTree() {
   const bool showTree = !dirTree_->isVisible();
   commentPanel_->setVisible(!showTree);
   dirTree_->setVisible(showTree);
@@ -352,7 +352,7 @@ void TFMn::toggleTree() {
   if (showTree) fillDrives();
 }
 
-void TFMn::fillDrives() {
+void FileWindow::fillDrives() {
   drives_ = listDrives();
   filling_ = true;
   while (driveTabs_->count() > 0) driveTabs_->removeTab(0);
@@ -382,7 +382,7 @@ void TFMn::fillDrives() {
   }
 }
 
-void TFMn::onDriveChanged(int index) {
+void FileWindow::onDriveChanged(int index) {
   if (filling_ || index < 0 || index >= static_cast<int>(drives_.size())) return;
   const std::string& path = drives_[static_cast<std::size_t>(index)].path;
   dirModel_->setRootPath(q(path));
@@ -390,7 +390,7 @@ void TFMn::onDriveChanged(int index) {
   if (browser_->setDirectory(path)) showState();
 }
 
-bool TFMn::eventFilter(QObject* watched, QEvent* event) {
+bool FileWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == list_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     const bool write = browser_->mode() == 1;
@@ -417,25 +417,25 @@ bool TFMn::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void TFMn::reject() {
+void FileWindow::reject() {
   browser_->cancel();
   done(QDialog::Rejected);
 }
 
-void TFMn::done(int r) {
+void FileWindow::done(int r) {
   browser_->close();
   QDialog::done(r);
 }
 
-std::optional<std::string> runFileWindow(TFMn& window, int mode, const std::string& filter,
+std::optional<std::string> runFileWindow(FileWindow& window, int mode, const std::string& filter,
                                          const std::string& defaultName) {
-  window.Ini(mode, filter, defaultName);
+  window.initialise(mode, filter, defaultName);
   window.exec();
   if (window.state().dialogResult > 0) return window.state().chosenFilePath;
   return std::nullopt;
 }
 
-std::optional<std::string> chooseFileForKind(TFMn& window, int kind, bool save) {
+std::optional<std::string> chooseFileForKind(FileWindow& window, int kind, bool save) {
   StudyState& s = window.state();
   const std::string filter = fileKindFilter(kind, save, s.viewMode == 1);
   if (filter.empty()) return std::nullopt;

@@ -26,19 +26,19 @@ class QFileSystemModel;
 
 namespace velor {
 
-class TFMn : public QDialog {
+class FileWindow : public QDialog {
   Q_OBJECT
 
  public:
   // `ui` answers the window's questions and messages; without one the window
   // uses message boxes of its own.
-  TFMn(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
-  explicit TFMn(StudyState& s, QWidget* parent = nullptr);
-  ~TFMn() override;
+  FileWindow(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
+  explicit FileWindow(StudyState& s, QWidget* parent = nullptr);
+  ~FileWindow() override;
 
   // Prepares a showing: mode 0 read, 1 write; the caller's filter text; the
   // default name offered in write mode.
-  void Ini(int mode, const std::string& filter, const std::string& defaultName);
+  void initialise(int mode, const std::string& filter, const std::string& defaultName);
 
   FileBrowser& browser() { return *browser_; }
   StudyState& state() { return s_; }
@@ -95,13 +95,13 @@ class TFMn : public QDialog {
 
 // Shows the window modally for a filter (mode 0 read, 1 write); the chosen
 // path, or nothing when the window was cancelled (dialogResult ≤ 0).
-std::optional<std::string> runFileWindow(TFMn& window, int mode, const std::string& filter,
+std::optional<std::string> runFileWindow(FileWindow& window, int mode, const std::string& filter,
                                          const std::string& defaultName);
 
 // The window part of the open and save dispatch for a file kind: the kind's
 // filter (the transform view's save filter for kind 0), helpContext 11 or 12,
 // recordFileName offered when saving; settings kinds start in programDir and
 // leave dataDir as it was. Nothing for a kind that cannot be opened (saved).
-std::optional<std::string> chooseFileForKind(TFMn& window, int kind, bool save);
+std::optional<std::string> chooseFileForKind(FileWindow& window, int kind, bool save);
 
 }  // namespace velor

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "results/ui/tgra.h"
+#include "results/ui/graph_window.h"
 
 namespace velor {
 
@@ -33,7 +33,7 @@ GraphHost::~GraphHost() {
   if (s_.graphWindow != nullptr) s_.graphWindow = nullptr;
 }
 
-TGra* GraphHost::window(int slot) const {
+GraphWindow* GraphHost::window(int slot) const {
   if (slot < 1 || slot > kGraphSlots) return nullptr;
   return slots_[static_cast<std::size_t>(slot)].data();
 }
@@ -44,12 +44,12 @@ int GraphHost::openCount() const {
   return n;
 }
 
-TGra* GraphHost::GraCr(int bottomReserve, int extraHeight) {
+GraphWindow* GraphHost::createGraphWindow(int bottomReserve, int extraHeight) {
   std::array<bool, kGraphSlots + 1> occupied{};
   for (int i = 1; i <= kGraphSlots; ++i) occupied[static_cast<std::size_t>(i)] = !slots_[static_cast<std::size_t>(i)].isNull();
   const int slot = chooseGraphSlot(occupied, currentSlot_);
   currentSlot_ = slot;
-  if (TGra* old = slots_[static_cast<std::size_t>(slot)].data()) {
+  if (GraphWindow* old = slots_[static_cast<std::size_t>(slot)].data()) {
     current_ = old;
     // Closing clears the link kind, but it was set for the new window.
     const int link = table_.graphMonitorLink;
@@ -58,7 +58,7 @@ TGra* GraphHost::GraCr(int bottomReserve, int extraHeight) {
     table_.graphMonitorLink = link;
   }
   creating_ = true;
-  auto* w = new TGra(*this, slot, mainWindow_);
+  auto* w = new GraphWindow(*this, slot, mainWindow_);
   slots_[static_cast<std::size_t>(slot)] = w;
   current_ = w;
   s_.graphWindow = w;
@@ -67,7 +67,7 @@ TGra* GraphHost::GraCr(int bottomReserve, int extraHeight) {
     const QRect area = screen->availableGeometry();
     w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
   }
-  w->Ini(bottomReserve);
+  w->initialise(bottomReserve);
   // A blank canvas has nothing to draw, so its creation ends here.
   if (bottomReserve < 0) creating_ = false;
   w->show();
@@ -76,11 +76,11 @@ TGra* GraphHost::GraCr(int bottomReserve, int extraHeight) {
 
 void GraphHost::closeAll() {
   for (int i = 1; i <= kGraphSlots; ++i)
-    if (TGra* w = slots_[static_cast<std::size_t>(i)].data()) w->close();
+    if (GraphWindow* w = slots_[static_cast<std::size_t>(i)].data()) w->close();
   currentSlot_ = 0;
 }
 
-void GraphHost::windowActivated(TGra* w) {
+void GraphHost::windowActivated(GraphWindow* w) {
   if (!w || currentSlot_ <= 0) return;
   if (window(w->graphSlot()) != w) return;
   current_ = w;
@@ -91,7 +91,7 @@ void GraphHost::windowActivated(TGra* w) {
   w->restoreState();
 }
 
-void GraphHost::windowClosed(TGra* w) {
+void GraphHost::windowClosed(GraphWindow* w) {
   table_.graphMonitorLink = 0;
   if (current_ == w) {
     current_ = nullptr;
@@ -101,18 +101,18 @@ void GraphHost::windowClosed(TGra* w) {
   if (window(slot) == w) slots_[static_cast<std::size_t>(slot)] = nullptr;
 }
 
-void GraphHost::drawingFinished(TGra*) {
+void GraphHost::drawingFinished(GraphWindow*) {
   creating_ = false;
   tile();
 }
 
 void GraphHost::tile() {
-  std::vector<TGra*> open;
+  std::vector<GraphWindow*> open;
   for (int i = 1; i <= kGraphSlots; ++i)
-    if (TGra* w = window(i)) open.push_back(w);
+    if (GraphWindow* w = window(i)) open.push_back(w);
   if (open.size() < 2) return;
   std::vector<WindowSize> sizes;
-  for (TGra* w : open) sizes.push_back({w->frameGeometry().width(), w->frameGeometry().height()});
+  for (GraphWindow* w : open) sizes.push_back({w->frameGeometry().width(), w->frameGeometry().height()});
   const auto places = tileGraphWindows(sizes, tileTop ? tileTop() : 0);
   for (std::size_t j = 0; j < places.size(); ++j) {
     const QPoint at(places[j].x, places[j].y);

@@ -1,7 +1,7 @@
 // The graph windows of the program: the series table every analysis fills,
-// the six window slots with the current one, GraCr, tiling, and the ties to
+// the six window slots with the current one, createGraphWindow, tiling, and the ties to
 // the main window (file dispatch, monitor, screen copy, printing). The main
-// window owns one GraphHost; analyses reach the table and GraCr through it.
+// window owns one GraphHost; analyses reach the table and createGraphWindow through it.
 #pragma once
 
 #include <QImage>
@@ -22,7 +22,7 @@ class QWidget;
 
 namespace velor {
 
-class TGra;
+class GraphWindow;
 
 class GraphHost final : public QObject {
   Q_OBJECT
@@ -38,12 +38,12 @@ class GraphHost final : public QObject {
   // when all six are open): bottomReserve pixels stay free below the plot (a
   // negative value makes a blank canvas), extraHeight is added to the
   // window's height. The new window is current and shown.
-  TGra* GraCr(int bottomReserve, int extraHeight);
+  GraphWindow* createGraphWindow(int bottomReserve, int extraHeight);
   // The current graph window (graphWindow), or nullptr.
-  TGra* current() const { return current_; }
+  GraphWindow* current() const { return current_; }
   int currentGraphSlot() const { return currentSlot_; }
   // The window in slot 1..6, or nullptr.
-  TGra* window(int slot) const;
+  GraphWindow* window(int slot) const;
   int openCount() const;
   bool creating() const { return creating_; }
   // "Закрыть все": closes slots 1..6, currentGraphSlot becomes 0.
@@ -62,9 +62,9 @@ class GraphHost final : public QObject {
   PrintHooks print;
 
   // --- called by the windows ------------------------------------------------------
-  void windowActivated(TGra* w);
-  void windowClosed(TGra* w);
-  void drawingFinished(TGra* w);
+  void windowActivated(GraphWindow* w);
+  void windowClosed(GraphWindow* w);
+  void drawingFinished(GraphWindow* w);
   // Windows lay out in slot order, a window already in place stays.
   void tile();
 
@@ -77,8 +77,8 @@ class GraphHost final : public QObject {
   Interaction& ui_;
   QWidget* mainWindow_;
   GraphTable table_;
-  std::array<QPointer<TGra>, kGraphSlots + 1> slots_{};
-  QPointer<TGra> current_;
+  std::array<QPointer<GraphWindow>, kGraphSlots + 1> slots_{};
+  QPointer<GraphWindow> current_;
   int currentSlot_ = 0;
   bool creating_ = false;
   std::unique_ptr<FileKindRegistration> openPictureKind_, savePictureKind_, exportKind_;

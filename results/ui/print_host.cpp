@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "results/ui/tqqprs.h"
+#include "results/ui/print_settings_dialog.h"
 
 namespace velor {
 
@@ -46,8 +46,8 @@ PrintSettings& printSettingsOf(QWidget* mainWindow, const StudyState& s) {
   return *h.settings;
 }
 
-bool pqprs(QWidget* mainWindow, StudyState& s, Interaction& ui) {
-  return pqprs(s, ui, printSettingsOf(mainWindow, s), &printerOf(mainWindow), mainWindow);
+bool askPrintSettings(QWidget* mainWindow, StudyState& s, Interaction& ui) {
+  return askPrintSettings(s, ui, printSettingsOf(mainWindow, s), &printerOf(mainWindow), mainWindow);
 }
 
 }  // namespace velor

@@ -22,8 +22,8 @@ bool printerSetup(QWidget* mainWindow);
 // The print settings in force: until the dialog is first accepted, what
 // "qprs.ini" in programDir says (the form's defaults without it).
 PrintSettings& printSettingsOf(QWidget* mainWindow, const StudyState& s);
-// pqprs: the dialog "Печать" on those settings; true (dialogResult 1) when
+// askPrintSettings: the dialog "Печать" on those settings; true (dialogResult 1) when
 // the caller should print.
-bool pqprs(QWidget* mainWindow, StudyState& s, Interaction& ui);
+bool askPrintSettings(QWidget* mainWindow, StudyState& s, Interaction& ui);
 
 }  // namespace velor

@@ -2,7 +2,7 @@
 
 #include <QStatusBar>
 
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "viewer/ui/record_edit_commands.h"
 
 namespace velor::shell {
@@ -12,7 +12,7 @@ constexpr int kStatusMilliseconds = 5000;
 constexpr int kRecordsForCallerKind = 8;  // a record file the caller writes
 }  // namespace
 
-RecordEditCommands* createEditCommands(TFVelor& window, StudyState& s, Interaction& ui, TMoni* monitor,
+RecordEditCommands* createEditCommands(MainWindow& window, StudyState& s, Interaction& ui, MonitorWidget* monitor,
                                        std::function<FileChooser&()> chooser) {
   auto* edit = new RecordEditCommands(s, ui, monitor, &window);
   QObject::connect(edit, &RecordEditCommands::changed, &window,

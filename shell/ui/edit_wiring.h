@@ -11,17 +11,17 @@
 
 namespace velor {
 class RecordEditCommands;
-class TMoni;
+class MonitorWidget;
 }  // namespace velor
 
 namespace velor::shell {
 
-class TFVelor;
+class MainWindow;
 
 // The editing commands of a main window: they redraw its monitor, explain
 // refusals in its status line, and choose reorganised record files through
 // its file window (`chooser` gives the one in use).
-RecordEditCommands* createEditCommands(TFVelor& window, StudyState& s, Interaction& ui, TMoni* monitor,
+RecordEditCommands* createEditCommands(MainWindow& window, StudyState& s, Interaction& ui, MonitorWidget* monitor,
                                        std::function<FileChooser&()> chooser);
 
 // Runs `cmd` when it is a navigation or editing command; false otherwise.

@@ -12,18 +12,18 @@
 #include "eeg/ui/band_window.h"
 #include "eeg/ui/eeg_report_ui.h"
 #include "eeg/ui/map_host.h"
-#include "eeg/ui/tqqeeg.h"
+#include "eeg/ui/eeg_analysis_dialog.h"
 #include "results/text_results.h"
 #include "results/ui/graph_host.h"
-#include "results/ui/tedit_form.h"
-#include "results/ui/tgra.h"
+#include "results/ui/text_results_window.h"
+#include "results/ui/graph_window.h"
 #include "shell/main_commands.h"
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "shell/ui/transform_view_wiring.h"
-#include "viewer/ui/moni.h"
-#include "viewer/ui/tqqchnm.h"
+#include "viewer/ui/monitor_widget.h"
+#include "viewer/ui/lead_editor_dialog.h"
 
 namespace velor::shell {
 
@@ -34,62 +34,62 @@ constexpr int kBandFileKind = 21;
 // What the main window keeps for its EEG command.
 class EegWiring final : public QObject {
  public:
-  explicit EegWiring(TFVelor& w) : QObject(&w) { setObjectName("eegWiring"); }
+  explicit EegWiring(MainWindow& w) : QObject(&w) { setObjectName("eegWiring"); }
   std::unique_ptr<EegAnalysis> analysis;
-  std::function<void(TqqEEG&)> run;
+  std::function<void(EegAnalysisDialog&)> run;
 };
 
-EegWiring& wiringOf(TFVelor& w) {
+EegWiring& wiringOf(MainWindow& w) {
   // only this file makes an object of that name
   if (auto* e = w.findChild<QObject*>("eegWiring", Qt::FindDirectChildrenOnly)) return *static_cast<EegWiring*>(e);
   return *new EegWiring(w);
 }
 
 // The histograms one above the other, the summary and the means under them.
-void showPeriodHistograms(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser,
+void showPeriodHistograms(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser,
                           const PeriodCommandResult& r) {
   if (!r.summary.rhythmFound()) ui.message(r.summaryLine);
   if (r.summary.acceptedCount <= 0) return;
   GraphHost& host = graphHostOf(w, s, ui, chooser);
   periodHistogramSeries(s, host.table(), r.summary);
-  TGra* g = host.GraCr(80, 200);
+  GraphWindow* g = host.createGraphWindow(80, 200);
   if (!g) return;
   g->setWindowTitle(QString::fromUtf8(period_text::kHistogramCaption));
-  g->G2Fun();
+  g->drawTwoPanels();
   const GraphGeometry& geo = g->graphGeometry();
   const int half = geo.height / 2;
   // titles at the top right of each panel, clear of the tick labels
-  g->TxtOut(geo.left + 40, 2, period_text::kProbabilityAxis, 160);
-  g->TxtOut(geo.left + geo.width - 125, geo.top + 2, period_text::kAmplitudeAxis, 120);
-  g->TxtOut(geo.left + geo.width - 125, geo.top + half + 27, period_text::kPeriodAxis, 120);
+  g->drawTextAt(geo.left + 40, 2, period_text::kProbabilityAxis, 160);
+  g->drawTextAt(geo.left + geo.width - 125, geo.top + 2, period_text::kAmplitudeAxis, 120);
+  g->drawTextAt(geo.left + geo.width - 125, geo.top + half + 27, period_text::kPeriodAxis, 120);
   const int y = geo.drawingHeight - 50;
-  g->TxtOut(geo.left, y, r.summaryLine, geo.drawingWidth - geo.left);
-  g->TxtOut(geo.left, y + 16, r.amplitudeLine, geo.drawingWidth - geo.left);
-  g->TxtOut(geo.left, y + 32, r.periodLine, geo.drawingWidth - geo.left);
+  g->drawTextAt(geo.left, y, r.summaryLine, geo.drawingWidth - geo.left);
+  g->drawTextAt(geo.left, y + 16, r.amplitudeLine, geo.drawingWidth - geo.left);
+  g->drawTextAt(geo.left, y + 32, r.periodLine, geo.drawingWidth - geo.left);
 }
 
-void showPeriodTable(TFVelor& w, StudyState& s, Interaction& ui, const PeriodCommandResult& r) {
+void showPeriodTable(MainWindow& w, StudyState& s, Interaction& ui, const PeriodCommandResult& r) {
   // a table of zeros would read like measurements
   if (r.measuredChannels == 0) {
     ui.message(period_text::kNoRhythm);
     return;
   }
   MainWindowTextOpener opener(&w, ui);
-  TextResults& text = opener.editCr(s, kWithHeader);
+  TextResults& text = opener.beginTextResults(s, kWithHeader);
   for (const std::string& line : r.tableLines) text.addResultLine(line);
 }
 
 }  // namespace
 
-EegAnalysis& eegAnalysisOf(TFVelor& w, StudyState& s, Interaction& ui) {
+EegAnalysis& eegAnalysisOf(MainWindow& w, StudyState& s, Interaction& ui) {
   EegWiring& wiring = wiringOf(w);
   if (!wiring.analysis) wiring.analysis = std::make_unique<EegAnalysis>(s, w.spectralEngine(), ui);
   return *wiring.analysis;
 }
 
-void setEegWindowRunner(TFVelor& w, std::function<void(TqqEEG&)> run) { wiringOf(w).run = std::move(run); }
+void setEegWindowRunner(MainWindow& w, std::function<void(EegAnalysisDialog&)> run) { wiringOf(w).run = std::move(run); }
 
-void runEegCommand(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+void runEegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
   EegWiring& wiring = wiringOf(w);
   EegAnalysis& eeg = eegAnalysisOf(w, s, ui);
   auto pick = [&s, chooser](int kind, bool save) -> std::optional<std::string> {
@@ -97,9 +97,9 @@ void runEegCommand(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* choo
     return chooseByKind(s, kind, save, *chooser);
   };
 
-  TqqEEG::Actions actions;
+  EegAnalysisDialog::Actions actions;
   actions.bandTable = [&w, &s, &ui, pick] {
-    TDiap bands(s, ui, [pick](bool save) { return pick(kBandFileKind, save); }, &w);
+    BandTableDialog bands(s, ui, [pick](bool save) { return pick(kBandFileKind, save); }, &w);
     bands.exec();
   };
   actions.leadEditor = [&w, &s, &ui, pick] { runLeadEditor(s, ui, pick, &w); };
@@ -117,7 +117,7 @@ void runEegCommand(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* choo
 
   EegDispatchHooks hooks;
   hooks.showWindow = [&w, &wiring, actions](EegAnalysis& eeg) {
-    TqqEEG window(eeg, actions, &w);
+    EegAnalysisDialog window(eeg, actions, &w);
     if (wiring.run) {
       wiring.run(window);
     } else {

@@ -6,7 +6,7 @@
 namespace velor::shell {
 
 WindowFileChooser::WindowFileChooser(StudyState& s, Interaction& ui, QWidget* parent)
-    : window_(new TFMn(s, ui, parent)) {}
+    : window_(new FileWindow(s, ui, parent)) {}
 
 bool WindowFileChooser::choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) {
   s.dialogResult = 0;

@@ -1,4 +1,4 @@
-// The file window as the main window's dispatch uses it: one TFMn for the
+// The file window as the main window's dispatch uses it: one FileWindow for the
 // whole run, so that it keeps its search and selection from one showing to
 // the next.
 #pragma once
@@ -10,7 +10,7 @@
 #include "shell/main_commands.h"
 
 namespace velor {
-class TFMn;
+class FileWindow;
 }
 
 namespace velor::shell {
@@ -19,10 +19,10 @@ class WindowFileChooser final : public FileChooser {
  public:
   WindowFileChooser(StudyState& s, Interaction& ui, QWidget* parent);
   bool choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) override;
-  TFMn* window() const { return window_; }
+  FileWindow* window() const { return window_; }
 
  private:
-  TFMn* window_ = nullptr;  // a child of the main window
+  FileWindow* window_ = nullptr;  // a child of the main window
 };
 
 }  // namespace velor::shell

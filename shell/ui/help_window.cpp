@@ -19,7 +19,7 @@ QString helpTextAsHtml(const char* title, const char* body) {
   return html;
 }
 
-THelp::THelp(QWidget* parent) : QWidget(parent, Qt::Window) {
+HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QStringLiteral("Справка VELOR"));
   resize(720, 480);
   auto* lay = new QHBoxLayout(this);
@@ -33,12 +33,12 @@ THelp::THelp(QWidget* parent) : QWidget(parent, Qt::Window) {
   text_ = new QTextBrowser(this);
   lay->addLayout(left, 1);
   lay->addWidget(text_, 3);
-  connect(search_, &QLineEdit::textChanged, this, &THelp::filter);
-  connect(list_, &QListWidget::currentRowChanged, this, &THelp::showRow);
+  connect(search_, &QLineEdit::textChanged, this, &HelpWindow::filter);
+  connect(list_, &QListWidget::currentRowChanged, this, &HelpWindow::showRow);
   filter(QString());
 }
 
-void THelp::filter(const QString& query) {
+void HelpWindow::filter(const QString& query) {
   const auto found = searchHelp(query.toStdString());
   list_->blockSignals(true);
   list_->clear();
@@ -58,7 +58,7 @@ void THelp::filter(const QString& query) {
   }
 }
 
-void THelp::showRow(int row) {
+void HelpWindow::showRow(int row) {
   if (row < 0 || row >= list_->count()) return;
   const int context = list_->item(row)->data(Qt::UserRole).toInt();
   const HelpTopic& t = helpTopicFor(context);
@@ -66,7 +66,7 @@ void THelp::showRow(int row) {
   text_->setHtml(helpTextAsHtml(t.title, t.body));
 }
 
-void THelp::showTopic(int context) {
+void HelpWindow::showTopic(int context) {
   if (!search_->text().isEmpty()) search_->clear();  // lists every topic again
   const int wanted = helpTopicFor(context).context;
   for (int i = 0; i < list_->count(); ++i)
@@ -77,12 +77,12 @@ void THelp::showTopic(int context) {
     }
 }
 
-void THelp::startSearch() {
+void HelpWindow::startSearch() {
   search_->setFocus();
   search_->selectAll();
 }
 
-TInstruction::TInstruction(QWidget* parent) : QDialog(parent) {
+InstructionDialog::InstructionDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QString::fromUtf8(instructionTitle()));
   resize(560, 420);
   auto* lay = new QVBoxLayout(this);

@@ -11,10 +11,10 @@ class QTextBrowser;
 
 namespace velor::shell {
 
-class THelp final : public QWidget {
+class HelpWindow final : public QWidget {
   Q_OBJECT
  public:
-  explicit THelp(QWidget* parent = nullptr);
+  explicit HelpWindow(QWidget* parent = nullptr);
   // Shows the topic of a help context (the contents when it has none).
   void showTopic(int context);
   // Puts the focus into the search field.
@@ -34,10 +34,10 @@ class THelp final : public QWidget {
   int shown_ = -1;
 };
 
-class TInstruction final : public QDialog {
+class InstructionDialog final : public QDialog {
   Q_OBJECT
  public:
-  explicit TInstruction(QWidget* parent = nullptr);
+  explicit InstructionDialog(QWidget* parent = nullptr);
 };
 
 // Paragraphs of plain text (separated by empty lines) as HTML.

@@ -9,19 +9,19 @@
 #include "results/ui/graph_host.h"
 #include "results/ui/print_host.h"
 #include "results/ui/print_target.h"
-#include "results/ui/tgra.h"
+#include "results/ui/graph_window.h"
 #include "shell/main_commands.h"
-#include "shell/ui/tfvelor.h"
-#include "viewer/ui/moni.h"
+#include "shell/ui/main_window.h"
+#include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/record_print.h"
 
 namespace velor::shell {
 
-GraphHost& graphHostOf(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+GraphHost& graphHostOf(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
   auto* host = w.findChild<GraphHost*>(QString(), Qt::FindDirectChildrenOnly);
   if (!host) {
     host = new GraphHost(s, ui, &w);
-    TFVelor* main = &w;
+    MainWindow* main = &w;
     host->tileTop = [main] {
       // below the main window's tool panel
       const auto& panels = main->toolPanels();
@@ -34,7 +34,7 @@ GraphHost& graphHostOf(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* 
       return main->monitor()->surface().copy(main->monitor()->drawingRect());
     };
     host->print.askSettings = [main, &s, &ui]() -> std::optional<PrintSettings> {
-      if (!pqprs(main, s, ui)) return std::nullopt;
+      if (!askPrintSettings(main, s, ui)) return std::nullopt;
       return printSettingsOf(main, s);
     };
     host->print.makeTarget = [main]() -> std::unique_ptr<PrintTarget> {
@@ -49,20 +49,20 @@ GraphHost& graphHostOf(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* 
   return *host;
 }
 
-PrintHooks& printHooksOf(TFVelor& w, StudyState& s, Interaction& ui) { return graphHostOf(w, s, ui).print; }
+PrintHooks& printHooksOf(MainWindow& w, StudyState& s, Interaction& ui) { return graphHostOf(w, s, ui).print; }
 
-TGra* newGraphWindow(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
-  return graphHostOf(w, s, ui, chooser).GraCr(-1, 0);
+GraphWindow* newGraphWindow(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+  return graphHostOf(w, s, ui, chooser).createGraphWindow(-1, 0);
 }
 
-bool printActiveWindow(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+bool printActiveWindow(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
   graphHostOf(w, s, ui, chooser);  // the graph windows' file window stays the main window's
-  if (auto* graph = qobject_cast<TGra*>(QApplication::activeWindow())) return graph->Print();
+  if (auto* graph = qobject_cast<GraphWindow*>(QApplication::activeWindow())) return graph->Print();
   return printMonitorRecord(w, s, ui);
 }
 
-bool printMonitorRecord(TFVelor& w, StudyState& s, Interaction& ui) {
-  TMoni* monitor = w.monitor();
+bool printMonitorRecord(MainWindow& w, StudyState& s, Interaction& ui) {
+  MonitorWidget* monitor = w.monitor();
   if (!monitor) return false;
   PrintHooks& hooks = printHooksOf(w, s, ui);
   if (!hooks.makeTarget) return false;

@@ -9,28 +9,28 @@
 
 namespace velor {
 class GraphHost;
-class TGra;
+class GraphWindow;
 struct PrintHooks;
 }  // namespace velor
 
 namespace velor::shell {
 
-class TFVelor;
+class MainWindow;
 class FileChooser;
 
 // The graph windows of the main window. `chooser` (when given) becomes the
 // file window of their picture and export commands.
-GraphHost& graphHostOf(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser = nullptr);
+GraphHost& graphHostOf(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser = nullptr);
 // What the main window's prints ask and where they go: the print settings
 // dialog "Печать", then Qt's print dialog on the main window's printer.
-PrintHooks& printHooksOf(TFVelor& w, StudyState& s, Interaction& ui);
+PrintHooks& printHooksOf(MainWindow& w, StudyState& s, Interaction& ui);
 
 // "Создать окно" (F7): an empty graph window, a blank canvas.
-TGra* newGraphWindow(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser);
+GraphWindow* newGraphWindow(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser);
 // "Печать" (F2): the graph window in front prints its picture; otherwise the
 // monitor's record is printed.
-bool printActiveWindow(TFVelor& w, StudyState& s, Interaction& ui, FileChooser* chooser);
+bool printActiveWindow(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser);
 // The monitor's "Печать экрана" and F2 over the monitor.
-bool printMonitorRecord(TFVelor& w, StudyState& s, Interaction& ui);
+bool printMonitorRecord(MainWindow& w, StudyState& s, Interaction& ui);
 
 }  // namespace velor::shell

@@ -7,23 +7,23 @@
 #include "instruments/scoreboard.h"
 
 namespace velor {
-class TTabl;
+class ScoreboardPanel;
 }
 
 namespace velor::shell {
 
-class TFVelor;
+class MainWindow;
 
 // Creates the scoreboard once the monitor and its editing commands exist.
-void installScoreboard(TFVelor& w);
+void installScoreboard(MainWindow& w);
 // The window's scoreboard, or nullptr before the monitor exists.
-TTabl* scoreboardOf(TFVelor& w);
+ScoreboardPanel* scoreboardOf(MainWindow& w);
 // The tool button "Табло": shows or hides it; the choice is the setting.
-void toggleScoreboard(TFVelor& w);
+void toggleScoreboard(MainWindow& w);
 // "f=" / "df=" while a spectrum is shown, "t=" / "dt=" otherwise (for the
 // EEG analysis, which decides after its window closes).
-void setScoreboardFrequencyLabels(TFVelor& w, bool frequency);
+void setScoreboardFrequencyLabels(MainWindow& w, bool frequency);
 // The map window hands over how to read its current channel.
-void setScoreboardMapChannel(TFVelor& w, MapChannelProvider provider);
+void setScoreboardMapChannel(MainWindow& w, MapChannelProvider provider);
 
 }  // namespace velor::shell

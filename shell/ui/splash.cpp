@@ -10,7 +10,7 @@ namespace velor::shell {
 
 using namespace velor::shell_text;
 
-TSplash::TSplash(QWidget* parent)
+SplashScreen::SplashScreen(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(kSplashWidth, kSplashHeight);
@@ -23,14 +23,14 @@ TSplash::TSplash(QWidget* parent)
   connect(&timer_, &QTimer::timeout, this, &QWidget::close);
 }
 
-void TSplash::showEvent(QShowEvent* e) {
+void SplashScreen::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
   // Armed when shown rather than when activated: a window manager that never
   // activates a splash must not leave it on the screen for good.
   if (!timer_.isActive()) timer_.start();
 }
 
-void TSplash::paintEvent(QPaintEvent*) {
+void SplashScreen::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), QColor(0, 0, 128));
   p.setPen(QColor(255, 255, 255));

@@ -11,10 +11,10 @@ inline constexpr int kSplashMilliseconds = 2000;
 inline constexpr int kSplashWidth = 345;
 inline constexpr int kSplashHeight = 262;
 
-class TSplash final : public QWidget {
+class SplashScreen final : public QWidget {
   Q_OBJECT
  public:
-  explicit TSplash(QWidget* parent = nullptr);
+  explicit SplashScreen(QWidget* parent = nullptr);
   bool timerArmed() const { return timer_.isActive(); }
 
  protected:

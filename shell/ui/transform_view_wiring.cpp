@@ -4,7 +4,7 @@
 
 #include "eeg/spectral.h"
 #include "shell/ui/scoreboard_wiring.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "viewer/record_edit.h"
 #include "viewer/ui/record_edit_commands.h"
 
@@ -16,7 +16,7 @@ int epochStepOf(const StudyState& s) { return s.epochStep > 0 ? s.epochStep : s.
 
 }  // namespace
 
-bool showSpectraInMonitor(TFVelor& w) {
+bool showSpectraInMonitor(MainWindow& w) {
   StudyState& s = w.study();
   // While an examination records, the channel buffers belong to the
   // acquisition side; swapping them would pull them from under it.
@@ -42,7 +42,7 @@ bool showSpectraInMonitor(TFVelor& w) {
   return true;
 }
 
-void installTransformView(TFVelor& w) {
+void installTransformView(MainWindow& w) {
   RecordEditCommands* edit = w.editCommands();
   if (!edit) return;
   edit->editor().setTransformComputer([&w](StudyState& s, int kind) -> int {

@@ -17,13 +17,13 @@
 
 namespace velor::shell {
 
-class TFVelor;
+class MainWindow;
 
-bool showSpectraInMonitor(TFVelor& w);
+bool showSpectraInMonitor(MainWindow& w);
 
 // Installs the transform computer of the record editor: record and epoch
 // steps taken while the transform view is on recompute the spectra of the
 // new epoch with the window's SpectralEngine. Called once with the monitor.
-void installTransformView(TFVelor& w);
+void installTransformView(MainWindow& w);
 
 }  // namespace velor::shell

@@ -30,11 +30,11 @@ struct BandWindow {
   ScriptedInteraction ui;
   std::optional<std::string> nextPath;
   std::vector<bool> asked;  // save flags the picker was called with
-  std::unique_ptr<TDiap> window;
+  std::unique_ptr<BandTableDialog> window;
 
   BandWindow() { make(); }
   void make() {
-    window = std::make_unique<TDiap>(*s, ui, [this](bool save) {
+    window = std::make_unique<BandTableDialog>(*s, ui, [this](bool save) {
       asked.push_back(save);
       return nextPath;
     });

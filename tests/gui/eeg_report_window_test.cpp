@@ -14,7 +14,7 @@
 #include "eeg/eeg_report_texts.h"
 #include "eeg/spectral.h"
 #include "eeg/ui/eeg_report_ui.h"
-#include "results/ui/tedit_form.h"
+#include "results/ui/text_results_window.h"
 #include "tests/test_support.h"
 #include "tools/demo_study.h"
 
@@ -33,7 +33,7 @@ class EegReportWindow : public ::testing::Test {
     main = std::make_unique<QWidget>();
   }
   void TearDown() override {
-    if (TEditForm* w = textWindowOf(main.get())) w->close();
+    if (TextResultsWindow* w = textWindowOf(main.get())) w->close();
     QApplication::processEvents();
   }
   test::TempDir dir;
@@ -48,7 +48,7 @@ TEST_F(EegReportWindow, ShowsTheReportLinesUnderItsTitle) {
   s.dialogResult = 4;
   const EegReport expected = eegReport(engine, s);
   ASSERT_TRUE(expected.ok()) << expected.problem;
-  TEditForm* w = runEegDiagnosis(main.get(), s, engine, ui);
+  TextResultsWindow* w = runEegDiagnosis(main.get(), s, engine, ui);
   QApplication::processEvents();
   ASSERT_NE(w, nullptr);
   EXPECT_TRUE(w->isVisible());
@@ -70,7 +70,7 @@ TEST_F(EegReportWindow, ShowsTheReportLinesUnderItsTitle) {
 
 TEST_F(EegReportWindow, RecordWithoutTheStandardLeadsGetsTheMessage) {
   s.channelNames[17] = "X1";  // O1
-  TEditForm* w = runEegDiagnosis(main.get(), s, engine, ui);
+  TextResultsWindow* w = runEegDiagnosis(main.get(), s, engine, ui);
   QApplication::processEvents();
   EXPECT_EQ(w, nullptr);
   EXPECT_EQ(textWindowOf(main.get()), nullptr);

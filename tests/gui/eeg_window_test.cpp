@@ -27,21 +27,21 @@
 #include "eeg/spectral_texts.h"
 #include "eeg/period_texts.h"
 #include "results/ui/graph_host.h"
-#include "results/ui/tedit_form.h"
-#include "results/ui/tgra.h"
+#include "results/ui/text_results_window.h"
+#include "results/ui/graph_window.h"
 #include "shell/ui/results_wiring.h"
-#include "eeg/ui/tqqeeg.h"
+#include "eeg/ui/eeg_analysis_dialog.h"
 #include "shell/commands.h"
 #include "shell/ui/eeg_wiring.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 namespace {
 
 using namespace velor::eeg_text;
-using B = TqqEEG::Button;
+using B = EegAnalysisDialog::Button;
 
 QString qs(const char* s) { return QString::fromUtf8(s); }
 
@@ -63,14 +63,14 @@ class EegWindow : public ::testing::Test {
 };
 
 TEST_F(EegWindow, ShowsItsCaptionsAndHints) {
-  TqqEEG::Actions actions;
+  EegAnalysisDialog::Actions actions;
   actions.bandTable = [] {};
   actions.leadEditor = [] {};
   actions.clinicalReport = [] {};
   actions.amplitudeMaps = [] {};
   actions.periodResults = [](const PeriodCommandResult&) {};
   actions.bandDiagrams = true;
-  TqqEEG w(eeg, actions);
+  EegAnalysisDialog w(eeg, actions);
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   EXPECT_EQ(w.windowTitle(), qs(kWindowTitle));
@@ -138,7 +138,7 @@ TEST_F(EegWindow, ShowsItsCaptionsAndHints) {
 }
 
 TEST_F(EegWindow, WithoutTheirWindowsTheButtonsWaitAndEscapeKeepsTheSettings) {
-  TqqEEG w(eeg, {});
+  EegAnalysisDialog w(eeg, {});
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   for (B b : {B::Maps, B::Diagrams, B::EpochMaps, B::Report, B::Period, B::Bands, B::Leads}) {
@@ -156,7 +156,7 @@ TEST_F(EegWindow, WithoutTheirWindowsTheButtonsWaitAndEscapeKeepsTheSettings) {
 }
 
 TEST_F(EegWindow, ChoosingAnEpochFillsTheShiftAndTheCount) {
-  TqqEEG w(eeg, {});
+  EegAnalysisDialog w(eeg, {});
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   // a record of 3000 samples offers 32 to 2048
@@ -207,13 +207,13 @@ struct EegCommand : ::testing::Test {
   StudyState s;
   ScriptedInteraction ui;
   ScriptedChooser chooser;
-  std::unique_ptr<shell::TFVelor> window;
+  std::unique_ptr<shell::MainWindow> window;
   void SetUp() override {
     s.programDir = dir.path() + "/";
     s.dataDir = s.programDir;
     const std::string path = dir.file("alpha.cad");
     writeStudy(path);
-    window = std::make_unique<shell::TFVelor>(s, ui);
+    window = std::make_unique<shell::MainWindow>(s, ui);
     window->setFileChooser(&chooser);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -227,7 +227,7 @@ TEST_F(EegCommand, SpectrumFromTheMainWindowShowsTheTransformView) {
   ASSERT_TRUE(window->action(shell::Cmd::Eeg)->isEnabled());
 
   QString shownTitle;
-  shell::setEegWindowRunner(*window, [&](TqqEEG& w) {
+  shell::setEegWindowRunner(*window, [&](EegAnalysisDialog& w) {
     w.show();
     shownTitle = w.windowTitle();
     w.epochList()->setCurrentIndex(3);  // 256 samples, 2 s: bin k is k × 0.5 Hz
@@ -248,7 +248,7 @@ TEST_F(EegCommand, SpectrumFromTheMainWindowShowsTheTransformView) {
   EXPECT_EQ(peak, 20);
 
   // the monitor's key "1" runs the same command; cancelling returns to the signals
-  shell::setEegWindowRunner(*window, [](TqqEEG& w) { w.button(B::Cancel)->click(); });
+  shell::setEegWindowRunner(*window, [](EegAnalysisDialog& w) { w.button(B::Cancel)->click(); });
   QTest::keyClick(window->monitor(), Qt::Key_1);
   QApplication::processEvents();
   EXPECT_EQ(s.viewMode, 0);
@@ -265,7 +265,7 @@ TEST_F(EegCommand, PeriodAnalysisShowsHistogramsOrTheChannelTable) {
     if (s.bandTable[static_cast<std::size_t>(i)].low == "8") alpha = i;
   ASSERT_GE(alpha, 0);
 
-  shell::setEegWindowRunner(*window, [alpha](TqqEEG& w) {
+  shell::setEegWindowRunner(*window, [alpha](EegAnalysisDialog& w) {
     w.bandList()->setCurrentIndex(alpha);
     w.button(B::Period)->click();
   });
@@ -275,7 +275,7 @@ TEST_F(EegCommand, PeriodAnalysisShowsHistogramsOrTheChannelTable) {
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_EQ(ui.questions[0], period_text::kAllChannelsQuestion);
   EXPECT_TRUE(ui.messages.empty()) << (ui.messages.empty() ? "" : ui.messages[0]);
-  TGra* graph = shell::graphHostOf(*window, s, ui).current();
+  GraphWindow* graph = shell::graphHostOf(*window, s, ui).current();
   ASSERT_NE(graph, nullptr);
   EXPECT_EQ(graph->windowTitle(), qs(period_text::kHistogramCaption));
   EXPECT_LT(graph->seriesCountCode(), 0);  // two panels
@@ -286,7 +286,7 @@ TEST_F(EegCommand, PeriodAnalysisShowsHistogramsOrTheChannelTable) {
   ui.yesNoScript = {true};  // every channel: the table in the text window
   window->action(shell::Cmd::Eeg)->trigger();
   QApplication::processEvents();
-  TEditForm* text = textWindowOf(window.get());
+  TextResultsWindow* text = textWindowOf(window.get());
   ASSERT_NE(text, nullptr);
   const QString shown = text->textBox()->toPlainText();
   EXPECT_TRUE(shown.contains(qs(period_text::kAllChannelsHeadLine)));

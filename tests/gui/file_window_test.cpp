@@ -70,7 +70,7 @@ struct FileWindowGui : ::testing::Test {
   test::TempDir dir;
   StudyState s;
   ScriptedInteraction ui;
-  std::unique_ptr<TFMn> window;
+  std::unique_ptr<FileWindow> window;
 
   void SetUp() override {
     s.programDir = dir.path() + "/";
@@ -78,7 +78,7 @@ struct FileWindowGui : ::testing::Test {
     test::writeBytes(dir.file("ivanov.cad"), cadWithPatient("Иванов", "Фон"));
     test::writeBytes(dir.file("abramov.cad"), cadWithPatient("Абрамов", "ГВ"));
     test::writeBytes(dir.file("notes.txt"), "text");
-    window = std::make_unique<TFMn>(s, ui);
+    window = std::make_unique<FileWindow>(s, ui);
   }
 
   QTreeWidget* list() { return window->findChild<QTreeWidget*>("fileList"); }
@@ -93,7 +93,7 @@ struct FileWindowGui : ::testing::Test {
     return nullptr;
   }
   void showFor(int mode, const std::string& filter, const std::string& defaultName = "") {
-    window->Ini(mode, filter, defaultName);
+    window->initialise(mode, filter, defaultName);
     window->show();
     QApplication::processEvents();
   }

@@ -14,9 +14,9 @@
 #include "core/interaction.h"
 #include "core/study_state.h"
 #include "interchange/ui/file_window.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor::shell {
 namespace {
@@ -55,7 +55,7 @@ TEST_P(ForeignOpenGui, F3ShowsEveryChannelOfTheRecording) {
   if (path.empty()) GTEST_SKIP() << "shared recordings not present";
   s.programDir = dir.path() + "/";
   s.dataDir = s.programDir;
-  auto window = std::make_unique<TFVelor>(s, ui);
+  auto window = std::make_unique<MainWindow>(s, ui);
   window->setFileChooser(&chooser);
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));

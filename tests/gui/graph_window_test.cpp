@@ -27,12 +27,12 @@
 #include "results/ui/graph_host.h"
 #include "results/ui/graph_paint.h"
 #include "results/ui/print_target.h"
-#include "results/ui/tgra.h"
+#include "results/ui/graph_window.h"
 #include "shell/commands.h"
 #include "shell/ui/results_wiring.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 namespace {
@@ -103,9 +103,9 @@ class GraphGui : public ::testing::Test {
     t.lastIndex[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(x.size() - 1);
   }
 
-  TGra* graph(int reserve = 0, int extra = 0, int last = 0) {
-    TGra* g = host->GraCr(reserve, extra);
-    g->GFun(last);
+  GraphWindow* graph(int reserve = 0, int extra = 0, int last = 0) {
+    GraphWindow* g = host->createGraphWindow(reserve, extra);
+    g->drawSeries(last);
     QApplication::processEvents();
     return g;
   }
@@ -123,7 +123,7 @@ TEST_F(GraphGui, CurveLiesWhereTheValuesSay) {
     y.push_back(50 + 50 * std::sin(i * 0.6));
   }
   fillSeries(x, y, 3);  // blue
-  TGra* g = graph();
+  GraphWindow* g = graph();
   const QImage& pic = g->picture();
   // the plot of a fresh window: left 30, top 20, 471 × 294 pixels
   const int left = 30, bottom = 20 + 294, width = 471, height = 294;
@@ -160,7 +160,7 @@ TEST_F(GraphGui, CurveLiesWhereTheValuesSay) {
 
 TEST_F(GraphGui, HistogramBarsStandOnZero) {
   fillSeries({1, 2, 3, 4}, {4, 1, 3, 2}, 0, kStyleHistogram);  // red bars
-  TGra* g = graph();
+  GraphWindow* g = graph();
   const QImage& pic = g->picture();
   const int bottom = 20 + 294;
   // x 0.625..4.375 widened, y 0..4 widened by 0.2 each side
@@ -186,7 +186,7 @@ TEST_F(GraphGui, LinkedCursorLabelsAreFormattedNumbers) {
   host->table().graphMonitorLink = 3;
   int monitorRedraws = 0;
   host->monitorMoved = [&] { ++monitorRedraws; };
-  TGra* g = graph();
+  GraphWindow* g = graph();
   ASSERT_EQ(g->linkMode(), 3);
   EXPECT_TRUE(g->monitorAction()->isVisible());
   const int H = g->windowHeight();
@@ -238,7 +238,7 @@ TEST_F(GraphGui, LinkedCursorLabelsAreFormattedNumbers) {
 
 TEST_F(GraphGui, ScatterTextIsWrittenWithFormattedNumbers) {
   fillSeries({0.8, 1.2, 1.0, 0.9}, {0.9, 1.1, 1.0, 0.8}, 0, kStyleScatter);
-  TGra* g = graph();
+  GraphWindow* g = graph();
   const auto& sc = g->lastDrawing().panels[0];
   ASSERT_TRUE(sc.scatter);
   // the text's black pixels; the ellipse may reach up here in red
@@ -257,7 +257,7 @@ TEST_F(GraphGui, ScatterTextIsWrittenWithFormattedNumbers) {
 }
 
 TEST_F(GraphGui, SixWindowsTileAndASeventhReusesASlot) {
-  std::vector<TGra*> w;
+  std::vector<GraphWindow*> w;
   for (int k = 0; k < 6; ++k) {
     fillSeries({0, 1, 2}, {0, k + 1.0, 0});
     w.push_back(graph());
@@ -277,10 +277,10 @@ TEST_F(GraphGui, SixWindowsTileAndASeventhReusesASlot) {
   for (int j = 0; j < 6; ++j) EXPECT_EQ(frame(j).topLeft(), expected[j]) << j;
 
   // a seventh replaces the current window (slot 6) in its slot
-  QPointer<TGra> sixth = w[5];
+  QPointer<GraphWindow> sixth = w[5];
   fillSeries({0, 1}, {1, 2});
   host->table().graphMonitorLink = 2;  // the new graph is linked; closing the old one must not undo that
-  TGra* seventh = graph();
+  GraphWindow* seventh = graph();
   EXPECT_EQ(seventh->linkMode(), 2);
   QApplication::processEvents();
   EXPECT_EQ(seventh->graphSlot(), 6);
@@ -293,7 +293,7 @@ TEST_F(GraphGui, SixWindowsTileAndASeventhReusesASlot) {
   QApplication::processEvents();
   EXPECT_EQ(host->window(2), nullptr);
   EXPECT_EQ(host->openCount(), 5);
-  TGra* again = graph();
+  GraphWindow* again = graph();
   EXPECT_EQ(again->graphSlot(), 2);
   EXPECT_EQ(host->currentGraphSlot(), 2);
   EXPECT_EQ(frame(0).topLeft(), QPoint(0, 50));
@@ -309,10 +309,10 @@ TEST_F(GraphGui, SixWindowsTileAndASeventhReusesASlot) {
 
 TEST_F(GraphGui, ActivationGivesTheWindowItsOwnSeriesBack) {
   fillSeries({0, 1, 2}, {10, 20, 30});
-  TGra* first = graph();
+  GraphWindow* first = graph();
   EXPECT_TRUE(fileExists(s.programDir + "Gra1.tmp"));
   fillSeries({0, 1, 2, 3}, {-1, -2, -3, -4}, 5, 1);
-  TGra* second = graph();
+  GraphWindow* second = graph();
   EXPECT_EQ(host->current(), second);
   EXPECT_FLOAT_EQ(floatAt(s, 1, 0), -1.0f);
 
@@ -341,7 +341,7 @@ TEST_F(GraphGui, ActivationGivesTheWindowItsOwnSeriesBack) {
 
 TEST_F(GraphGui, ExportAndPicturesGoThroughTheDispatch) {
   fillSeries({1, 2}, {0.5, 1234.5});
-  TGra* g = graph();
+  GraphWindow* g = graph();
   const std::string txt = dir.file("graph.txt");
   ASSERT_TRUE(saveFile(s, 12, txt, ui));
   EXPECT_EQ(test::readBytes(txt), "         1       0.5\r\n         2      1235\r\n\r\n");
@@ -351,7 +351,7 @@ TEST_F(GraphGui, ExportAndPicturesGoThroughTheDispatch) {
   ASSERT_TRUE(saveFile(s, 6, bmp, ui));
   const QImage saved(QString::fromStdString(bmp));
   EXPECT_EQ(saved.size(), QSize(521, 339));
-  TGra* blank = host->GraCr(-1, 0);
+  GraphWindow* blank = host->createGraphWindow(-1, 0);
   ASSERT_TRUE(openFile(s, 6, bmp, ui));
   EXPECT_EQ(blank->picture().copy(0, 0, 521, 339).convertToFormat(QImage::Format_RGB32),
             g->picture().copy(0, 0, 521, 339));
@@ -374,8 +374,8 @@ TEST_F(GraphGui, ExportAndPicturesGoThroughTheDispatch) {
 
 TEST_F(GraphGui, ClipboardCopiesCutsAndPastes) {
   fillSeries({0, 1, 2}, {1, 3, 2});
-  TGra* g = graph();
-  g->GCopy();
+  GraphWindow* g = graph();
+  g->copyPicture();
   const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(copied.size(), QSize(521, 339 - 6));
   EXPECT_EQ(copied, g->picture().copy(0, 0, 521, 333));
@@ -395,8 +395,8 @@ TEST_F(GraphGui, ClipboardCopiesCutsAndPastes) {
 TEST_F(GraphGui, TwoPanelWindowDrawsBothSeries) {
   fillSeries({0, 1, 2, 3}, {1, 2, 3, 4}, 0, kStyleLineMarkers, 0, 1, 0);
   fillSeries({0, 1, 2, 3}, {40, 10, 30, 20}, 1, kStyleLineMarkers, 0, 3, 1);
-  TGra* g = host->GraCr(60, 200);
-  g->G2Fun();
+  GraphWindow* g = host->createGraphWindow(60, 200);
+  g->drawTwoPanels();
   ASSERT_EQ(g->lastDrawing().panels.size(), 2u);
   EXPECT_EQ(g->seriesCountCode(), -1);
   const auto& lower = g->lastDrawing().panels[1].map;
@@ -409,7 +409,7 @@ TEST_F(GraphGui, TwoPanelWindowDrawsBothSeries) {
 TEST_F(GraphGui, PrintedPictureKeepsTheSetSize) {
   if (test::runCommand("pdftoppm -v", nullptr, nullptr) != 0) GTEST_FAIL() << "pdftoppm is missing";
   fillSeries({0, 1, 2}, {1, 3, 2});
-  TGra* g = graph();
+  GraphWindow* g = graph();
   PrintSettings set;
   set.printLeftCm = 2;
   set.printTopCm = 1;
@@ -455,7 +455,7 @@ TEST(MainWindowGraphs, F7OpensAnEmptyGraphWindow) {
   s.programDir = dir.path() + "/";
   s.dataDir = s.programDir;
   ScriptedInteraction ui;
-  shell::TFVelor w(s, ui);
+  shell::MainWindow w(s, ui);
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   w.activateWindow();
@@ -466,7 +466,7 @@ TEST(MainWindowGraphs, F7OpensAnEmptyGraphWindow) {
   EXPECT_EQ(f7->shortcut(), QKeySequence(Qt::Key_F7));
   QTest::keyClick(w.monitor(), Qt::Key_F7);
   GraphHost& host = shell::graphHostOf(w, s, ui);
-  TGra* g = host.current();
+  GraphWindow* g = host.current();
   ASSERT_NE(g, nullptr);
   EXPECT_TRUE(g->isVisible());
   EXPECT_EQ(g->windowTitle(), QString::fromUtf8(graph_text::kGraphCaption));

@@ -32,15 +32,15 @@
 #include "core/study_state.h"
 #include "core/text.h"
 #include "shell/commands.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
 #include "viewer/leads.h"
 #include "viewer/leads_texts.h"
 #include "viewer/monitor.h"
 #include "viewer/monitor_texts.h"
-#include "viewer/ui/moni.h"
-#include "viewer/ui/tqqchnm.h"
-#include "viewer/ui/tqqlist.h"
+#include "viewer/ui/monitor_widget.h"
+#include "viewer/ui/lead_editor_dialog.h"
+#include "viewer/ui/pick_list_dialog.h"
 
 namespace velor {
 namespace {
@@ -140,7 +140,7 @@ class LeadEditorFromMenu : public ::testing::Test {
   void SetUp() override {
     s.programDir = dir.path() + "/";
     s.dataDir = s.programDir;
-    window = std::make_unique<shell::TFVelor>(s, ui);
+    window = std::make_unique<shell::MainWindow>(s, ui);
     window->setFileChooser(&chooser);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -158,14 +158,14 @@ class LeadEditorFromMenu : public ::testing::Test {
   }
 
   // Opens the editor from its menu entry and lets `work` drive it while it is modal.
-  void runEditor(const std::function<void(Tqqchnm&)>& work) {
+  void runEditor(const std::function<void(LeadEditorDialog&)>& work) {
     QAction* leads = window->action(shell::Cmd::Leads);
     ASSERT_NE(leads, nullptr);
     ASSERT_TRUE(leads->isEnabled());
     bool ran = false;
     auto* poll = new QTimer(window.get());
     QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
-      auto* editor = qobject_cast<Tqqchnm*>(QApplication::activeModalWidget());
+      auto* editor = qobject_cast<LeadEditorDialog*>(QApplication::activeModalWidget());
       if (!editor || ran) return;
       ran = true;
       poll->stop();
@@ -185,13 +185,13 @@ class LeadEditorFromMenu : public ::testing::Test {
   StudyState s;
   ScriptedInteraction ui;
   FixedChooser chooser;
-  std::unique_ptr<shell::TFVelor> window;
+  std::unique_ptr<shell::MainWindow> window;
 };
 
 TEST_F(LeadEditorFromMenu, TypedNamesAreStoredByOkAndShownInTheNameStrip) {
   const QImage before = strip();
   s.helpContext = 3;
-  runEditor([&](Tqqchnm& e) {
+  runEditor([&](LeadEditorDialog& e) {
     EXPECT_EQ(e.windowTitle(), qs(kEditorTitle));
     EXPECT_EQ(s.helpContext, kLeadEditorHelpContext);
     QTableWidget* grid = e.channelGrid();
@@ -205,7 +205,7 @@ TEST_F(LeadEditorFromMenu, TypedNamesAreStoredByOkAndShownInTheNameStrip) {
     // Nothing is stored before "Утвердить".
     EXPECT_EQ(s.channelNames[0], "E1");
     e.referenceList()->setCurrentIndex(1);
-    QTest::mouseClick(e.button(Tqqchnm::Button::Accept), Qt::LeftButton);
+    QTest::mouseClick(e.button(LeadEditorDialog::Button::Accept), Qt::LeftButton);
   });
   EXPECT_EQ(s.channelNames[0], "Fp1");
   EXPECT_EQ(s.channelNames[1], "Ц  ");
@@ -222,12 +222,12 @@ TEST_F(LeadEditorFromMenu, TypedNamesAreStoredByOkAndShownInTheNameStrip) {
 
 TEST_F(LeadEditorFromMenu, PairsBuiltOnTheHeadLabelTheRowsOfABipolarMontage) {
   const QImage before = strip();
-  runEditor([&](Tqqchnm& e) {
-    QTest::mouseClick(e.button(Tqqchnm::Button::Pairs), Qt::LeftButton);
+  runEditor([&](LeadEditorDialog& e) {
+    QTest::mouseClick(e.button(LeadEditorDialog::Button::Pairs), Qt::LeftButton);
     ASSERT_TRUE(e.pairMode());
     EXPECT_EQ(e.windowTitle(), qs(kPairTitle));
-    EXPECT_EQ(e.button(Tqqchnm::Button::Pairs)->text(), qs(kPairsOff));
-    EXPECT_FALSE(e.button(Tqqchnm::Button::ReadPairs)->isHidden());
+    EXPECT_EQ(e.button(LeadEditorDialog::Button::Pairs)->text(), qs(kPairsOff));
+    EXPECT_FALSE(e.button(LeadEditorDialog::Button::ReadPairs)->isHidden());
     EXPECT_EQ(headers(e.channelGrid()), (QStringList{qs(kColumnNumber), qs(kColumnPairFirst), qs(kColumnPairSecond)}));
     EXPECT_EQ(e.channelGrid()->rowCount(), kMaxEditorPairs);
 
@@ -242,16 +242,16 @@ TEST_F(LeadEditorFromMenu, PairsBuiltOnTheHeadLabelTheRowsOfABipolarMontage) {
     EXPECT_EQ(e.channelGrid()->item(0, 2)->text(), QStringLiteral("E4"));
     // Dragging in pair mode moves no electrode: it goes back to its place.
     EXPECT_EQ(s.channelPosX[1], 22);
-    EXPECT_EQ(e2->pos().x(), pixelFromGrid(22, Tqqchnm::kButtonWidth, Tqqchnm::kImageLeft, Tqqchnm::kImageWidth));
+    EXPECT_EQ(e2->pos().x(), pixelFromGrid(22, LeadEditorDialog::kButtonWidth, LeadEditorDialog::kImageLeft, LeadEditorDialog::kImageWidth));
     // A row beyond the pairs selects the last pair.
     e.channelGrid()->setCurrentCell(10, 1);
     EXPECT_EQ(e.selectedPair(), 0);
 
-    QTest::mouseClick(e.button(Tqqchnm::Button::Pairs), Qt::LeftButton);
+    QTest::mouseClick(e.button(LeadEditorDialog::Button::Pairs), Qt::LeftButton);
     ASSERT_FALSE(e.pairMode());
     EXPECT_EQ(e.windowTitle(), qs(kEditorTitle));
     e.referenceList()->setCurrentIndex(6);
-    QTest::mouseClick(e.button(Tqqchnm::Button::Accept), Qt::LeftButton);
+    QTest::mouseClick(e.button(LeadEditorDialog::Button::Accept), Qt::LeftButton);
   });
   EXPECT_EQ(s.referenceKind, 6);
   EXPECT_EQ(leadText(s, 0), "E1-E4");
@@ -274,8 +274,8 @@ class LeadEditorGui : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<Tqqchnm> open(int mode = 1) {
-    auto e = std::make_unique<Tqqchnm>(
+  std::unique_ptr<LeadEditorDialog> open(int mode = 1) {
+    auto e = std::make_unique<LeadEditorDialog>(
         s, ui,
         [this](int kind, bool save) -> std::optional<std::string> {
           pickedKind = kind;
@@ -288,7 +288,7 @@ class LeadEditorGui : public ::testing::Test {
       listItems = items;
       return listAnswer;
     });
-    e->Ini(mode);
+    e->initialise(mode);
     e->show();
     e->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(e.get()));
@@ -312,7 +312,7 @@ TEST_F(LeadEditorGui, KindsFromThePickListHideAndShowElectrodes) {
   auto e = open();
   e->selectChannel(2);
   listAnswer = 1;  // "ЭКГ"
-  e->menuAction(Tqqchnm::MenuItem::Kind)->trigger();
+  e->menuAction(LeadEditorDialog::MenuItem::Kind)->trigger();
   EXPECT_EQ(listTitle, qs(kKindTitle));
   ASSERT_EQ(listItems.size(), kKindChoiceCount);
   EXPECT_EQ(listItems.front(), qs("ЭЭГ"));
@@ -322,7 +322,7 @@ TEST_F(LeadEditorGui, KindsFromThePickListHideAndShowElectrodes) {
   EXPECT_EQ(e->channelGrid()->item(2, 1)->text(), qs("ЭКГ"));
 
   listAnswer = 0;  // back to EEG: an electrode again, inside the head area
-  e->menuAction(Tqqchnm::MenuItem::Kind)->trigger();
+  e->menuAction(LeadEditorDialog::MenuItem::Kind)->trigger();
   EXPECT_EQ(s.channelPosX[2], 0);
   ASSERT_FALSE(e->electrode(2)->isHidden());
   const QPoint at = e->electrode(2)->pos();
@@ -332,7 +332,7 @@ TEST_F(LeadEditorGui, KindsFromThePickListHideAndShowElectrodes) {
   EXPECT_LE(at.y(), 275);
 
   listAnswer = -1;  // cancelled: nothing changes
-  e->menuAction(Tqqchnm::MenuItem::Kind)->trigger();
+  e->menuAction(LeadEditorDialog::MenuItem::Kind)->trigger();
   EXPECT_EQ(s.channelPosX[2], 0);
 
   // A double click on a row asks for that row's kind.
@@ -343,7 +343,7 @@ TEST_F(LeadEditorGui, KindsFromThePickListHideAndShowElectrodes) {
   EXPECT_TRUE(e->electrode(3)->isHidden());
 
   // Pick list itself: Enter returns the row and its text.
-  Tqqlist list(s, qs(kKindTitle), listItems);
+  PickListDialog list(s, qs(kKindTitle), listItems);
   list.list()->setCurrentRow(2);
   list.show();
   QTest::keyClick(list.list(), Qt::Key_Return);
@@ -376,8 +376,8 @@ TEST_F(LeadEditorGui, ElectrodesMoveByKeysAndByDraggingAndTheLabelFollows) {
 
   // Dragged to where grid position (40, 20) is drawn.
   QPushButton* b = e->electrode(0);
-  const QPoint target(pixelFromGrid(40, Tqqchnm::kButtonWidth, Tqqchnm::kImageLeft, Tqqchnm::kImageWidth),
-                      pixelFromGrid(20, Tqqchnm::kButtonHeight, Tqqchnm::kImageTop, Tqqchnm::kImageHeight));
+  const QPoint target(pixelFromGrid(40, LeadEditorDialog::kButtonWidth, LeadEditorDialog::kImageLeft, LeadEditorDialog::kImageWidth),
+                      pixelFromGrid(20, LeadEditorDialog::kButtonHeight, LeadEditorDialog::kImageTop, LeadEditorDialog::kImageHeight));
   drag(b, target - b->pos());
   EXPECT_EQ(s.channelPosX[0], 40);
   EXPECT_EQ(s.channelPosY[0], 20);
@@ -393,7 +393,7 @@ TEST_F(LeadEditorGui, PairModeRefusalsAndPairFiles) {
   for (int c = 0; c < 4; ++c) s.channelPosX[static_cast<std::size_t>(c)] = 255;
   {
     auto e = open();
-    QTest::mouseClick(e->button(Tqqchnm::Button::Pairs), Qt::LeftButton);
+    QTest::mouseClick(e->button(LeadEditorDialog::Button::Pairs), Qt::LeftButton);
     EXPECT_FALSE(e->pairMode());
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], kNoEegLeads);
@@ -409,7 +409,7 @@ TEST_F(LeadEditorGui, PairModeRefusalsAndPairFiles) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], kNeedTwoLeads);
     EXPECT_EQ(s.leadPairCount, 0);
-    EXPECT_FALSE(e->button(Tqqchnm::Button::SavePairs)->isEnabled());
+    EXPECT_FALSE(e->button(LeadEditorDialog::Button::SavePairs)->isEnabled());
   }
   // Pairs saved and read back through the file window of kind 22.
   for (int c = 0; c < 4; ++c) s.channelPosX[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(10 + 12 * c);
@@ -422,20 +422,20 @@ TEST_F(LeadEditorGui, PairModeRefusalsAndPairFiles) {
   e->dropElectrode(1, e->electrode(2)->pos());  // pair 2: E1-E3
   ASSERT_EQ(pairName(s, 1), "E1-E3");
   pickAnswer = dir.file("pairs.csg");
-  QTest::mouseClick(e->button(Tqqchnm::Button::SavePairs), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::SavePairs), Qt::LeftButton);
   EXPECT_EQ(pickedKind, kPairGridKind);
   EXPECT_TRUE(pickedSave);
   QTest::keyClick(e.get(), Qt::Key_Delete);
   QTest::keyClick(e.get(), Qt::Key_Delete);
   EXPECT_EQ(s.leadPairCount, 0);
-  QTest::mouseClick(e->button(Tqqchnm::Button::ReadPairs), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::ReadPairs), Qt::LeftButton);
   EXPECT_FALSE(pickedSave);
   EXPECT_EQ(s.leadPairCount, 2);
   EXPECT_EQ(pairName(s, 1), "E1-E3");
   EXPECT_EQ(e->channelGrid()->item(1, 2)->text(), QStringLiteral("E3"));
   EXPECT_TRUE(ui.messages.empty());
   // "<Esc>=Отменить" opens the popup menu.
-  QTest::mouseClick(e->button(Tqqchnm::Button::Cancel), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::Cancel), Qt::LeftButton);
   EXPECT_TRUE(e->popupMenu()->isVisible());
   e->popupMenu()->hide();
 }
@@ -443,7 +443,7 @@ TEST_F(LeadEditorGui, PairModeRefusalsAndPairFiles) {
 TEST_F(LeadEditorGui, ChannelOrderPanelReordersTheRecordOnlyForAPermutation) {
   auto e = open(1);
   EXPECT_TRUE(e->orderPanel()->isHidden());
-  e->menuAction(Tqqchnm::MenuItem::Order)->trigger();
+  e->menuAction(LeadEditorDialog::MenuItem::Order)->trigger();
   ASSERT_FALSE(e->orderPanel()->isHidden());
   EXPECT_EQ(e->orderPanel()->title(), qs(kOrderPanel));
   QTableWidget* order = e->orderGrid();
@@ -452,23 +452,23 @@ TEST_F(LeadEditorGui, ChannelOrderPanelReordersTheRecordOnlyForAPermutation) {
 
   // A repeated number is refused and nothing moves.
   typeIntoCell(order, 0, 1, QStringLiteral("2"));
-  QTest::mouseClick(e->button(Tqqchnm::Button::OrderApply), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderApply), Qt::LeftButton);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(s.channel(0)[0], 1);
   EXPECT_EQ(s.channelNames[0], "E1");
   EXPECT_FALSE(e->orderPanel()->isHidden());
   // Saving it is refused as well.
   pickAnswer = dir.file("order.nch");
-  QTest::mouseClick(e->button(Tqqchnm::Button::OrderSave), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderSave), Qt::LeftButton);
   EXPECT_EQ(ui.messages.size(), 2u);
   EXPECT_FALSE(fileExists(pickAnswer));
 
   // Channels 1 and 2 exchanged: samples, names and grid follow.
   typeIntoCell(order, 1, 1, QStringLiteral("1"));
-  QTest::mouseClick(e->button(Tqqchnm::Button::OrderSave), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderSave), Qt::LeftButton);
   EXPECT_EQ(pickedKind, kNewOrderKind);
   EXPECT_TRUE(fileExists(pickAnswer));
-  QTest::mouseClick(e->button(Tqqchnm::Button::OrderApply), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderApply), Qt::LeftButton);
   EXPECT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(s.channel(0)[0], 2);
   EXPECT_EQ(s.channel(1)[0], 1);
@@ -478,12 +478,12 @@ TEST_F(LeadEditorGui, ChannelOrderPanelReordersTheRecordOnlyForAPermutation) {
   EXPECT_TRUE(e->orderPanel()->isHidden());
 
   // "Читать   " loads the saved order into the column and the channel order map.
-  e->menuAction(Tqqchnm::MenuItem::Order)->trigger();
-  QTest::mouseClick(e->button(Tqqchnm::Button::OrderRead), Qt::LeftButton);
+  e->menuAction(LeadEditorDialog::MenuItem::Order)->trigger();
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderRead), Qt::LeftButton);
   EXPECT_EQ(order->item(0, 1)->text(), QStringLiteral("2"));
   EXPECT_EQ(s.channelOrder[0], 1);
   EXPECT_EQ(s.channelOrder[1], 0);
-  QTest::mouseClick(e->button(Tqqchnm::Button::OrderClose), Qt::LeftButton);
+  QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderClose), Qt::LeftButton);
   EXPECT_TRUE(e->orderPanel()->isHidden());
 }
 
@@ -501,7 +501,7 @@ TEST_F(LeadEditorGui, F10ClosesWithoutStoringNamesAndSystem1020FillsTheTable) {
   // Twelve channels take the template for sixteen (built in: no file beside the program).
   s.channelCount = 12;
   auto e = open();
-  e->menuAction(Tqqchnm::MenuItem::System1020)->trigger();
+  e->menuAction(LeadEditorDialog::MenuItem::System1020)->trigger();
   const LeadTemplate t = builtinLeadTemplate(16);
   ASSERT_EQ(e->channelGrid()->rowCount(), 12);
   for (int i = 0; i < 12; ++i) {

@@ -31,15 +31,15 @@
 #include "core/study_state.h"
 #include "core/text.h"
 #include "core/ui/qt_interaction.h"
-#include "core/ui/tqqhead.h"
+#include "core/ui/header_dialog.h"
 #include "interchange/ui/file_window.h"
 #include "shell/commands.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/help_window.h"
 #include "shell/ui/splash.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor::shell {
 namespace {
@@ -103,7 +103,7 @@ class MainWindowGui : public ::testing::Test {
   void SetUp() override {
     s.programDir = dir.path() + "/";
     s.dataDir = s.programDir;
-    window = std::make_unique<TFVelor>(s, ui);
+    window = std::make_unique<MainWindow>(s, ui);
     window->setFileChooser(&chooser);
   }
 
@@ -125,7 +125,7 @@ class MainWindowGui : public ::testing::Test {
   StudyState s;
   ScriptedInteraction ui;
   ScriptedChooser chooser;
-  std::unique_ptr<TFVelor> window;
+  std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(MainWindowGui, TitleMenusAndPanelShowTheirCaptions) {
@@ -234,7 +234,7 @@ TEST_F(MainWindowGui, F10YesClosesAndWritesTheSettings) {
   StudyState next;
   next.programDir = s.programDir;
   ScriptedInteraction nextUi;
-  TFVelor again(next, nextUi);
+  MainWindow again(next, nextUi);
   again.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
   EXPECT_TRUE(nextUi.messages.empty()) << nextUi.messages.front();
@@ -271,7 +271,7 @@ TEST_F(MainWindowGui, F3ThroughTheFileWindowDrawsEveryChannelWithItsName) {
   showWindow();
   QString title;
   QTimer::singleShot(0, [&] {
-    auto* fileWindow = window->findChild<TFMn*>();
+    auto* fileWindow = window->findChild<FileWindow*>();
     ASSERT_NE(fileWindow, nullptr);
     title = fileWindow->windowTitle();
     auto* list = fileWindow->findChild<QTreeWidget*>("fileList");
@@ -356,7 +356,7 @@ TEST_F(MainWindowGui, PlacementAndHiddenDeviceCommandsCarryTheirChoice) {
 TEST_F(MainWindowGui, F1OpensTheHelpTopicOfTheWindowInFront) {
   showWindow();
   QTest::keyClick(window->monitor(), Qt::Key_F1);
-  THelp* help = window->helpWindow();
+  HelpWindow* help = window->helpWindow();
   ASSERT_NE(help, nullptr);
   EXPECT_TRUE(help->isVisible());
   EXPECT_EQ(help->shownContext(), 3);
@@ -368,7 +368,7 @@ TEST_F(MainWindowGui, HeaderCommandComposesTheHeaderAndTheCaptionShowsIt) {
   writeRecordFile(path, 2, 300);
   window->openAtStart(path);
   showWindow();
-  window->setHeaderDialogRunner([](Tqqhead& d) {
+  window->setHeaderDialogRunner([](HeaderDialog& d) {
     d.setFieldText(1, QStringLiteral("Гипервентиляция"));
     d.setFieldText(3, QStringLiteral("Смирнова А.В."));
     d.acceptHeader();
@@ -382,7 +382,7 @@ TEST_F(MainWindowGui, HeaderCommandComposesTheHeaderAndTheCaptionShowsIt) {
 TEST_F(MainWindowGui, F1InsideTheHeaderDialogOpensItsTopic) {
   showWindow();
   int shown = -1;
-  window->setHeaderDialogRunner([&](Tqqhead& d) {
+  window->setHeaderDialogRunner([&](HeaderDialog& d) {
     QTimer::singleShot(0, [&] {
       QTest::keyClick(QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &d, Qt::Key_F1);
       if (window->helpWindow()) shown = window->helpWindow()->shownContext();
@@ -410,7 +410,7 @@ class HeaderDialogGui : public ::testing::Test {
 
 TEST_F(HeaderDialogGui, AcceptComposesTheHeaderFromTheFieldsAndKeepsTheLists) {
   s.institutionName = "Больница";
-  Tqqhead d(s, ui, nullptr);
+  HeaderDialog d(s, ui, nullptr);
   EXPECT_EQ(d.windowTitle(), qs(header_text::kHeaderTitle));
   EXPECT_FALSE(d.groupLayout());
   EXPECT_EQ(d.institutionEdit()->text(), QStringLiteral("Больница"));
@@ -442,7 +442,7 @@ TEST_F(HeaderDialogGui, AcceptComposesTheHeaderFromTheFieldsAndKeepsTheLists) {
 TEST_F(HeaderDialogGui, EscapeLeavesTheHeaderAsItWas) {
   setHeaderField(s.examHeader, false, 1, "Фон");
   const std::string before = s.examHeader;
-  Tqqhead d(s, ui, nullptr);
+  HeaderDialog d(s, ui, nullptr);
   d.show();
   EXPECT_EQ(d.fieldText(1), QStringLiteral("Фон"));
   d.setFieldText(1, QStringLiteral("Другое"));
@@ -454,7 +454,7 @@ TEST_F(HeaderDialogGui, EscapeLeavesTheHeaderAsItWas) {
 
 TEST_F(HeaderDialogGui, TypingInAListReplacesTheChosenItemAndTheListsComeBack) {
   {
-    Tqqhead d(s, ui, nullptr);
+    HeaderDialog d(s, ui, nullptr);
     auto* test = qobject_cast<QComboBox*>(d.fieldWidget(1));
     ASSERT_NE(test, nullptr);
     ASSERT_GT(test->count(), 1);
@@ -464,7 +464,7 @@ TEST_F(HeaderDialogGui, TypingInAListReplacesTheChosenItemAndTheListsComeBack) {
     EXPECT_EQ(test->itemText(1), QStringLiteral("Ортостаз"));
     d.reject();
   }
-  Tqqhead again(s, ui, nullptr);
+  HeaderDialog again(s, ui, nullptr);
   auto* test = qobject_cast<QComboBox*>(again.fieldWidget(1));
   EXPECT_EQ(test->itemText(1), QStringLiteral("Ортостаз"));
 }
@@ -477,7 +477,7 @@ TEST_F(HeaderDialogGui, ReadingAHeaderFromAFileShowsItButChangesNothingUntilAcce
   writeRecordFile(path, 2, 100, header);
   const std::string before = s.examHeader;
   s.recordFileName = "current.cad";
-  Tqqhead d(s, ui, [&]() -> std::optional<std::string> { return path; });
+  HeaderDialog d(s, ui, [&]() -> std::optional<std::string> { return path; });
   d.findChild<QPushButton*>("readFromFile")->click();
   EXPECT_EQ(d.fieldText(1), QStringLiteral("Фотостимуляция"));
   EXPECT_EQ(d.fieldText(3), QStringLiteral("Петров П.П."));
@@ -489,7 +489,7 @@ TEST_F(HeaderDialogGui, ReadingAHeaderFromAFileShowsItButChangesNothingUntilAcce
   // A file that is not a record file is reported and the fields stay.
   const std::string junk = dir.file("junk.cad");
   test::writeBytes(junk, "not a record");
-  Tqqhead e(s, ui, [&]() -> std::optional<std::string> { return junk; });
+  HeaderDialog e(s, ui, [&]() -> std::optional<std::string> { return junk; });
   const std::size_t messages = ui.messages.size();
   e.findChild<QPushButton*>("readFromFile")->click();
   EXPECT_EQ(ui.messages.size(), messages + 1);
@@ -499,7 +499,7 @@ TEST_F(HeaderDialogGui, ReadingAHeaderFromAFileShowsItButChangesNothingUntilAcce
 TEST_F(HeaderDialogGui, GroupLayoutCopiesAChosenNameIntoTheTargetField) {
   s.groupMode = 1;
   s.channelCount = 3;
-  Tqqhead d(s, ui, nullptr);
+  HeaderDialog d(s, ui, nullptr);
   ASSERT_TRUE(d.groupLayout());
   ASSERT_NE(d.patientList(), nullptr);
   ASSERT_GT(d.patientList()->count(), 0);
@@ -520,7 +520,7 @@ TEST_F(HeaderDialogGui, GroupLayoutCopiesAChosenNameIntoTheTargetField) {
 }
 
 TEST(Splash, ClosesAndReleasesItselfAfterShowing) {
-  QPointer<TSplash> splash = new TSplash;
+  QPointer<SplashScreen> splash = new SplashScreen;
   splash->show();
   EXPECT_EQ(splash->size(), QSize(kSplashWidth, kSplashHeight));
   EXPECT_TRUE(splash->timerArmed());

@@ -30,11 +30,11 @@
 #include "results/ui/print_target.h"
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
-#include "shell/ui/tfvelor.h"
-#include "instruments/ui/ttabl.h"
+#include "shell/ui/main_window.h"
+#include "instruments/ui/scoreboard_panel.h"
 #include "tests/test_support.h"
 #include "tools/demo_study.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 namespace {
@@ -55,7 +55,7 @@ class ScriptedChooser : public shell::FileChooser {
   }
 };
 
-class MapWindow : public ::testing::Test {
+class MapWindowTest : public ::testing::Test {
  public:
   void SetUp() override {
     s.programDir = dir.path() + "/";
@@ -71,7 +71,7 @@ class MapWindow : public ::testing::Test {
       std::string reason;
       ASSERT_TRUE(writeDemoStudy(scratch, path, o, progress, reason)) << reason;
     }
-    window = std::make_unique<shell::TFVelor>(s, ui);
+    window = std::make_unique<shell::MainWindow>(s, ui);
     window->setFileChooser(&chooser);
     window->resize(1100, 700);
     window->show();
@@ -88,18 +88,18 @@ class MapWindow : public ::testing::Test {
     ui.answerYes = true;  // the close question
     window.reset();
   }
-  TMap* map() { return mapWindowOf(*window); }
+  MapWindow* map() { return mapWindowOf(*window); }
 
   TempDir dir;
   StudyState s;
   ScriptedInteraction ui;
   ScriptedChooser chooser;
-  std::unique_ptr<shell::TFVelor> window;
+  std::unique_ptr<shell::MainWindow> window;
 };
 
-TEST_F(MapWindow, DocksBesideTheMonitorAndShowsTheMapDrawing) {
+TEST_F(MapWindowTest, DocksBesideTheMonitorAndShowsTheMapDrawing) {
   const int fullWidth = window->monitor()->width();
-  TMap* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
+  MapWindow* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
   ASSERT_NE(m, nullptr);
   ASSERT_EQ(m, map());
   EXPECT_TRUE(m->isVisible());
@@ -147,9 +147,9 @@ TEST_F(MapWindow, DocksBesideTheMonitorAndShowsTheMapDrawing) {
   EXPECT_GT(window->monitor()->width(), fullWidth - 10);
 }
 
-TEST_F(MapWindow, BandDiagramsCaptionsAndValues) {
+TEST_F(MapWindowTest, BandDiagramsCaptionsAndValues) {
   ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2)) << (ui.messages.empty() ? "" : ui.messages.back());
-  TMap* m = map();
+  MapWindow* m = map();
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(s.viewMode, 2);
   EXPECT_EQ(s.sidePanelWidth, 420);
@@ -180,8 +180,8 @@ TEST_F(MapWindow, BandDiagramsCaptionsAndValues) {
   QTest::mouseClick(m, Qt::LeftButton, Qt::NoModifier, QPoint(40 + 160 / s.bandCount * 2 + 5, rowHeight * 17 + 2));
   EXPECT_EQ(s.currentChannelRow, 17);  // O1
   EXPECT_EQ(s.currentBand, 2);
-  if (TTabl* board = shell::scoreboardOf(*window)) {
-    EXPECT_EQ(board->text(TTabl::Y).toStdString(), formatNumber(s.resultValue(2, 17, s.currentEpoch)));
+  if (ScoreboardPanel* board = shell::scoreboardOf(*window)) {
+    EXPECT_EQ(board->text(ScoreboardPanel::Y).toStdString(), formatNumber(s.resultValue(2, 17, s.currentEpoch)));
   }
   // the alpha map: a back-of-the-head pixel hotter (higher on the scale) than a frontal one
   s.currentBand = 2;
@@ -207,10 +207,10 @@ TEST_F(MapWindow, BandDiagramsCaptionsAndValues) {
   EXPECT_EQ(s.viewMode, 0);
 }
 
-TEST_F(MapWindow, ToolAndCardWindowsKeepCardsOnDisk) {
+TEST_F(MapWindowTest, ToolAndCardWindowsKeepCardsOnDisk) {
   ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2)) << (ui.messages.empty() ? "" : ui.messages.back());
-  TMap* m = map();
-  TMapTools* tools = m->tools();
+  MapWindow* m = map();
+  MapToolsWindow* tools = m->tools();
   EXPECT_EQ(tools->windowTitle(), qs("Карты"));
   for (const char* caption : {"&1=Спектр", "&2=Диапазоны", "&3=Эпохи", "&4=Картотека", "Экспорт", "Закрыть"})
     ASSERT_NE(tools->button(caption), nullptr) << caption;
@@ -223,7 +223,7 @@ TEST_F(MapWindow, ToolAndCardWindowsKeepCardsOnDisk) {
   tools->colourBox()->setChecked(false);
   EXPECT_FALSE(m->settings().colour);
 
-  TMapCards* cards = m->cards();
+  MapCardsWindow* cards = m->cards();
   EXPECT_EQ(cards->windowTitle(), qs("Картотека"));
   for (const char* caption : {"  Читать   ", "&1=Усреднить", "&2=  -- файлы", "&3=Сравнить", "&4=  -- файлы",
                               "Сохранить", "Печать", "Закрыть"})
@@ -258,10 +258,10 @@ TEST_F(MapWindow, ToolAndCardWindowsKeepCardsOnDisk) {
   EXPECT_TRUE(cards->isVisible());
 }
 
-TEST_F(MapWindow, SeriesAndAnimation) {
-  TMap* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
+TEST_F(MapWindowTest, SeriesAndAnimation) {
+  MapWindow* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
   ASSERT_NE(m, nullptr);
-  TMapTools* tools = m->tools();
+  MapToolsWindow* tools = m->tools();
   tools->refresh();
   EXPECT_TRUE(tools->startButton()->isHidden());
   // "Серия": small maps from the cursor on, one per sample, each labelled

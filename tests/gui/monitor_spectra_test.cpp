@@ -22,14 +22,14 @@
 #include "core/numtext.h"
 #include "core/study_state.h"
 #include "instruments/scoreboard.h"
-#include "instruments/ui/ttabl.h"
+#include "instruments/ui/scoreboard_panel.h"
 #include "shell/commands.h"
 #include "shell/ui/scoreboard_wiring.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "shell/ui/transform_view_wiring.h"
 #include "tests/test_support.h"
 #include "viewer/monitor.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 namespace {
@@ -84,7 +84,7 @@ class MonitorSpectra : public ::testing::Test {
     s.scoreboardVisible = scoreboardVisible;
     path = dir.file("alpha.cad");
     writeStudy(path);
-    window = std::make_unique<shell::TFVelor>(s, ui);
+    window = std::make_unique<shell::MainWindow>(s, ui);
     window->setFileChooser(&chooser);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -99,8 +99,8 @@ class MonitorSpectra : public ::testing::Test {
     ui.answerYes = true;  // the close question
     window.reset();
   }
-  TMoni* monitor() { return window->monitor(); }
-  TTabl* tabl() { return shell::scoreboardOf(*window); }
+  MonitorWidget* monitor() { return window->monitor(); }
+  ScoreboardPanel* tabl() { return shell::scoreboardOf(*window); }
   QImage drawing() { return monitor()->surface().copy(monitor()->drawingRect()); }
   QString caption() { return window->monitorCaption()->text(); }
   void click(int x, int y) { QTest::mouseClick(monitor(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y)); }
@@ -130,7 +130,7 @@ class MonitorSpectra : public ::testing::Test {
   ScriptedInteraction ui;
   ScriptedChooser chooser;
   std::string path;
-  std::unique_ptr<shell::TFVelor> window;
+  std::unique_ptr<shell::MainWindow> window;
 };
 
 TEST_F(MonitorSpectra, SpectrumOfTheEpochThenTheSignalsAgain) {
@@ -246,7 +246,7 @@ TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
   EXPECT_TRUE(s.scoreboardVisible);
   // Showing starts with the mean amplitude.
   EXPECT_EQ(s.sumMode, kSumMean);
-  EXPECT_EQ(tabl()->caption(TTabl::Integral), QString::fromUtf8("A ="));
+  EXPECT_EQ(tabl()->caption(ScoreboardPanel::Integral), QString::fromUtf8("A ="));
   // The notebook is not in this build: the button says so and stays off.
   EXPECT_FALSE(tabl()->notebookButton()->isEnabled());
   EXPECT_NE(tabl()->notebookButton()->toolTip(), QString::fromUtf8("Запись значений в блокнот"));
@@ -254,23 +254,23 @@ TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
   const int y = s.rowBaseY[0];
   click(100, y);
   ASSERT_EQ(s.cursorPos, 100);
-  EXPECT_EQ(tabl()->text(TTabl::T), "0.7813");  // 100 / 128 s
-  EXPECT_EQ(tabl()->text(TTabl::Y), QString::fromStdString(formatNumber(s.physicalValue(100, 0))));
-  EXPECT_EQ(tabl()->text(TTabl::DY), "");
-  EXPECT_EQ(tabl()->text(TTabl::In), "05");
-  EXPECT_EQ(tabl()->text(TTabl::Out), "03");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::T), "0.7813");  // 100 / 128 s
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::Y), QString::fromStdString(formatNumber(s.physicalValue(100, 0))));
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::DY), "");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::In), "05");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::Out), "03");
 
   click(100, y);  // the same column again: the anchor
   ASSERT_EQ(s.selectionAnchor, 100);
-  EXPECT_EQ(tabl()->text(TTabl::DY), "0");
-  EXPECT_EQ(tabl()->text(TTabl::DT), "0");
-  EXPECT_EQ(tabl()->text(TTabl::Integral), "");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::DY), "0");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::DT), "0");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::Integral), "");
 
   click(164, y);
   ASSERT_EQ(s.cursorPos, 164);
-  EXPECT_EQ(tabl()->text(TTabl::DT), "0.5");
-  EXPECT_EQ(tabl()->text(TTabl::Integral), QString::fromStdString(formatNumber(s.intervalSum(0))));
-  EXPECT_EQ(tabl()->text(TTabl::In), "00");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::DT), "0.5");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::Integral), QString::fromStdString(formatNumber(s.intervalSum(0))));
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::In), "00");
 
   // "Hex" from the list: samples and codes.
   tabl()->integralButton()->click();
@@ -280,11 +280,11 @@ TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
                     list->visualItemRect(list->item(kSumRawCodes)).center());
   EXPECT_FALSE(list->isVisible());
   EXPECT_EQ(s.sumMode, kSumRawCodes);
-  EXPECT_EQ(tabl()->caption(TTabl::Integral), "He=");
-  EXPECT_EQ(tabl()->text(TTabl::T), "164");
-  EXPECT_EQ(tabl()->text(TTabl::DT), "64");
-  EXPECT_EQ(tabl()->text(TTabl::Y), QString::number(codeAt(0, 164)));
-  EXPECT_EQ(tabl()->text(TTabl::In), "");
+  EXPECT_EQ(tabl()->caption(ScoreboardPanel::Integral), "He=");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::T), "164");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::DT), "64");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::Y), QString::number(codeAt(0, 164)));
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::In), "");
   EXPECT_EQ(s.selectionAnchor, 100);  // choosing a measure leaves the selection alone
 
   // Hidden and shown again: back to the mean amplitude.
@@ -293,7 +293,7 @@ TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
   EXPECT_FALSE(s.scoreboardVisible);
   toggle->click();
   EXPECT_EQ(s.sumMode, kSumMean);
-  EXPECT_EQ(tabl()->caption(TTabl::Integral), QString::fromUtf8("A ="));
+  EXPECT_EQ(tabl()->caption(ScoreboardPanel::Integral), QString::fromUtf8("A ="));
 
   // Esc, like closing, only hides it; the setting follows.
   QTest::keyClick(tabl(), Qt::Key_Escape);
@@ -308,20 +308,20 @@ TEST_F(MonitorSpectra, ScoreboardReadsFrequenciesInTheSpectrum) {
   window->runCommand(Cmd::ScoreboardToggle);
   s.transformKind = 0;
   ASSERT_TRUE(shell::showSpectraInMonitor(*window));
-  EXPECT_EQ(tabl()->caption(TTabl::T), "f=");
-  EXPECT_EQ(tabl()->caption(TTabl::DT), "df=");
+  EXPECT_EQ(tabl()->caption(ScoreboardPanel::T), "f=");
+  EXPECT_EQ(tabl()->caption(ScoreboardPanel::DT), "df=");
   click(columnOf(10), s.rowBaseY[0]);
-  EXPECT_EQ(tabl()->text(TTabl::T), "10");
-  EXPECT_EQ(tabl()->text(TTabl::In), "");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::T), "10");
+  EXPECT_EQ(tabl()->text(ScoreboardPanel::In), "");
 
   // The next epoch's spectrum refreshes the readout at the same cursor.
-  const QString tenHertz = tabl()->text(TTabl::Y);
+  const QString tenHertz = tabl()->text(ScoreboardPanel::Y);
   window->runCommand(Cmd::NextEpoch);
-  EXPECT_NE(tabl()->text(TTabl::Y), tenHertz);
+  EXPECT_NE(tabl()->text(ScoreboardPanel::Y), tenHertz);
 
   window->runCommand(Cmd::BackToSignals);
-  EXPECT_EQ(tabl()->caption(TTabl::T), "t=");
-  EXPECT_EQ(tabl()->caption(TTabl::DT), "dt=");
+  EXPECT_EQ(tabl()->caption(ScoreboardPanel::T), "t=");
+  EXPECT_EQ(tabl()->caption(ScoreboardPanel::DT), "dt=");
 }
 
 class MonitorSpectraStart : public MonitorSpectra, public ::testing::WithParamInterface<bool> {

@@ -12,7 +12,7 @@
 
 #include "core/study_state.h"
 #include "viewer/monitor.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 namespace {
@@ -44,7 +44,7 @@ Extent blackExtent(const QImage& img, int x0, int x1, int y0, int y1, int skipCo
 // A monitor on its own, showing `channels` channels of `length` samples.
 struct Screen {
   StudyState s;
-  TMoni m{s};
+  MonitorWidget m{s};
   explicit Screen(int channels = 4, int length = 2000, int w = 800, int h = 431) {
     s.channelCount = channels;
     s.shownChannelCount = channels;
@@ -52,7 +52,7 @@ struct Screen {
     s.sampleRate = 250;
     s.displayFlags = 0;  // plain background unless a test asks for the grid
     m.resize(w, h);
-    m.Ini();  // clears the channels: fill them afterwards
+    m.initialise();  // clears the channels: fill them afterwards
     m.show();
   }
   void sine(int ch, int amplitude, int period = 100) {
@@ -61,7 +61,7 @@ struct Screen {
   }
   void flat(int ch) { std::fill_n(s.channel(ch), kMaxSamples, std::int16_t{2048}); }
   QImage shot() {
-    m.tV();
+    m.redraw();
     return grabbed();
   }
   QImage grabbed() {
@@ -182,8 +182,8 @@ TEST(MonitorScreen, CursorKeysMoveTheCursorLine) {
   sc.key(Qt::Key_Right, Qt::ControlModifier);
   EXPECT_EQ(cursorAt(), 105);
   // zoomed in, one key press is one sample of four pixels
-  sc.m.Xpl();
-  sc.m.Xpl();
+  sc.m.zoomTimeIn();
+  sc.m.zoomTimeIn();
   EXPECT_EQ(cursorAt(), 105 * 4);
   sc.key(Qt::Key_Left);
   EXPECT_EQ(cursorAt(), 104 * 4);
@@ -196,10 +196,10 @@ TEST(MonitorScreen, ScalingStepsChangeTheDrawnAmplitude) {
   sc.s.cursorPos = 680;
   const QImage before = sc.shot();
   const int h0 = sc.trace(before, 0).height();
-  for (int i = 0; i < 3; ++i) sc.m.Ypl();
+  for (int i = 0; i < 3; ++i) sc.m.gainUp();
   const int h3 = sc.trace(sc.grabbed(), 0).height();
   EXPECT_NEAR(static_cast<double>(h3) / h0, std::pow(1.2, 3), 0.08);
-  for (int i = 0; i < 6; ++i) sc.m.Ymn();
+  for (int i = 0; i < 6; ++i) sc.m.gainDown();
   const int hm3 = sc.trace(sc.grabbed(), 0).height();
   EXPECT_NEAR(static_cast<double>(hm3) / h0, std::pow(1.2, -3), 0.08);
   EXPECT_EQ(sc.s.gainStep, -3);
@@ -297,7 +297,7 @@ TEST(MonitorScreen, ClicksMoveTheCursorAndRowMarkAndASecondClickSetsTheAnchor) {
   sc.s.cursorPos = 10;
   sc.shot();
   int moved = 0;
-  QObject::connect(&sc.m, &TMoni::cursorMoved, [&] { ++moved; });
+  QObject::connect(&sc.m, &MonitorWidget::cursorMoved, [&] { ++moved; });
   sc.click(200, sc.s.rowBaseY[2]);
   EXPECT_EQ(moved, 1);
   QImage img = sc.grabbed();
@@ -349,7 +349,7 @@ TEST(MonitorScreen, RowKeysAndScrollKeysMoveWhatIsShown) {
   sc.key(Qt::Key_Down);
   EXPECT_EQ(sc.s.currentChannelRow, 0);
   // zooming out until the record fits hides the bar
-  for (int i = 0; i < 3; ++i) sc.m.Xmn();
+  for (int i = 0; i < 3; ++i) sc.m.zoomTimeOut();
   EXPECT_FALSE(sc.m.horizontalBarShown());
 }
 
@@ -358,13 +358,13 @@ TEST(MonitorScreen, ChannelCountStepsChangeTheRows) {
   for (int c = 0; c < 8; ++c) sc.sine(c, 800);
   sc.shot();
   const int tall = sc.s.rowHeight;
-  sc.m.Nchmn();
+  sc.m.showFewerChannels();
   EXPECT_EQ(sc.s.shownChannelCount, 4);
   EXPECT_TRUE(sc.m.verticalBarShown());
   EXPECT_GT(sc.s.rowHeight, tall);
   const QImage img = sc.grabbed();
   EXPECT_GT(sc.trace(img, 3).height(), 10);
-  sc.m.Nchpl();
+  sc.m.showMoreChannels();
   EXPECT_EQ(sc.s.shownChannelCount, 8);
   EXPECT_FALSE(sc.m.verticalBarShown());
 }
@@ -391,9 +391,9 @@ TEST(MonitorScreen, TransformResultsRiseFromTheRowBottom) {
 TEST(MonitorScreen, CaptionBackspaceAndExaminationKeys) {
   Screen sc(2);
   QString caption;
-  QObject::connect(&sc.m, &TMoni::captionChanged, [&](const QString& c) { caption = c; });
+  QObject::connect(&sc.m, &MonitorWidget::captionChanged, [&](const QString& c) { caption = c; });
   sc.s.recordFileName = "demo.cad";
-  sc.m.prhd();
+  sc.m.refreshCaption();
   EXPECT_TRUE(caption.startsWith("demo: ")) << caption.toStdString();
   EXPECT_TRUE(caption.contains(QString::fromUtf8("250Гц"))) << caption.toStdString();
   sc.s.chosenFilePath = "/data/x.cad";
@@ -402,8 +402,8 @@ TEST(MonitorScreen, CaptionBackspaceAndExaminationKeys) {
 
   std::vector<int> codes;
   std::vector<MonitorCommand> commands;
-  QObject::connect(&sc.m, &TMoni::acquisitionKey, [&](int c) { codes.push_back(c); });
-  QObject::connect(&sc.m, &TMoni::commandRequested, [&](MonitorCommand c) { commands.push_back(c); });
+  QObject::connect(&sc.m, &MonitorWidget::acquisitionKey, [&](int c) { codes.push_back(c); });
+  QObject::connect(&sc.m, &MonitorWidget::commandRequested, [&](MonitorCommand c) { commands.push_back(c); });
   sc.s.acquisitionActive = 1;
   sc.s.cursorPos = 50;
   sc.key(Qt::Key_Right);

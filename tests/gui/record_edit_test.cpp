@@ -31,14 +31,14 @@
 #include "core/study_state.h"
 #include "shell/commands.h"
 #include "shell/main_commands.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
 #include "viewer/monitor.h"
 #include "viewer/monitor_texts.h"
 #include "viewer/record_edit.h"
 #include "viewer/record_edit_texts.h"
 #include "viewer/ui/edit_dialogs.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/record_edit_commands.h"
 
 namespace velor {
@@ -129,7 +129,7 @@ class RecordEditGui : public ::testing::Test {
     s.dataDir = s.programDir;
     path = dir.file("study.cad");
     writeStudy(path);
-    window = std::make_unique<shell::TFVelor>(s, ui);
+    window = std::make_unique<shell::MainWindow>(s, ui);
     window->setFileChooser(&chooser);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -150,7 +150,7 @@ class RecordEditGui : public ::testing::Test {
     ASSERT_EQ(s.recordCount, 3);
     ASSERT_EQ(s.currentRecord, 1);
   }
-  TMoni* monitor() { return window->monitor(); }
+  MonitorWidget* monitor() { return window->monitor(); }
   QImage drawing() { return monitor()->surface().copy(monitor()->drawingRect()); }
   QString caption() { return window->monitorCaption()->text(); }
   // Puts the cursor (and an anchor) and the current row as a click would leave them.
@@ -179,7 +179,7 @@ class RecordEditGui : public ::testing::Test {
   ScriptedChooser chooser;
   ScriptedDialogs dialogs;
   std::string path;
-  std::unique_ptr<shell::TFVelor> window;
+  std::unique_ptr<shell::MainWindow> window;
 };
 
 // --- every command from its menu entry and its key ------------------------------------------
@@ -477,7 +477,7 @@ TEST_F(RecordEditGui, AnEditedRecordWrittenBackReadsBackAsEdited) {
 TEST_F(RecordEditGui, DeleteWindowKeepsItsCheckBoxInQdelIni) {
   window->editCommands()->setDialogs(nullptr);  // the real windows
   place(300, 100, 1);
-  whenModal<Tqqdel>([](Tqqdel* d) {
+  whenModal<DeleteDialog>([](DeleteDialog* d) {
     EXPECT_EQ(d->windowTitle(), QString::fromUtf8(edit_text::kDeleteTitle));
     EXPECT_TRUE(d->allChannelsBox()->isChecked());  // no file yet: the default
     d->allChannelsBox()->setChecked(false);
@@ -489,7 +489,7 @@ TEST_F(RecordEditGui, DeleteWindowKeepsItsCheckBoxInQdelIni) {
   EXPECT_EQ(s.channel(1)[500], s.zeroLevel[1]);
   EXPECT_EQ(test::readBytes(dir.file(edit_text::kDeleteSettingsFile)), "1\r\n");
 
-  whenModal<Tqqdel>([](Tqqdel* d) {
+  whenModal<DeleteDialog>([](DeleteDialog* d) {
     EXPECT_FALSE(d->allChannelsBox()->isChecked());  // as the file says
     QTest::keyClick(d, Qt::Key_Escape);
   });
@@ -502,7 +502,7 @@ TEST_F(RecordEditGui, CalibrationWindowConfirmsForAllChannels) {
   window->editCommands()->setDialogs(nullptr);
   for (int c = 0; c < 4; ++c) s.channel(c)[50] = static_cast<std::int16_t>(s.zeroLevel[c] + 250);
   place(50);
-  whenModal<Tqqclb>([](Tqqclb* d) {
+  whenModal<CalibrationDialog>([](CalibrationDialog* d) {
     EXPECT_EQ(d->windowTitle(), QString::fromUtf8(edit_text::kCalibTitle));
     EXPECT_EQ(d->amplitudeEdit()->text(), "1");
     d->amplitudeEdit()->setText("50");
@@ -518,7 +518,7 @@ TEST_F(RecordEditGui, CalibrationWindowConfirmsForAllChannels) {
 
 TEST_F(RecordEditGui, ReorganisationWindowShowsAndGivesItsValues) {
   ReorganisationSettings in{"-0,1", "0,4", "", "M2"};
-  Tqq17 d(in, window.get());
+  ReorganisationDialog d(in, window.get());
   EXPECT_EQ(d.windowTitle(), QString::fromUtf8(edit_text::kReorgTitle));
   EXPECT_EQ(d.referenceBox()->count(), 8);
   EXPECT_EQ(d.referenceBox()->itemText(1), QString::fromUtf8(edit_text::kRefS));
@@ -536,13 +536,13 @@ TEST_F(RecordEditGui, ReorganisationWindowShowsAndGivesItsValues) {
 
 TEST(MonitorNames, TheWholeLeadTextFitsTheStrip) {
   StudyState s;
-  TMoni m(s);
+  MonitorWidget m(s);
   s.channelCount = s.shownChannelCount = 3;
   s.recordLength = 2000;
   s.sampleRate = 250;
   s.displayFlags = 0;
   m.resize(800, 431);
-  m.Ini();
+  m.initialise();
   m.show();
   const char* names[] = {"Fp1", "Fpz", "O2"};
   for (int c = 0; c < 3; ++c) {
@@ -555,7 +555,7 @@ TEST(MonitorNames, TheWholeLeadTextFitsTheStrip) {
     s.leadPairs[1] = {2, 3};
     s.leadPairs[2] = {3, 1};
     s.cursorPos = 10;
-    m.tV();
+    m.redraw();
     const QImage img = m.surface();
     const int left = s.monitorWidth - kStripWidth;
     for (int row = 0; row < 3; ++row) {

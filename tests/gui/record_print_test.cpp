@@ -27,10 +27,10 @@
 #include "results/ui/print_target.h"
 #include "shell/commands.h"
 #include "shell/ui/results_wiring.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
 #include "viewer/monitor.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/record_print.h"
 
 namespace velor {
@@ -120,20 +120,20 @@ class RecordPrintGui : public ::testing::Test {
     s.programDir = dir.path() + "/";
     s.dataDir = s.programDir;
     writeRecordFile(dir.file("rec.cad"));
-    monitor = std::make_unique<TMoni>(s);
+    monitor = std::make_unique<MonitorWidget>(s);
     monitor->resize(800, 431);
-    monitor->Ini();
+    monitor->initialise();
     ASSERT_TRUE(openRecordFile(s, dir.file("rec.cad"), ui));
     s.displayFlags = 3 | 16;  // row borders, zero lines, major time lines
     monitor->relayout();
-    monitor->tV();
+    monitor->redraw();
   }
   void TearDown() override { closeRecordFile(s); }
 
   TempDir dir;
   StudyState s;
   ScriptedInteraction ui;
-  std::unique_ptr<TMoni> monitor;
+  std::unique_ptr<MonitorWidget> monitor;
 };
 
 PrintSettings settingsCm(double left, double top, double width, double height) {
@@ -257,7 +257,7 @@ TEST_F(RecordPrintGui, EcgRecordPrintsFourSecondsInTheClinicalScale) {
   s.timeZoom = 2;
   s.gainStep = 5;
   monitor->relayout();
-  monitor->tV();
+  monitor->redraw();
   ui.yesNoScript = {true};
   int asked = 0;
   const auto page = takeRecordPage(*monitor, s, ui, [&] { ++asked; return std::optional<PrintSettings>(); });
@@ -276,7 +276,7 @@ TEST_F(RecordPrintGui, EcgRecordPrintsFourSecondsInTheClinicalScale) {
   // the picture is the monitor's right end at zoom 0: compare with a redraw there
   s.timeZoom = 0;
   s.gainStep = -12;
-  monitor->tV();
+  monitor->redraw();
   EXPECT_EQ(page->picture, monitor->surface().copy(s.monitorWidth - 400, 0, 400, s.monitorHeight));
   // its place: the whole width, a height from the rows' span
   const PageRect r = recordPageRect(*page, s, 2000, 2850);
@@ -303,13 +303,13 @@ TEST_F(RecordPrintGui, CommandLinePrintsTheSamePageAsTheMonitor) {
   StudyState s2;
   s2.programDir = dir.path() + "/";
   ScriptedInteraction ui2;
-  TMoni m2(s2);
+  MonitorWidget m2(s2);
   m2.resize(1000, 600);
-  m2.Ini();
+  m2.initialise();
   ASSERT_TRUE(openRecordFile(s2, dir.file("rec.cad"), ui2));
   ASSERT_TRUE(gotoRecord(s2, 2, ui2));
   m2.relayout();
-  m2.tV();
+  m2.redraw();
   const PrintSettings saved = savedPrintSettings(s2.programDir, s2.monitorWidth, s2.monitorHeight);
   EXPECT_FALSE(saved.landscape());
   const std::string viaMonitor = dir.file("monitor.pdf");
@@ -355,7 +355,7 @@ TEST(MainWindowPrint, F2PrintsTheRecordOnTheMonitor) {
   s.programDir = dir.path() + "/";
   s.dataDir = s.programDir;
   ScriptedInteraction ui;
-  shell::TFVelor w(s, ui);
+  shell::MainWindow w(s, ui);
   w.openAtStart(dir.file("rec.cad"));
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));

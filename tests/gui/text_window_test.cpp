@@ -25,9 +25,9 @@
 #include "results/print_settings.h"
 #include "results/text_results.h"
 #include "results/ui/print_host.h"
-#include "results/ui/tedit_form.h"
-#include "results/ui/tqqprs.h"
-#include "shell/ui/tfvelor.h"
+#include "results/ui/text_results_window.h"
+#include "results/ui/print_settings_dialog.h"
+#include "shell/ui/main_window.h"
 #include "tests/test_support.h"
 
 namespace velor {
@@ -78,12 +78,12 @@ class TextWindowGui : public ::testing::Test {
     main = std::make_unique<QWidget>();
   }
   void TearDown() override {
-    if (TEditForm* w = textWindowOf(main.get())) w->close();
+    if (TextResultsWindow* w = textWindowOf(main.get())) w->close();
     QApplication::processEvents();
   }
 
-  TEditForm* report(const std::vector<std::string>& lines, int mode = kWithHeader) {
-    TEditForm* w = editCr(main.get(), s, ui, &chooser, mode);
+  TextResultsWindow* report(const std::vector<std::string>& lines, int mode = kWithHeader) {
+    TextResultsWindow* w = beginTextResults(main.get(), s, ui, &chooser, mode);
     for (const auto& l : lines) textResultsOf(s)->addResultLine(l);
     QApplication::processEvents();
     return w;
@@ -103,7 +103,7 @@ std::string header(const char* name) {
 }
 
 TEST_F(TextWindowGui, TwoReportsAccumulateAndSaveAsCodePage1251WithCrLf) {
-  TEditForm* w = report({"Альфа=10.5"});
+  TextResultsWindow* w = report({"Альфа=10.5"});
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(w->windowTitle(), qs(kTextWindowCaption));
   EXPECT_TRUE(w->isVisible());
@@ -144,7 +144,7 @@ TEST_F(TextWindowGui, TwoReportsAccumulateAndSaveAsCodePage1251WithCrLf) {
 }
 
 TEST_F(TextWindowGui, KeysAndPopupReadConvertClearAndClose) {
-  TEditForm* w = report({"Альфа50 = 12"});
+  TextResultsWindow* w = report({"Альфа50 = 12"});
   report({"Альфа50 = 8"});
 
   // F3 appends a text file's lines
@@ -169,20 +169,20 @@ TEST_F(TextWindowGui, KeysAndPopupReadConvertClearAndClose) {
   EXPECT_TRUE(w->textBox()->toPlainText().startsWith(QString(68, '*') + "\n" + qs("Клиника - ФД")));
 
   // F10 closes; the next report opens a fresh window that starts with its header
-  QPointer<TEditForm> old = w;
+  QPointer<TextResultsWindow> old = w;
   press(w->textBox(), Qt::Key_F10);
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(old.isNull());
   EXPECT_EQ(s.textWindow, nullptr);
   EXPECT_EQ(textWindowOf(main.get()), nullptr);
-  TEditForm* fresh = report({"x"});
+  TextResultsWindow* fresh = report({"x"});
   EXPECT_TRUE(fresh->textBox()->toPlainText().startsWith(qs("Клиника - ФД")));
 }
 
 TEST_F(TextWindowGui, F2PrintsEveryLineOnPagesOfAPdf) {
   std::vector<std::string> lines;
   for (int i = 0; i < 300; ++i) lines.push_back("Строка " + std::to_string(i));
-  TEditForm* w = report(lines);
+  TextResultsWindow* w = report(lines);
   const std::string pdf = dir.file("out.pdf");
   w->setPrinterChooser([&](QPrinter& p) {
     p.setOutputFormat(QPrinter::PdfFormat);
@@ -207,10 +207,10 @@ TEST_F(TextWindowGui, F2PrintsEveryLineOnPagesOfAPdf) {
 
 TEST_F(TextWindowGui, DiagnosisCommandOfTheMainWindowLoadsTheDiagnosesFile) {
   writeBytes(dir.file("rec1.cac"), utf8ToCp1251("Заключение: норма\r\n"));
-  shell::TFVelor window(s, ui);
+  shell::MainWindow window(s, ui);
   window.setFileChooser(&chooser);
   window.runCommand(shell::Cmd::Diagnosis);
-  TEditForm* w = textWindowOf(&window);
+  TextResultsWindow* w = textWindowOf(&window);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(w->textBox()->toPlainText(), qs("Заключение: норма"));
   EXPECT_EQ(w->journal().mode(), kDiagnoses);
@@ -218,7 +218,7 @@ TEST_F(TextWindowGui, DiagnosisCommandOfTheMainWindowLoadsTheDiagnosesFile) {
   // an analysis that knows only the opener reports into the same window,
   // and the window still saves through the main window's file chooser
   MainWindowTextOpener opener(&window, ui);
-  opener.editCr(s, kWithoutHeader).addResultLine("ещё");
+  opener.beginTextResults(s, kWithoutHeader).addResultLine("ещё");
   EXPECT_EQ(textWindowOf(&window), w);
   EXPECT_EQ(w->textBox()->toPlainText(), qs("Заключение: норма\n") + QString(68, '*') + qs("\nещё"));
   chooser.answer = dir.file("diag.txt");
@@ -245,7 +245,7 @@ class PrintDialogGui : public ::testing::Test {
 
 TEST_F(PrintDialogGui, TypedFieldsRoundTripThroughQprsIni) {
   {
-    Tqqprs d(s, ui, settings, nullptr);
+    PrintSettingsDialog d(s, ui, settings, nullptr);
     d.load();  // no "qprs.ini": the form's defaults, both boxes checked
     EXPECT_EQ(d.windowTitle(), qs(kPrintDialogCaption));
     EXPECT_EQ(d.leftEdit()->text(), "2.5");
@@ -270,7 +270,7 @@ TEST_F(PrintDialogGui, TypedFieldsRoundTripThroughQprsIni) {
   EXPECT_EQ(settings.paperWidthCm, 20.0);
   EXPECT_FALSE(settings.printMaxSize);
 
-  Tqqprs again(s, ui, settings, nullptr);
+  PrintSettingsDialog again(s, ui, settings, nullptr);
   again.load();
   EXPECT_EQ(s.dialogResult, 0);
   EXPECT_EQ(again.leftEdit()->text(), "25");
@@ -282,7 +282,7 @@ TEST_F(PrintDialogGui, TypedFieldsRoundTripThroughQprsIni) {
 
 TEST_F(PrintDialogGui, BadFieldStaysInTheDialogAndCancelKeepsTheSettings) {
   const PrintSettings before = settings;
-  Tqqprs d(s, ui, settings, nullptr);
+  PrintSettingsDialog d(s, ui, settings, nullptr);
   d.load();
   d.maxSizeBox()->click();
   d.widthEdit()->setText("десять");
@@ -299,11 +299,11 @@ TEST_F(PrintDialogGui, BadFieldStaysInTheDialogAndCancelKeepsTheSettings) {
 TEST_F(PrintDialogGui, ModalDialogOfTheMainWindowGivesTheMaximalSize) {
   QWidget mainWindow;
   QTimer::singleShot(0, [&] {
-    auto* d = qobject_cast<Tqqprs*>(QApplication::activeModalWidget());
+    auto* d = qobject_cast<PrintSettingsDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(d, nullptr);
     d->printButton()->click();
   });
-  EXPECT_TRUE(pqprs(&mainWindow, s, ui));
+  EXPECT_TRUE(askPrintSettings(&mainWindow, s, ui));
   const PrintSettings& p = printSettingsOf(&mainWindow, s);
   EXPECT_TRUE(p.printMaxSize);
   EXPECT_NEAR(p.printHeightCm, 16.6, 1e-9);

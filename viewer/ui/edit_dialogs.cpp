@@ -36,9 +36,9 @@ void runModal(StudyState& s, Dialog& d, int helpContext) {
 
 }  // namespace
 
-// --- Tqqdel ------------------------------------------------------------------------------
+// --- DeleteDialog ------------------------------------------------------------------------------
 
-Tqqdel::Tqqdel(const DeleteSettings& settings, QWidget* parent) : QDialog(parent) {
+DeleteDialog::DeleteDialog(const DeleteSettings& settings, QWidget* parent) : QDialog(parent) {
   setWindowTitle(qs(kDeleteTitle));
   setModal(true);
   auto* outer = new QVBoxLayout(this);
@@ -61,18 +61,18 @@ Tqqdel::Tqqdel(const DeleteSettings& settings, QWidget* parent) : QDialog(parent
   applyDialogLook(this);
 }
 
-DeleteSettings Tqqdel::settings() const {
+DeleteSettings DeleteDialog::settings() const {
   DeleteSettings d;
   d.allChannels = all_->isChecked();
   return d;
 }
 
-QPushButton* Tqqdel::button(int choice) const {
+QPushButton* DeleteDialog::button(int choice) const {
   const auto it = buttons_.find(choice);
   return it == buttons_.end() ? nullptr : it->second;
 }
 
-void Tqqdel::pick(int choice) {
+void DeleteDialog::pick(int choice) {
   choice_ = choice;
   if (choice == kDeleteCancel) {
     reject();
@@ -81,9 +81,9 @@ void Tqqdel::pick(int choice) {
   }
 }
 
-// --- Tqqclb ------------------------------------------------------------------------------
+// --- CalibrationDialog ------------------------------------------------------------------------------
 
-Tqqclb::Tqqclb(const CalibrationSettings& settings, QWidget* parent) : QDialog(parent) {
+CalibrationDialog::CalibrationDialog(const CalibrationSettings& settings, QWidget* parent) : QDialog(parent) {
   setWindowTitle(qs(kCalibTitle));
   setModal(true);
   auto* outer = new QVBoxLayout(this);
@@ -124,7 +124,7 @@ Tqqclb::Tqqclb(const CalibrationSettings& settings, QWidget* parent) : QDialog(p
   applyDialogLook(this);
 }
 
-CalibrationSettings Tqqclb::settings() const {
+CalibrationSettings CalibrationDialog::settings() const {
   CalibrationSettings c;
   c.amplitude = amplitude_->text().toStdString();
   c.allChannels = all_->isChecked();
@@ -133,11 +133,11 @@ CalibrationSettings Tqqclb::settings() const {
   return c;
 }
 
-QRadioButton* Tqqclb::zeroButton(int kind) const { return kind >= 0 && kind < 3 ? zero_[kind] : nullptr; }
+QRadioButton* CalibrationDialog::zeroButton(int kind) const { return kind >= 0 && kind < 3 ? zero_[kind] : nullptr; }
 
-// --- Tqq17 -------------------------------------------------------------------------------
+// --- ReorganisationDialog -------------------------------------------------------------------------------
 
-Tqq17::Tqq17(const ReorganisationSettings& settings, QWidget* parent) : QDialog(parent) {
+ReorganisationDialog::ReorganisationDialog(const ReorganisationSettings& settings, QWidget* parent) : QDialog(parent) {
   setWindowTitle(qs(kReorgTitle));
   setModal(true);
   auto* outer = new QVBoxLayout(this);
@@ -179,7 +179,7 @@ Tqq17::Tqq17(const ReorganisationSettings& settings, QWidget* parent) : QDialog(
   applyDialogLook(this);
 }
 
-ReorganisationSettings Tqq17::settings() const {
+ReorganisationSettings ReorganisationDialog::settings() const {
   ReorganisationSettings r;
   r.epochStart = start_->text().toStdString();
   r.epochEnd = end_->text().toStdString();
@@ -191,21 +191,21 @@ ReorganisationSettings Tqq17::settings() const {
 // --- QtEditDialogs ------------------------------------------------------------------------
 
 int QtEditDialogs::deleteDialog(DeleteSettings& settings) {
-  Tqqdel d(settings, parent_);
+  DeleteDialog d(settings, parent_);
   runModal(s_, d, kDeleteHelpContext);
   settings = d.settings();
   return d.choice();
 }
 
 int QtEditDialogs::calibrationDialog(CalibrationSettings& settings) {
-  Tqqclb d(settings, parent_);
+  CalibrationDialog d(settings, parent_);
   runModal(s_, d, kCalibrationHelpContext);
   settings = d.settings();
   return d.choice();
 }
 
 bool QtEditDialogs::reorganisationDialog(ReorganisationSettings& settings) {
-  Tqq17 d(settings, parent_);
+  ReorganisationDialog d(settings, parent_);
   runModal(s_, d, kReorganisationHelpContext);
   if (d.result() != QDialog::Accepted) return false;
   settings = d.settings();

@@ -1,5 +1,5 @@
-// The windows of record editing: "Удаление" (Tqqdel), "Калибровка" (Tqqclb)
-// and "Реорганизация записей" (Tqq17), and QtEditDialogs, which shows them
+// The windows of record editing: "Удаление" (DeleteDialog), "Калибровка" (CalibrationDialog)
+// and "Реорганизация записей" (ReorganisationDialog), and QtEditDialogs, which shows them
 // modally for the editing commands.
 #pragma once
 
@@ -23,10 +23,10 @@ inline constexpr int kReorganisationHelpContext = 23;
 
 // "Удаление": the group "Участок" with the check box "Все каналы" and one
 // button per choice; Esc gives 0.
-class Tqqdel final : public QDialog {
+class DeleteDialog final : public QDialog {
   Q_OBJECT
  public:
-  Tqqdel(const DeleteSettings& settings, QWidget* parent = nullptr);
+  DeleteDialog(const DeleteSettings& settings, QWidget* parent = nullptr);
   int choice() const { return choice_; }
   DeleteSettings settings() const;
   QCheckBox* allChannelsBox() const { return all_; }
@@ -42,10 +42,10 @@ class Tqqdel final : public QDialog {
 
 // "Калибровка": the amplitude of the calibration step, "все каналы", the zero
 // correction "Корр.нуля"; "Утвердить" gives 1 (current channel) or 2 (all).
-class Tqqclb final : public QDialog {
+class CalibrationDialog final : public QDialog {
   Q_OBJECT
  public:
-  Tqqclb(const CalibrationSettings& settings, QWidget* parent = nullptr);
+  CalibrationDialog(const CalibrationSettings& settings, QWidget* parent = nullptr);
   int choice() const { return choice_; }
   CalibrationSettings settings() const;
   QLineEdit* amplitudeEdit() const { return amplitude_; }
@@ -63,10 +63,10 @@ class Tqqclb final : public QDialog {
 
 // "Реорганизация записей": reference point, epoch start and end, the
 // selection condition; "Выполнить" accepts, "Отменить" closes.
-class Tqq17 final : public QDialog {
+class ReorganisationDialog final : public QDialog {
   Q_OBJECT
  public:
-  Tqq17(const ReorganisationSettings& settings, QWidget* parent = nullptr);
+  ReorganisationDialog(const ReorganisationSettings& settings, QWidget* parent = nullptr);
   ReorganisationSettings settings() const;
   QComboBox* referenceBox() const { return reference_; }
   QLineEdit* startEdit() const { return start_; }

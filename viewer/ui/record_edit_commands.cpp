@@ -7,11 +7,11 @@
 #include "core/ui/qt_interaction.h"
 #include "viewer/record_reorganise.h"
 #include "viewer/ui/edit_dialogs.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 
-RecordEditCommands::RecordEditCommands(StudyState& s, Interaction& ui, TMoni* monitor, QWidget* dialogParent)
+RecordEditCommands::RecordEditCommands(StudyState& s, Interaction& ui, MonitorWidget* monitor, QWidget* dialogParent)
     : QObject(dialogParent),
       s_(s),
       ui_(ui),
@@ -139,7 +139,7 @@ void RecordEditCommands::cut() {
 }
 
 void RecordEditCommands::copy() {
-  if (monitor_) monitor_->GCopy();
+  if (monitor_) monitor_->copyPicture();
 }
 
 void RecordEditCommands::paste() {

@@ -17,7 +17,7 @@
 
 namespace velor {
 
-class TMoni;
+class MonitorWidget;
 class QtEditDialogs;
 class QtProgress;
 enum class MonitorCommand;
@@ -25,7 +25,7 @@ enum class MonitorCommand;
 class RecordEditCommands final : public QObject {
   Q_OBJECT
  public:
-  RecordEditCommands(StudyState& s, Interaction& ui, TMoni* monitor, QWidget* dialogParent);
+  RecordEditCommands(StudyState& s, Interaction& ui, MonitorWidget* monitor, QWidget* dialogParent);
   ~RecordEditCommands() override;
 
   RecordEditor& editor() { return editor_; }
@@ -81,7 +81,7 @@ class RecordEditCommands final : public QObject {
 
   StudyState& s_;
   Interaction& ui_;
-  TMoni* monitor_;
+  MonitorWidget* monitor_;
   RecordEditor editor_;
   std::unique_ptr<QtEditDialogs> windows_;
   std::unique_ptr<QtProgress> ownProgress_;

@@ -8,7 +8,7 @@
 
 #include "results/ui/print_target.h"
 #include "viewer/monitor.h"
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 
@@ -23,7 +23,7 @@ QFont printFont(const StudyState& s) {
 
 }  // namespace
 
-std::optional<RecordPage> takeRecordPage(TMoni& monitor, StudyState& s, Interaction& ui,
+std::optional<RecordPage> takeRecordPage(MonitorWidget& monitor, StudyState& s, Interaction& ui,
                                          const std::function<std::optional<PrintSettings>()>& askSettings) {
   if (s.acquisitionActive != 0) return std::nullopt;
   RecordPage page;
@@ -34,13 +34,13 @@ std::optional<RecordPage> takeRecordPage(TMoni& monitor, StudyState& s, Interact
     page.ecgGain = ecgGainStep(s);
     s.timeZoom = 0;
     s.gainStep = page.ecgGain;
-    monitor.tV();
+    monitor.redraw();
     // the last four seconds of what the monitor shows
     const int m = ecgPrintColumns(s);
     page.picture = monitor.surface().copy(std::max(0, s.monitorWidth - m), 0, m, s.monitorHeight);
     s.timeZoom = zoom;
     s.gainStep = gain;
-    monitor.tV();
+    monitor.redraw();
   } else {
     if (!askSettings) return std::nullopt;
     const auto settings = askSettings();
@@ -50,7 +50,7 @@ std::optional<RecordPage> takeRecordPage(TMoni& monitor, StudyState& s, Interact
     // what the window shows, without the scroll bars
     page.picture = monitor.surface().copy(monitor.drawingRect());
   }
-  page.header = QString::fromStdString(prhd(s));
+  page.header = QString::fromStdString(composeMonitorCaption(s));
   return page;
 }
 
@@ -80,7 +80,7 @@ void paintRecordPage(QPainter& p, const RecordPage& page, const StudyState& s, i
   p.restore();
 }
 
-bool printRecord(TMoni& monitor, StudyState& s, Interaction& ui,
+bool printRecord(MonitorWidget& monitor, StudyState& s, Interaction& ui,
                  const std::function<std::optional<PrintSettings>()>& askSettings, PrintTarget& target) {
   const auto page = takeRecordPage(monitor, s, ui, askSettings);
   if (!page) return false;

@@ -19,7 +19,7 @@ class QPainter;
 
 namespace velor {
 
-class TMoni;
+class MonitorWidget;
 class PrintTarget;
 
 inline constexpr const char* kEcgPrintQuestion = "Печатать ЭКГ в стандартном клиническом масштабе?";
@@ -39,7 +39,7 @@ struct RecordPage {
 // print settings dialog. Nothing (and no change) while an examination
 // records or when the dialog is cancelled. The clinical scale redraws the
 // monitor at zoom 0 and its gain, takes the picture and gives the view back.
-std::optional<RecordPage> takeRecordPage(TMoni& monitor, StudyState& s, Interaction& ui,
+std::optional<RecordPage> takeRecordPage(MonitorWidget& monitor, StudyState& s, Interaction& ui,
                                          const std::function<std::optional<PrintSettings>()>& askSettings);
 
 // The picture's place on a page of pageWidth × pageHeight printer units.
@@ -52,7 +52,7 @@ void paintRecordPage(QPainter& p, const RecordPage& page, const StudyState& s, i
 // The whole print: the page taken from the monitor, then the target opened in
 // the page's orientation, painted and finished. False when nothing printed;
 // a failure of the output is told through ui.
-bool printRecord(TMoni& monitor, StudyState& s, Interaction& ui,
+bool printRecord(MonitorWidget& monitor, StudyState& s, Interaction& ui,
                  const std::function<std::optional<PrintSettings>()>& askSettings, PrintTarget& target);
 
 }  // namespace velor

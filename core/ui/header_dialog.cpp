@@ -1,6 +1,6 @@
 // Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
-#include "core/ui/tqqhead.h"
+#include "core/ui/header_dialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -48,7 +48,7 @@ QString widgetText(const QWidget* w) {
 
 }  // namespace
 
-Tqqhead::Tqqhead(StudyState& s, Interaction& ui, HeaderFilePicker pick, QWidget* parent)
+HeaderDialog::HeaderDialog(StudyState& s, Interaction& ui, HeaderFilePicker pick, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), s_(s), ui_(ui), pick_(std::move(pick)) {
   setWindowTitle(QString::fromUtf8(kHeaderTitle));
   setModal(true);
@@ -110,7 +110,7 @@ Tqqhead::Tqqhead(StudyState& s, Interaction& ui, HeaderFilePicker pick, QWidget*
     form->addRow(QString::fromUtf8(kLabelTest), test);
     patientList_ = makeHistoryBox(&history_.groupPatients, kListCapacity, kGroupPatientWidth);
     patientList_->setObjectName("patientList");
-    connect(patientList_, QOverload<int>::of(&QComboBox::activated), this, &Tqqhead::choosePatient);
+    connect(patientList_, QOverload<int>::of(&QComboBox::activated), this, &HeaderDialog::choosePatient);
     form->addRow(QString::fromUtf8(kLabelPatientList), patientList_);
     outer->addWidget(box);
   }
@@ -141,15 +141,15 @@ Tqqhead::Tqqhead(StudyState& s, Interaction& ui, HeaderFilePicker pick, QWidget*
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
   outer->addLayout(buttons);
-  connect(read, &QPushButton::clicked, this, &Tqqhead::readHeaderFromFile);
-  connect(ok, &QPushButton::clicked, this, &Tqqhead::acceptHeader);
+  connect(read, &QPushButton::clicked, this, &HeaderDialog::readHeaderFromFile);
+  connect(ok, &QPushButton::clicked, this, &HeaderDialog::acceptHeader);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   showForm(headerFormFrom(s_));
   applyDialogLook(this);
 }
 
-QComboBox* Tqqhead::makeHistoryBox(std::vector<std::string>* list, std::size_t capacity, int maxLength) {
+QComboBox* HeaderDialog::makeHistoryBox(std::vector<std::string>* list, std::size_t capacity, int maxLength) {
   auto* c = new QComboBox(this);
   c->setEditable(true);
   c->setInsertPolicy(QComboBox::NoInsert);
@@ -174,21 +174,21 @@ QComboBox* Tqqhead::makeHistoryBox(std::vector<std::string>* list, std::size_t c
   return c;
 }
 
-void Tqqhead::showForm(const HeaderForm& f) {
+void HeaderDialog::showForm(const HeaderForm& f) {
   for (std::size_t i = 0; i < fields_.size(); ++i)
     setFieldText(static_cast<int>(i) + 1, i < f.fields.size() ? qs(f.fields[i]) : QString());
   institution_->setText(qs(f.institution));
   department_->setText(qs(f.department));
 }
 
-QWidget* Tqqhead::fieldWidget(int field) const {
+QWidget* HeaderDialog::fieldWidget(int field) const {
   if (field < 1 || static_cast<std::size_t>(field) > fields_.size()) return nullptr;
   return fields_[static_cast<std::size_t>(field - 1)];
 }
 
-QString Tqqhead::fieldText(int field) const { return widgetText(fieldWidget(field)); }
+QString HeaderDialog::fieldText(int field) const { return widgetText(fieldWidget(field)); }
 
-void Tqqhead::setFieldText(int field, const QString& text) {
+void HeaderDialog::setFieldText(int field, const QString& text) {
   QWidget* w = fieldWidget(field);
   if (auto* c = qobject_cast<QComboBox*>(w)) {
     // The item that matches becomes the remembered one; other text leaves
@@ -200,7 +200,7 @@ void Tqqhead::setFieldText(int field, const QString& text) {
   }
 }
 
-HeaderForm Tqqhead::form() const {
+HeaderForm HeaderDialog::form() const {
   HeaderForm f;
   f.groupLayout = group_;
   for (std::size_t i = 0; i < fields_.size(); ++i) f.fields.push_back(widgetText(fields_[i]).toStdString());
@@ -209,7 +209,7 @@ HeaderForm Tqqhead::form() const {
   return f;
 }
 
-void Tqqhead::readHeaderFromFile() {
+void HeaderDialog::readHeaderFromFile() {
   if (!pick_) return;
   const auto path = pick_();
   if (!path) return;
@@ -225,18 +225,18 @@ void Tqqhead::readHeaderFromFile() {
   showForm(f);
 }
 
-void Tqqhead::acceptHeader() {
+void HeaderDialog::acceptHeader() {
   acceptHeaderForm(s_, form());
   s_.dialogResult = 1;
   accept();
 }
 
-void Tqqhead::choosePatient(int index) {
+void HeaderDialog::choosePatient(int index) {
   if (!patientList_ || index < 0) return;
   if (auto* e = qobject_cast<QLineEdit*>(fieldWidget(target_ + 1))) e->setText(patientList_->itemText(index));
 }
 
-bool Tqqhead::eventFilter(QObject* watched, QEvent* event) {
+bool HeaderDialog::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress) {
     for (int i = 0; i < kGroupPatientFields && static_cast<std::size_t>(i) < fields_.size(); ++i)
       if (fields_[static_cast<std::size_t>(i)] == watched) target_ = i;
@@ -244,7 +244,7 @@ bool Tqqhead::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void Tqqhead::done(int r) {
+void HeaderDialog::done(int r) {
   if (!closedOnce_) {
     closedOnce_ = true;
     if (r == QDialog::Rejected) s_.dialogResult = 0;

@@ -5,19 +5,19 @@
 #include <QImage>
 #include <QPainter>
 
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 namespace velor {
 
-void TMoni::clearOverlays() {
+void MonitorWidget::clearOverlays() {
   hideCursorLines();
   if (rowMarkShown_) xorRowMark();
 }
 
-void TMoni::GCopy() { QGuiApplication::clipboard()->setImage(surface_.copy(drawingRect())); }
+void MonitorWidget::copyPicture() { QGuiApplication::clipboard()->setImage(surface_.copy(drawingRect())); }
 
-void TMoni::Cut() {
-  GCopy();
+void MonitorWidget::Cut() {
+  copyPicture();
   // Overlays are inverted pixels: taken off first, or inverting them again
   // later would draw them onto the white.
   clearOverlays();
@@ -26,7 +26,7 @@ void TMoni::Cut() {
   update();
 }
 
-bool TMoni::Paste(QString* failure) {
+bool MonitorWidget::Paste(QString* failure) {
   const QImage picture = QGuiApplication::clipboard()->image();
   if (picture.isNull()) {
     if (failure) *failure = QStringLiteral("в буфере обмена нет рисунка");

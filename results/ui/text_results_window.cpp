@@ -1,4 +1,4 @@
-#include "results/ui/tedit_form.h"
+#include "results/ui/text_results_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -32,8 +32,8 @@ constexpr int kTextWindowHeight = 246;
 class TextWindowHost final : public QObject {
  public:
   explicit TextWindowHost(QWidget* mainWindow) : QObject(mainWindow) { setObjectName("velorTextWindowHost"); }
-  QPointer<TEditForm> window;
-  QPointer<Tqqeda> notice;
+  QPointer<TextResultsWindow> window;
+  QPointer<TextOverflowNotice> notice;
   shell::FileChooser* chooser = nullptr;
 };
 
@@ -48,9 +48,9 @@ TextWindowHost* hostOf(QWidget* mainWindow, bool create) {
 
 // --- overflow notice -----------------------------------------------------------------
 
-Tqqeda::Tqqeda(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+TextOverflowNotice::TextOverflowNotice(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setWindowTitle(q(kOverflowCaption));
-  setObjectName("Tqqeda");
+  setObjectName("TextOverflowNotice");
   QPalette p = palette();
   p.setColor(QPalette::Window, QColor(0xFF, 0x00, 0xFF));
   setPalette(p);
@@ -74,13 +74,13 @@ Tqqeda::Tqqeda(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 
 // --- the window --------------------------------------------------------------------------
 
-TEditForm::TEditForm(StudyState& s, Interaction& ui, QWidget* parent)
+TextResultsWindow::TextResultsWindow(StudyState& s, Interaction& ui, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
       s_(s),
       ui_(ui),
       journal_(std::make_unique<TextResults>(s.programDir)) {
   setWindowTitle(q(kTextWindowCaption));
-  setObjectName("TEditForm");
+  setObjectName("TextResultsWindow");
   setAttribute(Qt::WA_DeleteOnClose);
   edit_ = new QPlainTextEdit(this);
   QFont f(q(kTextFontName), 10);
@@ -129,11 +129,11 @@ TEditForm::TEditForm(StudyState& s, Interaction& ui, QWidget* parent)
   s_.textWindow = journal_.get();
 }
 
-TEditForm::~TEditForm() {
+TextResultsWindow::~TextResultsWindow() {
   if (s_.textWindow == journal_.get()) s_.textWindow = nullptr;
 }
 
-void TEditForm::buildMenu() {
+void TextResultsWindow::buildMenu() {
   menu_ = new QMenu(this);
   struct Item {
     const char* caption;
@@ -161,7 +161,7 @@ void TEditForm::buildMenu() {
   }
 }
 
-TextResults& TEditForm::synced() {
+TextResults& TextResultsWindow::synced() {
   if (edited_) {
     edited_ = false;
     journal_->setText(edit_->toPlainText().toStdString());
@@ -169,14 +169,14 @@ TextResults& TEditForm::synced() {
   return *journal_;
 }
 
-void TEditForm::showText() {
+void TextResultsWindow::showText() {
   edited_ = false;  // the journal replaced its text: what was typed is superseded
   updating_ = true;
   edit_->setPlainText(q(journal_->text()));
   updating_ = false;
 }
 
-void TEditForm::readFile() {
+void TextResultsWindow::readFile() {
   synced();
   if (!chooser_) return;
   // The window steps aside while the file window is open.
@@ -186,7 +186,7 @@ void TEditForm::readFile() {
   if (wasVisible) show();
 }
 
-void TEditForm::writeFile() {
+void TextResultsWindow::writeFile() {
   synced();
   if (!chooser_) return;
   const bool wasVisible = isVisible();
@@ -195,7 +195,7 @@ void TEditForm::writeFile() {
   if (wasVisible) show();
 }
 
-bool TEditForm::print() {
+bool TextResultsWindow::print() {
   synced();
   QPrinter& printer = printerOf(parentWidget());
   if (choosePrinter_) {
@@ -209,11 +209,11 @@ bool TEditForm::print() {
   return false;
 }
 
-void TEditForm::toTable() { synced().toTable(); }
+void TextResultsWindow::toTable() { synced().toTable(); }
 
-void TEditForm::clearText() { synced().clear(); }
+void TextResultsWindow::clearText() { synced().clear(); }
 
-bool TEditForm::runKey(int key) {
+bool TextResultsWindow::runKey(int key) {
   switch (key) {
     case Qt::Key_F2: print(); return true;
     case Qt::Key_F3: readFile(); return true;
@@ -225,12 +225,12 @@ bool TEditForm::runKey(int key) {
   }
 }
 
-void TEditForm::keyPressEvent(QKeyEvent* e) {
+void TextResultsWindow::keyPressEvent(QKeyEvent* e) {
   if (e->modifiers() == Qt::NoModifier && runKey(e->key())) return;
   QWidget::keyPressEvent(e);
 }
 
-bool TEditForm::eventFilter(QObject* watched, QEvent* event) {
+bool TextResultsWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == edit_ && event->type() == QEvent::KeyPress) {
     auto* k = static_cast<QKeyEvent*>(event);
     if (k->modifiers() == Qt::NoModifier && runKey(k->key())) return true;
@@ -238,7 +238,7 @@ bool TEditForm::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TEditForm::closeEvent(QCloseEvent* e) {
+void TextResultsWindow::closeEvent(QCloseEvent* e) {
   if (s_.textWindow == journal_.get()) s_.textWindow = nullptr;
   QWidget::closeEvent(e);
 }
@@ -271,25 +271,25 @@ bool printTextLines(const std::vector<std::string>& lines, const FontSpec& font,
 
 // --- EditCr ------------------------------------------------------------------------------
 
-TEditForm* textWindowOf(QWidget* mainWindow) {
+TextResultsWindow* textWindowOf(QWidget* mainWindow) {
   TextWindowHost* h = hostOf(mainWindow, false);
   return h ? h->window.data() : nullptr;
 }
 
-TEditForm* editCr(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode) {
+TextResultsWindow* beginTextResults(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode) {
   TextWindowHost* h = hostOf(mainWindow, true);
-  TEditForm* w = h ? h->window.data() : nullptr;
+  TextResultsWindow* w = h ? h->window.data() : nullptr;
   if (!w) {
-    w = new TEditForm(s, ui, mainWindow);
+    w = new TextResultsWindow(s, ui, mainWindow);
     if (h) {
-      if (!h->notice) h->notice = new Tqqeda(mainWindow);
+      if (!h->notice) h->notice = new TextOverflowNotice(mainWindow);
       w->setOverflowNotice(h->notice);
       h->window = w;
     }
   }
   if (h && chooser) h->chooser = chooser;
   w->setFileChooser(h ? h->chooser : chooser);
-  w->synced().editCr(s, mode);
+  w->synced().beginTextResults(s, mode);
   // a report brings the window back from the task bar
   if (w->isMinimized()) w->showNormal();
   w->show();
@@ -297,8 +297,8 @@ TEditForm* editCr(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::Fi
   return w;
 }
 
-TextResults& MainWindowTextOpener::editCr(StudyState& s, int mode) {
-  return velor::editCr(main_.data(), s, ui_, nullptr, mode)->journal();
+TextResults& MainWindowTextOpener::beginTextResults(StudyState& s, int mode) {
+  return velor::beginTextResults(main_.data(), s, ui_, nullptr, mode)->journal();
 }
 
 }  // namespace velor

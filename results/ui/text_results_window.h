@@ -1,7 +1,7 @@
-// TEditForm "Окно выдачи результатов": the text result window. A plain,
+// TextResultsWindow "Окно выдачи результатов": the text result window. A plain,
 // editable text box without word wrap over the journal of results/text_results.h,
 // its popup menu (read, save, print, table, clear, clipboard, exit), and the
-// overflow notice Tqqeda. The main window opens it through editCr; while it
+// overflow notice TextOverflowNotice. The main window opens it through beginTextResults; while it
 // is open the study state's textWindow points at its journal, so analyses
 // and the file dispatch reach it without knowing the window.
 #pragma once
@@ -25,28 +25,28 @@ class FileChooser;
 
 namespace velor {
 
-// Tqqeda "ВНИМАНИЕ!": the notice that the full text went to "REZ.TXT".
-class Tqqeda final : public QWidget {
+// TextOverflowNotice "ВНИМАНИЕ!": the notice that the full text went to "REZ.TXT".
+class TextOverflowNotice final : public QWidget {
   Q_OBJECT
  public:
-  explicit Tqqeda(QWidget* parent = nullptr);
+  explicit TextOverflowNotice(QWidget* parent = nullptr);
   QPushButton* closeButton() const { return close_; }
 
  private:
   QPushButton* close_ = nullptr;
 };
 
-class TEditForm final : public QWidget {
+class TextResultsWindow final : public QWidget {
   Q_OBJECT
  public:
-  TEditForm(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
-  ~TEditForm() override;
+  TextResultsWindow(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
+  ~TextResultsWindow() override;
 
   TextResults& journal() { return *journal_; }
   QPlainTextEdit* textBox() const { return edit_; }
   QMenu* popupMenu() const { return menu_; }
   void setFileChooser(shell::FileChooser* chooser) { chooser_ = chooser; }
-  void setOverflowNotice(Tqqeda* notice) { notice_ = notice; }
+  void setOverflowNotice(TextOverflowNotice* notice) { notice_ = notice; }
   // How printing gets its printer; the default asks through Qt's print
   // dialog. Returning false prints nothing.
   void setPrinterChooser(std::function<bool(QPrinter&)> choose) { choosePrinter_ = std::move(choose); }
@@ -77,7 +77,7 @@ class TEditForm final : public QWidget {
   QPlainTextEdit* edit_ = nullptr;
   QMenu* menu_ = nullptr;
   shell::FileChooser* chooser_ = nullptr;
-  QPointer<Tqqeda> notice_;
+  QPointer<TextOverflowNotice> notice_;
   std::function<bool(QPrinter&)> choosePrinter_;
   bool updating_ = false;  // the text box changes because the journal did
   bool edited_ = false;    // the person changed the text since the last sync
@@ -87,21 +87,21 @@ class TEditForm final : public QWidget {
 bool printTextLines(const std::vector<std::string>& lines, const FontSpec& font, QPrinter& printer);
 
 // EditCr of the main window `mainWindow`: appends the run separator to the
-// open text window, or creates one, then Ini(mode). The overflow notice is
+// open text window, or creates one, then initialise(mode). The overflow notice is
 // created once per main window. A null chooser keeps the one given before.
-TEditForm* editCr(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode);
+TextResultsWindow* beginTextResults(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode);
 
 // The same for analyses that know only a TextWindowOpener.
 class MainWindowTextOpener final : public TextWindowOpener {
  public:
   MainWindowTextOpener(QWidget* mainWindow, Interaction& ui) : main_(mainWindow), ui_(ui) {}
-  TextResults& editCr(StudyState& s, int mode) override;
+  TextResults& beginTextResults(StudyState& s, int mode) override;
 
  private:
   QPointer<QWidget> main_;
   Interaction& ui_;
 };
 // The open text window of a main window, or nullptr.
-TEditForm* textWindowOf(QWidget* mainWindow);
+TextResultsWindow* textWindowOf(QWidget* mainWindow);
 
 }  // namespace velor

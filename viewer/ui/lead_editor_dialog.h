@@ -1,4 +1,4 @@
-// Tqqchnm "Отведения": the lead editor. The channel grid with names and
+// LeadEditorDialog "Отведения": the lead editor. The channel grid with names and
 // kinds, electrode buttons on a head scheme, the reference scheme, the lead
 // pairs ("Парные связи" while they are edited), position templates and the
 // channel order panel. Kinds, positions and pairs act on the study state at
@@ -33,7 +33,7 @@ namespace velor {
 
 class LeadHeadView;
 
-class Tqqchnm final : public QDialog {
+class LeadEditorDialog final : public QDialog {
   Q_OBJECT
  public:
   // The file window for a file kind (13 channel order, 22 lead pairs) in read
@@ -53,12 +53,12 @@ class Tqqchnm final : public QDialog {
   static constexpr int kButtonWidth = 32;
   static constexpr int kButtonHeight = 18;
 
-  Tqqchnm(StudyState& s, Interaction& ui, FilePicker pick, QWidget* parent = nullptr);
-  ~Tqqchnm() override;
+  LeadEditorDialog(StudyState& s, Interaction& ui, FilePicker pick, QWidget* parent = nullptr);
+  ~LeadEditorDialog() override;
 
   // Fills the window from the study state. Reorder mode 1 reorders the
   // record's channels, 0 only the channel order map of acquisition.
-  void Ini(int reorderMode);
+  void initialise(int reorderMode);
   // Replaces the pick list window (tests).
   void setPickListRunner(PickList run);
 
@@ -152,6 +152,6 @@ class Tqqchnm final : public QDialog {
 };
 
 // Shows the lead editor modally in a reorder mode.
-void runLeadEditor(StudyState& s, Interaction& ui, Tqqchnm::FilePicker pick, QWidget* parent, int reorderMode = 1);
+void runLeadEditor(StudyState& s, Interaction& ui, LeadEditorDialog::FilePicker pick, QWidget* parent, int reorderMode = 1);
 
 }  // namespace velor

@@ -22,14 +22,14 @@ class QPushButton;
 
 namespace velor {
 
-class Tqqhead final : public QDialog {
+class HeaderDialog final : public QDialog {
   Q_OBJECT
  public:
   // Returns the path of a record file chosen for "Читать заголовок из файла",
   // or nothing when cancelled.
   using HeaderFilePicker = std::function<std::optional<std::string>()>;
 
-  Tqqhead(StudyState& s, Interaction& ui, HeaderFilePicker pick, QWidget* parent = nullptr);
+  HeaderDialog(StudyState& s, Interaction& ui, HeaderFilePicker pick, QWidget* parent = nullptr);
 
   bool groupLayout() const { return group_; }
   // The widget and text of header field i (1-based) of the shown layout.

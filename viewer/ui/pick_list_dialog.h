@@ -1,4 +1,4 @@
-// Tqqlist: a pick list of one column. A double click or Enter on a row
+// PickListDialog: a pick list of one column. A double click or Enter on a row
 // accepts it: `dialogResult` 1, the chosen text in `chosenFilePath` and its
 // row in chosenRow(); Esc or closing leaves `dialogResult` 0.
 #pragma once
@@ -12,10 +12,10 @@ class QListWidget;
 
 namespace velor {
 
-class Tqqlist final : public QDialog {
+class PickListDialog final : public QDialog {
   Q_OBJECT
  public:
-  Tqqlist(StudyState& s, const QString& title, const QStringList& items, QWidget* parent = nullptr);
+  PickListDialog(StudyState& s, const QString& title, const QStringList& items, QWidget* parent = nullptr);
 
   QListWidget* list() const { return list_; }
   int chosenRow() const { return row_; }

@@ -1,4 +1,4 @@
-#include "viewer/ui/tqqchnm.h"
+#include "viewer/ui/lead_editor_dialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -22,7 +22,7 @@
 #include "core/text.h"
 #include "core/ui/dialog_look.h"
 #include "viewer/leads_texts.h"
-#include "viewer/ui/tqqlist.h"
+#include "viewer/ui/pick_list_dialog.h"
 
 namespace velor {
 
@@ -54,7 +54,7 @@ QTableWidgetItem* cell(const QString& text, Qt::ItemFlags flags) {
 // The head scheme with the pair lines; the electrode buttons are its children.
 class LeadHeadView final : public QWidget {
  public:
-  explicit LeadHeadView(Tqqchnm* owner) : QWidget(owner), owner_(owner) {
+  explicit LeadHeadView(LeadEditorDialog* owner) : QWidget(owner), owner_(owner) {
     setObjectName("headView");
     setFixedSize(kHeadPanelWidth, kHeadPanelHeight);
   }
@@ -66,15 +66,15 @@ class LeadHeadView final : public QWidget {
   }
 
  private:
-  Tqqchnm* owner_;
+  LeadEditorDialog* owner_;
 };
 
-Tqqchnm::Tqqchnm(StudyState& s, Interaction& ui, FilePicker pick, QWidget* parent)
+LeadEditorDialog::LeadEditorDialog(StudyState& s, Interaction& ui, FilePicker pick, QWidget* parent)
     : QDialog(parent), s_(s), ui_(ui), pick_(std::move(pick)) {
   setWindowTitle(qs(kEditorTitle));
   setModal(true);
   pickList_ = [this](const QString& title, const QStringList& items) {
-    Tqqlist list(s_, title, items, this);
+    PickListDialog list(s_, title, items, this);
     return list.exec() == QDialog::Accepted ? list.chosenRow() : -1;
   };
 
@@ -130,10 +130,10 @@ Tqqchnm::Tqqchnm(StudyState& s, Interaction& ui, FilePicker pick, QWidget* paren
     buttons_[static_cast<std::size_t>(b)] = button;
     return button;
   };
-  connect(makeButton(Button::Pairs, kPairsOn, this), &QPushButton::clicked, this, &Tqqchnm::togglePairs);
-  connect(makeButton(Button::ReadPairs, kPairsRead, this), &QPushButton::clicked, this, &Tqqchnm::readPairs);
-  connect(makeButton(Button::SavePairs, kPairsSave, this), &QPushButton::clicked, this, &Tqqchnm::savePairs);
-  connect(makeButton(Button::Accept, kAccept, this), &QPushButton::clicked, this, &Tqqchnm::acceptLeads);
+  connect(makeButton(Button::Pairs, kPairsOn, this), &QPushButton::clicked, this, &LeadEditorDialog::togglePairs);
+  connect(makeButton(Button::ReadPairs, kPairsRead, this), &QPushButton::clicked, this, &LeadEditorDialog::readPairs);
+  connect(makeButton(Button::SavePairs, kPairsSave, this), &QPushButton::clicked, this, &LeadEditorDialog::savePairs);
+  connect(makeButton(Button::Accept, kAccept, this), &QPushButton::clicked, this, &LeadEditorDialog::acceptLeads);
   connect(makeButton(Button::Cancel, kCancel, this), &QPushButton::clicked, this,
           [this] { openPopup(mapToGlobal(QPoint(kPopupAt, kPopupAt))); });
 
@@ -144,9 +144,9 @@ Tqqchnm::Tqqchnm(StudyState& s, Interaction& ui, FilePicker pick, QWidget* paren
   orderGrid_->verticalHeader()->hide();
   orderGrid_->setColumnCount(2);
   orderGrid_->setHorizontalHeaderLabels({qs(kColumnName), qs(kColumnOrder)});
-  connect(makeButton(Button::OrderRead, kOrderRead, orderPanel_), &QPushButton::clicked, this, &Tqqchnm::readOrder);
-  connect(makeButton(Button::OrderSave, kOrderSave, orderPanel_), &QPushButton::clicked, this, &Tqqchnm::saveOrder);
-  connect(makeButton(Button::OrderApply, kOrderApply, orderPanel_), &QPushButton::clicked, this, &Tqqchnm::applyOrder);
+  connect(makeButton(Button::OrderRead, kOrderRead, orderPanel_), &QPushButton::clicked, this, &LeadEditorDialog::readOrder);
+  connect(makeButton(Button::OrderSave, kOrderSave, orderPanel_), &QPushButton::clicked, this, &LeadEditorDialog::saveOrder);
+  connect(makeButton(Button::OrderApply, kOrderApply, orderPanel_), &QPushButton::clicked, this, &LeadEditorDialog::applyOrder);
   connect(makeButton(Button::OrderClose, kOrderClose, orderPanel_), &QPushButton::clicked, orderPanel_, &QWidget::hide);
 
   popup_ = new QMenu(this);
@@ -165,11 +165,11 @@ Tqqchnm::Tqqchnm(StudyState& s, Interaction& ui, FilePicker pick, QWidget* paren
     menuAction(item)->setShortcut(QKeySequence(key));
     menuAction(item)->setShortcutVisibleInContextMenu(true);
   }
-  connect(menuAction(MenuItem::Insert), &QAction::triggered, this, &Tqqchnm::insertPair);
-  connect(menuAction(MenuItem::Delete), &QAction::triggered, this, &Tqqchnm::deletePair);
-  connect(menuAction(MenuItem::Kind), &QAction::triggered, this, &Tqqchnm::changeKind);
-  connect(menuAction(MenuItem::System1020), &QAction::triggered, this, &Tqqchnm::system1020);
-  connect(menuAction(MenuItem::Order), &QAction::triggered, this, &Tqqchnm::showOrderPanel);
+  connect(menuAction(MenuItem::Insert), &QAction::triggered, this, &LeadEditorDialog::insertPair);
+  connect(menuAction(MenuItem::Delete), &QAction::triggered, this, &LeadEditorDialog::deletePair);
+  connect(menuAction(MenuItem::Kind), &QAction::triggered, this, &LeadEditorDialog::changeKind);
+  connect(menuAction(MenuItem::System1020), &QAction::triggered, this, &LeadEditorDialog::system1020);
+  connect(menuAction(MenuItem::Order), &QAction::triggered, this, &LeadEditorDialog::showOrderPanel);
 
   // Layout: the grid, the head with its controls, the order panel.
   auto* outer = new QHBoxLayout(this);
@@ -198,21 +198,21 @@ Tqqchnm::Tqqchnm(StudyState& s, Interaction& ui, FilePicker pick, QWidget* paren
   applyDialogLook(this);
 }
 
-Tqqchnm::~Tqqchnm() = default;
+LeadEditorDialog::~LeadEditorDialog() = default;
 
-QWidget* Tqqchnm::headView() const { return head_; }
+QWidget* LeadEditorDialog::headView() const { return head_; }
 
-QAction* Tqqchnm::menuAction(MenuItem item) const { return actions_[static_cast<std::size_t>(item)]; }
+QAction* LeadEditorDialog::menuAction(MenuItem item) const { return actions_[static_cast<std::size_t>(item)]; }
 
-QPushButton* Tqqchnm::button(Button b) const { return buttons_[static_cast<std::size_t>(b)]; }
+QPushButton* LeadEditorDialog::button(Button b) const { return buttons_[static_cast<std::size_t>(b)]; }
 
-QPushButton* Tqqchnm::electrode(int channel) const {
+QPushButton* LeadEditorDialog::electrode(int channel) const {
   return channel >= 0 && channel < kMaxChannels ? electrodes_[static_cast<std::size_t>(channel)] : nullptr;
 }
 
-void Tqqchnm::setPickListRunner(PickList run) { pickList_ = std::move(run); }
+void LeadEditorDialog::setPickListRunner(PickList run) { pickList_ = std::move(run); }
 
-void Tqqchnm::Ini(int reorderMode) {
+void LeadEditorDialog::initialise(int reorderMode) {
   reorderMode_ = reorderMode == 0 ? 0 : 1;
   helpBefore_ = s_.helpContext;
   s_.helpContext = kLeadEditorHelpContext;
@@ -228,7 +228,7 @@ void Tqqchnm::Ini(int reorderMode) {
 
 // --- grid --------------------------------------------------------------------------------
 
-void Tqqchnm::fillGrid() {
+void LeadEditorDialog::fillGrid() {
   filling_ = true;
   grid_->clearContents();
   grid_->setColumnCount(3);
@@ -250,7 +250,7 @@ void Tqqchnm::fillGrid() {
   filling_ = false;
 }
 
-void Tqqchnm::fillPairRow(int row) {
+void LeadEditorDialog::fillPairRow(int row) {
   const bool wasFilling = filling_;
   filling_ = true;
   QString ends[2];
@@ -267,7 +267,7 @@ void Tqqchnm::fillPairRow(int row) {
   filling_ = wasFilling;
 }
 
-void Tqqchnm::selectChannel(int channel) {
+void LeadEditorDialog::selectChannel(int channel) {
   if (channel < 0 || channel >= s_.channelCount || channel >= kMaxChannels) return;
   channel_ = channel;
   if (!pairMode_ && grid_->currentRow() != channel) {
@@ -279,7 +279,7 @@ void Tqqchnm::selectChannel(int channel) {
   showPosition();
 }
 
-void Tqqchnm::selectPair(int row) {
+void LeadEditorDialog::selectPair(int row) {
   const int count = std::clamp(s_.leadPairCount, 0, kMaxEditorPairs);
   // Rows beyond the defined pairs are not pairs: back to the last one.
   pair_ = std::clamp(row, 0, std::max(0, count - 1));
@@ -291,7 +291,7 @@ void Tqqchnm::selectPair(int row) {
   head_->update();
 }
 
-void Tqqchnm::setName(int channel, const QString& typed) {
+void LeadEditorDialog::setName(int channel, const QString& typed) {
   if (channel < 0 || channel >= s_.channelCount || channel >= kMaxChannels) return;
   const auto at = static_cast<std::size_t>(channel);
   names_[at] = fitLeadName(typed.toStdString());
@@ -307,7 +307,7 @@ void Tqqchnm::setName(int channel, const QString& typed) {
 
 // --- electrodes ---------------------------------------------------------------------------
 
-void Tqqchnm::placeElectrode(int channel) {
+void LeadEditorDialog::placeElectrode(int channel) {
   QPushButton* b = electrode(channel);
   if (!b) return;
   const auto at = static_cast<std::size_t>(channel);
@@ -319,11 +319,11 @@ void Tqqchnm::placeElectrode(int channel) {
           pixelFromGrid(s_.channelPosY[at], kButtonHeight, kImageTop, kImageHeight));
 }
 
-void Tqqchnm::placeElectrodes() {
+void LeadEditorDialog::placeElectrodes() {
   for (int k = 0; k < kMaxChannels; ++k) placeElectrode(k);
 }
 
-void Tqqchnm::styleElectrodes() {
+void LeadEditorDialog::styleElectrodes() {
   for (int k = 0; k < kMaxChannels; ++k) {
     QPushButton* b = electrodes_[static_cast<std::size_t>(k)];
     const bool selected = !pairMode_ && k == channel_;
@@ -335,9 +335,9 @@ void Tqqchnm::styleElectrodes() {
   }
 }
 
-void Tqqchnm::showPosition() { positionLabel_->setText(qs(positionText(s_, channel_))); }
+void LeadEditorDialog::showPosition() { positionLabel_->setText(qs(positionText(s_, channel_))); }
 
-void Tqqchnm::refreshAll() {
+void LeadEditorDialog::refreshAll() {
   setWindowTitle(qs(pairMode_ ? kPairTitle : kEditorTitle));
   button(Button::Pairs)->setText(qs(pairMode_ ? kPairsOff : kPairsOn));
   button(Button::ReadPairs)->setVisible(pairMode_);
@@ -358,7 +358,7 @@ void Tqqchnm::refreshAll() {
   head_->update();
 }
 
-void Tqqchnm::dropElectrode(int channel, QPoint where) {
+void LeadEditorDialog::dropElectrode(int channel, QPoint where) {
   if (channel < 0 || channel >= s_.channelCount || channel >= kMaxChannels) return;
   const auto at = static_cast<std::size_t>(channel);
   if (!pairMode_) {
@@ -382,7 +382,7 @@ void Tqqchnm::dropElectrode(int channel, QPoint where) {
 
 // --- pairs --------------------------------------------------------------------------------
 
-void Tqqchnm::togglePairs() {
+void LeadEditorDialog::togglePairs() {
   if (!pairMode_ && !hasEegLeads(s_)) {
     ui_.message(kNoEegLeads);
     return;
@@ -392,7 +392,7 @@ void Tqqchnm::togglePairs() {
   refreshAll();
 }
 
-void Tqqchnm::insertPair() {
+void LeadEditorDialog::insertPair() {
   if (!pairMode_) return;
   switch (insertLeadPair(s_, pair_)) {
     case PairEdit::NeedTwoLeads:
@@ -407,12 +407,12 @@ void Tqqchnm::insertPair() {
   refreshAll();
 }
 
-void Tqqchnm::deletePair() {
+void LeadEditorDialog::deletePair() {
   if (!pairMode_ || deleteLeadPair(s_, pair_) != PairEdit::Done) return;
   refreshAll();
 }
 
-void Tqqchnm::readPairs() {
+void LeadEditorDialog::readPairs() {
   if (!pairMode_ || !pick_) return;
   const auto path = pick_(kPairGridKind, false);
   if (!path) return;
@@ -420,14 +420,14 @@ void Tqqchnm::readPairs() {
   refreshAll();
 }
 
-void Tqqchnm::savePairs() {
+void LeadEditorDialog::savePairs() {
   if (!pairMode_ || s_.leadPairCount <= 0 || !pick_) return;
   if (const auto path = pick_(kPairGridKind, true)) writeLeadPairs(s_, *path, ui_);
 }
 
 // --- kinds and templates ------------------------------------------------------------------
 
-void Tqqchnm::changeKind() {
+void LeadEditorDialog::changeKind() {
   if (pairMode_ || channel_ >= s_.channelCount) return;
   QStringList items;
   for (const char* kind : kKindChoices) items << qs(kind);
@@ -440,7 +440,7 @@ void Tqqchnm::changeKind() {
   head_->update();
 }
 
-void Tqqchnm::system1020() {
+void LeadEditorDialog::system1020() {
   if (!loadSystem1020(s_, ui_)) return;
   for (int i = 0; i < s_.channelCount && i < kMaxChannels; ++i)
     names_[static_cast<std::size_t>(i)] = s_.channelNames[static_cast<std::size_t>(i)];
@@ -449,7 +449,7 @@ void Tqqchnm::system1020() {
 
 // --- channel order --------------------------------------------------------------------------
 
-void Tqqchnm::showOrderPanel() {
+void LeadEditorDialog::showOrderPanel() {
   const int n = std::clamp(s_.channelCount, 0, kMaxChannels);
   const OrderColumn order = orderFromState(s_);
   orderGrid_->setRowCount(n);
@@ -461,7 +461,7 @@ void Tqqchnm::showOrderPanel() {
   orderPanel_->show();
 }
 
-OrderColumn Tqqchnm::orderColumnShown() const {
+OrderColumn LeadEditorDialog::orderColumnShown() const {
   OrderColumn o = identityOrder();
   for (int i = 0; i < orderGrid_->rowCount() && i < kMaxChannels; ++i) {
     const QTableWidgetItem* item = orderGrid_->item(i, kOrderColumn);
@@ -471,7 +471,7 @@ OrderColumn Tqqchnm::orderColumnShown() const {
   return o;
 }
 
-void Tqqchnm::readOrder() {
+void LeadEditorDialog::readOrder() {
   if (!pick_) return;
   const auto path = pick_(kNewOrderKind, false);
   if (!path) return;
@@ -485,7 +485,7 @@ void Tqqchnm::readOrder() {
   showOrderPanel();
 }
 
-void Tqqchnm::saveOrder() {
+void LeadEditorDialog::saveOrder() {
   const OrderColumn order = orderColumnShown();
   if (const std::string problem = orderProblem(order, s_.channelCount); !problem.empty()) {
     ui_.message("Порядок каналов не записан: " + problem + ".");
@@ -496,7 +496,7 @@ void Tqqchnm::saveOrder() {
   if (path && !writeNewOrderFile(*path, order)) ui_.message("Файл " + baseName(*path) + " не записан.");
 }
 
-void Tqqchnm::applyOrder() {
+void LeadEditorDialog::applyOrder() {
   const OrderColumn order = orderColumnShown();
   const SlotMoves moves = reorderMoves(s_, order, reorderMode_);
   const bool done = reorderMode_ == 1 ? reorderRecord(s_, order, ui_) : reorderAcquisition(s_, order, ui_);
@@ -512,14 +512,14 @@ void Tqqchnm::applyOrder() {
 
 // --- accept, close, keys, mouse ---------------------------------------------------------------
 
-void Tqqchnm::acceptLeads() {
+void LeadEditorDialog::acceptLeads() {
   if (!pairMode_) acceptLeadNames(s_, names_, reference_->currentIndex());
   accept();
 }
 
-void Tqqchnm::openPopup(const QPoint& globalPos) { popup_->popup(globalPos); }
+void LeadEditorDialog::openPopup(const QPoint& globalPos) { popup_->popup(globalPos); }
 
-void Tqqchnm::writeOrderSettings() {
+void LeadEditorDialog::writeOrderSettings() {
   if (s_.programDir.empty()) return;
   OrderFile f;
   f.firstColumn = identityOrder();
@@ -528,7 +528,7 @@ void Tqqchnm::writeOrderSettings() {
   writeTextLines(s_.programDir + kCurrentTemplateFile, leadTemplateLines(currentLeadTemplate(s_)));
 }
 
-void Tqqchnm::done(int r) {
+void LeadEditorDialog::done(int r) {
   if (!closedOnce_) {
     closedOnce_ = true;
     writeOrderSettings();
@@ -538,7 +538,7 @@ void Tqqchnm::done(int r) {
   QDialog::done(r);
 }
 
-void Tqqchnm::keyPressEvent(QKeyEvent* event) {
+void LeadEditorDialog::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F10) {
     reject();
     return;
@@ -554,9 +554,9 @@ void Tqqchnm::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void Tqqchnm::contextMenuEvent(QContextMenuEvent* event) { openPopup(event->globalPos()); }
+void LeadEditorDialog::contextMenuEvent(QContextMenuEvent* event) { openPopup(event->globalPos()); }
 
-bool Tqqchnm::eventFilter(QObject* watched, QEvent* event) {
+bool LeadEditorDialog::eventFilter(QObject* watched, QEvent* event) {
   auto* b = qobject_cast<QPushButton*>(watched);
   if (b && b->parent() == head_) {
     const int channel = b->property("channel").toInt();
@@ -616,7 +616,7 @@ bool Tqqchnm::eventFilter(QObject* watched, QEvent* event) {
 
 // --- drawing ------------------------------------------------------------------------------------
 
-void Tqqchnm::paintHead(QPainter& p) {
+void LeadEditorDialog::paintHead(QPainter& p) {
   p.fillRect(head_->rect(), dialogPanelColour());
   p.setRenderHint(QPainter::Antialiasing);
   const QRect image(kImageLeft, kImageTop, kImageWidth, kImageHeight);
@@ -654,9 +654,9 @@ void Tqqchnm::paintHead(QPainter& p) {
   if (pair_ < count) drawPair(pair_, Qt::red);  // the selected pair on top
 }
 
-void runLeadEditor(StudyState& s, Interaction& ui, Tqqchnm::FilePicker pick, QWidget* parent, int reorderMode) {
-  Tqqchnm editor(s, ui, std::move(pick), parent);
-  editor.Ini(reorderMode);
+void runLeadEditor(StudyState& s, Interaction& ui, LeadEditorDialog::FilePicker pick, QWidget* parent, int reorderMode) {
+  LeadEditorDialog editor(s, ui, std::move(pick), parent);
+  editor.initialise(reorderMode);
   editor.exec();
 }
 

@@ -1,4 +1,4 @@
-#include "results/ui/tqqprs.h"
+#include "results/ui/print_settings_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,7 +21,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 QString q(const char* s) { return QString::fromUtf8(s); }
 }  // namespace
 
-Tqqprs::Tqqprs(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent)
+PrintSettingsDialog::PrintSettingsDialog(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent)
     : QDialog(parent), s_(s), ui_(ui), settings_(settings), printer_(printer) {
   setWindowTitle(q(kPrintDialogCaption));
   setModal(true);
@@ -74,7 +74,7 @@ Tqqprs::Tqqprs(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter
   showForm(PrintForm{});
 }
 
-PrintForm Tqqprs::form() const {
+PrintForm PrintSettingsDialog::form() const {
   PrintForm f;
   std::string* fields[] = {&f.left, &f.top, &f.width, &f.height};
   for (int i = 0; i < 4; ++i) *fields[i] = edits_[i]->text().toStdString();
@@ -83,7 +83,7 @@ PrintForm Tqqprs::form() const {
   return f;
 }
 
-void Tqqprs::showForm(const PrintForm& f) {
+void PrintSettingsDialog::showForm(const PrintForm& f) {
   const std::string* fields[] = {&f.left, &f.top, &f.width, &f.height};
   for (int i = 0; i < 4; ++i) edits_[i]->setText(q(*fields[i]));
   along_->setChecked(f.alongLength);
@@ -91,11 +91,11 @@ void Tqqprs::showForm(const PrintForm& f) {
   setFieldsEnabled();
 }
 
-void Tqqprs::setFieldsEnabled() {
+void PrintSettingsDialog::setFieldsEnabled() {
   for (auto* e : edits_) e->setEnabled(!maxSize_->isChecked());
 }
 
-void Tqqprs::load() {
+void PrintSettingsDialog::load() {
   loaded_ = true;
   s_.dialogResult = 0;
   PrintForm f = form();
@@ -103,12 +103,12 @@ void Tqqprs::load() {
   showForm(f);
 }
 
-void Tqqprs::showEvent(QShowEvent* e) {
+void PrintSettingsDialog::showEvent(QShowEvent* e) {
   if (!loaded_) load();
   QDialog::showEvent(e);
 }
 
-bool Tqqprs::printClicked() {
+bool PrintSettingsDialog::printClicked() {
   const PrintForm f = form();
   std::string error;
   const auto p = acceptPrintForm(f, s_.monitorWidth, s_.monitorHeight, &error);
@@ -123,8 +123,8 @@ bool Tqqprs::printClicked() {
   return true;
 }
 
-bool pqprs(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent) {
-  Tqqprs d(s, ui, settings, printer, parent);
+bool askPrintSettings(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent) {
+  PrintSettingsDialog d(s, ui, settings, printer, parent);
   d.load();
   d.exec();
   return s.dialogResult == 1;

@@ -1,4 +1,4 @@
-#include "eeg/ui/tqqeeg.h"
+#include "eeg/ui/eeg_analysis_dialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,10 +25,10 @@ QString qs(const char* s) { return QString::fromUtf8(s); }
 constexpr const char* kNotYetSuffix = " (пока недоступно в этой версии)";
 }  // namespace
 
-TqqEEG::TqqEEG(EegAnalysis& eeg, Actions actions, QWidget* parent)
+EegAnalysisDialog::EegAnalysisDialog(EegAnalysis& eeg, Actions actions, QWidget* parent)
     : QDialog(parent), eeg_(eeg), s_(eeg.state()), actions_(std::move(actions)) {
   setWindowTitle(qs(kWindowTitle));
-  setObjectName("TqqEEG");
+  setObjectName("EegAnalysisDialog");
   setModal(true);
 
   settingsBox_ = new QGroupBox(qs(kGroupSettings), this);
@@ -91,18 +91,18 @@ TqqEEG::TqqEEG(EegAnalysis& eeg, Actions actions, QWidget* parent)
   layout->addWidget(settingsBox_);
   layout->addWidget(methodsBox_);
 
-  connect(buttons_[Button::Maps], &QPushButton::clicked, this, &TqqEEG::onMaps);
+  connect(buttons_[Button::Maps], &QPushButton::clicked, this, &EegAnalysisDialog::onMaps);
   connect(buttons_[Button::Spectrum], &QPushButton::clicked, this, [this] { onChoice(kEegSpectra); });
   connect(buttons_[Button::Diagrams], &QPushButton::clicked, this, [this] { onChoice(kEegBandDiagrams); });
   connect(buttons_[Button::EpochMaps], &QPushButton::clicked, this, [this] { onChoice(kEegEpochMaps); });
-  connect(buttons_[Button::Report], &QPushButton::clicked, this, &TqqEEG::onReport);
-  connect(buttons_[Button::Period], &QPushButton::clicked, this, &TqqEEG::onPeriod);
-  connect(buttons_[Button::Filter], &QPushButton::clicked, this, &TqqEEG::onFilter);
-  connect(buttons_[Button::Bands], &QPushButton::clicked, this, &TqqEEG::onBands);
-  connect(buttons_[Button::Leads], &QPushButton::clicked, this, &TqqEEG::onLeads);
-  connect(buttons_[Button::Bipolar], &QPushButton::clicked, this, &TqqEEG::onBipolar);
-  connect(buttons_[Button::CommonRef], &QPushButton::clicked, this, &TqqEEG::onCommonRef);
-  connect(buttons_[Button::Normalise], &QPushButton::clicked, this, &TqqEEG::onNormalise);
+  connect(buttons_[Button::Report], &QPushButton::clicked, this, &EegAnalysisDialog::onReport);
+  connect(buttons_[Button::Period], &QPushButton::clicked, this, &EegAnalysisDialog::onPeriod);
+  connect(buttons_[Button::Filter], &QPushButton::clicked, this, &EegAnalysisDialog::onFilter);
+  connect(buttons_[Button::Bands], &QPushButton::clicked, this, &EegAnalysisDialog::onBands);
+  connect(buttons_[Button::Leads], &QPushButton::clicked, this, &EegAnalysisDialog::onLeads);
+  connect(buttons_[Button::Bipolar], &QPushButton::clicked, this, &EegAnalysisDialog::onBipolar);
+  connect(buttons_[Button::CommonRef], &QPushButton::clicked, this, &EegAnalysisDialog::onCommonRef);
+  connect(buttons_[Button::Normalise], &QPushButton::clicked, this, &EegAnalysisDialog::onNormalise);
   connect(buttons_[Button::Cancel], &QPushButton::clicked, this, &QDialog::reject);
 
   connect(epoch_, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
@@ -136,7 +136,7 @@ TqqEEG::TqqEEG(EegAnalysis& eeg, Actions actions, QWidget* parent)
   applyDialogLook(this);
 }
 
-QPushButton* TqqEEG::makeButton(Button b, const char* caption, const char* hint) {
+QPushButton* EegAnalysisDialog::makeButton(Button b, const char* caption, const char* hint) {
   auto* button = new QPushButton(qs(caption), this);
   button->setAutoDefault(false);
   button->setToolTip(qs(hint));
@@ -145,7 +145,7 @@ QPushButton* TqqEEG::makeButton(Button b, const char* caption, const char* hint)
   return button;
 }
 
-void TqqEEG::refreshAvailability() {
+void EegAnalysisDialog::refreshAvailability() {
   const std::pair<Button, bool> available[] = {
       {Button::Maps, bool(actions_.amplitudeMaps)},
       {Button::Diagrams, actions_.bandDiagrams},
@@ -164,7 +164,7 @@ void TqqEEG::refreshAvailability() {
   }
 }
 
-void TqqEEG::fillControls() {
+void EegAnalysisDialog::fillControls() {
   filling_ = true;
   epoch_->clear();
   for (const std::string& item : eeg_.epochList) epoch_->addItem(qs(item));
@@ -178,7 +178,7 @@ void TqqEEG::fillControls() {
   showCount();
 }
 
-void TqqEEG::fillBands() {
+void EegAnalysisDialog::fillBands() {
   filling_ = true;
   band_->clear();
   for (const std::string& name : eeg_.bandList) band_->addItem(qs(name));
@@ -186,42 +186,42 @@ void TqqEEG::fillBands() {
   filling_ = false;
 }
 
-void TqqEEG::showCount() { count_->setText(qs(eeg_.countText())); }
+void EegAnalysisDialog::showCount() { count_->setText(qs(eeg_.countText())); }
 
-void TqqEEG::applyOnce() {
+void EegAnalysisDialog::applyOnce() {
   eeg_.apply();
   applied_ = true;
 }
 
-void TqqEEG::done(int r) {
+void EegAnalysisDialog::done(int r) {
   // Closing without a choice keeps the settings as they are shown.
   if (!applied_ && s_.dialogResult == kEegNoChoice) applyOnce();
   QDialog::done(r);
 }
 
-void TqqEEG::finish() { done(QDialog::Accepted); }
+void EegAnalysisDialog::finish() { done(QDialog::Accepted); }
 
-void TqqEEG::onChoice(int result) {
+void EegAnalysisDialog::onChoice(int result) {
   s_.dialogResult = result;
   applyOnce();
   if (result == kEegEpochMaps) s_.currentBand = std::max(0, eeg_.settings.bandIndex);
   finish();
 }
 
-void TqqEEG::onMaps() {
+void EegAnalysisDialog::onMaps() {
   finish();
   s_.transformKind = 0;
   if (actions_.amplitudeMaps) actions_.amplitudeMaps();
 }
 
-void TqqEEG::onReport() {
+void EegAnalysisDialog::onReport() {
   finish();
   s_.transformKind = 0;
   if (actions_.clinicalReport) actions_.clinicalReport();
   s_.dialogResult = kEegNoChoice;
 }
 
-void TqqEEG::onPeriod() {
+void EegAnalysisDialog::onPeriod() {
   applyOnce();
   if (!eeg_.takeBandLimits()) {
     applied_ = false;  // the window stays open; closing applies what it then shows
@@ -234,7 +234,7 @@ void TqqEEG::onPeriod() {
   if (periodAnalysisCommand(eeg_, all, result) && actions_.periodResults) actions_.periodResults(result);
 }
 
-void TqqEEG::onFilter() {
+void EegAnalysisDialog::onFilter() {
   const bool changed = eeg_.bandFiltering();
   applied_ = true;
   s_.dialogResult = kEegNoChoice;
@@ -242,18 +242,18 @@ void TqqEEG::onFilter() {
   if (changed && actions_.redraw) actions_.redraw();
 }
 
-void TqqEEG::onBands() {
+void EegAnalysisDialog::onBands() {
   if (actions_.bandTable) actions_.bandTable();
   eeg_.rebuildBandList();
   fillBands();
 }
 
-void TqqEEG::onLeads() {
+void EegAnalysisDialog::onLeads() {
   if (actions_.leadEditor) actions_.leadEditor();
   s_.dialogResult = kEegNoChoice;
 }
 
-void TqqEEG::onBipolar() {
+void EegAnalysisDialog::onBipolar() {
   s_.dialogResult = kEegNoChoice;
   applyOnce();
   std::string reason;
@@ -263,7 +263,7 @@ void TqqEEG::onBipolar() {
   if (changed && actions_.redraw) actions_.redraw();
 }
 
-void TqqEEG::onCommonRef() {
+void EegAnalysisDialog::onCommonRef() {
   std::string reason;
   const bool changed = commonAverageReference(s_, reason);
   if (!changed) eeg_.interaction().message(reason);
@@ -271,7 +271,7 @@ void TqqEEG::onCommonRef() {
   finish();
 }
 
-void TqqEEG::onNormalise() {
+void EegAnalysisDialog::onNormalise() {
   if (!normaliseAmplitudes(s_)) return;
   if (actions_.redraw) actions_.redraw();
   finish();

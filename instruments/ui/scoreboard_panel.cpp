@@ -1,4 +1,4 @@
-#include "instruments/ui/ttabl.h"
+#include "instruments/ui/scoreboard_panel.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -27,7 +27,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-TTabl::TTabl(StudyState& s, QWidget* parent) : QWidget(parent, Qt::Tool), s_(s) {
+ScoreboardPanel::ScoreboardPanel(StudyState& s, QWidget* parent) : QWidget(parent, Qt::Tool), s_(s) {
   setWindowTitle(qs(kScoreboardTitle));
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(4, 4, 4, 4);
@@ -87,60 +87,60 @@ TTabl::TTabl(StudyState& s, QWidget* parent) : QWidget(parent, Qt::Tool), s_(s) 
   });
 }
 
-void TTabl::chooseMeasure(int mode) {
+void ScoreboardPanel::chooseMeasure(int mode) {
   if (mode < 0 || mode >= kSumModeCount) return;
   list_->hide();
   integralButton_->setText(qs(sumModeButton(mode)));
   integralButton_->show();
   s_.sumMode = mode;
-  prvt();
+  refreshReadouts();
   emit monitorRefreshRequested();
 }
 
-void TTabl::setFrequencyLabels(bool frequency) {
+void ScoreboardPanel::setFrequencyLabels(bool frequency) {
   frequencyLabels_ = frequency;
   showLabels();
 }
 
-void TTabl::showLabels() {
+void ScoreboardPanel::showLabels() {
   captions_[T]->setText(qs(frequencyLabels_ ? kCaptionF : kCaptionT));
   captions_[DT]->setText(qs(frequencyLabels_ ? kCaptionDF : kCaptionDT));
 }
 
-void TTabl::setNotebookAvailable(bool available, const QString& hint) {
+void ScoreboardPanel::setNotebookAvailable(bool available, const QString& hint) {
   notebook_->setEnabled(available);
   notebook_->setToolTip(hint.isEmpty() ? qs(kHintNotebook) : hint);
   notebook_->setStatusTip(notebook_->toolTip());
 }
 
-void TTabl::prvt() {
-  const ScoreboardTexts t = velor::prvt(s_, mapChannel_);
+void ScoreboardPanel::refreshReadouts() {
+  const ScoreboardTexts t = velor::scoreboardReadouts(s_, mapChannel_);
   if (s_.viewMode == 0 && frequencyLabels_) setFrequencyLabels(false);
   const std::string* values[FieldCount] = {&t.y, &t.t, &t.dy, &t.dt, &t.integral, &t.in, &t.out};
   for (int f = 0; f < FieldCount; ++f) fields_[f]->setText(qs(*values[f]));
 }
 
-QString TTabl::text(Field f) const { return f >= 0 && f < FieldCount ? fields_[f]->text() : QString(); }
+QString ScoreboardPanel::text(Field f) const { return f >= 0 && f < FieldCount ? fields_[f]->text() : QString(); }
 
-QString TTabl::caption(Field f) const {
+QString ScoreboardPanel::caption(Field f) const {
   if (f == Integral) return integralButton_->text();
   return f >= 0 && f < FieldCount && captions_[f] ? captions_[f]->text() : QString();
 }
 
-void TTabl::showEvent(QShowEvent* e) {
+void ScoreboardPanel::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
   if (e->spontaneous()) return;  // restored from the task bar: not shown anew
   // Each showing starts with the mean amplitude as the integral measure.
   chooseMeasure(kSumMean);
 }
 
-void TTabl::closeEvent(QCloseEvent* e) {
+void ScoreboardPanel::closeEvent(QCloseEvent* e) {
   // Closing only hides: the window lives for the whole run.
   e->accept();
   emit closedByUser();
 }
 
-void TTabl::keyPressEvent(QKeyEvent* e) {
+void ScoreboardPanel::keyPressEvent(QKeyEvent* e) {
   // Esc cancels: like closing, it only hides the window. Esc over the open
   // list just folds it back into the button.
   if (e->key() == Qt::Key_Escape) {
@@ -155,7 +155,7 @@ void TTabl::keyPressEvent(QKeyEvent* e) {
   QWidget::keyPressEvent(e);
 }
 
-void TTabl::changeEvent(QEvent* e) {
+void ScoreboardPanel::changeEvent(QEvent* e) {
   if (e->type() == QEvent::ActivationChange && isActiveWindow()) s_.helpContext = kHelpContext;
   QWidget::changeEvent(e);
 }

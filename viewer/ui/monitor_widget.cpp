@@ -1,4 +1,4 @@
-#include "viewer/ui/moni.h"
+#include "viewer/ui/monitor_widget.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -72,7 +72,7 @@ QFont drawingFont(const StudyState& s) {
 
 }  // namespace
 
-TMoni::TMoni(StudyState& state, QWidget* parent)
+MonitorWidget::MonitorWidget(StudyState& state, QWidget* parent)
     : QWidget(parent),
       s_(state),
       surface_(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32),
@@ -108,7 +108,7 @@ TMoni::TMoni(StudyState& state, QWidget* parent)
   connect(hbar_, &QScrollBar::valueChanged, this, [this](int value) {
     if (syncing_ || value == s_.viewStart) return;
     setViewFromHorizontalBar(s_, value);
-    tV();
+    redraw();
   });
   connect(vbar_, &QScrollBar::actionTriggered, this, [this](int action) {
     if (syncing_) return;
@@ -121,7 +121,7 @@ TMoni::TMoni(StudyState& state, QWidget* parent)
       default: return;
     }
     setFirstChannelFromVerticalBar(s_, s_.firstShownChannel + step);
-    tV();
+    redraw();
     emit cursorMoved();
     syncing_ = true;
     vbar_->setSliderPosition(s_.firstShownChannel);
@@ -130,23 +130,23 @@ TMoni::TMoni(StudyState& state, QWidget* parent)
   connect(vbar_, &QScrollBar::valueChanged, this, [this](int value) {
     if (syncing_ || value == s_.firstShownChannel) return;
     setFirstChannelFromVerticalBar(s_, value);
-    tV();
+    redraw();
     emit cursorMoved();
   });
 }
 
-TMoni::~TMoni() = default;
+MonitorWidget::~MonitorWidget() = default;
 
 // --- layout -------------------------------------------------------------------------
 
-void TMoni::Ini() {
-  velor::Ini(s_, view_);
+void MonitorWidget::initialise() {
+  velor::initialise(s_, view_);
   vbar_->hide();
   relayout();
-  tV();
+  redraw();
 }
 
-void TMoni::Resize(int clientWidth, int clientHeight, int toolPanelHeight) {
+void MonitorWidget::fitToClient(int clientWidth, int clientHeight, int toolPanelHeight) {
   const int w = std::max(1, clientWidth - s_.sidePanelWidth - 4);
   const int h = std::max(1, clientHeight - toolPanelHeight - 4);
   move(0, 0);
@@ -154,7 +154,7 @@ void TMoni::Resize(int clientWidth, int clientHeight, int toolPanelHeight) {
   relayout();
 }
 
-void TMoni::layoutBars() {
+void MonitorWidget::layoutBars() {
   const int ext = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
   const bool vShow = verticalBarVisible(s_);
   s_.monitorWidth = std::clamp(width() - (vShow ? ext : 0), 1, kSurfaceWidth);
@@ -166,14 +166,14 @@ void TMoni::layoutBars() {
   vbar_->setVisible(vShow);
 }
 
-void TMoni::relayout() {
+void MonitorWidget::relayout() {
   layoutBars();
   layoutRows(s_, view_);
   velor::timeAxis(s_, view_, s_.sampleRate);
   syncBars();
 }
 
-void TMoni::syncBars() {
+void MonitorWidget::syncBars() {
   syncing_ = true;
   const long across = samplesAcross(s_);
   hbar_->setRange(0, static_cast<int>(horizontalBarMaximum(s_)));
@@ -187,17 +187,17 @@ void TMoni::syncBars() {
   syncing_ = false;
 }
 
-QRect TMoni::drawingRect() const { return QRect(0, 0, s_.monitorWidth, s_.monitorHeight); }
+QRect MonitorWidget::drawingRect() const { return QRect(0, 0, s_.monitorWidth, s_.monitorHeight); }
 
-bool TMoni::horizontalBarShown() const { return hbar_->isVisible() || (!isVisible() && horizontalBarVisible(s_)); }
+bool MonitorWidget::horizontalBarShown() const { return hbar_->isVisible() || (!isVisible() && horizontalBarVisible(s_)); }
 
-bool TMoni::verticalBarShown() const { return vbar_->isVisible() || (!isVisible() && verticalBarVisible(s_)); }
+bool MonitorWidget::verticalBarShown() const { return vbar_->isVisible() || (!isVisible() && verticalBarVisible(s_)); }
 
-void TMoni::timeAxis(double rate) { velor::timeAxis(s_, view_, rate); }
+void MonitorWidget::timeAxis(double rate) { velor::timeAxis(s_, view_, rate); }
 
 // --- drawing ------------------------------------------------------------------------
 
-void TMoni::tV() {
+void MonitorWidget::redraw() {
   relayout();
   hideCursorLines();
   if (s_.recordLength <= 0) {
@@ -212,14 +212,14 @@ void TMoni::tV() {
   update();
 }
 
-void TMoni::drawRange(int left, int width) {
+void MonitorWidget::drawRange(int left, int width) {
   left = std::clamp(left, 0, s_.monitorWidth);
   width = std::clamp(width, 0, s_.monitorWidth - left);
   if (width == 0) return;
   hideCursorLines();
   if (rowMarkShown_) xorRowMark();  // back to the clean drawing before painting over it
 
-  FillBG(left, width);
+  fillBackground(left, width);
   {
     QPainter p(&surface_);
     p.setClipRect(QRect(left, 0, width, s_.monitorHeight));
@@ -245,7 +245,7 @@ void TMoni::drawRange(int left, int width) {
       p.drawText(QRect(t.x - w / 2, -1, w + 2, fm.height()), Qt::AlignLeft | Qt::AlignTop, label);
     }
   }
-  if (left == 0 && width == s_.monitorWidth) OutNm();
+  if (left == 0 && width == s_.monitorWidth) drawNameStrip();
   drawTraces(left, width);
   {
     const auto marks = markChannelColumns(s_, left, width);
@@ -259,7 +259,7 @@ void TMoni::drawRange(int left, int width) {
   xorRowMark();
 }
 
-void TMoni::FillBG(int left, int width) {
+void MonitorWidget::fillBackground(int left, int width) {
   QPainter p(&surface_);
   const QRect range(left, 0, width, s_.monitorHeight);
   p.setClipRect(range);
@@ -300,7 +300,7 @@ void TMoni::FillBG(int left, int width) {
   }
 }
 
-void TMoni::drawTraces(int left, int width) {
+void MonitorWidget::drawTraces(int left, int width) {
   const int rows = monitorRows(s_);
   const int h = s_.monitorHeight;
   std::vector<ColumnSpan> spans;
@@ -319,7 +319,7 @@ void TMoni::drawTraces(int left, int width) {
   }
 }
 
-void TMoni::OutNm() {
+void MonitorWidget::drawNameStrip() {
   strip_.fill(kWhite);
   if (isFoldedView(s_)) return;
   const int rows = monitorRows(s_);
@@ -351,7 +351,7 @@ void TMoni::OutNm() {
   }
 }
 
-void TMoni::drawStrip() {
+void MonitorWidget::drawStrip() {
   // The names are combined onto the drawing with a bitwise AND, so the
   // traces under them stay visible.
   const int x0 = s_.monitorWidth - kStripWidth;
@@ -366,7 +366,7 @@ void TMoni::drawStrip() {
   }
 }
 
-void TMoni::xorColumn(int x, quint32 mask, bool dashed) {
+void MonitorWidget::xorColumn(int x, quint32 mask, bool dashed) {
   if (x < 0 || x >= s_.monitorWidth) return;
   for (int y = 0; y < s_.monitorHeight; ++y) {
     if (dashed && y % 8 >= 6) continue;
@@ -374,7 +374,7 @@ void TMoni::xorColumn(int x, quint32 mask, bool dashed) {
   }
 }
 
-void TMoni::xorRowMark() {
+void MonitorWidget::xorRowMark() {
   int top;
   if (rowMarkShown_) {
     top = shownRowMarkY_;
@@ -392,7 +392,7 @@ void TMoni::xorRowMark() {
   shownRowMarkY_ = top;
 }
 
-void TMoni::showCursorLines() {
+void MonitorWidget::showCursorLines() {
   if (shownCursorX_ >= 0 || shownAnchorX_ >= 0 || s_.recordLength <= 0) return;
   const int a = anchorColumn(s_);
   const int c = cursorColumn(s_);
@@ -407,7 +407,7 @@ void TMoni::showCursorLines() {
   }
 }
 
-void TMoni::hideCursorLines() {
+void MonitorWidget::hideCursorLines() {
   if (shownAnchorX_ >= 0) {
     xorColumn(shownAnchorX_, kGreenMask, true);
     xorColumn(shownAnchorX_ + 1, kGreenMask, true);
@@ -416,7 +416,7 @@ void TMoni::hideCursorLines() {
   shownAnchorX_ = shownCursorX_ = -1;
 }
 
-void TMoni::flipCursorLines(bool repaint) {
+void MonitorWidget::flipCursorLines(bool repaint) {
   if (shownCursorX_ >= 0 || shownAnchorX_ >= 0) {
     hideCursorLines();
   } else {
@@ -425,7 +425,7 @@ void TMoni::flipCursorLines(bool repaint) {
   if (repaint) update();
 }
 
-void TMoni::paintEvent(QPaintEvent*) {
+void MonitorWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QRect r = drawingRect();
   p.drawImage(r.topLeft(), surface_, r);
@@ -437,27 +437,27 @@ void TMoni::paintEvent(QPaintEvent*) {
   if (h > r.height()) p.fillRect(QRect(0, r.height(), std::min(w, r.width()), h - r.height()), kWhite);
 }
 
-void TMoni::resizeEvent(QResizeEvent*) {
+void MonitorWidget::resizeEvent(QResizeEvent*) {
   relayout();
-  if (s_.acquisitionActive == 0) tV();
+  if (s_.acquisitionActive == 0) redraw();
 }
 
 // --- caption --------------------------------------------------------------------------
 
-QString TMoni::prhd() {
-  caption_ = QString::fromStdString(velor::prhd(s_));
+QString MonitorWidget::refreshCaption() {
+  caption_ = QString::fromStdString(velor::composeMonitorCaption(s_));
   emit captionChanged(caption_);
   return caption_;
 }
 
 // --- cursor, scrolling, zoom -------------------------------------------------------------
 
-void TMoni::cursorChanged() {
+void MonitorWidget::cursorChanged() {
   update();
   emit cursorMoved();
 }
 
-void TMoni::Click(bool toggle) {
+void MonitorWidget::Click(bool toggle) {
   if (rowMarkShown_) xorRowMark();
   hideCursorLines();
   velor::Click(s_, view_, toggle);
@@ -466,48 +466,48 @@ void TMoni::Click(bool toggle) {
   cursorChanged();
 }
 
-void TMoni::scrollBy(int pixels) {
+void MonitorWidget::scrollBy(int pixels) {
   if (velor::scrollBy(s_, pixels) == 0) return;
-  tV();
+  redraw();
 }
 
-void TMoni::afterZoom() {
+void MonitorWidget::afterZoom() {
   relayout();
-  tV();
+  redraw();
   emit viewChanged();
 }
 
-void TMoni::Xpl() {
-  if (velor::Xpl(s_, view_)) afterZoom();
+void MonitorWidget::zoomTimeIn() {
+  if (velor::zoomTimeIn(s_, view_)) afterZoom();
 }
 
-void TMoni::Xmn() {
-  if (velor::Xmn(s_, view_)) afterZoom();
+void MonitorWidget::zoomTimeOut() {
+  if (velor::zoomTimeOut(s_, view_)) afterZoom();
 }
 
-void TMoni::Ypl() {
-  if (velor::Ypl(s_)) afterZoom();
+void MonitorWidget::gainUp() {
+  if (velor::gainUp(s_)) afterZoom();
 }
 
-void TMoni::Ymn() {
-  if (velor::Ymn(s_)) afterZoom();
+void MonitorWidget::gainDown() {
+  if (velor::gainDown(s_)) afterZoom();
 }
 
-void TMoni::Nchpl() {
-  velor::Nchpl(s_, view_);
+void MonitorWidget::showMoreChannels() {
+  velor::showMoreChannels(s_, view_);
   afterZoom();
   emit cursorMoved();
 }
 
-void TMoni::Nchmn() {
-  velor::Nchmn(s_, view_);
+void MonitorWidget::showFewerChannels() {
+  velor::showFewerChannels(s_, view_);
   afterZoom();
   emit cursorMoved();
 }
 
 // --- live sweep -------------------------------------------------------------------------
 
-void TMoni::tVax() {
+void MonitorWidget::drawSweepAxes() {
   QPainter p(&surface_);
   p.fillRect(drawingRect(), kWhite);
   p.setFont(drawingFont(s_));
@@ -533,7 +533,7 @@ void TMoni::tVax() {
   update();
 }
 
-void TMoni::tVe(int x, int index, int lag) {
+void MonitorWidget::drawSweepColumn(int x, int index, int lag) {
   if (x < 0 || x >= s_.monitorWidth) return;
   if (x == 0) sweepTick_ = 0;
   QPainter p(&surface_);
@@ -564,7 +564,7 @@ void TMoni::tVe(int x, int index, int lag) {
   update(QRect(x - 8, 0, 20, s_.monitorHeight));
 }
 
-void TMoni::OutNme() {
+void MonitorWidget::drawSweepNames() {
   QPainter p(&surface_);
   p.setFont(drawingFont(s_));
   p.setPen(kNavy);
@@ -578,7 +578,7 @@ void TMoni::OutNme() {
 
 // --- keyboard and mouse -----------------------------------------------------------------
 
-void TMoni::handleKey(int key, bool big) {
+void MonitorWidget::handleKey(int key, bool big) {
   switch (key) {
     case vk::kBack:
       caption_ = QString::fromStdString(s_.chosenFilePath);
@@ -619,7 +619,7 @@ void TMoni::handleKey(int key, bool big) {
   }
 }
 
-void TMoni::keyPressEvent(QKeyEvent* e) {
+void MonitorWidget::keyPressEvent(QKeyEvent* e) {
   const Qt::KeyboardModifiers mods = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
   const int key = virtualKeyOf(e->key());
   if (mods == Qt::AltModifier || key == 0) {  // Alt keys belong to the macro recorder
@@ -633,7 +633,7 @@ void TMoni::keyPressEvent(QKeyEvent* e) {
   handleKey(key, (mods & (Qt::ShiftModifier | Qt::ControlModifier)) != 0);
 }
 
-void TMoni::keyReleaseEvent(QKeyEvent* e) {
+void MonitorWidget::keyReleaseEvent(QKeyEvent* e) {
   if (e->isAutoRepeat() || s_.acquisitionActive != 0) return;
   const int key = virtualKeyOf(e->key());
   if (key == vk::kUp || key == vk::kDown) {
@@ -652,12 +652,12 @@ void TMoni::keyReleaseEvent(QKeyEvent* e) {
   }
 }
 
-void TMoni::mouseMoveEvent(QMouseEvent* e) {
+void MonitorWidget::mouseMoveEvent(QMouseEvent* e) {
   const QPoint pos = e->position().toPoint();
   mouseMove(s_, view_, pos.x(), pos.y());
 }
 
-void TMoni::mousePressEvent(QMouseEvent* e) {
+void MonitorWidget::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   const QPoint pos = e->position().toPoint();
   if (!drawingRect().contains(pos)) return;
@@ -665,7 +665,7 @@ void TMoni::mousePressEvent(QMouseEvent* e) {
   Click(false);
 }
 
-void TMoni::mouseDoubleClickEvent(QMouseEvent* e) {
+void MonitorWidget::mouseDoubleClickEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   const QPoint pos = e->position().toPoint();
   if (!drawingRect().contains(pos)) return;
@@ -673,9 +673,9 @@ void TMoni::mouseDoubleClickEvent(QMouseEvent* e) {
   Click(true);
 }
 
-void TMoni::setCommandAvailable(MonitorCommand command, bool available) { available_[command] = available; }
+void MonitorWidget::setCommandAvailable(MonitorCommand command, bool available) { available_[command] = available; }
 
-void TMoni::contextMenuEvent(QContextMenuEvent* e) {
+void MonitorWidget::contextMenuEvent(QContextMenuEvent* e) {
   using namespace monitor_text;
   QMenu menu(this);
   menu.setToolTipsVisible(true);

@@ -1,4 +1,4 @@
-// Tqqprs "Печать": the modal print settings dialog shown before every picture
+// PrintSettingsDialog "Печать": the modal print settings dialog shown before every picture
 // print. It fills its fields from "qprs.ini", and "Печатать" turns them into
 // the PrintSettings the printing window uses and saves them as typed.
 #pragma once
@@ -17,12 +17,12 @@ class QPushButton;
 
 namespace velor {
 
-class Tqqprs final : public QDialog {
+class PrintSettingsDialog final : public QDialog {
   Q_OBJECT
  public:
   // `settings` is replaced when the dialog is accepted. `printer` is the one
   // "Установить разрешение" sets up (none: the button does nothing).
-  Tqqprs(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent = nullptr);
+  PrintSettingsDialog(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent = nullptr);
 
   // How the printer set-up runs; the default is Qt's print dialog.
   void setPrinterSetup(std::function<void(QPrinter&)> run) { setup_ = std::move(run); }
@@ -64,8 +64,8 @@ class Tqqprs final : public QDialog {
   bool loaded_ = false;
 };
 
-// pqprs: shows Tqqprs modally; true when "Печатать" was pressed
+// askPrintSettings: shows PrintSettingsDialog modally; true when "Печатать" was pressed
 // (dialogResult 1), and `settings` then holds the new values.
-bool pqprs(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent);
+bool askPrintSettings(StudyState& s, Interaction& ui, PrintSettings& settings, QPrinter* printer, QWidget* parent);
 
 }  // namespace velor

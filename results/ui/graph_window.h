@@ -1,4 +1,4 @@
-// TGra "Графики": one graph window. It draws the series its host's table
+// GraphWindow "Графики": one graph window. It draws the series its host's table
 // names into a picture of 1680 × 1120 pixels, keeps its own series in its
 // state file "Gra<slot>.tmp" and gives them back to the shared table when it
 // becomes active, and offers redraw, print, clipboard, picture files, text
@@ -19,39 +19,39 @@ namespace velor {
 
 class GraphHost;
 
-class TGra final : public QWidget {
+class GraphWindow final : public QWidget {
   Q_OBJECT
  public:
-  TGra(GraphHost& host, int slot, QWidget* parent = nullptr);
-  ~TGra() override;
+  GraphWindow(GraphHost& host, int slot, QWidget* parent = nullptr);
+  ~GraphWindow() override;
 
   // Outer size as the size rules count it: the client area and a 20-pixel caption.
   int windowWidth() const { return width(); }
   int windowHeight() const { return height() + kGraphCaptionHeight; }
   void setWindowSize(int windowWidth, int windowHeight);
 
-  void Ini(int bottomReserve);
-  void SetBod(int reserve);
-  void FillBG();
+  void initialise(int bottomReserve);
+  void layOutPlot(int reserve);
+  void fillBackground();
   // Draws series 0..lastSeries of the host's table; a negative argument
-  // marks the two-panel form, which always draws as G2Fun.
-  void GFun(int lastSeries);
+  // marks the two-panel form, which always draws as drawTwoPanels.
+  void drawSeries(int lastSeries);
   // Series 0 above, series 1 below, each with its own axes, both with the
   // point count of series 0.
-  void G2Fun();
+  void drawTwoPanels();
   // A text into the picture, clipped to boxWidth × 20; it is gone when the
   // window redraws itself.
-  void TxtOut(int x, int y, const std::string& text, int boxWidth);
+  void drawTextAt(int x, int y, const std::string& text, int boxWidth);
 
   // Popup menu commands.
   bool Print();
-  void GCopy();
+  void copyPicture();
   void Cut();
   bool Paste();
   void pasteScreen();
   bool readPicture();
   bool savePicture();
-  bool Exprt();
+  bool exportValues();
   void exportToClipboard();
   void closeAllWindows();
   // The linked cursor: one point left or right, a click at a picture

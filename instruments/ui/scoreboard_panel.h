@@ -1,5 +1,5 @@
-// TTabl "Табло": the small window of cursor readouts beside the monitor.
-// The texts come from prvt (instruments/scoreboard.h); the window only shows
+// ScoreboardPanel "Табло": the small window of cursor readouts beside the monitor.
+// The texts come from scoreboardReadouts (instruments/scoreboard.h); the window only shows
 // them, offers the integral measures and passes its notebook button on.
 #pragma once
 
@@ -17,15 +17,15 @@ class QToolButton;
 
 namespace velor {
 
-class TTabl final : public QWidget {
+class ScoreboardPanel final : public QWidget {
   Q_OBJECT
  public:
   enum Field { Y, T, DY, DT, Integral, In, Out, FieldCount };
 
-  explicit TTabl(StudyState& s, QWidget* parent = nullptr);
+  explicit ScoreboardPanel(StudyState& s, QWidget* parent = nullptr);
 
   // Recomputes and shows every readout.
-  void prvt();
+  void refreshReadouts();
   // "f=" and "df=" while a spectrum is shown, "t=" and "dt=" otherwise. The
   // signal view always reads times, so it gives "t=" back by itself.
   void setFrequencyLabels(bool frequency);

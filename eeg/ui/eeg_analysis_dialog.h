@@ -1,4 +1,4 @@
-// TqqEEG "Анализ ЭЭГ": the EEG analysis window. The group "Установки" holds
+// EegAnalysisDialog "Анализ ЭЭГ": the EEG analysis window. The group "Установки" holds
 // the spectral settings, the group "Методы" the analyses. Most buttons only
 // leave their choice in dialogResult and close, and the EEG command's
 // dispatcher carries it out; the window itself runs band filtering, the
@@ -23,7 +23,7 @@ class QPushButton;
 
 namespace velor {
 
-class TqqEEG final : public QDialog {
+class EegAnalysisDialog final : public QDialog {
   Q_OBJECT
  public:
   // Hooks left empty keep their buttons disabled with a hint that they are
@@ -43,7 +43,7 @@ class TqqEEG final : public QDialog {
     Bands, Leads, Bipolar, CommonRef, Normalise, Cancel,
   };
 
-  TqqEEG(EegAnalysis& eeg, Actions actions, QWidget* parent = nullptr);
+  EegAnalysisDialog(EegAnalysis& eeg, Actions actions, QWidget* parent = nullptr);
 
   QPushButton* button(Button b) const { return buttons_.at(b); }
   QComboBox* epochList() const { return epoch_; }

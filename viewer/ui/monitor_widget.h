@@ -1,4 +1,4 @@
-// TMoni: the signal monitor window. It draws the current record of the study
+// MonitorWidget: the signal monitor window. It draws the current record of the study
 // state into an off-screen surface and shows it; geometry, ticks, traces,
 // caption and the key and mouse rules come from viewer/monitor.h. The main
 // window places it, and reacts to its signals.
@@ -45,48 +45,48 @@ enum class MonitorCommand {
   BatchEnv,
 };
 
-class TMoni : public QWidget {
+class MonitorWidget : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TMoni(StudyState& state, QWidget* parent = nullptr);
-  ~TMoni() override;
+  explicit MonitorWidget(StudyState& state, QWidget* parent = nullptr);
+  ~MonitorWidget() override;
 
   // One-time initialisation: channel table defaults, ruler, layout, drawing.
-  void Ini();
+  void initialise();
   // Sizes the monitor inside the main window's client area.
-  void Resize(int clientWidth, int clientHeight, int toolPanelHeight);
+  void fitToClient(int clientWidth, int clientHeight, int toolPanelHeight);
   // Recomputes scroll bars and rows after the view state changed (channel
-  // counts, zoom, record length); tV() draws.
+  // counts, zoom, record length); redraw() draws.
   void relayout();
   // Redraws everything that is visible.
-  void tV();
+  void redraw();
   void drawRange(int left, int width);
-  void FillBG(int left, int width);
-  void OutNm();
+  void fillBackground(int left, int width);
+  void drawNameStrip();
   // Rebuilds the caption and announces it.
-  QString prhd();
+  QString refreshCaption();
   void scrollBy(int pixels);
   // Inverts the cursor and anchor lines (twice erases).
   void flipCursorLines(bool repaint);
   void Click(bool toggle);
-  void Xpl();
-  void Xmn();
-  void Ypl();
-  void Ymn();
-  void Nchpl();
-  void Nchmn();
+  void zoomTimeIn();
+  void zoomTimeOut();
+  void gainUp();
+  void gainDown();
+  void showMoreChannels();
+  void showFewerChannels();
   void timeAxis(double rate);
 
   // Live sweep display during an examination.
-  void tVax();
-  void tVe(int column, int index, int lag);
-  void OutNme();
+  void drawSweepAxes();
+  void drawSweepColumn(int column, int index, int lag);
+  void drawSweepNames();
 
   // The drawing as a picture on the clipboard (copy; cut also paints it
   // white), and a clipboard picture drawn at its top-left corner; Paste gives
   // the reason when there is no picture to draw.
-  void GCopy();
+  void copyPicture();
   void Cut();
   bool Paste(QString* failure);
 

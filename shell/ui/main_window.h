@@ -1,4 +1,4 @@
-// TFVelor "Velor-EEG": the main window. It carries the menus and the tool
+// MainWindow "Velor-EEG": the main window. It carries the menus and the tool
 // panel built from the command table, hosts the signal monitor, and runs the
 // first-show, resize and close sequence of the session. Questions and
 // messages go through the Interaction it is given, files are chosen through
@@ -29,29 +29,29 @@ class QToolBar;
 class QToolButton;
 
 namespace velor {
-class TMoni;
-class Tqqhead;
+class MonitorWidget;
+class HeaderDialog;
 class RecordEditCommands;
 enum class MonitorCommand;
 }  // namespace velor
 
 namespace velor::shell {
 
-class THelp;
-class TInstruction;
+class HelpWindow;
+class InstructionDialog;
 
-class TFVelor final : public QMainWindow {
+class MainWindow final : public QMainWindow {
   Q_OBJECT
  public:
-  TFVelor(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
-  ~TFVelor() override;
+  MainWindow(StudyState& s, Interaction& ui, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Replaces the file window (nullptr gives the real one back).
   void setFileChooser(FileChooser* chooser);
   // The file window in force, for side windows that open and save by kind.
   FileChooser& fileChooser() { return *chooser_; }
   // How the header dialog is run; the default shows it modally.
-  void setHeaderDialogRunner(std::function<void(Tqqhead&)> run);
+  void setHeaderDialogRunner(std::function<void(HeaderDialog&)> run);
   // A record file opened right after the first show.
   void openAtStart(const std::string& path);
 
@@ -70,12 +70,12 @@ class TFVelor final : public QMainWindow {
   const std::vector<QToolBar*>& toolPanels() const { return panels_; }
   QLabel* macroIndicator() const { return macroLabel_; }
   QToolButton* instructionPanel() const { return instructionButton_; }
-  TMoni* monitor() const { return monitor_; }
+  MonitorWidget* monitor() const { return monitor_; }
   // The record navigation and editing commands (created with the monitor).
   RecordEditCommands* editCommands() const { return edit_; }
   QLabel* monitorCaption() const { return caption_; }
-  THelp* helpWindow() const;
-  TInstruction* instructionWindow() const;
+  HelpWindow* helpWindow() const;
+  InstructionDialog* instructionWindow() const;
 
   // Carries out a command as its menu item or panel button does.
   void runCommand(Cmd cmd);
@@ -112,7 +112,7 @@ class TFVelor final : public QMainWindow {
   SpectralEngine spectral_;
   std::unique_ptr<FileChooser> ownChooser_;
   FileChooser* chooser_ = nullptr;
-  std::function<void(Tqqhead&)> runHeader_;
+  std::function<void(HeaderDialog&)> runHeader_;
   std::optional<std::string> startFile_;
 
   std::map<Cmd, QAction*> actions_;
@@ -125,10 +125,10 @@ class TFVelor final : public QMainWindow {
   QWidget* host_ = nullptr;
   QLabel* caption_ = nullptr;
   QWidget* monitorArea_ = nullptr;
-  TMoni* monitor_ = nullptr;
+  MonitorWidget* monitor_ = nullptr;
   RecordEditCommands* edit_ = nullptr;
-  QPointer<THelp> help_;
-  QPointer<TInstruction> instruction_;
+  QPointer<HelpWindow> help_;
+  QPointer<InstructionDialog> instruction_;
   bool firstShowDone_ = false;
   bool forwardingKey_ = false;
 };

@@ -1,4 +1,4 @@
-#include "viewer/ui/tqqlist.h"
+#include "viewer/ui/pick_list_dialog.h"
 
 #include <QKeyEvent>
 #include <QListWidget>
@@ -8,7 +8,7 @@
 
 namespace velor {
 
-Tqqlist::Tqqlist(StudyState& s, const QString& title, const QStringList& items, QWidget* parent)
+PickListDialog::PickListDialog(StudyState& s, const QString& title, const QStringList& items, QWidget* parent)
     : QDialog(parent), s_(s) {
   setWindowTitle(title);
   setModal(true);
@@ -25,14 +25,14 @@ Tqqlist::Tqqlist(StudyState& s, const QString& title, const QStringList& items, 
   resize(140, 24 * static_cast<int>(items.size()) + 30);
 }
 
-void Tqqlist::choose(int row) {
+void PickListDialog::choose(int row) {
   if (row < 0 || row >= list_->count()) return;
   row_ = row;
   s_.chosenFilePath = list_->item(row)->text().toStdString();
   accept();
 }
 
-bool Tqqlist::eventFilter(QObject* watched, QEvent* event) {
+bool PickListDialog::eventFilter(QObject* watched, QEvent* event) {
   if (watched == list_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -43,7 +43,7 @@ bool Tqqlist::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void Tqqlist::done(int r) {
+void PickListDialog::done(int r) {
   s_.dialogResult = r == QDialog::Accepted && row_ >= 0 ? 1 : 0;
   QDialog::done(r);
 }

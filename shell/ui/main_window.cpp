@@ -1,6 +1,6 @@
 // Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
-#include "shell/ui/tfvelor.h"
+#include "shell/ui/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,10 +18,10 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/ui/tqqhead.h"
+#include "core/ui/header_dialog.h"
 #include "eeg/ui/map_host.h"
 #include "results/ui/print_host.h"
-#include "results/ui/tedit_form.h"
+#include "results/ui/text_results_window.h"
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/edit_wiring.h"
@@ -31,8 +31,8 @@
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/transform_view_wiring.h"
-#include "viewer/ui/moni.h"
-#include "viewer/ui/tqqchnm.h"
+#include "viewer/ui/monitor_widget.h"
+#include "viewer/ui/lead_editor_dialog.h"
 #include "viewer/ui/record_edit_commands.h"
 
 namespace velor::shell {
@@ -51,7 +51,7 @@ QString qs(const char* s) { return QString::fromUtf8(s); }
 
 }  // namespace
 
-TFVelor::TFVelor(StudyState& s, Interaction& ui, QWidget* parent)
+MainWindow::MainWindow(StudyState& s, Interaction& ui, QWidget* parent)
     : QMainWindow(parent), s_(s), ui_(ui), session_(s, ui) {
   // FormCreate: the study state already holds programDir, its buffers and the
   // default channel table; what is left is the random seed.
@@ -80,33 +80,33 @@ TFVelor::TFVelor(StudyState& s, Interaction& ui, QWidget* parent)
   resize(1024, 700);
 }
 
-TFVelor::~TFVelor() {
+MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   // FormDestroy: the help windows go with the main window.
   if (help_) help_->close();
   if (instruction_) instruction_->close();
 }
 
-void TFVelor::setFileChooser(FileChooser* chooser) { chooser_ = chooser ? chooser : ownChooser_.get(); }
+void MainWindow::setFileChooser(FileChooser* chooser) { chooser_ = chooser ? chooser : ownChooser_.get(); }
 
-void TFVelor::setHeaderDialogRunner(std::function<void(Tqqhead&)> run) { runHeader_ = std::move(run); }
+void MainWindow::setHeaderDialogRunner(std::function<void(HeaderDialog&)> run) { runHeader_ = std::move(run); }
 
-void TFVelor::openAtStart(const std::string& path) { startFile_ = path; }
+void MainWindow::openAtStart(const std::string& path) { startFile_ = path; }
 
-THelp* TFVelor::helpWindow() const { return help_.data(); }
-TInstruction* TFVelor::instructionWindow() const { return instruction_.data(); }
+HelpWindow* MainWindow::helpWindow() const { return help_.data(); }
+InstructionDialog* MainWindow::instructionWindow() const { return instruction_.data(); }
 
-QAction* TFVelor::action(Cmd cmd) const {
+QAction* MainWindow::action(Cmd cmd) const {
   auto it = actions_.find(cmd);
   return it == actions_.end() ? nullptr : it->second;
 }
 
-QToolButton* TFVelor::panelButton(Cmd cmd) const {
+QToolButton* MainWindow::panelButton(Cmd cmd) const {
   auto it = buttons_.find(cmd);
   return it == buttons_.end() ? nullptr : it->second;
 }
 
-void TFVelor::buildMenus() {
+void MainWindow::buildMenus() {
   QMenuBar* bar = menuBar();
   std::map<QString, QMenu*> submenus;
   for (const MenuEntry& e : menuEntries()) {
@@ -149,13 +149,13 @@ void TFVelor::buildMenus() {
     sub->menuAction()->setVisible(anyShown);
   }
   if (QMenu* placement = menus_.count(qs(kMenuMonitor)) ? menus_[qs(kMenuMonitor)] : nullptr)
-    connect(placement, &QMenu::aboutToShow, this, &TFVelor::markPlacement);
+    connect(placement, &QMenu::aboutToShow, this, &MainWindow::markPlacement);
   // Opening the help menu also opens the instruction window.
   if (QMenu* help = menus_.count(qs(kMenuHelp)) ? menus_[qs(kMenuHelp)] : nullptr)
     connect(help, &QMenu::aboutToShow, this, [this] { runCommand(Cmd::Instruction); });
 }
 
-void TFVelor::buildPanel() {
+void MainWindow::buildPanel() {
   // Two rows: the captions are too wide for one row at the usual widths, and
   // an overflow menu would hide the buttons at the right.
   auto makeRow = [this](const char* name) {
@@ -199,12 +199,12 @@ void TFVelor::buildPanel() {
   macro->setVisible(false);  // shown only while a macro is recorded
 }
 
-void TFVelor::createMonitor() {
+void MainWindow::createMonitor() {
   if (monitor_) return;
-  monitor_ = new TMoni(s_, monitorArea_);
+  monitor_ = new MonitorWidget(s_, monitorArea_);
   monitor_->setObjectName("monitor");
-  connect(monitor_, &TMoni::captionChanged, caption_, &QLabel::setText);
-  connect(monitor_, &TMoni::commandRequested, this, &TFVelor::onMonitorCommand);
+  connect(monitor_, &MonitorWidget::captionChanged, caption_, &QLabel::setText);
+  connect(monitor_, &MonitorWidget::commandRequested, this, &MainWindow::onMonitorCommand);
   edit_ = createEditCommands(*this, s_, ui_, monitor_, [this]() -> FileChooser& { return *chooser_; });
   installTransformView(*this);
   installScoreboard(*this);
@@ -241,37 +241,37 @@ void TFVelor::createMonitor() {
   layoutMonitor();
 }
 
-void TFVelor::layoutMonitor() {
+void MainWindow::layoutMonitor() {
   if (!host_) return;
   const int captionHeight = caption_->sizeHint().height() + 2;
   caption_->setGeometry(0, 0, host_->width(), captionHeight);
   const int areaHeight = std::max(1, host_->height() - captionHeight);
   monitorArea_->setGeometry(0, captionHeight, host_->width(), areaHeight);
   // The monitor keeps its margin and leaves the side window's strip free.
-  if (monitor_) monitor_->Resize(host_->width(), areaHeight, 0);
+  if (monitor_) monitor_->fitToClient(host_->width(), areaHeight, 0);
 }
 
-void TFVelor::refreshMonitor(bool relayout) {
+void MainWindow::refreshMonitor(bool relayout) {
   if (!monitor_) return;
   if (relayout) {
     layoutMonitor();
     monitor_->relayout();
   }
-  monitor_->tV();
-  caption_->setText(monitor_->prhd());
+  monitor_->redraw();
+  caption_->setText(monitor_->refreshCaption());
 }
 
-void TFVelor::showEvent(QShowEvent* e) {
+void MainWindow::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
   if (!firstShowDone_) {
     firstShowDone_ = true;
     // Once the window is on the screen, so that a settings message does not
     // stand alone on an empty desktop.
-    QTimer::singleShot(0, this, &TFVelor::firstShow);
+    QTimer::singleShot(0, this, &MainWindow::firstShow);
   }
 }
 
-void TFVelor::firstShow() {
+void MainWindow::firstShow() {
   session_.readMainSettingsAtStart();
   const WindowSettings& w = session_.window();
   resize(std::clamp(w.width, kMinWindowSide, kMaxSavedWindowSide),
@@ -280,7 +280,7 @@ void TFVelor::firstShow() {
   if (QAction* finish = action(Cmd::MacroFinish)) finish->setVisible(false);
   createMonitor();
   s_.monitorDC = monitor_;  // released when the window closes
-  monitor_->Ini();
+  monitor_->initialise();
   session_.readChannelSettingsAtStart();
   s_.helpContext = kMonitorHelpContext;
   monitor_->setFocus();
@@ -292,14 +292,14 @@ void TFVelor::firstShow() {
   refreshMonitor();
 }
 
-void TFVelor::resizeEvent(QResizeEvent* e) {
+void MainWindow::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
   if (!isVisible()) return;
   if (session_.oversizeWarningDue(width(), height()))
     QTimer::singleShot(0, this, [this] { ui_.message(kSizeWarning); });
 }
 
-bool TFVelor::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && !key->isAutoRepeat()) {
@@ -317,12 +317,12 @@ bool TFVelor::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == host_ && event->type() == QEvent::Resize && !session_.closed()) {
     layoutMonitor();
-    if (monitor_) monitor_->tV();
+    if (monitor_) monitor_->redraw();
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
-WindowSettings TFVelor::currentWindowSettings() const {
+WindowSettings MainWindow::currentWindowSettings() const {
   WindowSettings w = session_.window();
   const QRect g = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
   w.left = g.x();
@@ -332,7 +332,7 @@ WindowSettings TFVelor::currentWindowSettings() const {
   return w;
 }
 
-void TFVelor::closeEvent(QCloseEvent* e) {
+void MainWindow::closeEvent(QCloseEvent* e) {
   if (session_.closed()) {
     e->accept();
     return;
@@ -352,7 +352,7 @@ void TFVelor::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
-bool TFVelor::explainDisabledKey(QKeyEvent* e) {
+bool MainWindow::explainDisabledKey(QKeyEvent* e) {
   const QKeySequence pressed(e->keyCombination());
   for (const auto& [cmd, a] : actions_) {
     if (!a->isEnabled() && !a->shortcut().isEmpty() && a->shortcut() == pressed) {
@@ -364,7 +364,7 @@ bool TFVelor::explainDisabledKey(QKeyEvent* e) {
   return false;
 }
 
-void TFVelor::keyPressEvent(QKeyEvent* e) {
+void MainWindow::keyPressEvent(QKeyEvent* e) {
   // A key of a command that is not in this build says so instead of
   // doing nothing.
   if (explainDisabledKey(e)) return;
@@ -380,7 +380,7 @@ void TFVelor::keyPressEvent(QKeyEvent* e) {
   QMainWindow::keyPressEvent(e);
 }
 
-void TFVelor::keyReleaseEvent(QKeyEvent* e) {
+void MainWindow::keyReleaseEvent(QKeyEvent* e) {
   // Some monitor keys act on release (row up and down).
   QWidget* focus = QApplication::focusWidget();
   if (monitor_ && !forwardingKey_ && focus != monitor_ && !(focus && monitor_->isAncestorOf(focus)) &&
@@ -393,7 +393,7 @@ void TFVelor::keyReleaseEvent(QKeyEvent* e) {
   QMainWindow::keyReleaseEvent(e);
 }
 
-void TFVelor::markPlacement() {
+void MainWindow::markPlacement() {
   const std::pair<Cmd, const char*> items[] = {
       {Cmd::Placement1, kPlacement1}, {Cmd::Placement2, kPlacement2},
       {Cmd::Placement3, kPlacement3}, {Cmd::Placement4, kPlacement4}};
@@ -405,8 +405,8 @@ void TFVelor::markPlacement() {
   }
 }
 
-void TFVelor::showHelp(int context) {
-  if (!help_) help_ = new THelp(this);
+void MainWindow::showHelp(int context) {
+  if (!help_) help_ = new HelpWindow(this);
   // Over a modal dialog the help must be modal itself, or it could not be used.
   const Qt::WindowModality modality =
       QApplication::activeModalWidget() && QApplication::activeModalWidget() != help_ ? Qt::ApplicationModal
@@ -420,8 +420,8 @@ void TFVelor::showHelp(int context) {
   help_->raise();
 }
 
-void TFVelor::headerDialog() {
-  Tqqhead d(
+void MainWindow::headerDialog() {
+  HeaderDialog d(
       s_, ui_,
       [this]() -> std::optional<std::string> {
         if (chooser_->choose(s_, kHeaderFileKind, false, std::string())) return s_.chosenFilePath;
@@ -435,7 +435,7 @@ void TFVelor::headerDialog() {
   refreshMonitor(false);
 }
 
-void TFVelor::printFont() {
+void MainWindow::printFont() {
   bool ok = false;
   QFont current(QString::fromStdString(s_.textFont.name), s_.textFont.size > 0 ? s_.textFont.size : 10);
   current.setBold(s_.textFont.bold);
@@ -446,7 +446,7 @@ void TFVelor::printFont() {
   s_.textFont.bold = f.bold();
 }
 
-void TFVelor::onMonitorCommand(MonitorCommand command) {
+void MainWindow::onMonitorCommand(MonitorCommand command) {
   switch (command) {
     case MonitorCommand::OpenFile: runCommand(Cmd::Open); break;
     case MonitorCommand::SaveFile: runCommand(Cmd::Save); break;
@@ -469,7 +469,7 @@ void TFVelor::onMonitorCommand(MonitorCommand command) {
   }
 }
 
-void TFVelor::runCommand(Cmd cmd) {
+void MainWindow::runCommand(Cmd cmd) {
   // A command of a module that is not in this build does nothing here; its
   // menu entry and button are disabled and say so.
   for (const MenuEntry& e : menuEntries())
@@ -538,7 +538,7 @@ void TFVelor::runCommand(Cmd cmd) {
       help_->startSearch();
       break;
     case Cmd::Instruction:
-      if (!instruction_) instruction_ = new TInstruction(this);
+      if (!instruction_) instruction_ = new InstructionDialog(this);
       instruction_->show();
       instruction_->raise();
       break;
@@ -550,15 +550,15 @@ void TFVelor::runCommand(Cmd cmd) {
       s_.displayFlags = nextAmplitudeAxes(s_.displayFlags);
       refreshMonitor(false);
       break;
-    case Cmd::Diagnosis: editCr(this, s_, ui_, chooser_, kDiagnoses); break;
+    case Cmd::Diagnosis: beginTextResults(this, s_, ui_, chooser_, kDiagnoses); break;
     case Cmd::Eeg: runEegCommand(*this, s_, ui_, chooser_); break;
     case Cmd::PrinterSetup: printerSetup(this); break;
-    case Cmd::GainDown: if (monitor_) monitor_->Ymn(); break;
-    case Cmd::GainUp: if (monitor_) monitor_->Ypl(); break;
-    case Cmd::TimeDown: if (monitor_) monitor_->Xmn(); break;
-    case Cmd::TimeUp: if (monitor_) monitor_->Xpl(); break;
-    case Cmd::FewerChannels: if (monitor_) monitor_->Nchmn(); break;
-    case Cmd::MoreChannels: if (monitor_) monitor_->Nchpl(); break;
+    case Cmd::GainDown: if (monitor_) monitor_->gainDown(); break;
+    case Cmd::GainUp: if (monitor_) monitor_->gainUp(); break;
+    case Cmd::TimeDown: if (monitor_) monitor_->zoomTimeOut(); break;
+    case Cmd::TimeUp: if (monitor_) monitor_->zoomTimeIn(); break;
+    case Cmd::FewerChannels: if (monitor_) monitor_->showFewerChannels(); break;
+    case Cmd::MoreChannels: if (monitor_) monitor_->showMoreChannels(); break;
     case Cmd::ScoreboardToggle: toggleScoreboard(*this); break;
     default:
       break;  // disabled: the module is not in this build

@@ -1,4 +1,4 @@
-#include "results/ui/tgra.h"
+#include "results/ui/graph_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,7 +44,7 @@ QString qs(const char* s) { return QString::fromUtf8(s); }
 
 }  // namespace
 
-TGra::TGra(GraphHost& host, int slot, QWidget* parent)
+GraphWindow::GraphWindow(GraphHost& host, int slot, QWidget* parent)
     : QWidget(parent,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -64,9 +64,9 @@ TGra::TGra(GraphHost& host, int slot, QWidget* parent)
   buildMenu();
 }
 
-TGra::~TGra() = default;
+GraphWindow::~GraphWindow() = default;
 
-void TGra::buildMenu() {
+void GraphWindow::buildMenu() {
   menu_ = new QMenu(this);
   auto add = [this](const char* caption, const char* key, auto slot) {
     QAction* a = menu_->addAction(qs(caption));
@@ -80,11 +80,11 @@ void TGra::buildMenu() {
   };
   add(kMenuRead, "F3", [this] { readPicture(); });
   add(kMenuWrite, "F4", [this] { savePicture(); });
-  add(kMenuExport, nullptr, [this] { Exprt(); });
+  add(kMenuExport, nullptr, [this] { exportValues(); });
   add(kMenuExportClipboard, nullptr, [this] { exportToClipboard(); });
   add(kMenuPrint, "F2", [this] { Print(); });
   add(kMenuCut, "Ctrl+X", [this] { Cut(); });
-  add(kMenuCopy, "Ctrl+C", [this] { GCopy(); });
+  add(kMenuCopy, "Ctrl+C", [this] { copyPicture(); });
   add(kMenuPaste, "Ctrl+V", [this] { Paste(); });
   add(kMenuPasteScreen, nullptr, [this] { pasteScreen(); });
   add(kMenuClose, "F10", [this] { close(); });
@@ -97,27 +97,27 @@ void TGra::buildMenu() {
   rightAction_->setVisible(false);
 }
 
-void TGra::setWindowSize(int windowWidth, int windowHeight) {
+void GraphWindow::setWindowSize(int windowWidth, int windowHeight) {
   resize(std::max(1, windowWidth), std::max(1, windowHeight - kGraphCaptionHeight));
 }
 
 // --- geometry and drawing ----------------------------------------------------------------
 
-void TGra::Ini(int bottomReserve) {
+void GraphWindow::initialise(int bottomReserve) {
   gridLines_ = 1;
   host_.table().graphLineWidth = 2;
-  SetBod(bottomReserve);
+  layOutPlot(bottomReserve);
   bottomReserve_ = bottomReserve;
-  FillBG();
+  fillBackground();
   linkMode_ = host_.table().graphMonitorLink;
 }
 
-void TGra::SetBod(int reserve) {
-  geo_ = velor::SetBod(windowWidth(), windowHeight(), reserve);
-  if (reserve >= 0) FillBG();
+void GraphWindow::layOutPlot(int reserve) {
+  geo_ = velor::layOutPlot(windowWidth(), windowHeight(), reserve);
+  if (reserve >= 0) fillBackground();
 }
 
-void TGra::FillBG() {
+void GraphWindow::fillBackground() {
   QPainter p(&picture_);
   p.fillRect(QRect(0, 0, std::max(0, geo_.drawingWidth), std::max(0, geo_.drawingHeight)),
              toQColor(kGraphBackground));
@@ -125,9 +125,9 @@ void TGra::FillBG() {
   update();
 }
 
-void TGra::GFun(int lastSeries) {
+void GraphWindow::drawSeries(int lastSeries) {
   if (lastSeries < 0) {
-    G2Fun();
+    drawTwoPanels();
     return;
   }
   if (s_.dialogResult == kFixedScatterScale) scatterScale_ = kFixedScatterScale;
@@ -135,18 +135,18 @@ void TGra::GFun(int lastSeries) {
   draw();
 }
 
-void TGra::G2Fun() {
+void GraphWindow::drawTwoPanels() {
   if (s_.dialogResult == kFixedScatterScale) scatterScale_ = kFixedScatterScale;
   snapshot_ = snapshotFromStore(s_, host_.table(), -1);
   draw();
 }
 
-void TGra::paintItems(const std::vector<GraphItem>& items) {
+void GraphWindow::paintItems(const std::vector<GraphItem>& items) {
   QPainter p(&picture_);
   paintGraphItems(p, items, graphFont());
 }
 
-void TGra::draw() {
+void GraphWindow::draw() {
   cursorX_ = -1;  // the plot is painted over
   const bool twoPanel = snapshot_.seriesCountCode < 0;
   GraphTable& t = host_.table();
@@ -165,7 +165,7 @@ void TGra::draw() {
   endOfDrawing();
 }
 
-void TGra::endOfDrawing() {
+void GraphWindow::endOfDrawing() {
   if (linkMode_ > 0) {
     monitorAction_->setVisible(true);
     cursorIndex_ = 0;
@@ -176,7 +176,7 @@ void TGra::endOfDrawing() {
   update();
 }
 
-void TGra::TxtOut(int x, int y, const std::string& text, int boxWidth) {
+void GraphWindow::drawTextAt(int x, int y, const std::string& text, int boxWidth) {
   GraphItem it;
   it.kind = GraphItem::Kind::Text;
   it.x1 = x;
@@ -189,7 +189,7 @@ void TGra::TxtOut(int x, int y, const std::string& text, int boxWidth) {
 
 // --- linked cursor ------------------------------------------------------------------------------
 
-void TGra::xorCursorLine(int x) {
+void GraphWindow::xorCursorLine(int x) {
   if (x < 0 || x >= picture_.width()) return;
   auto segment = [&](int y0, int y1) {
     for (int y = std::max(0, y0); y <= std::min(picture_.height() - 1, y1); ++y)
@@ -204,7 +204,7 @@ void TGra::xorCursorLine(int x) {
   }
 }
 
-void TGra::drawCursorBox() {
+void GraphWindow::drawCursorBox() {
   const int H = windowHeight();
   GraphItem box;
   box.kind = GraphItem::Kind::Fill;
@@ -233,7 +233,7 @@ void TGra::drawCursorBox() {
   paintItems(items);
 }
 
-void TGra::drawCursor() {
+void GraphWindow::drawCursor() {
   if (cursorX_ >= 0) xorCursorLine(cursorX_);  // erase the old line
   cursorX_ = cursorScale_.columnOf(cursorIndex_);
   xorCursorLine(cursorX_);
@@ -241,7 +241,7 @@ void TGra::drawCursor() {
   update();
 }
 
-void TGra::moveCursor(int delta) {
+void GraphWindow::moveCursor(int delta) {
   if (linkMode_ <= 0 || !drawn_) return;
   const int next = cursorIndex_ + delta;
   if (next < 0 || next > cursorScale_.last) return;
@@ -249,7 +249,7 @@ void TGra::moveCursor(int delta) {
   drawCursor();
 }
 
-void TGra::clickAt(int x) {
+void GraphWindow::clickAt(int x) {
   if (linkMode_ <= 0 || !drawn_) return;
   const int u = cursorScale_.indexAt(x);
   if (u == cursorIndex_) {
@@ -260,7 +260,7 @@ void TGra::clickAt(int x) {
   drawCursor();
 }
 
-bool TGra::monitorToCursor() {
+bool GraphWindow::monitorToCursor() {
   if (linkMode_ <= 0 || !drawn_) return false;
   if (!moveMonitorToPoint(s_, linkMode_, cursorScale_.last, cursorIndex_)) return false;
   if (host_.monitorMoved) host_.monitorMoved();
@@ -269,14 +269,14 @@ bool TGra::monitorToCursor() {
 
 // --- state file ------------------------------------------------------------------------------------
 
-std::string TGra::statePath() const { return s_.programDir + graphStateFileName(slot_); }
+std::string GraphWindow::statePath() const { return s_.programDir + graphStateFileName(slot_); }
 
-bool TGra::writeState() {
+bool GraphWindow::writeState() {
   stateWritten_ = writeFileAtomically(statePath(), encodeGraphState(snapshot_));
   return stateWritten_;
 }
 
-bool TGra::restoreState() {
+bool GraphWindow::restoreState() {
   // A file left from an earlier run or an earlier window of the slot is not
   // this window's: only what it wrote itself comes back.
   if (!stateWritten_) return false;
@@ -292,12 +292,12 @@ bool TGra::restoreState() {
 // --- menu commands -----------------------------------------------------------------------------------
 
 template <typename F>
-auto TGra::hiddenWhile(F work) {
+auto GraphWindow::hiddenWhile(F work) {
   // This window and the text result window stay on top of everything, so
   // they step aside while a dialog or a print runs.
   std::vector<QPointer<QWidget>> hidden;
   for (QWidget* w : QApplication::topLevelWidgets())
-    if ((w == this || w->inherits("velor::TEditForm")) && w->isVisible()) hidden.emplace_back(w);
+    if ((w == this || w->inherits("velor::TextResultsWindow")) && w->isVisible()) hidden.emplace_back(w);
   for (auto& w : hidden) w->hide();
   auto result = work();
   for (auto& w : hidden)
@@ -305,7 +305,7 @@ auto TGra::hiddenWhile(F work) {
   return result;
 }
 
-bool TGra::Print() {
+bool GraphWindow::Print() {
   const PrintHooks& hooks = host_.print;
   if (!hooks.askSettings || !hooks.makeTarget) return false;
   return hiddenWhile([&] {
@@ -333,17 +333,17 @@ bool TGra::Print() {
   });
 }
 
-void TGra::GCopy() {
+void GraphWindow::copyPicture() {
   const QImage part = picture_.copy(0, 0, std::max(1, geo_.drawingWidth), std::max(1, geo_.drawingHeight - 6));
   QGuiApplication::clipboard()->setImage(part);
 }
 
-void TGra::Cut() {
-  GCopy();
-  FillBG();
+void GraphWindow::Cut() {
+  copyPicture();
+  fillBackground();
 }
 
-bool TGra::Paste() {
+bool GraphWindow::Paste() {
   const QMimeData* m = QGuiApplication::clipboard()->mimeData();
   if (!m || !m->hasImage()) return false;
   const QImage img = qvariant_cast<QImage>(m->imageData());
@@ -359,7 +359,7 @@ bool TGra::Paste() {
   return true;
 }
 
-void TGra::pasteScreen() {
+void GraphWindow::pasteScreen() {
   if (!host_.screenCopy) return;
   const QImage screen = host_.screenCopy();
   if (screen.isNull()) return;
@@ -367,31 +367,31 @@ void TGra::pasteScreen() {
   Paste();
 }
 
-bool TGra::readPicture() {
+bool GraphWindow::readPicture() {
   if (!host_.runFileKind) return false;
   host_.windowActivated(this);
   return hiddenWhile([&] { return host_.runFileKind(kPictureFileKind, false); });
 }
 
-bool TGra::savePicture() {
+bool GraphWindow::savePicture() {
   if (!host_.runFileKind) return false;
   host_.windowActivated(this);
   return hiddenWhile([&] { return host_.runFileKind(kPictureFileKind, true); });
 }
 
-bool TGra::Exprt() {
+bool GraphWindow::exportValues() {
   if (!host_.runFileKind) return false;
   host_.windowActivated(this);
   return hiddenWhile([&] { return host_.runFileKind(kExportKind, true); });
 }
 
-void TGra::exportToClipboard() {
+void GraphWindow::exportToClipboard() {
   QGuiApplication::clipboard()->setText(QString::fromStdString(graphExportText(snapshot_, false)));
 }
 
-void TGra::closeAllWindows() { host_.closeAll(); }
+void GraphWindow::closeAllWindows() { host_.closeAll(); }
 
-bool TGra::loadPictureFile(const std::string& path) {
+bool GraphWindow::loadPictureFile(const std::string& path) {
   const QString name = QString::fromStdString(path);
   QImageReader reader(name);
   const QString shown = QString::fromStdString(baseName(path));
@@ -415,7 +415,7 @@ bool TGra::loadPictureFile(const std::string& path) {
   return true;
 }
 
-bool TGra::savePictureFile(const std::string& path) {
+bool GraphWindow::savePictureFile(const std::string& path) {
   const QImage part = picture_.copy(0, 0, std::max(1, geo_.drawingWidth), std::max(1, geo_.drawingHeight));
   QByteArray bytes;
   QBuffer buffer(&bytes);
@@ -430,7 +430,7 @@ bool TGra::savePictureFile(const std::string& path) {
 
 // --- events -------------------------------------------------------------------------------------------------
 
-void TGra::paintEvent(QPaintEvent*) {
+void GraphWindow::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.drawImage(0, 0, picture_);
   if (width() > picture_.width()) p.fillRect(QRect(picture_.width(), 0, width() - picture_.width(), height()), toQColor(kGraphBackground));
@@ -438,25 +438,25 @@ void TGra::paintEvent(QPaintEvent*) {
     p.fillRect(QRect(0, picture_.height(), width(), height() - picture_.height()), toQColor(kGraphBackground));
 }
 
-void TGra::resizeEvent(QResizeEvent*) {
+void GraphWindow::resizeEvent(QResizeEvent*) {
   resizing_ = 1;
   // Until the first drawing there is nothing to redraw; a blank canvas keeps
   // what was drawn into it.
   if (drawn_ && bottomReserve_ >= 0) {
-    SetBod(bottomReserve_);
+    layOutPlot(bottomReserve_);
     draw();
   } else if (drawn_ || bottomReserve_ < 0) {
-    geo_ = velor::SetBod(windowWidth(), windowHeight(), bottomReserve_);
+    geo_ = velor::layOutPlot(windowWidth(), windowHeight(), bottomReserve_);
   }
   resizing_ = 0;
 }
 
-void TGra::keyPressEvent(QKeyEvent* e) {
+void GraphWindow::keyPressEvent(QKeyEvent* e) {
   const auto mods = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
   if (mods == Qt::ControlModifier) {
     switch (e->key()) {
       case Qt::Key_X: Cut(); return;
-      case Qt::Key_C: GCopy(); return;
+      case Qt::Key_C: copyPicture(); return;
       case Qt::Key_V: Paste(); return;
       default: break;
     }
@@ -483,18 +483,18 @@ void TGra::keyPressEvent(QKeyEvent* e) {
   QWidget::keyPressEvent(e);
 }
 
-void TGra::mousePressEvent(QMouseEvent* e) {
+void GraphWindow::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) clickAt(e->position().toPoint().x());
 }
 
-void TGra::contextMenuEvent(QContextMenuEvent* e) { menu_->popup(e->globalPos()); }
+void GraphWindow::contextMenuEvent(QContextMenuEvent* e) { menu_->popup(e->globalPos()); }
 
-void TGra::closeEvent(QCloseEvent* e) {
+void GraphWindow::closeEvent(QCloseEvent* e) {
   host_.windowClosed(this);
   e->accept();
 }
 
-bool TGra::event(QEvent* e) {
+bool GraphWindow::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate) host_.windowActivated(this);
   return QWidget::event(e);
 }
