@@ -16,7 +16,6 @@
 #include <QVBoxLayout>
 
 #include "results/ui/print_host.h"
-#include "shell/main_commands.h"
 
 namespace velor {
 
@@ -34,7 +33,7 @@ class TextWindowHost final : public QObject {
   explicit TextWindowHost(QWidget* mainWindow) : QObject(mainWindow) { setObjectName("velorTextWindowHost"); }
   QPointer<TextResultsWindow> window;
   QPointer<TextOverflowNotice> notice;
-  shell::FileChooser* chooser = nullptr;
+  TextFileActions files;
 };
 
 TextWindowHost* hostOf(QWidget* mainWindow, bool create) {
@@ -178,20 +177,20 @@ void TextResultsWindow::showText() {
 
 void TextResultsWindow::readFile() {
   synced();
-  if (!chooser_) return;
+  if (!files_.read) return;
   // The window steps aside while the file window is open.
   const bool wasVisible = isVisible();
   hide();
-  shell::openByKind(s_, kTextFileKind, *chooser_, ui_);
+  files_.read();
   if (wasVisible) show();
 }
 
 void TextResultsWindow::writeFile() {
   synced();
-  if (!chooser_) return;
+  if (!files_.write) return;
   const bool wasVisible = isVisible();
   hide();
-  shell::saveByKind(s_, kTextFileKind, *chooser_, ui_);
+  files_.write();
   if (wasVisible) show();
 }
 
@@ -276,7 +275,7 @@ TextResultsWindow* textWindowOf(QWidget* mainWindow) {
   return h ? h->window.data() : nullptr;
 }
 
-TextResultsWindow* beginTextResults(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode) {
+TextResultsWindow* beginTextResults(QWidget* mainWindow, StudyState& s, Interaction& ui, const TextFileActions* files, int mode) {
   TextWindowHost* h = hostOf(mainWindow, true);
   TextResultsWindow* w = h ? h->window.data() : nullptr;
   if (!w) {
@@ -287,8 +286,9 @@ TextResultsWindow* beginTextResults(QWidget* mainWindow, StudyState& s, Interact
       h->window = w;
     }
   }
-  if (h && chooser) h->chooser = chooser;
-  w->setFileChooser(h ? h->chooser : chooser);
+  if (h && files) h->files = *files;
+  if (h) w->setFileActions(h->files);
+  else if (files) w->setFileActions(*files);
   w->synced().beginTextResults(s, mode);
   // a report brings the window back from the task bar
   if (w->isMinimized()) w->showNormal();

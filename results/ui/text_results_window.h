@@ -8,6 +8,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "core/interaction.h"
@@ -19,11 +20,15 @@ class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
 
-namespace velor::shell {
-class FileChooser;
-}
-
 namespace velor {
+
+// How the text window reads and writes its files ("Чтение" F3, "Запись" F4):
+// the main window's wiring gives the file window and the open/save dispatch.
+// Without them the two commands do nothing.
+struct TextFileActions {
+  std::function<void()> read;
+  std::function<void()> write;
+};
 
 // TextOverflowNotice "ВНИМАНИЕ!": the notice that the full text went to "REZ.TXT".
 class TextOverflowNotice final : public QWidget {
@@ -45,7 +50,7 @@ class TextResultsWindow final : public QWidget {
   TextResults& journal() { return *journal_; }
   QPlainTextEdit* textBox() const { return edit_; }
   QMenu* popupMenu() const { return menu_; }
-  void setFileChooser(shell::FileChooser* chooser) { chooser_ = chooser; }
+  void setFileActions(TextFileActions files) { files_ = std::move(files); }
   void setOverflowNotice(TextOverflowNotice* notice) { notice_ = notice; }
   // How printing gets its printer; the default asks through Qt's print
   // dialog. Returning false prints nothing.
@@ -76,7 +81,7 @@ class TextResultsWindow final : public QWidget {
   std::unique_ptr<TextResults> journal_;
   QPlainTextEdit* edit_ = nullptr;
   QMenu* menu_ = nullptr;
-  shell::FileChooser* chooser_ = nullptr;
+  TextFileActions files_;
   QPointer<TextOverflowNotice> notice_;
   std::function<bool(QPrinter&)> choosePrinter_;
   bool updating_ = false;  // the text box changes because the journal did
@@ -88,8 +93,8 @@ bool printTextLines(const std::vector<std::string>& lines, const FontSpec& font,
 
 // EditCr of the main window `mainWindow`: appends the run separator to the
 // open text window, or creates one, then initialise(mode). The overflow notice is
-// created once per main window. A null chooser keeps the one given before.
-TextResultsWindow* beginTextResults(QWidget* mainWindow, StudyState& s, Interaction& ui, shell::FileChooser* chooser, int mode);
+// created once per main window. Null `files` keeps the actions given before.
+TextResultsWindow* beginTextResults(QWidget* mainWindow, StudyState& s, Interaction& ui, const TextFileActions* files, int mode);
 
 // The same for analyses that know only a TextWindowOpener.
 class MainWindowTextOpener final : public TextWindowOpener {

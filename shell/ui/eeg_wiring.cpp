@@ -11,7 +11,7 @@
 #include "eeg/period_texts.h"
 #include "eeg/ui/band_window.h"
 #include "eeg/ui/eeg_report_ui.h"
-#include "eeg/ui/map_host.h"
+#include "shell/ui/map_wiring.h"
 #include "eeg/ui/eeg_analysis_dialog.h"
 #include "results/text_results.h"
 #include "results/ui/graph_host.h"

@@ -19,7 +19,7 @@
 #include <ctime>
 
 #include "core/ui/header_dialog.h"
-#include "eeg/ui/map_host.h"
+#include "shell/ui/map_wiring.h"
 #include "results/ui/print_host.h"
 #include "results/ui/text_results_window.h"
 #include "shell/help_topics.h"
@@ -550,7 +550,11 @@ void MainWindow::runCommand(Cmd cmd) {
       s_.displayFlags = nextAmplitudeAxes(s_.displayFlags);
       refreshMonitor(false);
       break;
-    case Cmd::Diagnosis: beginTextResults(this, s_, ui_, chooser_, kDiagnoses); break;
+    case Cmd::Diagnosis: {
+      const TextFileActions files = textFileActions(s_, *chooser_, ui_);
+      beginTextResults(this, s_, ui_, &files, kDiagnoses);
+      break;
+    }
     case Cmd::Eeg: runEegCommand(*this, s_, ui_, chooser_); break;
     case Cmd::PrinterSetup: printerSetup(this); break;
     case Cmd::GainDown: if (monitor_) monitor_->gainDown(); break;

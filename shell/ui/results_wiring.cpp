@@ -10,6 +10,7 @@
 #include "results/ui/print_host.h"
 #include "results/ui/print_target.h"
 #include "results/ui/graph_window.h"
+#include "results/ui/text_results_window.h"
 #include "shell/main_commands.h"
 #include "shell/ui/main_window.h"
 #include "viewer/ui/monitor_widget.h"
@@ -71,6 +72,12 @@ bool printMonitorRecord(MainWindow& w, StudyState& s, Interaction& ui) {
   const bool printed = printRecord(*monitor, s, ui, hooks.askSettings, *target);
   w.refreshMonitor(false);
   return printed;
+}
+
+TextFileActions textFileActions(StudyState& s, FileChooser& chooser, Interaction& ui) {
+  FileChooser* files = &chooser;
+  return {[&s, files, &ui] { openByKind(s, kTextFileKind, *files, ui); },
+          [&s, files, &ui] { saveByKind(s, kTextFileKind, *files, ui); }};
 }
 
 }  // namespace velor::shell

@@ -8,6 +8,7 @@
 #include "core/study_state.h"
 
 namespace velor {
+struct TextFileActions;
 class GraphHost;
 class GraphWindow;
 struct PrintHooks;
@@ -30,6 +31,9 @@ GraphWindow* newGraphWindow(MainWindow& w, StudyState& s, Interaction& ui, FileC
 // "Печать" (F2): the graph window in front prints its picture; otherwise the
 // monitor's record is printed.
 bool printActiveWindow(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser);
+// The text window's "Чтение" and "Запись": the file window for text files
+// and the open/save dispatch.
+TextFileActions textFileActions(StudyState& s, FileChooser& chooser, Interaction& ui);
 // The monitor's "Печать экрана" and F2 over the monitor.
 bool printMonitorRecord(MainWindow& w, StudyState& s, Interaction& ui);
 

@@ -22,7 +22,7 @@
 #include "eeg/band_table.h"
 #include "eeg/map_texts.h"
 #include "eeg/maps.h"
-#include "eeg/ui/map_host.h"
+#include "shell/ui/map_wiring.h"
 #include "eeg/ui/map_render.h"
 #include "eeg/ui/map_window.h"
 #include "shell/commands.h"

@@ -28,6 +28,7 @@
 #include "results/ui/text_results_window.h"
 #include "results/ui/print_settings_dialog.h"
 #include "shell/ui/main_window.h"
+#include "shell/ui/results_wiring.h"
 #include "tests/test_support.h"
 
 namespace velor {
@@ -83,7 +84,8 @@ class TextWindowGui : public ::testing::Test {
   }
 
   TextResultsWindow* report(const std::vector<std::string>& lines, int mode = kWithHeader) {
-    TextResultsWindow* w = beginTextResults(main.get(), s, ui, &chooser, mode);
+    const TextFileActions files = shell::textFileActions(s, chooser, ui);
+    TextResultsWindow* w = beginTextResults(main.get(), s, ui, &files, mode);
     for (const auto& l : lines) textResultsOf(s)->addResultLine(l);
     QApplication::processEvents();
     return w;

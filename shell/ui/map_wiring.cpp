@@ -3,7 +3,7 @@
 // narrowed beside it), redrawn on the monitor's cursor and view signals, and
 // registered as the writer of file kind 10 (the map's values, or its
 // picture for ".bmp") while it exists.
-#include "eeg/ui/map_host.h"
+#include "shell/ui/map_wiring.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "core/binio.h"
 #include "core/file_kinds.h"
 #include "core/text.h"
 #include "eeg/ui/map_window.h"
@@ -45,7 +46,7 @@ class MapDock final : public QObject {
   MapDock(MapWindow* map, StudyState& s, shell::MainWindow& w, Interaction& ui) : QObject(map), map_(map), s_(s), w_(w) {
     values_ = std::make_unique<FileKindRegistration>(
         kMapKindValues, true, [this](StudyState&, const std::string& path, Interaction& ui2) {
-          if (path.size() >= 4 && toLowerAscii(path.substr(path.size() - 4)) == ".bmp") {
+          if (extensionLower(path) == ".bmp") {
             if (map_->picture().save(QString::fromStdString(path), "BMP")) return true;
             ui2.message(std::string("Прерывание: не удалось записать ") + path);
             return false;
@@ -66,11 +67,6 @@ class MapDock final : public QObject {
   }
 
  private:
-  static std::string toLowerAscii(std::string t) {
-    for (char& c : t)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return t;
-  }
   MapWindow* map_;
   StudyState& s_;
   shell::MainWindow& w_;
