@@ -1146,17 +1146,7 @@ std::vector<Corruption> corruptions() {
   };
 }
 
-struct Snapshot {
-  int fd, current, count, channels, length, stored;
-  long long pos;
-  std::string name, header;
-  std::vector<std::int16_t> samples;
-  explicit Snapshot(const StudyState& s)
-      : fd(s.recordFileHandle), current(s.currentRecord), count(s.recordCount), channels(s.channelCount),
-        length(s.recordLength), stored(s.storedLength), pos(filePos(s)), name(s.recordFileName),
-        header(s.examHeader), samples(s.channelData[0], s.channelData[0] + s.recordLength) {}
-  bool operator==(const Snapshot&) const = default;
-};
+using Snapshot = test::StudySnapshot;
 
 TEST_F(OpenFixture, HostileFilesLeaveTheStateAsItWas) {
   open({100, 200});

@@ -143,16 +143,7 @@ struct Fixture : ::testing::Test {
 };
 
 // What opening must not change when it refuses a file.
-struct Snapshot {
-  int fd, version, channels, count, current, length, rate;
-  std::string name;
-  std::vector<std::int16_t> samples;
-  explicit Snapshot(const StudyState& s)
-      : fd(s.recordFileHandle), version(s.recordFileVersion), channels(s.channelCount), count(s.recordCount),
-        current(s.currentRecord), length(s.recordLength), rate(s.sampleRate), name(s.recordFileName),
-        samples(s.channelData[0], s.channelData[0] + std::min(s.recordLength, 64)) {}
-  bool operator==(const Snapshot&) const = default;
-};
+using Snapshot = test::StudySnapshot;
 
 // --- labels and units ----------------------------------------------------------------------
 

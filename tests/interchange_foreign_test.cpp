@@ -148,22 +148,7 @@ struct ForeignFormats : ::testing::Test {
 };
 
 // What a refused file must leave as it was.
-struct Snapshot {
-  int channelCount, recordLength, sampleRate, recordCount, markChannelCount;
-  std::string header, name0, fileName;
-  std::vector<std::int16_t> samples;
-  explicit Snapshot(const StudyState& s)
-      : channelCount(s.channelCount),
-        recordLength(s.recordLength),
-        sampleRate(s.sampleRate),
-        recordCount(s.recordCount),
-        markChannelCount(s.markChannelCount),
-        header(s.examHeader),
-        name0(s.channelNames[0]),
-        fileName(s.recordFileName),
-        samples(s.channelData[0], s.channelData[0] + 16) {}
-  bool operator==(const Snapshot&) const = default;
-};
+using Snapshot = test::StudySnapshot;
 
 // --- BrainSys ------------------------------------------------------------------------------------
 

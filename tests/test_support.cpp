@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,34 @@
 namespace velor::test {
 
 namespace fs = std::filesystem;
+
+StudySnapshot::StudySnapshot(const StudyState& s)
+    : fd(s.recordFileHandle),
+      version(s.recordFileVersion),
+      current(s.currentRecord),
+      count(s.recordCount),
+      channelCount(s.channelCount),
+      marks(s.markChannelCount),
+      length(s.recordLength),
+      stored(s.storedLength),
+      rate(s.sampleRate),
+      modified(s.recordModified),
+      cursor(s.cursorPos),
+      anchor(s.selectionAnchor),
+      viewStart(s.viewStart),
+      filePosition(s.recordFileHandle >= 0 ? ::lseek(s.recordFileHandle, 0, SEEK_CUR) : -1),
+      fileName(s.recordFileName),
+      header(s.examHeader) {
+  for (int c = 0; c < kMaxChannels; ++c) {
+    names.push_back(s.channelNames[static_cast<std::size_t>(c)]);
+    calibration.push_back(s.zeroLevel[c]);
+    calibration.push_back(s.calibUnits[c]);
+    calibration.push_back(s.calibValue[c]);
+    const std::int16_t* d = s.channelData[static_cast<std::size_t>(c)];
+    channels.emplace_back(d, d + kMaxSamples);
+  }
+  mark.assign(s.markChannel, s.markChannel + kMaxSamples);
+}
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};

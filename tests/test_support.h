@@ -2,10 +2,31 @@
 // run in parallel), file bytes, and paths to the shared recordings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "core/study_state.h"
 
 namespace velor::test {
+
+// What a refused operation must leave as it was: the open file (descriptor,
+// position, name, format), the record's shape, channel table, header, view
+// and every sample of every channel buffer. Compare two with ==.
+struct StudySnapshot {
+  explicit StudySnapshot(const StudyState& s);
+  bool operator==(const StudySnapshot&) const = default;
+
+  int fd, version, current, count, channelCount, marks, length, stored, rate, modified;
+  int cursor, anchor, viewStart;
+  long long filePosition;
+  std::string fileName, header;
+  std::vector<std::string> names;
+  std::vector<std::uint16_t> calibration;
+  std::vector<std::vector<std::int16_t>> channels;  // every channel buffer, whole
+  std::vector<std::int16_t> mark;
+};
 
 // A fresh empty directory, removed when the object goes away.
 class TempDir {

@@ -62,29 +62,7 @@ bool guardIntact(const StudyState& s, int length) {
 }
 
 // What an edit may change, for "nothing changed" checks.
-struct Snapshot {
-  std::vector<std::vector<std::int16_t>> channels;
-  std::vector<std::int16_t> mark;
-  std::vector<std::uint16_t> calib;
-  std::vector<std::string> names;
-  int length, count, modified, cursor, anchor, viewStart;
-  explicit Snapshot(const StudyState& s)
-      : length(s.recordLength),
-        count(s.channelCount),
-        modified(s.recordModified),
-        cursor(s.cursorPos),
-        anchor(s.selectionAnchor),
-        viewStart(s.viewStart) {
-    for (int c = 0; c < kMaxChannels; ++c) {
-      channels.emplace_back(s.channelData[c], s.channelData[c] + kMaxSamples);
-      calib.push_back(s.calibValue[c]);
-      calib.push_back(s.zeroLevel[c]);
-      names.push_back(s.channelNames[c]);
-    }
-    mark.assign(s.markChannel, s.markChannel + kMaxSamples);
-  }
-  bool operator==(const Snapshot&) const = default;
-};
+using Snapshot = test::StudySnapshot;
 
 struct ScriptedDialogs : EditDialogs {
   int deleteChoice = 0;
