@@ -312,6 +312,18 @@ TEST(CliInfo, Ca40WithCyrillicNamesAndRecordsOfDifferentLengths) {
   EXPECT_EQ(names, (std::vector<std::string>{"ЭКГ", "ФПГ", "X,Y", "Дых"}));
   EXPECT_EQ(j["channels"][1]["calibUnits"], 0);
   EXPECT_EQ(j["channels"][3]["channelPosY"], 7);
+  // The table shows the reference scheme and each channel's kind by name.
+  const Outcome text = run("info " + q(dir.file("b.cad")));
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("6 БП-биполярн"), std::string::npos) << text.out;
+  std::vector<std::string> kinds;
+  std::istringstream lines(text.out);
+  for (std::string line; std::getline(lines, line) && kinds.size() < 4;) {
+    std::istringstream row(line);
+    std::string number, name, kind;
+    if (row >> number >> name >> kind && number == std::to_string(kinds.size())) kinds.push_back(kind);
+  }
+  EXPECT_EQ(kinds, (std::vector<std::string>{"ЭКГ", "ФПГ", "ЭЭГ", "Дых"})) << text.out;
   ASSERT_EQ(j["records"].size(), 3u);
   const int stored[] = {300, 1, 17}, length[] = {300, 1, 11};
   for (int r = 0; r < 3; ++r) {
