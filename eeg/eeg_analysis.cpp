@@ -379,7 +379,7 @@ bool EegAnalysis::takeBandLimits() {
 
 // --- the dispatcher -------------------------------------------------------------------------------
 
-void MEegClick(EegAnalysis& eeg, const EegDispatchHooks& hooks) {
+void runEegAnalysisWindow(EegAnalysis& eeg, const EegDispatchHooks& hooks) {
   StudyState& s = eeg.state();
   // while an examination records, the acquisition side owns the record
   if (s.acquisitionActive != 0) return;

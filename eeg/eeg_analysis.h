@@ -186,9 +186,9 @@ struct EegDispatchHooks {
   std::function<void()> click;
 };
 
-// MEegClick: leaves the transform view, shows the window, and carries out
+// runEegAnalysisWindow: leaves the transform view, shows the window, and carries out
 // the choice it left in dialogResult. Nothing happens while an examination
 // records (the record belongs to the acquisition then).
-void MEegClick(EegAnalysis& eeg, const EegDispatchHooks& hooks);
+void runEegAnalysisWindow(EegAnalysis& eeg, const EegDispatchHooks& hooks);
 
 }  // namespace velor

@@ -480,7 +480,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     };
     h.scoreboardLabels = [&](bool freq) { labelsFrequency = freq; };
     h.click = [&] { ++clicks; };
-    MEegClick(f.eeg, h);
+    runEegAnalysisWindow(f.eeg, h);
     EXPECT_TRUE(f.ui.messages.empty());
     EXPECT_EQ(f.s.viewMode, 1);
     EXPECT_EQ(f.s.recordLength, 128);
@@ -495,7 +495,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
 
     // the next EEG command leaves the view first; cancelling shows the signals
     h.showWindow = [](EegAnalysis&) {};
-    MEegClick(f.eeg, h);
+    runEegAnalysisWindow(f.eeg, h);
     EXPECT_EQ(f.s.viewMode, 0);
     EXPECT_EQ(f.s.recordLength, 2048);
     EXPECT_FALSE(labelsFrequency);
@@ -508,13 +508,13 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     h.showWindow = [](EegAnalysis& e) { e.state().dialogResult = kEegBandDiagrams; };
     h.bandDiagrams = [&](int) { ++diagrams; };
     f.s.viewMode = 2;
-    MEegClick(f.eeg, h);
+    runEegAnalysisWindow(f.eeg, h);
     EXPECT_EQ(f.ui.messages, std::vector<std::string>{spectral_text::kNoBands});
     EXPECT_EQ(f.s.viewMode, 0);
     EXPECT_EQ(diagrams, 0);
     f.bands();
     f.ui.messages.clear();
-    MEegClick(f.eeg, h);
+    runEegAnalysisWindow(f.eeg, h);
     EXPECT_EQ(diagrams, 1);
     EXPECT_TRUE(f.ui.messages.empty());
   }
@@ -532,7 +532,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
       mode = f.s.dialogResult;
       return true;
     };
-    MEegClick(f.eeg, h);
+    runEegAnalysisWindow(f.eeg, h);
     EXPECT_EQ(mode, kEegSpectra);
     EXPECT_EQ(f.s.epochLength, 512);
     EXPECT_EQ(f.s.epochStep, 512);
@@ -545,7 +545,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     bool shown = false;
     h.showWindow = [&](EegAnalysis&) { shown = true; };
     f.s.acquisitionActive = 1;
-    MEegClick(f.eeg, h);
+    runEegAnalysisWindow(f.eeg, h);
     EXPECT_FALSE(shown);
   }
   // the envelope measure with nothing chosen does nothing more
@@ -556,7 +556,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     h.showWindow = [](EegAnalysis& e) { e.state().transformKind = 10; };
     h.click = [&] { ++clicks; };
     f.s.lockedZoom = true;
-    MEegClick(f.eeg, h);
+    runEegAnalysisWindow(f.eeg, h);
     EXPECT_EQ(clicks, 0);
     EXPECT_TRUE(f.s.lockedZoom);
   }

@@ -11,7 +11,6 @@
 
 #ifdef VELOR_CLI_PRINT
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QDir>

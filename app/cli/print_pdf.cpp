@@ -6,7 +6,6 @@
 // directory when they are there, as at program start.
 #include "app/cli/print_pdf.h"
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QApplication>

@@ -1,4 +1,3 @@
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 #include "core/ui/header_dialog.h"
 

@@ -82,8 +82,8 @@ ScoreboardPanel::ScoreboardPanel(StudyState& s, QWidget* parent) : QWidget(paren
   notebook_->setFocusPolicy(Qt::NoFocus);
   grid->addWidget(notebook_, 8, 0, 1, 2);
   connect(notebook_, &QPushButton::clicked, this, [this] {
-    emit notebookRequested();
-    emit monitorRefreshRequested();
+    Q_EMIT notebookRequested();
+    Q_EMIT monitorRefreshRequested();
   });
 }
 
@@ -94,7 +94,7 @@ void ScoreboardPanel::chooseMeasure(int mode) {
   integralButton_->show();
   s_.sumMode = mode;
   refreshReadouts();
-  emit monitorRefreshRequested();
+  Q_EMIT monitorRefreshRequested();
 }
 
 void ScoreboardPanel::setFrequencyLabels(bool frequency) {
@@ -137,7 +137,7 @@ void ScoreboardPanel::showEvent(QShowEvent* e) {
 void ScoreboardPanel::closeEvent(QCloseEvent* e) {
   // Closing only hides: the window lives for the whole run.
   e->accept();
-  emit closedByUser();
+  Q_EMIT closedByUser();
 }
 
 void ScoreboardPanel::keyPressEvent(QKeyEvent* e) {

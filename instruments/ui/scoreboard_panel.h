@@ -41,7 +41,7 @@ class ScoreboardPanel final : public QWidget {
   QListWidget* integralList() const { return list_; }
   QPushButton* notebookButton() const { return notebook_; }
 
- signals:
+ Q_SIGNALS:
   // "F5=в блокн": the main window adds the readouts to the notebook.
   void notebookRequested();
   // After a new measure or a notebook entry the monitor's cursor is announced

@@ -43,7 +43,7 @@ class FileWindow : public QDialog {
   FileBrowser& browser() { return *browser_; }
   StudyState& state() { return s_; }
 
- public slots:
+ public Q_SLOTS:
   void reject() override;
 
  protected:

@@ -1,4 +1,3 @@
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 #include "shell/ui/eeg_wiring.h"
 
@@ -131,7 +130,7 @@ void runEegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* c
   hooks.click = [&w] {
     if (w.monitor()) w.monitor()->Click(false);
   };
-  MEegClick(eeg, hooks);
+  runEegAnalysisWindow(eeg, hooks);
 }
 
 }  // namespace velor::shell

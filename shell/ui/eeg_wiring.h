@@ -1,5 +1,5 @@
 // The main window's EEG command ("&1=ЭЭГ", the monitor's key "1"): the
-// dispatcher MEegClick with the window EegAnalysisDialog, tied to the monitor's
+// dispatcher runEegAnalysisWindow with the window EegAnalysisDialog, tied to the monitor's
 // transform view, the scoreboard, the map window, the band table, the lead
 // editor and the result windows. The analysis settings live as long as the
 // main window, as the window's own controls would.
@@ -25,7 +25,7 @@ EegAnalysis& eegAnalysisOf(MainWindow& w, StudyState& s, Interaction& ui);
 // How the window is run once it is built; the default shows it modally.
 // Tests press its buttons instead of entering a modal loop.
 void setEegWindowRunner(MainWindow& w, std::function<void(EegAnalysisDialog&)> run);
-// MEegClick of the main window; `chooser` is the file window in use.
+// runEegAnalysisWindow of the main window; `chooser` is the file window in use.
 void runEegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser);
 
 }  // namespace velor::shell

@@ -35,7 +35,7 @@ void installScoreboard(MainWindow& w) {
   });
   if (RecordEditCommands* edit = w.editCommands())
     QObject::connect(edit, &RecordEditCommands::changed, tabl, [tabl] { tabl->refreshReadouts(); });
-  QObject::connect(tabl, &ScoreboardPanel::monitorRefreshRequested, monitor, [monitor] { emit monitor->cursorMoved(); });
+  QObject::connect(tabl, &ScoreboardPanel::monitorRefreshRequested, monitor, [monitor] { Q_EMIT monitor->cursorMoved(); });
   QObject::connect(tabl, &ScoreboardPanel::notebookRequested, &w, [&w] { w.runCommand(Cmd::AddToNotebook); });
   QObject::connect(tabl, &ScoreboardPanel::closedByUser, &w, [&s] { s.scoreboardVisible = false; });
 

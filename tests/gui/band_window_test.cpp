@@ -2,7 +2,6 @@
 // edges, and ".dia" files written and read through the file chooser.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QHeaderView>

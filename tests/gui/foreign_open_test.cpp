@@ -3,7 +3,6 @@
 // caption names the file.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QApplication>

@@ -3,7 +3,6 @@
 // take their slots; files and the clipboard go through the program's paths.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QAction>

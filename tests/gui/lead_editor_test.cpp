@@ -4,7 +4,6 @@
 // panel and the pair files; what it stores shows in the monitor's name strip.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QAction>

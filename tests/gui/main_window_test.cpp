@@ -2,7 +2,6 @@
 // close question, the settings written at close, the header dialog.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QAction>
@@ -510,7 +509,7 @@ TEST_F(HeaderDialogGui, GroupLayoutCopiesAChosenNameIntoTheTargetField) {
   QTest::mouseClick(second, Qt::LeftButton);
   EXPECT_EQ(d.targetPatient(), 1);
   const QString name = d.patientList()->itemText(0);
-  emit d.patientList()->activated(0);
+  Q_EMIT d.patientList()->activated(0);
   EXPECT_EQ(second->text(), name);
   d.setFieldText(7, QStringLiteral("Нагрузка"));
   d.acceptHeader();

@@ -3,7 +3,6 @@
 // the band diagrams, the values saved by F4, and cards kept on disk.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QApplication>

@@ -5,7 +5,6 @@
 // clicks with times, frequencies and its integral measures.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QAction>

@@ -4,7 +4,6 @@
 // record written back and read again; the lead names fitting their strip.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QAction>
@@ -339,7 +338,7 @@ TEST_P(EveryCommand, ChangesTheRecordAndTheDrawing) {
     if (byKey) {
       key(c.key, c.mods);
     } else if (c.cmd == kMonitorDelete) {
-      emit monitor()->commandRequested(MonitorCommand::Delete);
+      Q_EMIT monitor()->commandRequested(MonitorCommand::Delete);
     } else if (QAction* a = window->action(c.cmd)) {
       ASSERT_TRUE(a->isEnabled());
       a->trigger();

@@ -4,7 +4,6 @@
 // settings ask for.
 #include <gtest/gtest.h>
 
-// Before any Qt header: the record file header has a member named like a Qt keyword.
 #include "core/record_file.h"
 
 #include <QApplication>
@@ -385,7 +384,7 @@ TEST(MainWindowPrint, F2PrintsTheRecordOnTheMonitor) {
   // the monitor's popup command prints the same way; a cancelled dialog prints nothing
   std::remove(pdf.c_str());
   hooks.askSettings = [&] { ++asked; return std::optional<PrintSettings>(); };
-  emit w.monitor()->commandRequested(MonitorCommand::PrintScreen);
+  Q_EMIT w.monitor()->commandRequested(MonitorCommand::PrintScreen);
   EXPECT_EQ(asked, 2);
   EXPECT_FALSE(fileExists(pdf));
 }

@@ -122,7 +122,7 @@ MonitorWidget::MonitorWidget(StudyState& state, QWidget* parent)
     }
     setFirstChannelFromVerticalBar(s_, s_.firstShownChannel + step);
     redraw();
-    emit cursorMoved();
+    Q_EMIT cursorMoved();
     syncing_ = true;
     vbar_->setSliderPosition(s_.firstShownChannel);
     syncing_ = false;
@@ -131,7 +131,7 @@ MonitorWidget::MonitorWidget(StudyState& state, QWidget* parent)
     if (syncing_ || value == s_.firstShownChannel) return;
     setFirstChannelFromVerticalBar(s_, value);
     redraw();
-    emit cursorMoved();
+    Q_EMIT cursorMoved();
   });
 }
 
@@ -446,7 +446,7 @@ void MonitorWidget::resizeEvent(QResizeEvent*) {
 
 QString MonitorWidget::refreshCaption() {
   caption_ = QString::fromStdString(velor::composeMonitorCaption(s_));
-  emit captionChanged(caption_);
+  Q_EMIT captionChanged(caption_);
   return caption_;
 }
 
@@ -454,7 +454,7 @@ QString MonitorWidget::refreshCaption() {
 
 void MonitorWidget::cursorChanged() {
   update();
-  emit cursorMoved();
+  Q_EMIT cursorMoved();
 }
 
 void MonitorWidget::Click(bool toggle) {
@@ -474,7 +474,7 @@ void MonitorWidget::scrollBy(int pixels) {
 void MonitorWidget::afterZoom() {
   relayout();
   redraw();
-  emit viewChanged();
+  Q_EMIT viewChanged();
 }
 
 void MonitorWidget::zoomTimeIn() {
@@ -496,13 +496,13 @@ void MonitorWidget::gainDown() {
 void MonitorWidget::showMoreChannels() {
   velor::showMoreChannels(s_, view_);
   afterZoom();
-  emit cursorMoved();
+  Q_EMIT cursorMoved();
 }
 
 void MonitorWidget::showFewerChannels() {
   velor::showFewerChannels(s_, view_);
   afterZoom();
-  emit cursorMoved();
+  Q_EMIT cursorMoved();
 }
 
 // --- live sweep -------------------------------------------------------------------------
@@ -582,7 +582,7 @@ void MonitorWidget::handleKey(int key, bool big) {
   switch (key) {
     case vk::kBack:
       caption_ = QString::fromStdString(s_.chosenFilePath);
-      emit captionChanged(caption_);
+      Q_EMIT captionChanged(caption_);
       break;
     case vk::kPageUp: scrollBy(big ? s_.monitorWidth / 2 : 8); break;
     case vk::kHome: scrollBy(big ? -(s_.monitorWidth / 2) : -8); break;
@@ -598,7 +598,7 @@ void MonitorWidget::handleKey(int key, bool big) {
     }
     case vk::kInsert:
       if (big) {
-        emit commandRequested(MonitorCommand::InsertChannel);
+        Q_EMIT commandRequested(MonitorCommand::InsertChannel);
       } else {
         hideCursorLines();
         toggleAnchor(s_);
@@ -607,14 +607,14 @@ void MonitorWidget::handleKey(int key, bool big) {
       }
       break;
     case vk::kDelete:
-      if (!big) emit commandRequested(MonitorCommand::Delete);  // Ctrl+Del is the main menu's channel delete
+      if (!big) Q_EMIT commandRequested(MonitorCommand::Delete);  // Ctrl+Del is the main menu's channel delete
       break;
-    case vk::kF12: emit commandRequested(MonitorCommand::NewExamination); break;
-    case vk::k0: emit commandRequested(MonitorCommand::BatchAllBlinks); break;
-    case vk::k0 + 1: emit commandRequested(MonitorCommand::EegAnalysis); break;
-    case vk::k0 + 2: emit commandRequested(MonitorCommand::BatchAks); break;
-    case vk::k0 + 3: emit commandRequested(MonitorCommand::BatchBlinks); break;
-    case vk::k0 + 4: emit commandRequested(MonitorCommand::BatchEnv); break;
+    case vk::kF12: Q_EMIT commandRequested(MonitorCommand::NewExamination); break;
+    case vk::k0: Q_EMIT commandRequested(MonitorCommand::BatchAllBlinks); break;
+    case vk::k0 + 1: Q_EMIT commandRequested(MonitorCommand::EegAnalysis); break;
+    case vk::k0 + 2: Q_EMIT commandRequested(MonitorCommand::BatchAks); break;
+    case vk::k0 + 3: Q_EMIT commandRequested(MonitorCommand::BatchBlinks); break;
+    case vk::k0 + 4: Q_EMIT commandRequested(MonitorCommand::BatchEnv); break;
     default: break;
   }
 }
@@ -627,7 +627,7 @@ void MonitorWidget::keyPressEvent(QKeyEvent* e) {
     return;
   }
   if (s_.acquisitionActive != 0 && !keyActsDuringExamination(key)) {
-    if (const int code = acquisitionKeyCode(key); code != 0) emit acquisitionKey(code);
+    if (const int code = acquisitionKeyCode(key); code != 0) Q_EMIT acquisitionKey(code);
     return;
   }
   handleKey(key, (mods & (Qt::ShiftModifier | Qt::ControlModifier)) != 0);
@@ -646,7 +646,7 @@ void MonitorWidget::keyReleaseEvent(QKeyEvent* e) {
     if (s_.recordLength > 0) xorRowMark();
     cursorChanged();
   } else if (key == vk::kF3) {
-    emit commandRequested(MonitorCommand::OpenFile);
+    Q_EMIT commandRequested(MonitorCommand::OpenFile);
   } else {
     e->ignore();
   }
@@ -689,7 +689,7 @@ void MonitorWidget::contextMenuEvent(QContextMenuEvent* e) {
     const bool on = it != available_.end() && it->second;
     a->setEnabled(on && !(exam && changesRecord));
     if (!on) a->setToolTip(QStringLiteral("Команда пока недоступна"));
-    connect(a, &QAction::triggered, this, [this, command] { emit commandRequested(command); });
+    connect(a, &QAction::triggered, this, [this, command] { Q_EMIT commandRequested(command); });
   };
   add(&menu, kMenuOpen, nullptr, MonitorCommand::OpenFile, true);
   add(&menu, kMenuSave, "F4", MonitorCommand::SaveFile, false);

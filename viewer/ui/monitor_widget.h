@@ -102,7 +102,7 @@ class MonitorWidget : public QWidget {
   bool verticalBarShown() const;
   QString caption() const { return caption_; }
 
- signals:
+ Q_SIGNALS:
   void captionChanged(const QString& caption);
   // The cursor, anchor or current row changed (scoreboard, map window).
   void cursorMoved();

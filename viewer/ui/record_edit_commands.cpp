@@ -31,14 +31,14 @@ void RecordEditCommands::setProgress(Progress* progress) { progress_ = progress 
 
 bool RecordEditCommands::mayNavigate() {
   if (navigationAllowed(s_)) return true;
-  emit status(QStringLiteral("Во время исследования записи не переключаются и не изменяются"));
+  Q_EMIT status(QStringLiteral("Во время исследования записи не переключаются и не изменяются"));
   return false;
 }
 
 bool RecordEditCommands::mayEdit() {
   if (!mayNavigate()) return false;
   if (editingAllowed(s_)) return true;
-  emit status(QStringLiteral("Команда выполняется только при показе сигналов"));
+  Q_EMIT status(QStringLiteral("Команда выполняется только при показе сигналов"));
   return false;
 }
 
@@ -47,89 +47,89 @@ bool RecordEditCommands::mayEdit() {
 void RecordEditCommands::nextRecord() {
   if (!mayNavigate()) return;
   editor_.nextRecord();
-  emit changed(true);
+  Q_EMIT changed(true);
 }
 
 void RecordEditCommands::previousRecord() {
   if (!mayNavigate()) return;
   editor_.previousRecord();
-  emit changed(true);
+  Q_EMIT changed(true);
 }
 
 void RecordEditCommands::recordByNumber() {
   if (!mayEdit()) return;  // by number only while the signals are shown
   editor_.recordByNumber();
-  emit changed(true);
+  Q_EMIT changed(true);
 }
 
 void RecordEditCommands::restoreRecord() {
   if (!mayNavigate()) return;
   editor_.restoreRecord();
-  emit changed(true);
+  Q_EMIT changed(true);
 }
 
 void RecordEditCommands::mergeRecords() {
   if (!mayEdit()) return;
-  if (editor_.mergeRecords(*progress_)) emit changed(true);
+  if (editor_.mergeRecords(*progress_)) Q_EMIT changed(true);
 }
 
 void RecordEditCommands::nextEpoch() {
   if (!mayNavigate()) return;
-  if (editor_.nextEpoch()) emit changed(true);
+  if (editor_.nextEpoch()) Q_EMIT changed(true);
 }
 
 void RecordEditCommands::previousEpoch() {
   if (!mayNavigate()) return;
-  if (editor_.previousEpoch()) emit changed(true);
+  if (editor_.previousEpoch()) Q_EMIT changed(true);
 }
 
 // --- marks and channels --------------------------------------------------------------------
 
 void RecordEditCommands::insertMark() {
-  if (mayEdit() && velor::insertMark(s_)) emit changed(false);
+  if (mayEdit() && velor::insertMark(s_)) Q_EMIT changed(false);
 }
 
 void RecordEditCommands::removeMark() {
-  if (mayEdit() && velor::removeMark(s_)) emit changed(false);
+  if (mayEdit() && velor::removeMark(s_)) Q_EMIT changed(false);
 }
 
 void RecordEditCommands::removeAllMarks() {
-  if (mayEdit() && velor::removeAllMarks(s_) > 0) emit changed(false);
+  if (mayEdit() && velor::removeAllMarks(s_) > 0) Q_EMIT changed(false);
 }
 
 void RecordEditCommands::previousMark() {
-  if (mayEdit() && velor::previousMark(s_)) emit changed(false);
+  if (mayEdit() && velor::previousMark(s_)) Q_EMIT changed(false);
 }
 
 void RecordEditCommands::nextMark() {
-  if (mayEdit() && velor::nextMark(s_)) emit changed(false);
+  if (mayEdit() && velor::nextMark(s_)) Q_EMIT changed(false);
 }
 
 void RecordEditCommands::insertChannel() {
-  if (mayEdit() && editor_.insertChannel()) emit changed(true);
+  if (mayEdit() && editor_.insertChannel()) Q_EMIT changed(true);
 }
 
 void RecordEditCommands::deleteChannel() {
-  if (mayEdit() && editor_.deleteChannel()) emit changed(true);
+  if (mayEdit() && editor_.deleteChannel()) Q_EMIT changed(true);
 }
 
 // --- zero, calibration, intervals --------------------------------------------------------------
 
 void RecordEditCommands::zeroCorrection(bool allChannels) {
-  if (mayEdit() && velor::zeroCorrection(s_, allChannels, ui_)) emit changed(false);
+  if (mayEdit() && velor::zeroCorrection(s_, allChannels, ui_)) Q_EMIT changed(false);
 }
 
 void RecordEditCommands::calibration() {
-  if (mayEdit() && calibrationCommand(s_, ui_, *dialogs_)) emit changed(false);
+  if (mayEdit() && calibrationCommand(s_, ui_, *dialogs_)) Q_EMIT changed(false);
 }
 
 void RecordEditCommands::deleteInterval() {
-  if (mayEdit() && deleteCommand(s_, ui_, *dialogs_)) emit changed(true);
+  if (mayEdit() && deleteCommand(s_, ui_, *dialogs_)) Q_EMIT changed(true);
 }
 
 void RecordEditCommands::reorganise() {
   if (!mayEdit()) return;
-  if (reorganisationCommand(editor_, s_, ui_, *dialogs_, pickOutput_, *progress_) > 0) emit changed(true);
+  if (reorganisationCommand(editor_, s_, ui_, *dialogs_, pickOutput_, *progress_) > 0) Q_EMIT changed(true);
 }
 
 // --- clipboard ---------------------------------------------------------------------------------

@@ -69,7 +69,7 @@ class RecordEditCommands final : public QObject {
   // The monitor popup's editing commands; false for one that is not editing.
   bool runMonitorCommand(MonitorCommand command);
 
- signals:
+ Q_SIGNALS:
   // The record or the view changed; relayout when lengths or channel counts may have.
   void changed(bool relayout);
   // Why a command did nothing.
