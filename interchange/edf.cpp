@@ -1749,6 +1749,236 @@ std::string dateText(const StudyState& s) {
   return twoDigits(tm.tm_mday) + "." + twoDigits(tm.tm_mon + 1) + "." + twoDigits(tm.tm_year % 100);
 }
 
+// The records an export writes (the current one from memory, then those
+// after it in the open file) and the data record length that divides them all.
+struct ExportPlan {
+  Session* edf = nullptr;          // the open EDF file, or nullptr for a record file
+  RecordFileHeader cad;            // the open record file's header and records,
+  std::vector<RecordInfo> cadRecords;  // read when records follow the current one
+  std::vector<int> lengths;        // samples per channel of each record written
+  long long L = 0;                 // samples per channel of one data record
+  long long dataRecords = 0;
+};
+
+bool planExport(StudyState& s, Session* x, const std::string& refused, Interaction& ui, ExportPlan& plan) {
+  const int ns = s.channelCount;
+  plan.edf = x;
+  plan.lengths = {s.recordLength};
+  const bool following = s.recordFileHandle >= 0 && s.recordCount >= 1 && s.currentRecord >= 1 &&
+                         s.currentRecord < s.recordCount;
+  if (following && x) {
+    for (int p = s.currentRecord + 1; p <= s.recordCount; ++p) {
+      PageData pd;
+      layOut(*x, p - 1, pd);
+      plan.lengths.push_back(pd.frames);
+    }
+  } else if (following && s.recordFileVersion != kVersionEdfStream) {
+    std::string reason;
+    if (!readRecordFileHeader(s.recordFilePath, plan.cad, reason) ||
+        !scanRecords(s.recordFilePath, plan.cad, plan.cadRecords, reason) ||
+        static_cast<int>(plan.cadRecords.size()) < s.recordCount) {
+      if (reason.empty()) reason = "записи файла не читаются";
+      ui.message(refused + "записи после текущей не читаются: " + reason + ".");
+      return false;
+    }
+    if (plan.cad.channelCount != ns) {
+      ui.message(refused + "число каналов в памяти (" + num(ns) + ") отличается от числа каналов файла (" +
+                 num(plan.cad.channelCount) + ").");
+      return false;
+    }
+    for (int k = s.currentRecord; k < s.recordCount; ++k) {
+      const RecordInfo& r = plan.cadRecords[static_cast<std::size_t>(k)];
+      plan.lengths.push_back(std::max(0, std::min(r.recordLength, r.storedLength)));
+    }
+  }
+  long long total = 0;
+  for (int n : plan.lengths) {
+    plan.L = std::gcd(plan.L, static_cast<long long>(n));
+    total += n;
+  }
+  plan.dataRecords = total / plan.L;
+  if (plan.dataRecords > 99999999) {
+    ui.message(refused + "записей данных больше, чем вмещает заголовок EDF.");
+    return false;
+  }
+  return true;
+}
+
+// Each planned record's codes, channel by channel: the current one from
+// memory, the others read from the open file without touching the study.
+class ExportReader {
+ public:
+  ExportReader(const StudyState& s, const ExportPlan& plan, const std::string& refused, Interaction& ui)
+      : s_(s), plan_(plan), refused_(refused), ui_(ui) {}
+
+  // Points src[c] at record k's samples of channel c; false with a message.
+  bool fetch(std::size_t k, std::vector<const std::int16_t*>& src) {
+    const auto un = static_cast<std::size_t>(s_.channelCount);
+    src.assign(un, nullptr);
+    if (k == 0) {
+      for (std::size_t c = 0; c < un; ++c) src[c] = s_.channelData[c];
+      return true;
+    }
+    std::string reason;
+    const bool ok =
+        plan_.edf ? readEdfPageCodes(s_, s_.currentRecord + static_cast<int>(k), codes_, marks_, reason)
+                  : readRecordSamples(s_.recordFilePath, plan_.cad,
+                                      plan_.cadRecords[static_cast<std::size_t>(s_.currentRecord - 1) + k], codes_, reason);
+    const std::string record = num(s_.currentRecord + static_cast<long long>(k));
+    if (!ok || codes_.size() < un) {
+      ui_.message(refused_ + "запись " + record + " не читается" + (reason.empty() ? "" : ": " + reason) + ".");
+      return false;
+    }
+    for (std::size_t c = 0; c < un; ++c) {
+      if (codes_[c].size() < static_cast<std::size_t>(plan_.lengths[k])) {
+        ui_.message(refused_ + "запись " + record + " короче своей длины.");
+        return false;
+      }
+      src[c] = codes_[c].data();
+    }
+    return true;
+  }
+
+ private:
+  const StudyState& s_;
+  const ExportPlan& plan_;
+  const std::string& refused_;
+  Interaction& ui_;
+  std::vector<std::vector<std::int16_t>> codes_;
+  std::vector<std::int16_t> marks_;
+};
+
+// The fixed EDF header and the signal headers; each channel's range from
+// the largest distance of its codes from the zero level.
+std::string exportHeader(const StudyState& s, const ExportPlan& plan, const std::vector<long long>& largest, bool udf,
+                         std::vector<ExportChannel>& scale) {
+  const int ns = s.channelCount;
+  const auto un = static_cast<std::size_t>(ns);
+  const long long fixedSize = 256LL * (ns + 1);
+  const long long headerSize = fixedSize + (udf ? kUdfFixed + 20LL * ns : 0);
+  std::string hd(static_cast<std::size_t>(fixedSize), ' ');
+  putText(hd, 0, 8, "0");
+  putText(hd, 8, 80, utf8ToCp1251(headerField(s.examHeader, false, 3)));
+  putText(hd, 168, 8, dateText(s));
+  putText(hd, 176, 8, "00.00.00");
+  putText(hd, 184, 8, num(headerSize));
+  putText(hd, 236, 8, num(plan.dataRecords));
+  putText(hd, 244, 8, edfDurationText(static_cast<double>(plan.L) / std::max(1, s.sampleRate)));
+  putText(hd, 252, 4, num(ns));
+  scale.clear();
+  for (int c = 0; c < ns; ++c) {
+    const auto uc = static_cast<std::size_t>(c);
+    const ExportChannel e = exportScale(s.calibUnits[c], s.calibValue[c], largest[uc]);
+    scale.push_back(e);
+    std::size_t at = 256;
+    putText(hd, at + 16 * uc, 16, utf8ToCp1251("EEG " + s.channelNames[uc]));
+    at += 16 * un;
+    putText(hd, at + 80 * uc, 80, "AgAgCl electrode");
+    at += 80 * un;
+    putText(hd, at + 8 * uc, 8, "uV");
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, "-" + e.physical);
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, e.physical);
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, "-" + num(e.digital));
+    at += 8 * un;
+    putText(hd, at + 8 * uc, 8, num(e.digital));
+    at += 8 * un;
+    at += 80 * un;  // prefiltering: blanks
+    putText(hd, at + 8 * uc, 8, num(plan.L));
+  }
+  return hd;
+}
+
+// The program's own extension block after the standard header: the patient,
+// electrode positions in percent, the sampling rate and the channel count.
+std::string udfBlock(const StudyState& s) {
+  const int ns = s.channelCount;
+  const auto un = static_cast<std::size_t>(ns);
+  ByteWriter u;
+  u.bytes("UDF ");
+  u.bytes("1.1 ");
+  u.text("", 64);
+  u.text(utf8ToCp1251(headerField(s.examHeader, false, 3)), 32);
+  u.text("", 32);
+  u.text("", 16);
+  u.text("", 20);
+  u.text("", 256);
+  u.text("", 24);
+  u.text("", 16);
+  for (int c = 0; c < ns; ++c) u.i16(static_cast<int>(std::trunc(s.channelPosX[static_cast<std::size_t>(c)] * 100 / 64.0 + 0.5)));
+  for (int c = 0; c < ns; ++c) u.i16(static_cast<int>(std::trunc(s.channelPosY[static_cast<std::size_t>(c)] * 100 / 64.0 + 0.5)));
+  u.zeros(2 * un + 12 * un + 2 * un);
+  u.u16(static_cast<unsigned>(s.sampleRate) & 0xFFFF);
+  u.u16(0);
+  u.u16(0);
+  u.u32(0);
+  u.u16(static_cast<unsigned>(ns));
+  u.bytes("TXT ");
+  u.u16(0);
+  u.u16(0);
+  u.text("VELOR", 16);
+  return u.data();
+}
+
+// The data records after the header: each sample as code − zeroLevel,
+// limited to its channel's digital range (counted in `clipped`).
+bool writeExportRecords(const StudyState& s, const ExportPlan& plan, const std::vector<ExportChannel>& scale,
+                        ExportReader& reader, int fd, const std::string& refused, Interaction& ui, Progress* progress,
+                        long long& clipped) {
+  const auto un = static_cast<std::size_t>(s.channelCount);
+  const long long L = plan.L;
+  const std::size_t uL = static_cast<std::size_t>(L);
+  if (progress) progress->begin("EDF", static_cast<long>(plan.lengths.size()));
+  std::string out;
+  std::vector<const std::int16_t*> src;
+  for (std::size_t k = 0; k < plan.lengths.size(); ++k) {
+    const int n = plan.lengths[k];
+    if (!reader.fetch(k, src)) {
+      if (progress) progress->end();
+      return false;
+    }
+    for (long long t = 0; t + L <= n; t += L) {
+      const std::size_t before = out.size();
+      out.resize(before + un * uL * 2);
+      auto* p = reinterpret_cast<unsigned char*>(out.data() + before);
+      for (std::size_t c = 0; c < un; ++c) {
+        const int zero = s.zeroLevel[static_cast<int>(c)];
+        const long long lim = scale[c].digital;
+        for (std::size_t i = 0; i < uL; ++i) {
+          long long d = scale[c].silent ? 0 : static_cast<long long>(src[c][static_cast<std::size_t>(t) + i]) - zero;
+          if (d > lim || d < -lim) {
+            d = std::clamp(d, -lim, lim);
+            ++clipped;
+          }
+          putU16(p, static_cast<std::uint16_t>(static_cast<std::int16_t>(d)));
+          p += 2;
+        }
+      }
+      if (out.size() >= (4u << 20)) {
+        if (!fdWriteAll(fd, out.data(), out.size())) {
+          ui.message(refused + "ошибка записи файла.");
+          if (progress) progress->end();
+          return false;
+        }
+        out.clear();
+      }
+    }
+    if (progress && !progress->step(static_cast<long>(k + 1))) {
+      progress->end();
+      ui.message(refused + "запись прервана.");
+      return false;
+    }
+  }
+  if (progress) progress->end();
+  if (!out.empty() && !fdWriteAll(fd, out.data(), out.size())) {
+    ui.message(refused + "ошибка записи файла.");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string edfDurationText(double seconds) { return fixedText(seconds, 8); }
@@ -1770,150 +2000,24 @@ bool exportEdf(StudyState& s, const std::string& path, bool udf, Interaction& ui
     ui.message(refused + "это открытый файл; выберите другое имя.");
     return false;
   }
+  ExportPlan plan;
+  if (!planExport(s, x, refused, ui, plan)) return false;
 
-  // The records to write: the current one from memory, then those after it.
-  std::vector<int> lengths{s.recordLength};
-  RecordFileHeader cad;
-  std::vector<RecordInfo> cadRecords;
-  const bool following = s.recordFileHandle >= 0 && s.recordCount >= 1 && s.currentRecord >= 1 &&
-                         s.currentRecord < s.recordCount;
-  if (following && x) {
-    for (int p = s.currentRecord + 1; p <= s.recordCount; ++p) {
-      PageData pd;
-      layOut(*x, p - 1, pd);
-      lengths.push_back(pd.frames);
-    }
-  } else if (following && s.recordFileVersion != kVersionEdfStream) {
-    std::string reason;
-    if (!readRecordFileHeader(s.recordFilePath, cad, reason) || !scanRecords(s.recordFilePath, cad, cadRecords, reason) ||
-        static_cast<int>(cadRecords.size()) < s.recordCount) {
-      if (reason.empty()) reason = "записи файла не читаются";
-      ui.message(refused + "записи после текущей не читаются: " + reason + ".");
-      return false;
-    }
-    if (cad.channelCount != ns) {
-      ui.message(refused + "число каналов в памяти (" + num(ns) + ") отличается от числа каналов файла (" +
-                 num(cad.channelCount) + ").");
-      return false;
-    }
-    for (int k = s.currentRecord; k < s.recordCount; ++k) {
-      const RecordInfo& r = cadRecords[static_cast<std::size_t>(k)];
-      lengths.push_back(std::max(0, std::min(r.recordLength, r.storedLength)));
-    }
-  }
-  long long L = 0, total = 0;
-  for (int n : lengths) {
-    L = std::gcd(L, static_cast<long long>(n));
-    total += n;
-  }
-  const long long dataRecords = total / L;
-  if (dataRecords > 99999999) {
-    ui.message(refused + "записей данных больше, чем вмещает заголовок EDF.");
-    return false;
-  }
-
-  // Each record's codes, channel by channel: the current one from memory,
-  // the others read from the open file without touching the study.
-  const std::size_t un = static_cast<std::size_t>(ns);
-  std::vector<std::vector<std::int16_t>> codes;
-  std::vector<std::int16_t> marks;
-  auto fetch = [&](std::size_t k, std::vector<const std::int16_t*>& src) {
-    src.assign(un, nullptr);
-    if (k == 0) {
-      for (std::size_t c = 0; c < un; ++c) src[c] = s.channelData[c];
-      return true;
-    }
-    std::string reason;
-    const bool ok = x ? readEdfPageCodes(s, s.currentRecord + static_cast<int>(k), codes, marks, reason)
-                      : readRecordSamples(s.recordFilePath, cad,
-                                          cadRecords[static_cast<std::size_t>(s.currentRecord - 1) + k], codes, reason);
-    if (!ok || codes.size() < un) {
-      ui.message(refused + "запись " + num(s.currentRecord + static_cast<long long>(k)) + " не читается" +
-                 (reason.empty() ? "" : ": " + reason) + ".");
-      return false;
-    }
-    for (std::size_t c = 0; c < un; ++c) {
-      if (codes[c].size() < static_cast<std::size_t>(lengths[k])) {
-        ui.message(refused + "запись " + num(s.currentRecord + static_cast<long long>(k)) + " короче своей длины.");
-        return false;
-      }
-      src[c] = codes[c].data();
-    }
-    return true;
-  };
   // The largest value each channel writes, so that its digital range holds it.
+  ExportReader reader(s, plan, refused, ui);
+  const auto un = static_cast<std::size_t>(ns);
   std::vector<long long> largest(un, 0);
   std::vector<const std::int16_t*> src;
-  for (std::size_t k = 0; k < lengths.size(); ++k) {
-    if (!fetch(k, src)) return false;
+  for (std::size_t k = 0; k < plan.lengths.size(); ++k) {
+    if (!reader.fetch(k, src)) return false;
     for (std::size_t c = 0; c < un; ++c) {
       const int zero = s.zeroLevel[static_cast<int>(c)];
-      for (int i = 0; i < lengths[k]; ++i) largest[c] = std::max<long long>(largest[c], std::abs(src[c][i] - zero));
+      for (int i = 0; i < plan.lengths[k]; ++i) largest[c] = std::max<long long>(largest[c], std::abs(src[c][i] - zero));
     }
   }
-
-  // Header
-  const long long fixedSize = 256LL * (ns + 1);
-  const long long headerSize = fixedSize + (udf ? kUdfFixed + 20LL * ns : 0);
-  std::string hd(static_cast<std::size_t>(fixedSize), ' ');
-  const std::string patient = utf8ToCp1251(headerField(s.examHeader, false, 3));
-  putText(hd, 0, 8, "0");
-  putText(hd, 8, 80, patient);
-  putText(hd, 168, 8, dateText(s));
-  putText(hd, 176, 8, "00.00.00");
-  putText(hd, 184, 8, num(headerSize));
-  putText(hd, 236, 8, num(dataRecords));
-  putText(hd, 244, 8, edfDurationText(static_cast<double>(L) / std::max(1, s.sampleRate)));
-  putText(hd, 252, 4, num(ns));
   std::vector<ExportChannel> scale;
-  for (int c = 0; c < ns; ++c) {
-    const auto uc = static_cast<std::size_t>(c);
-    const ExportChannel e = exportScale(s.calibUnits[c], s.calibValue[c], largest[uc]);
-    scale.push_back(e);
-    std::size_t at = 256;
-    putText(hd, at + 16 * uc, 16, utf8ToCp1251("EEG " + s.channelNames[uc]));
-    at += 16 * un;
-    putText(hd, at + 80 * uc, 80, "AgAgCl electrode");
-    at += 80 * un;
-    putText(hd, at + 8 * uc, 8, "uV");
-    at += 8 * un;
-    putText(hd, at + 8 * uc, 8, "-" + e.physical);
-    at += 8 * un;
-    putText(hd, at + 8 * uc, 8, e.physical);
-    at += 8 * un;
-    putText(hd, at + 8 * uc, 8, "-" + num(e.digital));
-    at += 8 * un;
-    putText(hd, at + 8 * uc, 8, num(e.digital));
-    at += 8 * un;
-    at += 80 * un;  // prefiltering: blanks
-    putText(hd, at + 8 * uc, 8, num(L));
-  }
-  if (udf) {
-    ByteWriter u;
-    u.bytes("UDF ");
-    u.bytes("1.1 ");
-    u.text("", 64);
-    u.text(patient, 32);
-    u.text("", 32);
-    u.text("", 16);
-    u.text("", 20);
-    u.text("", 256);
-    u.text("", 24);
-    u.text("", 16);
-    for (int c = 0; c < ns; ++c) u.i16(static_cast<int>(std::trunc(s.channelPosX[static_cast<std::size_t>(c)] * 100 / 64.0 + 0.5)));
-    for (int c = 0; c < ns; ++c) u.i16(static_cast<int>(std::trunc(s.channelPosY[static_cast<std::size_t>(c)] * 100 / 64.0 + 0.5)));
-    u.zeros(2 * un + 12 * un + 2 * un);
-    u.u16(static_cast<unsigned>(s.sampleRate) & 0xFFFF);
-    u.u16(0);
-    u.u16(0);
-    u.u32(0);
-    u.u16(static_cast<unsigned>(ns));
-    u.bytes("TXT ");
-    u.u16(0);
-    u.u16(0);
-    u.text("VELOR", 16);
-    hd += u.data();
-  }
+  std::string hd = exportHeader(s, plan, largest, udf, scale);
+  if (udf) hd += udfBlock(s);
 
   AtomicFile file(path);
   if (!file.ok()) {
@@ -1924,50 +2028,9 @@ bool exportEdf(StudyState& s, const std::string& path, bool udf, Interaction& ui
     ui.message(refused + "ошибка записи файла.");
     return false;
   }
-  if (progress) progress->begin("EDF", static_cast<long>(lengths.size()));
   long long clipped = 0;
-  std::string out;
-  const std::size_t uL = static_cast<std::size_t>(L);
-  for (std::size_t k = 0; k < lengths.size(); ++k) {
-    const int n = lengths[k];
-    if (!fetch(k, src)) {
-      if (progress) progress->end();
-      return false;
-    }
-    for (long long t = 0; t + static_cast<long long>(L) <= n; t += L) {
-      const std::size_t before = out.size();
-      out.resize(before + un * uL * 2);
-      auto* p = reinterpret_cast<unsigned char*>(out.data() + before);
-      for (std::size_t c = 0; c < un; ++c) {
-        const int zero = s.zeroLevel[static_cast<int>(c)];
-        const long long lim = scale[c].digital;
-        for (std::size_t i = 0; i < uL; ++i) {
-          long long d = scale[c].silent ? 0 : static_cast<long long>(src[c][static_cast<std::size_t>(t) + i]) - zero;
-          if (d > lim || d < -lim) {
-            d = std::clamp(d, -lim, lim);
-            ++clipped;
-          }
-          putU16(p, static_cast<std::uint16_t>(static_cast<std::int16_t>(d)));
-          p += 2;
-        }
-      }
-      if (out.size() >= (4u << 20)) {
-        if (!fdWriteAll(file.fd(), out.data(), out.size())) {
-          ui.message(refused + "ошибка записи файла.");
-          if (progress) progress->end();
-          return false;
-        }
-        out.clear();
-      }
-    }
-    if (progress && !progress->step(static_cast<long>(k + 1))) {
-      progress->end();
-      ui.message(refused + "запись прервана.");
-      return false;
-    }
-  }
-  if (progress) progress->end();
-  if ((!out.empty() && !fdWriteAll(file.fd(), out.data(), out.size())) || !file.commit()) {
+  if (!writeExportRecords(s, plan, scale, reader, file.fd(), refused, ui, progress, clipped)) return false;
+  if (!file.commit()) {
     ui.message(refused + "ошибка записи файла.");
     return false;
   }
