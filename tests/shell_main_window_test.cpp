@@ -17,6 +17,7 @@
 #include "shell/main_commands.h"
 #include "shell/main_window_texts.h"
 #include "shell/session.h"
+#include "chooser_support.h"
 #include "test_support.h"
 
 namespace velor::shell {
@@ -63,32 +64,7 @@ void writeRecordFile(const std::string& path, int channels, int length, int reco
 }
 
 // A file window that hands back a fixed answer and notes what it was shown.
-class ScriptedChooser : public FileChooser {
- public:
-  std::string answer;  // empty: cancelled
-  int calls = 0;
-  int kind = -1;
-  bool writeMode = false;
-  std::string dataDirSeen, headerSeen, defaultNameSeen;
-  int helpSeen = -1;
-
-  bool choose(StudyState& s, int k, bool write, const std::string& defaultName) override {
-    ++calls;
-    kind = k;
-    writeMode = write;
-    dataDirSeen = s.dataDir;
-    headerSeen = s.examHeader;
-    helpSeen = s.helpContext;
-    defaultNameSeen = defaultName;
-    if (answer.empty()) {
-      s.dialogResult = 0;
-      return false;
-    }
-    s.chosenFilePath = answer;
-    s.dialogResult = 1;
-    return true;
-  }
-};
+using test::ScriptedChooser;
 
 // --- start and close ------------------------------------------------------------------
 
@@ -367,8 +343,8 @@ TEST(MainCommands, OpenShowsEveryChannelOfTheChosenFile) {
   ScriptedChooser chooser;
   chooser.answer = path;
   ASSERT_TRUE(openRecordCommand(s, chooser, ui)) << (ui.messages.empty() ? "" : ui.messages.back());
-  EXPECT_EQ(chooser.kind, 0);
-  EXPECT_FALSE(chooser.writeMode);
+  EXPECT_EQ(chooser.lastKind, 0);
+  EXPECT_FALSE(chooser.lastWrite);
   EXPECT_EQ(chooser.helpSeen, kOpenHelpContext);
   EXPECT_EQ(s.helpContext, 3);
   EXPECT_EQ(s.recordFileName, "rec.cad");
@@ -413,8 +389,8 @@ TEST(MainCommands, SettingsKindsChooseInTheProgramFolderAndGiveDataDirBack) {
   chooser.answer = dir.file("mine.cai");
   const std::string header = s.examHeader;
   ASSERT_TRUE(saveSettingsCommand(s, chooser, ui)) << (ui.messages.empty() ? "" : ui.messages.back());
-  EXPECT_EQ(chooser.kind, 2);
-  EXPECT_TRUE(chooser.writeMode);
+  EXPECT_EQ(chooser.lastKind, 2);
+  EXPECT_TRUE(chooser.lastWrite);
   EXPECT_EQ(chooser.dataDirSeen, s.programDir);
   EXPECT_EQ(chooser.helpSeen, kSaveHelpContext);
   // While the window is open the header is the comment prompt.
@@ -444,7 +420,7 @@ TEST(MainCommands, SaveOffersTheRecordFileNameAndTheHeaderStays) {
   ScriptedChooser chooser;
   chooser.answer = dir.file("copy.cad");
   ASSERT_TRUE(saveCommand(s, false, chooser, ui));
-  EXPECT_EQ(chooser.kind, 0);
+  EXPECT_EQ(chooser.lastKind, 0);
   EXPECT_EQ(chooser.defaultNameSeen, "src.cad");
   RecordFileHeader h;
   std::string reason;

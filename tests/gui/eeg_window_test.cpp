@@ -33,6 +33,7 @@
 #include "shell/commands.h"
 #include "shell/ui/eeg_wiring.h"
 #include "shell/ui/main_window.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 #include "viewer/ui/monitor_widget.h"
 
@@ -190,15 +191,7 @@ void writeStudy(const std::string& path) {
   ASSERT_TRUE(saveRecords(s, path, ui));
 }
 
-class ScriptedChooser : public shell::FileChooser {
- public:
-  std::string answer;
-  bool choose(StudyState& s, int, bool, const std::string&) override {
-    s.chosenFilePath = answer;
-    s.dialogResult = 1;
-    return true;
-  }
-};
+using test::ScriptedChooser;
 
 // The main window with the alpha study opened through "Open".
 struct EegCommand : ::testing::Test {

@@ -37,6 +37,7 @@
 #include "shell/ui/help_window.h"
 #include "shell/ui/splash.h"
 #include "shell/ui/main_window.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 #include "viewer/ui/monitor_widget.h"
 
@@ -79,23 +80,7 @@ void writeRecordFile(const std::string& path, int channels, int length, const st
   ASSERT_TRUE(saveRecords(s, path, ui));
 }
 
-class ScriptedChooser : public FileChooser {
- public:
-  std::string answer;
-  int calls = 0;
-  int lastKind = -1;
-  bool choose(StudyState& s, int kind, bool, const std::string&) override {
-    ++calls;
-    lastKind = kind;
-    if (answer.empty()) {
-      s.dialogResult = 0;
-      return false;
-    }
-    s.chosenFilePath = answer;
-    s.dialogResult = 1;
-    return true;
-  }
-};
+using test::ScriptedChooser;
 
 class MainWindowGui : public ::testing::Test {
  protected:

@@ -31,6 +31,7 @@
 #include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/main_window.h"
 #include "instruments/ui/scoreboard_panel.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 #include "tools/demo_study.h"
 #include "viewer/ui/monitor_widget.h"
@@ -42,17 +43,7 @@ using test::TempDir;
 
 QString qs(const char* s) { return QString::fromUtf8(s); }
 
-class ScriptedChooser : public shell::FileChooser {
- public:
-  std::vector<std::string> answers;  // consumed front to back; the last one stays
-  bool choose(StudyState& s, int, bool, const std::string&) override {
-    if (answers.empty()) return false;
-    s.chosenFilePath = answers.front();
-    if (answers.size() > 1) answers.erase(answers.begin());
-    s.dialogResult = 1;
-    return true;
-  }
-};
+using test::ScriptedChooser;
 
 class MapWindowTest : public ::testing::Test {
  public:

@@ -26,6 +26,7 @@
 #include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/transform_view_wiring.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 #include "viewer/monitor.h"
 #include "viewer/ui/monitor_widget.h"
@@ -64,15 +65,7 @@ void writeStudy(const std::string& path) {
   ASSERT_TRUE(appendRecords(s, path, 2, ui));
 }
 
-class ScriptedChooser : public shell::FileChooser {
- public:
-  std::string answer;
-  bool choose(StudyState& s, int, bool, const std::string&) override {
-    s.chosenFilePath = answer;
-    s.dialogResult = 1;
-    return true;
-  }
-};
+using test::ScriptedChooser;
 
 class MonitorSpectra : public ::testing::Test {
  public:

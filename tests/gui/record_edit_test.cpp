@@ -31,6 +31,7 @@
 #include "shell/commands.h"
 #include "shell/main_commands.h"
 #include "shell/ui/main_window.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 #include "viewer/monitor.h"
 #include "viewer/monitor_texts.h"
@@ -70,21 +71,7 @@ void writeStudy(const std::string& path, int records = 3, int length = 1000) {
   }
 }
 
-class ScriptedChooser : public shell::FileChooser {
- public:
-  std::string answer;
-  std::vector<int> kinds;
-  bool choose(StudyState& s, int kind, bool, const std::string&) override {
-    kinds.push_back(kind);
-    if (answer.empty()) {
-      s.dialogResult = 0;
-      return false;
-    }
-    s.chosenFilePath = answer;
-    s.dialogResult = 1;
-    return true;
-  }
-};
+using test::ScriptedChooser;
 
 struct ScriptedDialogs : EditDialogs {
   int deleteChoice = kDeleteInside;

@@ -28,6 +28,7 @@
 #include "results/ui/print_settings_dialog.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/results_wiring.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 
 namespace velor {
@@ -39,23 +40,7 @@ using test::writeBytes;
 
 QString qs(const char* s) { return QString::fromUtf8(s); }
 
-class ScriptedChooser : public shell::FileChooser {
- public:
-  std::string answer;
-  int lastKind = -1;
-  bool lastWrite = false;
-  bool choose(StudyState& s, int kind, bool writeMode, const std::string&) override {
-    lastKind = kind;
-    lastWrite = writeMode;
-    if (answer.empty()) {
-      s.dialogResult = 0;
-      return false;
-    }
-    s.chosenFilePath = answer;
-    s.dialogResult = 1;
-    return true;
-  }
-};
+using test::ScriptedChooser;
 
 void press(QWidget* w, int key) {
   QTest::keyClick(w, static_cast<Qt::Key>(key));

@@ -1,0 +1,51 @@
+// A file window for tests: answers from a script instead of a person and
+// remembers what it was asked.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/study_state.h"
+#include "shell/main_commands.h"
+
+namespace velor::test {
+
+class ScriptedChooser : public shell::FileChooser {
+ public:
+  // The path chosen; empty means the person cancelled. When `answers` holds
+  // paths they are used instead, front to back, the last one staying.
+  std::string answer;
+  std::vector<std::string> answers;
+
+  int calls = 0;
+  std::vector<int> kinds;  // every kind asked for, in order
+  int lastKind = -1;
+  bool lastWrite = false;
+  std::string dataDirSeen, headerSeen, defaultNameSeen;
+  int helpSeen = -1;
+
+  bool choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) override {
+    ++calls;
+    kinds.push_back(kind);
+    lastKind = kind;
+    lastWrite = writeMode;
+    dataDirSeen = s.dataDir;
+    headerSeen = s.examHeader;
+    helpSeen = s.helpContext;
+    defaultNameSeen = defaultName;
+    std::string path = answer;
+    if (!answers.empty()) {
+      path = answers.front();
+      if (answers.size() > 1) answers.erase(answers.begin());
+    }
+    if (path.empty()) {
+      s.dialogResult = 0;
+      return false;
+    }
+    s.chosenFilePath = path;
+    s.dialogResult = 1;
+    return true;
+  }
+};
+
+}  // namespace velor::test
