@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -322,6 +323,14 @@ void civilFromDays(int days, int& year, int& month, int& day) {
   day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
   month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   year = y + (month <= 2);
+}
+
+std::string dayMonthYearText(int days) {
+  int y = 0, m = 0, d = 0;
+  civilFromDays(days, y, m, d);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, m, y);
+  return buf;
 }
 
 namespace {

@@ -239,6 +239,8 @@ double decodeTimeOfDay(std::int32_t stored);
 // Days since 30 December 1899 for a civil date, and back.
 int daysFromCivil(int year, int month, int day);
 void civilFromDays(int days, int& year, int& month, int& day);
+// "dd.mm.yyyy" of a day count; callers decide which counts they show.
+std::string dayMonthYearText(int days);
 int todayAsDays();
 double nowAsDayFraction();
 

@@ -281,11 +281,7 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::vector<std::s
 std::string dayCountText(int days) {
   // 1 January 100 .. 31 December 9999, the span a four-digit year shows.
   if (days <= 0 || days > 2958465) return {};
-  int y = 0, m = 0, d = 0;
-  civilFromDays(days, y, m, d);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, m, y);
-  return buf;
+  return dayMonthYearText(days);
 }
 
 std::string fileDateText(const std::string& dir, const std::string& fileName) {

@@ -465,11 +465,7 @@ std::string leadText(const StudyState& s, int row) {
 namespace {
 std::string dateText(double days) {
   if (!std::isfinite(days) || std::fabs(days) > 2'000'000) return "--.--.----";
-  int y = 0, m = 0, d = 0;
-  civilFromDays(static_cast<int>(std::floor(days)), y, m, d);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, m, y);
-  return buf;
+  return dayMonthYearText(static_cast<int>(std::floor(days)));
 }
 
 std::string timeText(double fraction) {
