@@ -105,6 +105,15 @@ bool editingAllowed(const StudyState& s) {
   return navigationAllowed(s) && s.viewMode == 0 && s.channelCount >= 1 && s.channelCount <= kMaxChannels;
 }
 
+const char* navigationRefusal(const StudyState& s) {
+  return navigationAllowed(s) ? nullptr : edit_text::kNoStepsWhileRecording;
+}
+
+const char* editingRefusal(const StudyState& s) {
+  if (const char* why = navigationRefusal(s)) return why;
+  return editingAllowed(s) ? nullptr : edit_text::kOnlyWithSignalsShown;
+}
+
 void markRecordModified(StudyState& s) {
   if (s.recordModified >= 0) s.recordModified = 1;
 }

@@ -25,6 +25,10 @@ namespace velor {
 bool navigationAllowed(const StudyState& s);
 // Edits: also only while the monitor shows signals.
 bool editingAllowed(const StudyState& s);
+// The status-line reason why a record step (navigationRefusal) or an edit
+// (editingRefusal) may not run now, or nullptr when it may.
+const char* navigationRefusal(const StudyState& s);
+const char* editingRefusal(const StudyState& s);
 
 // Marks the record in memory as changed. A record that lost a channel keeps
 // its negative mark: it cannot be written back in place, and leaving it gives

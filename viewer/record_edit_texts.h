@@ -52,6 +52,10 @@ inline constexpr const char* kBadReferenceParameter = "Ошибка параме
 inline constexpr const char* kBadEpoch = "Ошибка задания эпохи";
 // a waveform reference point without a selected template
 inline constexpr const char* kBadMarker = "Ошибка маркера";
+// record steps and edits refused while an examination records, edits
+// refused outside the signal view (said in the status line)
+inline constexpr const char* kNoStepsWhileRecording = "Во время исследования записи не переключаются и не изменяются";
+inline constexpr const char* kOnlyWithSignalsShown = "Команда выполняется только при показе сигналов";
 inline constexpr const char* kDeleteSettingsFile = "qdel.ini";
 inline constexpr const char* kCalibSettingsFile = "qprt2.ini";
 inline constexpr const char* kReorgSettingsFile = "q17.ini";

@@ -30,15 +30,16 @@ void RecordEditCommands::setDialogs(EditDialogs* dialogs) { dialogs_ = dialogs ?
 void RecordEditCommands::setProgress(Progress* progress) { progress_ = progress ? progress : ownProgress_.get(); }
 
 bool RecordEditCommands::mayNavigate() {
-  if (navigationAllowed(s_)) return true;
-  Q_EMIT status(QStringLiteral("Во время исследования записи не переключаются и не изменяются"));
+  const char* why = navigationRefusal(s_);
+  if (!why) return true;
+  Q_EMIT status(QString::fromUtf8(why));
   return false;
 }
 
 bool RecordEditCommands::mayEdit() {
-  if (!mayNavigate()) return false;
-  if (editingAllowed(s_)) return true;
-  Q_EMIT status(QStringLiteral("Команда выполняется только при показе сигналов"));
+  const char* why = editingRefusal(s_);
+  if (!why) return true;
+  Q_EMIT status(QString::fromUtf8(why));
   return false;
 }
 
