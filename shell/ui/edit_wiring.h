@@ -1,12 +1,11 @@
-// The main window's record navigation and editing commands, handed to the
-// monitor's editing commands.
+// The main window's editing commands of the monitor: they redraw it, explain
+// refusals in the status line and pick reorganised record files.
 #pragma once
 
 #include <functional>
 
 #include "core/interaction.h"
 #include "core/study_state.h"
-#include "shell/commands.h"
 #include "shell/main_commands.h"
 
 namespace velor {
@@ -23,8 +22,5 @@ class MainWindow;
 // its file window (`chooser` gives the one in use).
 RecordEditCommands* createEditCommands(MainWindow& window, StudyState& s, Interaction& ui, MonitorWidget* monitor,
                                        std::function<FileChooser&()> chooser);
-
-// Runs `cmd` when it is a navigation or editing command; false otherwise.
-bool runEditCommand(RecordEditCommands& edit, Cmd cmd);
 
 }  // namespace velor::shell

@@ -21,6 +21,7 @@
 #include "shell/ui/map_wiring.h"
 #include "results/ui/print_host.h"
 #include "results/ui/text_results_window.h"
+#include "shell/engine_commands.h"
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/edit_wiring.h"
@@ -41,7 +42,6 @@ using namespace velor::shell_text;
 namespace {
 
 constexpr int kHeaderFileKind = 15;
-constexpr int kChannelSettingsKind = 2;
 constexpr int kMinWindowSide = 200;
 constexpr int kMaxSavedWindowSide = 10000;
 constexpr int kHintMilliseconds = 5000;
@@ -59,6 +59,7 @@ MainWindow::MainWindow(StudyState& s, Interaction& ui, QWidget* parent)
   // The file window is created with the main window and kept for the run.
   ownChooser_ = std::make_unique<WindowFileChooser>(s_, ui_, this);
   chooser_ = ownChooser_.get();
+  registerWindowCommands();
 
   buildMenus();
   buildPanel();
@@ -456,6 +457,12 @@ void MainWindow::onMonitorCommand(MonitorCommand command) {
     case MonitorCommand::Restore: runCommand(Cmd::RestoreRecord); break;
     case MonitorCommand::PrintScreen: printMonitorRecord(*this, s_, ui_); break;
     case MonitorCommand::EegAnalysis: runCommand(Cmd::Eeg); break;
+    case MonitorCommand::Merge: runCommand(Cmd::MergeRecords); break;
+    case MonitorCommand::InsertChannel: runCommand(Cmd::ChannelInsert); break;
+    case MonitorCommand::DeleteChannel: runCommand(Cmd::ChannelDelete); break;
+    case MonitorCommand::InsertMark: runCommand(Cmd::MarkInsert); break;
+    case MonitorCommand::RemoveMark: runCommand(Cmd::MarkRemove); break;
+    case MonitorCommand::RemoveAllMarks: runCommand(Cmd::MarkRemoveAll); break;
     case MonitorCommand::Maps: amplitudeMaps(*this, s_, spectral_, ui_); break;
     default: {
       if (edit_ && edit_->runMonitorCommand(command)) break;
@@ -468,104 +475,88 @@ void MainWindow::onMonitorCommand(MonitorCommand command) {
   }
 }
 
-void MainWindow::runCommand(Cmd cmd) {
-  // A command of a module that is not in this build does nothing here; its
-  // menu entry and button are disabled and say so.
-  for (const MenuEntry& e : menuEntries())
-    if (e.cmd == cmd && !commandEnabled(e.module)) return;
-  for (const PanelButton& b : panelButtons())
-    if (b.cmd == cmd && !commandEnabled(b.module)) return;
-  if (edit_ && runEditCommand(*edit_, cmd)) return;
-  switch (cmd) {
-    case Cmd::Open:
-      openRecordCommand(s_, *chooser_, ui_);
-      refreshMonitor();
-      break;
-    case Cmd::Save:
-      saveCommand(s_, false, *chooser_, ui_);
-      refreshMonitor(false);
-      break;
-    case Cmd::Exit:
-      close();
-      break;
-    case Cmd::BackToSignals:
-      if (backToSignals(s_)) refreshMonitor();
-      break;
-    case Cmd::ReadSettings:
-      openByKind(s_, kChannelSettingsKind, *chooser_, ui_);
-      refreshMonitor();
-      break;
-    case Cmd::SaveSettings:
-      saveSettingsCommand(s_, *chooser_, ui_);
-      break;
-    case Cmd::RewriteHeader:
-      // Without an open record file, or in the transform view, nothing
-      // happens; refusals of the file itself are reported by the engine.
-      rewriteHeader(s_, ui_);
-      break;
-    case Cmd::Header:
-      headerDialog();
-      break;
-    case Cmd::NewGraph: newGraphWindow(*this, s_, ui_, chooser_); break;
-    case Cmd::Print: printActiveWindow(*this, s_, ui_, chooser_); break;
-    case Cmd::Leads:
-      runLeadEditor(
-          s_, ui_, [this](int kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);
-      s_.dialogResult = 0;
-      refreshMonitor();
-      break;
-    case Cmd::SampleRate:
-      if (sampleRateCommand(s_, ui_)) {
-        if (monitor_) monitor_->timeAxis(s_.sampleRate);
-        refreshMonitor();
-      }
-      break;
-    case Cmd::PrintFont:
-      printFont();
-      break;
-    case Cmd::DeviceClass: chooseDevice(s_, 0, ui_); break;
-    case Cmd::DeviceK2: chooseDevice(s_, 1, ui_); break;
-    case Cmd::DeviceK3: chooseDevice(s_, 2, ui_); break;
-    case Cmd::Placement1: setMonitorPlacement(s_, 1); markPlacement(); break;
-    case Cmd::Placement2: setMonitorPlacement(s_, 2); markPlacement(); break;
-    case Cmd::Placement3: setMonitorPlacement(s_, 3); markPlacement(); break;
-    case Cmd::Placement4: setMonitorPlacement(s_, 4); markPlacement(); break;
-    case Cmd::HelpContents: showHelp(kHelpContentsContext); break;
-    case Cmd::HelpOnHelp: showHelp(kHelpOnHelpContext); break;
-    case Cmd::HelpSearch:
-      showHelp(kHelpContentsContext);
-      help_->startSearch();
-      break;
-    case Cmd::Instruction:
-      if (!instruction_) instruction_ = new InstructionDialog(this);
-      instruction_->show();
-      instruction_->raise();
-      break;
-    case Cmd::TimeAxes:
-      s_.displayFlags = nextTimeAxes(s_.displayFlags);
-      refreshMonitor(false);
-      break;
-    case Cmd::AmplitudeAxes:
-      s_.displayFlags = nextAmplitudeAxes(s_.displayFlags);
-      refreshMonitor(false);
-      break;
-    case Cmd::Diagnosis: {
-      const TextFileActions files = textFileActions(s_, *chooser_, ui_);
-      beginTextResults(this, s_, ui_, &files, kDiagnoses);
-      break;
-    }
-    case Cmd::Eeg: runEegCommand(*this, s_, ui_, chooser_); break;
-    case Cmd::PrinterSetup: printerSetup(this); break;
-    case Cmd::GainDown: if (monitor_) monitor_->gainDown(); break;
-    case Cmd::GainUp: if (monitor_) monitor_->gainUp(); break;
-    case Cmd::TimeDown: if (monitor_) monitor_->zoomTimeOut(); break;
-    case Cmd::TimeUp: if (monitor_) monitor_->zoomTimeIn(); break;
-    case Cmd::FewerChannels: if (monitor_) monitor_->showFewerChannels(); break;
-    case Cmd::MoreChannels: if (monitor_) monitor_->showMoreChannels(); break;
-    case Cmd::ScoreboardToggle: toggleScoreboard(*this); break;
-    default:
-      break;  // disabled: the module is not in this build
-  }
+CommandResult MainWindow::runCommand(Cmd cmd) { return commands_.run(cmd); }
+
+void MainWindow::registerWindowCommands() {
+  // The record editor lives with the monitor, so record steps and edits are
+  // not available before the first show.
+  registerEngineCommands(commands_, {s_, ui_, [this]() -> FileChooser& { return *chooser_; },
+                                     [this]() -> RecordEditor* { return edit_ ? &edit_->editor() : nullptr; },
+                                     [this]() -> EditDialogs& { return edit_->dialogs(); },
+                                     [this]() -> Progress& { return edit_->progress(); }});
+
+  auto on = [this](Cmd cmd, std::function<void()> work, ViewChange view = ViewChange::None) {
+    commands_.setHandler(cmd, [work = std::move(work), view] {
+      work();
+      return CommandResult::done(view);
+    });
+  };
+  on(Cmd::Exit, [this] { close(); });
+  on(Cmd::Header, [this] { headerDialog(); });
+  on(Cmd::NewGraph, [this] { newGraphWindow(*this, s_, ui_, chooser_); });
+  on(Cmd::Print, [this] { printActiveWindow(*this, s_, ui_, chooser_); });
+  on(
+      Cmd::Leads,
+      [this] {
+        runLeadEditor(
+            s_, ui_, [this](int kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);
+        s_.dialogResult = 0;
+      },
+      ViewChange::Relayout);
+  on(Cmd::PrintFont, [this] { printFont(); });
+  on(Cmd::HelpContents, [this] { showHelp(kHelpContentsContext); });
+  on(Cmd::HelpOnHelp, [this] { showHelp(kHelpOnHelpContext); });
+  on(Cmd::HelpSearch, [this] {
+    showHelp(kHelpContentsContext);
+    help_->startSearch();
+  });
+  on(Cmd::Instruction, [this] {
+    if (!instruction_) instruction_ = new InstructionDialog(this);
+    instruction_->show();
+    instruction_->raise();
+  });
+  on(Cmd::Diagnosis, [this] {
+    const TextFileActions files = textFileActions(s_, *chooser_, ui_);
+    beginTextResults(this, s_, ui_, &files, kDiagnoses);
+  });
+  on(Cmd::Eeg, [this] { runEegCommand(*this, s_, ui_, chooser_); });
+  on(Cmd::PrinterSetup, [this] { printerSetup(this); });
+  on(Cmd::ScoreboardToggle, [this] { toggleScoreboard(*this); });
+
+  // The monitor's own steps and its picture on the clipboard.
+  const std::pair<Cmd, void (MonitorWidget::*)()> monitorSteps[] = {
+      {Cmd::GainDown, &MonitorWidget::gainDown},
+      {Cmd::GainUp, &MonitorWidget::gainUp},
+      {Cmd::TimeDown, &MonitorWidget::zoomTimeOut},
+      {Cmd::TimeUp, &MonitorWidget::zoomTimeIn},
+      {Cmd::FewerChannels, &MonitorWidget::showFewerChannels},
+      {Cmd::MoreChannels, &MonitorWidget::showMoreChannels}};
+  for (const auto& [cmd, step] : monitorSteps)
+    on(cmd, [this, step] {
+      if (monitor_) (monitor_->*step)();
+    });
+  const std::pair<Cmd, void (RecordEditCommands::*)()> clipboard[] = {{Cmd::Cut, &RecordEditCommands::cut},
+                                                                      {Cmd::Copy, &RecordEditCommands::copy},
+                                                                      {Cmd::Paste, &RecordEditCommands::paste}};
+  for (const auto& [cmd, work] : clipboard)
+    on(cmd, [this, work] {
+      if (edit_) (edit_->*work)();
+    });
+
+  // What the window adds to the engine's work: the time axis follows a new
+  // rate, the placement menu its choice.
+  commands_.addFollowUp(Cmd::SampleRate, [this](Cmd, const CommandResult& r) {
+    if (r.status == CommandStatus::Done && monitor_) monitor_->timeAxis(s_.sampleRate);
+  });
+  for (Cmd cmd : {Cmd::Placement1, Cmd::Placement2, Cmd::Placement3, Cmd::Placement4})
+    commands_.addFollowUp(cmd, [this](Cmd, const CommandResult&) { markPlacement(); });
+  // After every command: a refusal not yet told goes to the status line,
+  // and the monitor shows what changed.
+  commands_.addFollowUpForAll([this](Cmd, const CommandResult& r) {
+    if (r.status == CommandStatus::Refused && !r.message.empty())
+      statusBar()->showMessage(QString::fromStdString(r.message), kHintMilliseconds);
+    if (r.view != ViewChange::None) refreshMonitor(r.view == ViewChange::Relayout);
+  });
 }
 
 }  // namespace velor::shell

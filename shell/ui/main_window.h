@@ -17,6 +17,7 @@
 #include "core/interaction.h"
 #include "core/study_state.h"
 #include "eeg/spectral.h"
+#include "shell/command_dispatch.h"
 #include "shell/commands.h"
 #include "shell/main_commands.h"
 #include "shell/session.h"
@@ -77,8 +78,12 @@ class MainWindow final : public QMainWindow {
   HelpWindow* helpWindow() const;
   InstructionDialog* instructionWindow() const;
 
+  // The window's commands: the engine's handlers, the window's own and the
+  // redraw after each. Menus, panel buttons, keys and the monitor's popup run
+  // them through here.
+  CommandDispatcher& commands() { return commands_; }
   // Carries out a command as its menu item or panel button does.
-  void runCommand(Cmd cmd);
+  CommandResult runCommand(Cmd cmd);
   // Layout, redraw and caption of the monitor after the record changed.
   void refreshMonitor(bool relayout = true);
   // F1: the help topic of the window in front.
@@ -93,6 +98,7 @@ class MainWindow final : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void registerWindowCommands();
   void buildMenus();
   void buildPanel();
   void createMonitor();
@@ -114,6 +120,7 @@ class MainWindow final : public QMainWindow {
   FileChooser* chooser_ = nullptr;
   std::function<void(HeaderDialog&)> runHeader_;
   std::optional<std::string> startFile_;
+  CommandDispatcher commands_;
 
   std::map<Cmd, QAction*> actions_;
   std::map<Cmd, QToolButton*> buttons_;

@@ -43,86 +43,7 @@ bool RecordEditCommands::mayEdit() {
   return false;
 }
 
-// --- records and epochs ---------------------------------------------------------------------
-
-void RecordEditCommands::nextRecord() {
-  if (!mayNavigate()) return;
-  editor_.nextRecord();
-  Q_EMIT changed(true);
-}
-
-void RecordEditCommands::previousRecord() {
-  if (!mayNavigate()) return;
-  editor_.previousRecord();
-  Q_EMIT changed(true);
-}
-
-void RecordEditCommands::recordByNumber() {
-  if (!mayEdit()) return;  // by number only while the signals are shown
-  editor_.recordByNumber();
-  Q_EMIT changed(true);
-}
-
-void RecordEditCommands::restoreRecord() {
-  if (!mayNavigate()) return;
-  editor_.restoreRecord();
-  Q_EMIT changed(true);
-}
-
-void RecordEditCommands::mergeRecords() {
-  if (!mayEdit()) return;
-  if (editor_.mergeRecords(*progress_)) Q_EMIT changed(true);
-}
-
-void RecordEditCommands::nextEpoch() {
-  if (!mayNavigate()) return;
-  if (editor_.nextEpoch()) Q_EMIT changed(true);
-}
-
-void RecordEditCommands::previousEpoch() {
-  if (!mayNavigate()) return;
-  if (editor_.previousEpoch()) Q_EMIT changed(true);
-}
-
-// --- marks and channels --------------------------------------------------------------------
-
-void RecordEditCommands::insertMark() {
-  if (mayEdit() && velor::insertMark(s_)) Q_EMIT changed(false);
-}
-
-void RecordEditCommands::removeMark() {
-  if (mayEdit() && velor::removeMark(s_)) Q_EMIT changed(false);
-}
-
-void RecordEditCommands::removeAllMarks() {
-  if (mayEdit() && velor::removeAllMarks(s_) > 0) Q_EMIT changed(false);
-}
-
-void RecordEditCommands::previousMark() {
-  if (mayEdit() && velor::previousMark(s_)) Q_EMIT changed(false);
-}
-
-void RecordEditCommands::nextMark() {
-  if (mayEdit() && velor::nextMark(s_)) Q_EMIT changed(false);
-}
-
-void RecordEditCommands::insertChannel() {
-  if (mayEdit() && editor_.insertChannel()) Q_EMIT changed(true);
-}
-
-void RecordEditCommands::deleteChannel() {
-  if (mayEdit() && editor_.deleteChannel()) Q_EMIT changed(true);
-}
-
-// --- zero, calibration, intervals --------------------------------------------------------------
-
-void RecordEditCommands::zeroCorrection(bool allChannels) {
-  if (mayEdit() && velor::zeroCorrection(s_, allChannels, ui_)) Q_EMIT changed(false);
-}
-
-void RecordEditCommands::calibration() {
-  if (mayEdit() && calibrationCommand(s_, ui_, *dialogs_)) Q_EMIT changed(false);
-}
+// --- intervals ------------------------------------------------------------------------------
 
 void RecordEditCommands::deleteInterval() {
   if (mayEdit() && deleteCommand(s_, ui_, *dialogs_)) Q_EMIT changed(true);
@@ -159,12 +80,6 @@ bool RecordEditCommands::runMonitorCommand(MonitorCommand command) {
     case MonitorCommand::ScreenToClipboard: copy(); return true;
     case MonitorCommand::SignalsToClipboard: signalsToClipboard(); return true;
     case MonitorCommand::Delete: deleteInterval(); return true;
-    case MonitorCommand::Merge: mergeRecords(); return true;
-    case MonitorCommand::InsertChannel: insertChannel(); return true;
-    case MonitorCommand::DeleteChannel: deleteChannel(); return true;
-    case MonitorCommand::InsertMark: insertMark(); return true;
-    case MonitorCommand::RemoveMark: removeMark(); return true;
-    case MonitorCommand::RemoveAllMarks: removeAllMarks(); return true;
     default: return false;
   }
 }

@@ -1,7 +1,9 @@
-// The editing and navigation commands as the main window, its keys and the
-// monitor's popup menu run them: each checks that it may run now (a status
-// text says why not), calls the editing engine with the editing windows and
-// the system clipboard, and announces what the monitor must redraw.
+// The editing commands that need the monitor, its windows or the system
+// clipboard, as the monitor's popup menu and the tool panel run them: each
+// checks that it may run now (a status text says why not), calls the editing
+// engine and announces what the monitor must redraw. It owns the record
+// editor, its editing windows and progress, which the record steps and edits
+// run by the main window's command dispatcher use too.
 #pragma once
 
 #include <QObject>
@@ -32,30 +34,12 @@ class RecordEditCommands final : public QObject {
   // Replaces the editing windows or the progress (nullptr gives the real ones back).
   void setDialogs(EditDialogs* dialogs);
   void setProgress(Progress* progress);
+  // The editing windows and progress in force.
+  EditDialogs& dialogs() { return *dialogs_; }
+  Progress& progress() { return *progress_; }
   // Where reorganised records go (a record file chosen to be written).
   void setOutputPicker(std::function<std::optional<std::string>()> pick) { pickOutput_ = std::move(pick); }
 
-  // "Записи"
-  void nextRecord();
-  void previousRecord();
-  void recordByNumber();
-  void restoreRecord();
-  void mergeRecords();
-  // "Пред.эпоха", "След.эпоха"
-  void nextEpoch();
-  void previousEpoch();
-  // "Метки"
-  void insertMark();
-  void removeMark();
-  void removeAllMarks();
-  void previousMark();
-  void nextMark();
-  // "Канал"
-  void insertChannel();
-  void deleteChannel();
-  // "Коррекция нуля", "Калибровка"
-  void zeroCorrection(bool allChannels);
-  void calibration();
   // Del and the monitor's "Удалить"
   void deleteInterval();
   // The monitor picture ("Вырезать", "Копировать", "Вставить") and the values as text.
