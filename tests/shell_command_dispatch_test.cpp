@@ -12,6 +12,7 @@
 #include "shell/command_dispatch.h"
 #include "shell/commands.h"
 #include "shell/engine_commands.h"
+#include "chooser_support.h"
 #include "test_support.h"
 #include "tools/demo_study.h"
 #include "viewer/record_edit.h"
@@ -21,17 +22,6 @@ namespace velor::shell {
 namespace {
 
 using test::TempDir;
-
-// A file window that hands back a fixed path (empty: cancelled).
-class FixedChooser : public FileChooser {
- public:
-  std::string answer;
-  bool choose(StudyState& s, int, bool, const std::string&) override {
-    s.dialogResult = answer.empty() ? 0 : 1;
-    if (!answer.empty()) s.chosenFilePath = answer;
-    return !answer.empty();
-  }
-};
 
 // Editing windows that must not be reached by the commands under test.
 class NoEditDialogs : public EditDialogs {
@@ -85,7 +75,7 @@ class EngineCommands : public ::testing::Test {
   TempDir dir;
   std::unique_ptr<StudyState> s = std::make_unique<StudyState>();
   ScriptedInteraction ui;
-  FixedChooser chooser;
+  test::ScriptedChooser chooser;
   NoEditDialogs dialogs;
   NoProgress progress;
   RecordEditor editor{*s, ui};
