@@ -11,6 +11,7 @@
 #include "core/binio.h"
 #include "core/file_kinds.h"
 #include "core/numtext.h"
+#include "core/record_source.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "interchange/brainloc.h"
@@ -585,6 +586,92 @@ bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui)
   return true;
 }
 
+// The record in memory written back over its place in the open file: same
+// place and size, so a record that grew or lost its layout is refused.
+bool writeBackCadRecord(StudyState& s, Interaction& ui) {
+  const std::string refused = "Изменения записи не записаны в файл " + openName(s) + ": ";
+  FileView v;
+  std::string reason;
+  if (!viewOpenFile(s, v, reason)) {
+    ui.message(refused + reason + ".");
+    return false;
+  }
+  if (v.h.version == kVersionCA15) {
+    // One byte per sample cannot hold the codes in memory; a conversion would lose them.
+    ui.message(refused + "файл старого формата CA15 доступен только для чтения. Сохраните запись в новый файл.");
+    return false;
+  }
+  if (isReadOnly(s.recordFileHandle)) {
+    ui.message(refused + "файл открыт только для чтения.");
+    return false;
+  }
+  RecordInfo info;
+  if (!locateCurrent(s, v.L, info, reason)) {
+    ui.message(refused + reason + ".");
+    return false;
+  }
+  if (s.channelCount != v.h.channelCount) {
+    ui.message(refused + "число каналов (" + num(s.channelCount) + ") отличается от числа каналов файла (" +
+               num(v.h.channelCount) + "). Сохраните запись в другой файл.");
+    return false;
+  }
+  // In the transform view the signals are parked; those are what the file holds.
+  const bool results = showsResults(s);
+  const auto& source = results ? s.parkedChannelData : s.channelData;
+  const int length = results ? s.savedRecordLength : s.recordLength;
+  if (length < 0 || length > info.storedLength) {
+    ui.message(refused + "запись длиннее своего места в файле (" + num(length) + " > " + num(info.storedLength) +
+               " отсчётов). Сохраните запись в другой файл.");
+    return false;
+  }
+  // From the second length field to the end of the samples; blocks that
+  // memory does not own (a mark channel not kept in memory) stay as stored.
+  const std::size_t n = static_cast<std::size_t>(info.storedLength);
+  const long long regionStart = info.offset + 2;
+  std::string region(2 + static_cast<std::size_t>(v.L.channels + v.L.marks) * n * 2, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(region.data());
+  if (!preadAll(s.recordFileHandle, p, region.size(), regionStart)) {
+    ui.message(refused + "ошибка чтения файла.");
+    return false;
+  }
+  putU16(p, static_cast<std::uint16_t>(length));
+  for (int c = 0; c < v.L.channels; ++c) {
+    unsigned char* dst = p + 2 + static_cast<std::size_t>(c) * n * 2;
+    const std::int16_t* src = source[static_cast<std::size_t>(c)];
+    for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(src[i]));
+  }
+  if (v.L.marks == 1 && s.markChannelCount == 1) {
+    unsigned char* dst = p + 2 + static_cast<std::size_t>(v.L.channels) * n * 2;
+    for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(s.markChannel[i]));
+  }
+  if (!pwriteAll(s.recordFileHandle, region.data(), region.size(), regionStart)) {
+    ui.message(refused + "ошибка записи файла.");
+    return false;
+  }
+  return true;
+}
+
+// The open ".cad" file. Its state is the descriptor and the position
+// invariant in the study state itself, so it holds nothing of its own.
+class CadRecordSource final : public RecordSource {
+ public:
+  std::string formatName() const override { return "cad"; }
+  bool isOpen(const StudyState& s) const override { return hasOpenCad(s); }
+  bool canStep() const override { return true; }
+  bool canWriteBack() const override { return true; }
+  int recordCount(const StudyState& s) const override { return effectiveCount(s); }
+  bool moveTo(StudyState& s, int number, Interaction& ui) override { return moveToRecord(s, number, ui); }
+  bool reread(StudyState& s, Interaction& ui) override {
+    std::string reason;
+    if (!rereadQuietly(s, reason)) {
+      ui.message(recordFailure(s, s.currentRecord, reason));
+      return false;
+    }
+    return true;
+  }
+  bool writeBack(StudyState& s, Interaction& ui) override { return writeBackCadRecord(s, ui); }
+};
+
 }  // namespace
 
 // --- layout helpers ------------------------------------------------------------------
@@ -794,6 +881,7 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   s.leaveTransformView(true);
   closeRecordFile(s);
   s.recordFileHandle = fd;
+  s.recordSource = std::make_unique<CadRecordSource>();
   s.recordFileVersion = v.h.version;
   s.recordFileName = name;
   s.recordFilePath = path;
@@ -839,81 +927,24 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
 void closeRecordFile(StudyState& s) {
   if (s.recordFileHandle >= 0) ::close(s.recordFileHandle);
   s.recordFileHandle = -1;
+  s.recordSource.reset();
 }
 
 // --- modified record -------------------------------------------------------------------------
 
 bool confirmWriteBack(StudyState& s, Interaction& ui) {
-  if (edfIsOpen(s)) return confirmEdfWriteBack(s, ui);  // EDF pages are written back there
   if (s.recordModified < 0) {
     s.channelCount = std::clamp(-s.recordModified, 1, kMaxChannels);
     s.recordModified = 0;
     return true;
   }
-  if (s.recordModified == 0 || !hasOpenCad(s)) return true;
+  RecordSource* source = openRecordSource(s);
+  if (s.recordModified == 0 || !source || !source->canWriteBack()) return true;
   if (!ui.ask("Записать изменения в файл?")) {
     s.recordModified = 0;
     return true;
   }
-  const std::string refused = "Изменения записи не записаны в файл " + openName(s) + ": ";
-  FileView v;
-  std::string reason;
-  if (!viewOpenFile(s, v, reason)) {
-    ui.message(refused + reason + ".");
-    return false;
-  }
-  if (v.h.version == kVersionCA15) {
-    // One byte per sample cannot hold the codes in memory; a conversion would lose them.
-    ui.message(refused + "файл старого формата CA15 доступен только для чтения. Сохраните запись в новый файл.");
-    return false;
-  }
-  if (isReadOnly(s.recordFileHandle)) {
-    ui.message(refused + "файл открыт только для чтения.");
-    return false;
-  }
-  RecordInfo info;
-  if (!locateCurrent(s, v.L, info, reason)) {
-    ui.message(refused + reason + ".");
-    return false;
-  }
-  if (s.channelCount != v.h.channelCount) {
-    ui.message(refused + "число каналов (" + num(s.channelCount) + ") отличается от числа каналов файла (" +
-               num(v.h.channelCount) + "). Сохраните запись в другой файл.");
-    return false;
-  }
-  // In the transform view the signals are parked; those are what the file holds.
-  const bool results = showsResults(s);
-  const auto& source = results ? s.parkedChannelData : s.channelData;
-  const int length = results ? s.savedRecordLength : s.recordLength;
-  if (length < 0 || length > info.storedLength) {
-    ui.message(refused + "запись длиннее своего места в файле (" + num(length) + " > " + num(info.storedLength) +
-               " отсчётов). Сохраните запись в другой файл.");
-    return false;
-  }
-  // From the second length field to the end of the samples; blocks that
-  // memory does not own (a mark channel not kept in memory) stay as stored.
-  const std::size_t n = static_cast<std::size_t>(info.storedLength);
-  const long long regionStart = info.offset + 2;
-  std::string region(2 + static_cast<std::size_t>(v.L.channels + v.L.marks) * n * 2, '\0');
-  auto* p = reinterpret_cast<unsigned char*>(region.data());
-  if (!preadAll(s.recordFileHandle, p, region.size(), regionStart)) {
-    ui.message(refused + "ошибка чтения файла.");
-    return false;
-  }
-  putU16(p, static_cast<std::uint16_t>(length));
-  for (int c = 0; c < v.L.channels; ++c) {
-    unsigned char* dst = p + 2 + static_cast<std::size_t>(c) * n * 2;
-    const std::int16_t* src = source[static_cast<std::size_t>(c)];
-    for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(src[i]));
-  }
-  if (v.L.marks == 1 && s.markChannelCount == 1) {
-    unsigned char* dst = p + 2 + static_cast<std::size_t>(v.L.channels) * n * 2;
-    for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(s.markChannel[i]));
-  }
-  if (!pwriteAll(s.recordFileHandle, region.data(), region.size(), regionStart)) {
-    ui.message(refused + "ошибка записи файла.");
-    return false;
-  }
+  if (!source->writeBack(s, ui)) return false;
   s.recordModified = 0;
   return true;
 }
@@ -921,25 +952,26 @@ bool confirmWriteBack(StudyState& s, Interaction& ui) {
 // --- navigation ----------------------------------------------------------------------------
 
 bool stepRecord(StudyState& s, int direction, Interaction& ui) {
-  if (edfIsOpen(s)) return stepEdfPage(s, direction, ui);
-  if (!hasOpenCad(s) || direction == 0) return false;
+  RecordSource* source = openRecordSource(s);
+  if (!source || !source->canStep() || direction == 0) return false;
   const int target = s.currentRecord + (direction > 0 ? 1 : -1);
-  if (target < 1 || target > effectiveCount(s)) return false;
+  if (target < 1 || target > source->recordCount(s)) return false;
   if (!confirmWriteBack(s, ui)) return false;
-  return moveToRecord(s, target, ui);
+  return source->moveTo(s, target, ui);
 }
 
 bool gotoRecord(StudyState& s, int number, Interaction& ui) {
-  if (edfIsOpen(s)) return gotoEdfPage(s, number, ui);
-  if (!hasOpenCad(s)) return false;
-  const int target = std::clamp(number, 1, std::max(1, effectiveCount(s)));
+  RecordSource* source = openRecordSource(s);
+  if (!source || !source->canStep()) return false;
+  const int target = std::clamp(number, 1, std::max(1, source->recordCount(s)));
   if (target == s.currentRecord) return true;
   if (!confirmWriteBack(s, ui)) return false;
-  return moveToRecord(s, target, ui);
+  return source->moveTo(s, target, ui);
 }
 
 bool gotoRecordAsked(StudyState& s, Interaction& ui) {
-  if ((!hasOpenCad(s) && !edfIsOpen(s)) || showsResults(s)) return false;
+  const RecordSource* source = openRecordSource(s);
+  if (!source || !source->canStep() || showsResults(s)) return false;
   const auto answer = ui.input("Установка записи заданного номера", "Введите номер записи", "1");
   if (!answer) return false;
   const auto number = parseInteger(*answer);
@@ -948,14 +980,8 @@ bool gotoRecordAsked(StudyState& s, Interaction& ui) {
 }
 
 bool rereadRecord(StudyState& s, Interaction& ui) {
-  if (edfIsOpen(s)) return rereadEdfPage(s, ui);
-  if (!hasOpenCad(s)) return false;
-  std::string reason;
-  if (!rereadQuietly(s, reason)) {
-    ui.message(recordFailure(s, s.currentRecord, reason));
-    return false;
-  }
-  return true;
+  RecordSource* source = openRecordSource(s);
+  return source && source->reread(s, ui);
 }
 
 // --- writers -----------------------------------------------------------------------------------
@@ -1165,6 +1191,7 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
       return true;
     }
     s.recordFileHandle = fd;
+    s.recordSource = std::make_unique<CadRecordSource>();
     s.recordFileVersion = slotCount == 64 ? kVersionCA40 : kVersionCA30;
     s.recordCount = count;
     s.currentRecord = 1;

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "core/numtext.h"
+#include "core/record_source.h"
 
 namespace velor {
 

@@ -13,6 +13,8 @@
 
 namespace velor {
 
+class RecordSource;
+
 inline constexpr int kMaxChannels = 64;          // channel buffers
 inline constexpr int kMaxSamples = 32767;        // samples per channel in a record
 inline constexpr int kParkedSamples = 16386;     // values per channel in a transform result
@@ -135,6 +137,9 @@ struct StudyState {
   double recordDate = 0;  // whole days since 30 December 1899
   double recordTime = 0;  // fraction of a day
   std::string examHeader;  // UTF-8, exactly kHeaderChars characters
+  // What moves through the open recording (record_source.h); nullptr when
+  // none. It goes with the descriptor: closeRecordFile drops both.
+  std::unique_ptr<RecordSource> recordSource;
 
   // --- epoch grid ------------------------------------------------------------
   int epochLength = 256;

@@ -28,6 +28,7 @@
 #include "core/binio.h"
 #include "core/numtext.h"
 #include "core/record_file.h"
+#include "core/record_source.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "interchange/electrode_table.h"
@@ -207,18 +208,27 @@ struct Session {
   std::vector<long long> codedSamples;  // per channel, by arithmetic so far
 };
 
-std::map<const StudyState*, std::unique_ptr<Session>>& sessions() {
-  static std::map<const StudyState*, std::unique_ptr<Session>> m;
-  return m;
-}
+// The open EDF file as the study's record source. The session is what the
+// file needs between steps; it lives as long as the file stays the study's
+// record file, so two studies page through their own files independently.
+class EdfRecordSource final : public RecordSource {
+ public:
+  Session session;
+  std::string formatName() const override { return session.h.format(); }
+  bool isOpen(const StudyState& s) const override {
+    return s.recordFileVersion == kVersionEdfStream && s.recordFileHandle >= 0 && s.recordFileHandle == session.fd;
+  }
+  bool canStep() const override { return true; }
+  bool canWriteBack() const override { return true; }
+  int recordCount(const StudyState&) const override { return session.geo.pageCount; }
+  bool moveTo(StudyState& s, int number, Interaction& ui) override;
+  bool reread(StudyState& s, Interaction& ui) override;
+  bool writeBack(StudyState& s, Interaction& ui) override;
+};
 
 Session* sessionOf(const StudyState& s) {
-  auto& m = sessions();
-  const auto it = m.find(&s);
-  if (it == m.end()) return nullptr;
-  Session* x = it->second.get();
-  if (s.recordFileVersion != kVersionEdfStream || s.recordFileHandle < 0 || s.recordFileHandle != x->fd) return nullptr;
-  return x;
+  auto* source = dynamic_cast<EdfRecordSource*>(s.recordSource.get());
+  return source && source->isOpen(s) ? &source->session : nullptr;
 }
 
 Geometry geometryOf(const EdfHeader& h) {
@@ -1369,25 +1379,26 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
     ui.message("Не удалось открыть файл " + path);
     return false;
   }
-  auto x = std::make_unique<Session>();
-  x->path = path;
-  x->name = name;
-  x->fd = fd;
+  auto source = std::make_unique<EdfRecordSource>();
+  Session& x = source->session;
+  x.path = path;
+  x.name = name;
+  x.fd = fd;
   std::string reason;
   auto refuse = [&] {
     ::close(fd);
     ui.message("Файл " + name + " не может быть прочитан: " + reason + ".");
     return false;
   };
-  if (!readEdfHeader(fd, w, x->h, reason)) return refuse();
-  const EdfHeader& h = x->h;
-  x->geo = geometryOf(h);
-  if (!readPage(*x, 0, x->page, reason)) return refuse();
-  ensureValues(*x, x->page);
-  x->maps.resize(h.channelSignals.size());
+  if (!readEdfHeader(fd, w, x.h, reason)) return refuse();
+  const EdfHeader& h = x.h;
+  x.geo = geometryOf(h);
+  if (!readPage(x, 0, x.page, reason)) return refuse();
+  ensureValues(x, x.page);
+  x.maps.resize(h.channelSignals.size());
   std::map<double, std::pair<long long, long long>> fractions;
   for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
-    if (!chooseMapping(h.signals[static_cast<std::size_t>(h.channelSignals[c])], w, x->page.values[c], x->maps[c],
+    if (!chooseMapping(h.signals[static_cast<std::size_t>(h.channelSignals[c])], w, x.page.values[c], x.maps[c],
                        fractions, reason))
       return refuse();
   }
@@ -1400,11 +1411,11 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   // The channel table: names, then electrode bytes from the table in
   // programDir, then the file's own electrode positions.
   const auto electrodes = readElectrodeTable(s.programDir + "eeg20.ini");
-  x->table.resize(h.channelSignals.size());
+  x.table.resize(h.channelSignals.size());
   {
     // applyElectrodeTable works on a study; run it on the names alone
-    for (std::size_t c = 0; c < x->table.size(); ++c) {
-      ChannelTable& t = x->table[c];
+    for (std::size_t c = 0; c < x.table.size(); ++c) {
+      ChannelTable& t = x.table[c];
       t.name = edfChannelName(h.signals[static_cast<std::size_t>(h.channelSignals[c])].label);
       t.posX = kKindEcg;
       t.posY = 0;
@@ -1444,7 +1455,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   s.referenceKind = 0;
   s.transformKind = 0;
   s.channelCount = static_cast<int>(h.channelSignals.size());
-  Session& xs = *x;
+  Session& xs = x;
   applyChannelTable(s, xs);
   s.leadPairCount = 0;
   s.markChannelCount = h.annotationSignals.empty() ? 0 : 1;
@@ -1453,7 +1464,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   s.epochLength = s.epochStep = 128;
   s.resetViewAfterOpen();
   xs.startDay = startTimeFraction(h.startTime);
-  sessions()[&s] = std::move(x);
+  s.recordSource = std::move(source);
   commitPage(s, xs, ui);
 
   if (h.leftOutSignals > 0) {
@@ -1522,63 +1533,25 @@ bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std
 
 // --- navigation ------------------------------------------------------------------------------
 
-bool confirmEdfWriteBack(StudyState& s, Interaction& ui) {
-  if (s.recordModified < 0) {
-    s.channelCount = std::clamp(-s.recordModified, 1, kMaxChannels);
-    s.recordModified = 0;
-    return true;
-  }
-  if (s.recordModified == 0 || !edfIsOpen(s)) return true;
-  if (!ui.ask("Записать изменения в файл?")) {
-    s.recordModified = 0;
-    return true;
-  }
-  if (!writeBackEdfPage(s, ui)) return false;
-  s.recordModified = 0;
-  return true;
-}
-
-bool stepEdfPage(StudyState& s, int direction, Interaction& ui) {
-  Session* x = sessionOf(s);
-  if (!x || direction == 0) return false;
-  const int target = s.currentRecord + (direction > 0 ? 1 : -1);
-  if (target < 1 || target > x->geo.pageCount) return false;
-  if (!confirmEdfWriteBack(s, ui)) return false;
-  return movePage(s, *x, target - 1, ui);
-}
-
-bool gotoEdfPage(StudyState& s, int page, Interaction& ui) {
-  Session* x = sessionOf(s);
-  if (!x) return false;
-  const int target = std::clamp(page, 1, std::max(1, x->geo.pageCount));
-  if (target == s.currentRecord) return true;
-  if (!confirmEdfWriteBack(s, ui)) return false;
-  return movePage(s, *x, target - 1, ui);
-}
-
-bool readEdfPage(StudyState& s, Interaction& ui) { return stepEdfPage(s, +1, ui); }
+bool gotoEdfPage(StudyState& s, int page, Interaction& ui) { return edfIsOpen(s) && gotoRecord(s, page, ui); }
 
 bool rewindEdf(StudyState& s, Interaction& ui) {
   Session* x = sessionOf(s);
   if (!x) return false;
-  if (!confirmEdfWriteBack(s, ui)) return false;
+  if (!confirmWriteBack(s, ui)) return false;
   return movePage(s, *x, 0, ui);
 }
 
-bool seekEdfRecord(StudyState& s, int page, Interaction& ui) {
-  if (s.viewMode != 0) return false;
-  return gotoEdfPage(s, page, ui);
+bool EdfRecordSource::moveTo(StudyState& s, int number, Interaction& ui) {
+  return movePage(s, session, number - 1, ui);
 }
 
-bool rereadEdfPage(StudyState& s, Interaction& ui) {
-  Session* x = sessionOf(s);
-  if (!x) return false;
-  return movePage(s, *x, std::clamp(s.currentRecord, 1, std::max(1, x->geo.pageCount)) - 1, ui);
+bool EdfRecordSource::reread(StudyState& s, Interaction& ui) {
+  return movePage(s, session, std::clamp(s.currentRecord, 1, std::max(1, session.geo.pageCount)) - 1, ui);
 }
 
-bool writeBackEdfPage(StudyState& s, Interaction& ui) {
-  Session* x = sessionOf(s);
-  if (!x) return false;
+bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
+  Session* x = &session;
   x->ahead.page = -1;  // it may hold samples this page shares with the next
   const std::string refused = "Изменения страницы не записаны в файл " + x->name + ": ";
   const EdfHeader& h = x->h;

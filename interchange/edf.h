@@ -4,11 +4,12 @@
 // written back in place, and the current record and those after it exported
 // as EDF or UDF.
 //
-// An open EDF file is the study's record file with recordFileVersion 2. The
-// record in memory is a page: a run of whole data records up to 32000
-// samples per channel (a data record longer than that is split into equal
-// parts). recordCount counts pages and currentRecord is the page in memory,
-// so stepping, going to a number and re-reading work as for record files.
+// An open EDF file is the study's record file with recordFileVersion 2, and
+// its record source. The record in memory is a page: a run of whole data
+// records up to 32000 samples per channel (a data record longer than that is
+// split into equal parts). recordCount counts pages and currentRecord is the
+// page in memory, so stepping, going to a number and re-reading work as for
+// record files.
 //
 // Samples become codes by the published linear mapping of each signal
 // (digital and physical minimum and maximum, physical dimension), held in
@@ -121,20 +122,17 @@ bool openEdf(StudyState& s, const std::string& path, int sampleWidth, Interactio
 // True while the record file of the study is an EDF file opened here.
 bool edfIsOpen(const StudyState& s);
 
-// Navigation of the open EDF file. Each asks the modified-record question
-// first. Past either end nothing happens (false).
-bool readEdfPage(StudyState& s, Interaction& ui);                    // the next page
-bool rewindEdf(StudyState& s, Interaction& ui);                      // page 1
-bool seekEdfRecord(StudyState& s, int page, Interaction& ui);        // page n (1-based), signal view only
-bool stepEdfPage(StudyState& s, int direction, Interaction& ui);     // +1 / −1
-bool gotoEdfPage(StudyState& s, int page, Interaction& ui);          // clamped to 1..recordCount
-bool rereadEdfPage(StudyState& s, Interaction& ui);                  // drops unsaved changes
-// "Записать изменения в файл?" for a changed page; Yes writes it back. False
-// (recordModified stays set) when the page could not be written.
-bool confirmEdfWriteBack(StudyState& s, Interaction& ui);
-// Writes the changed samples of the page in memory back over their place in
-// the file. Samples that were not changed keep their stored bytes exactly.
-bool writeBackEdfPage(StudyState& s, Interaction& ui);
+// Stepping, going to a page, re-reading and writing a changed page back go
+// through the study's record source (stepRecord, gotoRecord, rereadRecord,
+// confirmWriteBack of record_file.h). Changed samples are written back over
+// their place in the file; samples that were not changed keep their stored
+// bytes exactly.
+//
+// Page n (clamped to 1..recordCount) of the open EDF file; false when no
+// EDF file is open.
+bool gotoEdfPage(StudyState& s, int page, Interaction& ui);
+// Page 1, read again even when it is the current page.
+bool rewindEdf(StudyState& s, Interaction& ui);
 
 // The header of the open EDF file, or nullptr.
 const EdfHeader* edfOpenHeader(const StudyState& s);

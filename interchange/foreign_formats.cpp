@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "core/binio.h"
 #include "core/record_file.h"
+#include "core/record_source.h"
 #include "core/text.h"
 #include "interchange/text_record.h"
 
@@ -116,6 +118,7 @@ std::string foreignExamHeader(std::string_view name, std::string_view birth, std
 
 void applyForeignRecord(StudyState& s, const ForeignRecord& r, const std::string& fileName) {
   closeRecordFile(s);
+  s.recordSource = std::make_unique<SingleRecordSource>(r.format);
   s.recordFilePath.clear();
   s.recordFileName = fileName;
   s.recordModified = 0;
@@ -209,6 +212,7 @@ int brainSysLeadEntry(int leadSystem, int channel, int electrodeCode) {
 bool decodeBrainSys(const ByteSource& in, bool systemFromFile, const std::vector<ElectrodeEntry>& leadTable,
                     ForeignRecord& out, std::string& reason) {
   out = ForeignRecord{};
+  out.format = "brainsys";
   unsigned char h[kBrainSysDataOffset];
   if (!in.read(h, sizeof h, 0)) {
     reason = "файл короче заголовка (" + num(kBrainSysDataOffset) + " байт)";
@@ -351,6 +355,7 @@ bool closestFraction(double x, int& units, int& value) {
 
 bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reason) {
   out = ForeignRecord{};
+  out.format = "neuroscan";
   unsigned char h[kNeuroScanElectrodes];
   if (!in.read(h, sizeof h, 0)) {
     reason = "файл короче заголовка (" + num(kNeuroScanElectrodes) + " байт)";

@@ -83,10 +83,12 @@ struct ForeignRecord {
   int currentRecord = 1;
   ForeignEpochRule epochRule = ForeignEpochRule::KeepOrHalf;
   std::vector<std::string> notices;  // said after a successful read (Russian)
+  std::string format;                // the study's record source names it ("brainsys", "neuroscan", "text")
 };
 
 // Puts a decoded record into the study state (the file of the state is
-// closed first; the record counts as the only record, not modified).
+// closed first; the record counts as the only record, not modified, and the
+// study's record source becomes a one-record source of r.format).
 void applyForeignRecord(StudyState& s, const ForeignRecord& r, const std::string& fileName);
 // The end of every foreign read: with `decoded` the record goes into the
 // study and its notices are said; otherwise "Файл … не прочитан: reason."

@@ -96,6 +96,7 @@ std::int16_t parseMarkToken(std::string_view token) {
 
 bool decodeTextRecord(std::string_view bytes, ForeignRecord& out, std::string& reason) {
   out = ForeignRecord{};
+  out.format = "text";
   const std::vector<std::string_view> lines = splitTextLines(bytes);
   std::size_t li = 0;
   auto nextLine = [&](bool skipBlank) -> const std::string_view* {

@@ -456,6 +456,91 @@ TEST_F(Fixture, PagesOfWholeRecordsAndStepping) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(Fixture, TwoStudiesPageThroughTheirOwnFilesAtOnce) {
+  // Each study holds its own open file: paging, page counts, accessors and a
+  // write-back in one leave the other where it was.
+  Spec a, b;
+  a.recordCount = 200;  // 2 pages
+  a.sigs = {ramp("EEG Fp1", 256, 200, [](long long k) { return k % 60000 - 30000; })};
+  b.recordCount = 300;  // 3 pages
+  b.sigs = {ramp("EEG O2", 256, 300, [](long long k) { return 20000 - k % 40000; }),
+            ramp("EEG O1", 256, 300, [](long long k) { return k % 1000; })};
+  const std::string pathA = put("a.edf", build(a)), pathB = put("b.edf", build(b));
+  const std::string bytesA = readBytes(pathA);
+  ASSERT_TRUE(open(pathA));
+  StudyState t;
+  t.programDir = s->programDir;
+  ASSERT_TRUE(openFile(t, 0, pathB, ui));
+  ASSERT_EQ(s->recordCount, 2);
+  ASSERT_EQ(t.recordCount, 3);
+  EXPECT_TRUE(gotoRecord(t, 3, ui));
+  EXPECT_EQ(s->currentRecord, 1);
+  EXPECT_TRUE(stepRecord(*s, +1, ui));
+  EXPECT_FALSE(stepRecord(*s, +1, ui)) << "the first study has two pages";
+  EXPECT_EQ(t.currentRecord, 3);
+  EXPECT_TRUE(stepRecord(t, -1, ui));
+  EXPECT_EQ(s->currentRecord, 2);
+  EXPECT_EQ(t.currentRecord, 2);
+  ASSERT_NE(edfOpenHeader(*s), nullptr);
+  ASSERT_NE(edfOpenHeader(t), nullptr);
+  EXPECT_EQ(edfOpenHeader(*s)->signals[0].label, "EEG Fp1");
+  EXPECT_EQ(edfOpenHeader(t)->signals[1].label, "EEG O1");
+  for (int i = 0; i < 1000; i += 37) {
+    EXPECT_NEAR(shown(*s, 0, i), published(a.sigs[0], (32000 + i) % 60000 - 30000), 0.06) << i;
+    EXPECT_NEAR(shown(t, 0, i), published(b.sigs[0], 20000 - (32000 + i) % 40000), 0.06) << i;
+  }
+  // a change written back by the second study goes into its own file only
+  t.channelData[1][0] = static_cast<std::int16_t>(t.channelData[1][0] + 40);
+  t.recordModified = 1;
+  ui.yesNoScript = {true};
+  ASSERT_TRUE(stepRecord(t, -1, ui));
+  EXPECT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(readBytes(pathA), bytesA);
+  EXPECT_NE(readBytes(pathB), build(b));
+  closeRecordFile(t);
+  EXPECT_FALSE(edfIsOpen(t));
+  EXPECT_FALSE(stepRecord(t, +1, ui));
+  EXPECT_TRUE(edfIsOpen(*s));
+  EXPECT_TRUE(stepRecord(*s, -1, ui));
+  EXPECT_EQ(s->currentRecord, 1);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+}
+
+TEST_F(Fixture, ARecordFileOpenedAfterAnEdfFileIsSteppedAsRecords) {
+  // The study's source follows the file it opens: after an EDF file a
+  // record file is stepped as records, and nothing answers for the EDF file.
+  Spec e;
+  e.recordCount = 200;
+  e.sigs = {ramp("EEG Fp1", 256, 200, [](long long k) { return k % 60000 - 30000; })};
+  ASSERT_TRUE(open(put("long.edf", build(e))));
+  StudyState w;
+  w.channelCount = 1;
+  w.recordLength = 300;
+  w.recordFileVersion = kVersionCA40;
+  w.recordCount = 3;
+  const std::string cad = dir.file("three.cad");
+  {
+    const int fd = ::open(cad.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(writeHeader(w, fd));
+    for (int r = 1; r <= 3; ++r) {
+      for (int i = 0; i < w.recordLength; ++i) w.channelData[0][i] = static_cast<std::int16_t>(r * 100 + i % 7);
+      ASSERT_TRUE(writeRecord(w, fd));
+    }
+    ::close(fd);
+  }
+  ASSERT_TRUE(open(cad));
+  EXPECT_FALSE(edfIsOpen(*s));
+  EXPECT_EQ(edfOpenHeader(*s), nullptr);
+  EXPECT_EQ(s->recordCount, 3);
+  EXPECT_TRUE(gotoRecord(*s, 3, ui));
+  EXPECT_EQ(s->currentRecord, 3);
+  EXPECT_EQ(s->channelData[0][0], 300);
+  EXPECT_TRUE(stepRecord(*s, -1, ui));
+  EXPECT_EQ(s->channelData[0][1], 201);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+}
+
 TEST_F(Fixture, ARecordLongerThanAPageIsSplitIntoParts) {
   Spec e;
   e.duration = "100";
