@@ -9,17 +9,10 @@
 #include <cmath>
 
 #include "core/binio.h"
-#include "core/file_kinds.h"
 #include "core/numtext.h"
 #include "core/record_source.h"
 #include "core/settings.h"
 #include "core/text.h"
-#include "interchange/brainloc.h"
-#include "interchange/edf.h"
-#include "interchange/foreign_formats.h"
-#include "interchange/text_record.h"
-#include "viewer/leads.h"
-#include "results/text_results.h"
 
 namespace velor {
 
@@ -564,27 +557,6 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
   return true;
 }
 
-bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    ui.message("Не удалось открыть файл " + path);
-    return false;
-  }
-  unsigned char buf[166];
-  const bool ok = preadAll(fd, buf, sizeof buf, 0);
-  ::close(fd);
-  const int version = ok ? versionOfSignature(buf) : -1;
-  if (version < 0) {
-    ui.message("Файл " + baseName(path) + " не является файлом записей.");
-    return false;
-  }
-  s.examHeader = version == kVersionCA15
-                     ? ca15HeaderText(buf + 4)
-                     : utf8Fit(cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(buf + 4), kHeaderChars)),
-                               kHeaderChars);
-  s.recordFileName = baseName(path);
-  return true;
-}
 
 // The record in memory written back over its place in the open file: same
 // place and size, so a record that grew or lost its layout is refused.
@@ -673,6 +645,30 @@ class CadRecordSource final : public RecordSource {
 };
 
 }  // namespace
+
+// --- examination header only ------------------------------------------------------
+
+bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    ui.message("Не удалось открыть файл " + path);
+    return false;
+  }
+  unsigned char buf[166];
+  const bool ok = preadAll(fd, buf, sizeof buf, 0);
+  ::close(fd);
+  const int version = ok ? versionOfSignature(buf) : -1;
+  if (version < 0) {
+    ui.message("Файл " + baseName(path) + " не является файлом записей.");
+    return false;
+  }
+  s.examHeader = version == kVersionCA15
+                     ? ca15HeaderText(buf + 4)
+                     : utf8Fit(cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(buf + 4), kHeaderChars)),
+                               kHeaderChars);
+  s.recordFileName = baseName(path);
+  return true;
+}
 
 // --- layout helpers ------------------------------------------------------------------
 
@@ -1198,74 +1194,6 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
     s.storedLength = s.recordLength;
   }
   return true;
-}
-
-// --- dispatch ------------------------------------------------------------------------------------
-
-bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bool saving) {
-  // What each missing piece is called in the message. An entry goes away when
-  // its reader or writer is built and the dispatch calls it.
-  std::string what;
-  if (kind == 0) {
-    if (extension == ".edf" || extension == ".udf") what = "EDF";
-    else if (extension == ".e32") what = "EDF32";
-    else if (extension == ".bmp") what = "графический файл";
-    else what = "файлы этого вида";
-  } else {
-    switch (kind) {
-      case 1: what = "план обследования"; break;
-      case 3: what = "карты"; break;
-      case 4: what = "блокнот"; break;
-      case 5: what = "формулы"; break;
-      case 6: what = "графический файл"; break;
-      case 8: what = "файл записей для преобразования"; break;
-      case 9: what = "усреднения"; break;
-      case 10: what = "графический файл"; break;
-      case 12: what = "график в тексте"; break;
-      case 16: what = "конструкты"; break;
-      case 17: what = "сортировки"; break;
-      case 18: what = "протоколы"; break;
-      case 19: what = "макрокоманды"; break;
-      case 21: what = "частотные диапазоны"; break;
-      case 22: what = "сетка пар отведений"; break;
-      default: what = "файлы этого вида"; break;
-    }
-  }
-  ui.message(std::string(saving ? "Запись" : "Чтение") + " (" + what + (extension.empty() ? "" : ", " + extension) +
-             ") пока недоступно в этой версии программы.");
-  return false;
-}
-
-bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
-  const std::string ext = extensionLower(path);
-  if (kind == 0 && ext == ".cad") return openRecordFile(s, path, ui);
-  if (kind == 0 && edfSampleWidthFor(path) != 0) return openEdf(s, path, edfSampleWidthFor(path), ui);
-  if (kind == 0) return openForeignRecord(s, path, ui);
-  if (kind == 20) return readSpectralParameters(s, path);
-  if (kind == 2) return readChannelSettings(path, s, ui);
-  if (kind == 15) return readExamHeaderOnly(s, path, ui);
-  if (kind == kChannelOrderKind || kind == kNewOrderKind) return openLeadFile(s, kind, path, ui);
-  if (kind == kTextFileKind) return openTextFile(s, path, ui);
-  if (const FileKindHandler* h = findFileKindHandler(kind, false)) return (*h)(s, path, ui);
-  return notYetAvailable(ui, kind, ext, false);
-}
-
-bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
-  const std::string ext = extensionLower(path);
-  if (kind == 0 && ext == ".cad") return saveRecords(s, path, ui);
-  if (kind == 0 && (ext == ".edf" || ext == ".udf")) return exportEdf(s, path, ext == ".udf", ui);
-  if (kind == 0 && ext == ".eeg") return writeBrainLoc(s, path, ui);
-  if (kind == 0 && ext != ".bmp") return saveRecordsAsText(s, path, ui);
-  if (kind == 2) {
-    if (writeChannelSettings(path, s)) return true;
-    ui.message("Файл " + baseName(path) + " не записан.");
-    return false;
-  }
-  if (kind == kTextFileKind) return saveTextFile(s, path, ui);
-  if (kind == kChannelOrderKind || kind == kNewOrderKind) return saveLeadFile(s, kind, path, ui);
-  if (const FileKindHandler* h = findFileKindHandler(kind, true)) return (*h)(s, path, ui);
-  if (kind == 10 && ext != ".bmp") return writeTextRecord(s, path, ui);
-  return notYetAvailable(ui, kind, ext, true);
 }
 
 }  // namespace velor

@@ -158,16 +158,8 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
 // place, also when the target is the open file (which is then reopened).
 bool saveRecords(StudyState& s, const std::string& path, Interaction& ui);
 
-// --- dispatch by file kind ------------------------------------------------------
-
-// Open and save by file kind (0 = records) once a path has been chosen. Kind 0
-// ".cad" is handled here, kind 15 reads only the examination header of a
-// record file. Formats that are not built yet answer with a clear message
-// (notYetAvailable) and change nothing.
-bool openFile(StudyState& s, int kind, const std::string& path, Interaction& ui);
-bool saveFile(StudyState& s, int kind, const std::string& path, Interaction& ui);
-// The one message for a format or file kind whose reader or writer is not built
-// yet; always returns false so that callers can `return notYetAvailable(...)`.
-bool notYetAvailable(Interaction& ui, int kind, const std::string& extension, bool saving);
+// The examination header of a record file into the study state, nothing
+// else (the kind that reads only headers); the open file stays as it is.
+bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui);
 
 }  // namespace velor

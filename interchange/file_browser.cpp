@@ -205,55 +205,6 @@ std::string maskExtension(std::string_view mask) {
   return std::string(ext);
 }
 
-namespace {
-struct KindFilters {
-  int kind;
-  const char* open;
-  const char* save;
-  const char* saveTransform;  // kind 0 in the transform view
-  bool settings;
-};
-constexpr KindFilters kKinds[] = {
-    {0, "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|European (*.edf)|*.edf|EDF32 (*.e32)|*.e32|Текстовые (*.*)|*.*|BrainSys (*.eeg)|*.eeg|BrainSys (*.ee)|*.ee|NeuroScan (*.cnt)|*.cnt", "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|European (*.edf)|*.edf|Universal (*.udf)|*.udf|BrainLoc (*.eeg)|*.eeg|Графические (*.bmp)|*.bmp", "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|Графические (*.bmp)|*.bmp", false},
-    {1, "Планы (*.cap)|*.cap", "Планы (*.cap)|*.cap", "", true},
-    {2, "Файлы установок (*.cai)|*.cai", "Файлы установок (*.cai)|*.cai", "", true},
-    {3, "Карты (*.cam)|*.cam", "Карты (*.cam)|*.cam|Граф.файлы (*.bmp)|*.bmp", "", false},
-    {4, "Блокнот (*.cab)|*.cab", "Блокнот (*.cab)|*.cab", "", false},
-    {5, "Формулы (*.caf)|*.caf", "Формулы (*.caf)|*.caf", "", true},
-    {6, "Граф.файлы (*.bmp)|*.bmp", "Граф.файлы (*.bmp)|*.bmp", "", false},
-    {7, "Текстовые (*.txt)|*.txt|Диагнозы (*.cac)|*.cac", "Текстовые (*.txt)|*.txt|Диагнозы (*.cac)|*.cac", "", false},
-    {8, "Записи (*.cad)|*.cad", "Записи (*.cad)|*.cad", "", false},
-    {9, "Усреднения (*.cav)|*.cav", "Усреднения (*.cav)|*.cav", "", true},
-    {10, "", "Спектр.парам.(*.txt)|*.txt|Граф.файлы (*.bmp)|*.bmp", "", false},
-    {11, "Порядок каналов (*.chn)|*.chn", "Порядок каналов (*.chn)|*.chn", "", true},
-    {12, "", "ГрафTxt (*.txt)|*.txt", "", false},
-    {13, "Порядок каналов (*.nch)|*.nch", "Порядок каналов (*.nch)|*.nch", "", false},
-    {15, "Записи (*.cad)|*.cad|", "", "", false},
-    {16, "Конструкты (*.cas)|*.cas|", "Конструкты (*.cas)|*.cas|", "", true},
-    {17, "Сортировки (*.car)|*.car", "Сортировки (*.car)|*.car", "", true},
-    {18, "Протоколы (*.prt)|*.prt", "Протоколы (*.prt)|*.prt", "", true},
-    {19, "Макрокоманды (*.cmc)|*.cmc", "Макрокоманды (*.cmc)|*.cmc", "", true},
-    {20, "Спектр.парам.(*.txt)|*.txt", "", "", false},
-    {21, "Частотн.диап.(*.dia)|*.dia", "Частотн.диап.(*.dia)|*.dia", "", true},
-    {22, " Сетка пар отведений(*.csg)|*.csg", " Сетка пар отведений(*.csg)|*.csg", "", true},
-};
-}  // namespace
-
-std::string fileKindFilter(int kind, bool save, bool transformView) {
-  for (const auto& k : kKinds) {
-    if (k.kind != kind) continue;
-    if (save && transformView && k.saveTransform[0] != '\0') return k.saveTransform;
-    return save ? k.save : k.open;
-  }
-  return {};
-}
-
-bool fileKindIsSettings(int kind) {
-  for (const auto& k : kKinds)
-    if (k.kind == kind) return k.settings;
-  return false;
-}
-
 // --- directory listing ---------------------------------------------------------------
 
 std::vector<DirEntry> listFiles(const std::string& dir, const std::vector<std::string>& masks) {

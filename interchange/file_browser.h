@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_kinds.h"
 #include "core/interaction.h"
 #include "core/study_state.h"
 
@@ -43,13 +44,8 @@ bool maskMatches(std::string_view mask, std::string_view fileName);
 // "*.cad"); empty for masks that name no single extension ("*.*").
 std::string maskExtension(std::string_view mask);
 
-// The filter the open and save dispatch shows for file kind `kind`; empty for
-// a kind that cannot be opened (or saved). The save filter of kind 0 differs
-// in the transform view.
-std::string fileKindFilter(int kind, bool save, bool transformView = false);
-// Kinds whose files are settings: their window starts in programDir and
-// dataDir returns to its previous value afterwards.
-bool fileKindIsSettings(int kind);
+// The filter of each file kind and whether it is settings: fileKindFilter
+// and fileKindIsSettings (core/file_kinds.h).
 
 // --- directory listing ---------------------------------------------------------------
 

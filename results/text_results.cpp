@@ -324,4 +324,9 @@ std::vector<std::string> journalToTable(const std::vector<std::string>& input) {
   return rows;
 }
 
+void registerResultsFileKinds(FileKindTable& table) {
+  table.add({FileKind::Text, false, {}, {}, openTextFile});
+  table.add({FileKind::Text, true, {}, {}, saveTextFile});
+}
+
 }  // namespace velor

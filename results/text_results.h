@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_kinds.h"
 #include "core/interaction.h"
 #include "core/study_state.h"
 
@@ -49,9 +50,6 @@ inline constexpr const char* kMenuCut = "Вырезать";
 inline constexpr const char* kMenuCopy = "Копировать";
 inline constexpr const char* kMenuPaste = "Вставить";
 inline constexpr const char* kMenuExit = "Выход";
-
-// The text file kind of the open/save dispatch.
-inline constexpr int kTextFileKind = 7;
 
 // Modes of an initialisation (textWindowMode).
 enum TextWindowMode : int {
@@ -156,11 +154,13 @@ class OwnTextResults final : public TextWindowOpener {
 
 // The journal of the open text window (the study state's textWindow), or nullptr.
 TextResults* textResultsOf(const StudyState& s);
-// File kind 7 of the open/save dispatch: a text file appended to the open
+// File kind Text of the open/save dispatch: a text file appended to the open
 // text window, and the window's text saved. Without an open window both
 // refuse with a message.
 bool openTextFile(StudyState& s, const std::string& path, Interaction& ui);
 bool saveTextFile(StudyState& s, const std::string& path, Interaction& ui);
+// Those two into the open and save dispatch.
+void registerResultsFileKinds(FileKindTable& table);
 
 // The lines Hd writes for the current record (without the separator).
 std::vector<std::string> examHeaderLines(const StudyState& s);

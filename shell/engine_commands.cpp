@@ -8,8 +8,6 @@ namespace velor::shell {
 
 namespace {
 
-constexpr int kChannelSettingsKind = 2;
-
 using V = ViewChange;
 
 // A step or edit that the study's state forbids is refused with the reason;
@@ -31,7 +29,7 @@ void registerEngineCommands(CommandDispatcher& d, EngineCommandServices services
   d.setHandler(Cmd::Save,
                [svc, &s, &ui] { return CommandResult::from(saveCommand(s, false, svc->chooser(), ui), V::Redraw); });
   d.setHandler(Cmd::ReadSettings, [svc, &s, &ui] {
-    return CommandResult::from(openByKind(s, kChannelSettingsKind, svc->chooser(), ui), V::Relayout);
+    return CommandResult::from(openByKind(s, FileKind::ChannelSettings, svc->chooser(), ui), V::Relayout);
   });
   d.setHandler(Cmd::SaveSettings,
                [svc, &s, &ui] { return CommandResult::from(saveSettingsCommand(s, svc->chooser(), ui)); });

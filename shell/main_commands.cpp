@@ -1,9 +1,9 @@
 #include "shell/main_commands.h"
 
 #include "core/numtext.h"
-#include "core/record_file.h"
 #include "core/text.h"
 #include "interchange/file_browser.h"
+#include "shell/file_dispatch.h"
 #include "shell/main_window_texts.h"
 #include "shell/session.h"
 
@@ -13,13 +13,9 @@ using namespace velor::shell_text;
 
 namespace {
 
-constexpr int kRecordKind = 0;
-constexpr int kChannelSettingsKind = 2;
-constexpr int kSideWindowKind = 10;
-
 // Runs the file window for a kind with the directory rules of settings kinds
 // and the help topic of the dispatch; the previous topic comes back after.
-bool runChooser(StudyState& s, int kind, bool writeMode, FileChooser& chooser) {
+bool runChooser(StudyState& s, FileKind kind, bool writeMode, FileChooser& chooser) {
   const int helpBefore = s.helpContext;
   s.helpContext = writeMode ? kSaveHelpContext : kOpenHelpContext;
   const bool settings = fileKindIsSettings(kind);
@@ -34,17 +30,17 @@ bool runChooser(StudyState& s, int kind, bool writeMode, FileChooser& chooser) {
 
 }  // namespace
 
-bool openByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui) {
+bool openByKind(StudyState& s, FileKind kind, FileChooser& chooser, Interaction& ui) {
   if (!runChooser(s, kind, false, chooser)) return false;
   return openFile(s, kind, s.chosenFilePath, ui);
 }
 
-std::optional<std::string> chooseByKind(StudyState& s, int kind, bool writeMode, FileChooser& chooser) {
+std::optional<std::string> chooseByKind(StudyState& s, FileKind kind, bool writeMode, FileChooser& chooser) {
   if (!runChooser(s, kind, writeMode, chooser)) return std::nullopt;
   return s.chosenFilePath;
 }
 
-bool saveByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui) {
+bool saveByKind(StudyState& s, FileKind kind, FileChooser& chooser, Interaction& ui) {
   if (!runChooser(s, kind, true, chooser)) return false;
   return saveFile(s, kind, s.chosenFilePath, ui);
 }
@@ -56,30 +52,30 @@ void showAllChannels(StudyState& s) {
 }
 
 bool openRecordCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {
-  if (!openByKind(s, kRecordKind, chooser, ui)) return false;
+  if (!openByKind(s, FileKind::Records, chooser, ui)) return false;
   showAllChannels(s);
   return true;
 }
 
 bool openRecordPath(StudyState& s, const std::string& path, Interaction& ui) {
   s.chosenFilePath = path;
-  if (!openFile(s, kRecordKind, path, ui)) return false;
+  if (!openFile(s, FileKind::Records, path, ui)) return false;
   showAllChannels(s);
   return true;
 }
 
 bool saveCommand(StudyState& s, bool sideWindowActive, FileChooser& chooser, Interaction& ui) {
-  const int kind = sideWindowActive && s.sideWindow != nullptr ? kSideWindowKind : kRecordKind;
+  const FileKind kind = sideWindowActive && s.sideWindow != nullptr ? FileKind::SideWindow : FileKind::Records;
   return saveByKind(s, kind, chooser, ui);
 }
 
 bool saveSettingsCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {
   const std::string header = s.examHeader;
   s.examHeader = utf8Fit(kSetComment, kHeaderChars);
-  const bool chosen = runChooser(s, kChannelSettingsKind, true, chooser);
+  const bool chosen = runChooser(s, FileKind::ChannelSettings, true, chooser);
   s.examHeader = header;
   if (!chosen) return false;
-  return saveFile(s, kChannelSettingsKind, s.chosenFilePath, ui);
+  return saveFile(s, FileKind::ChannelSettings, s.chosenFilePath, ui);
 }
 
 bool backToSignals(StudyState& s) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "core/file_kinds.h"
 #include "core/interaction.h"
 #include "core/study_state.h"
 
@@ -19,24 +20,24 @@ namespace velor::shell {
 class FileChooser {
  public:
   virtual ~FileChooser() = default;
-  virtual bool choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) = 0;
+  virtual bool choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) = 0;
 };
 
 // Open and save by file kind: help topic, the file window (for settings kinds
 // it starts in programDir and dataDir is given back afterwards), then the
 // reader or writer of the kind. False when cancelled or when the reader/writer refused.
-bool openByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui);
-bool saveByKind(StudyState& s, int kind, FileChooser& chooser, Interaction& ui);
+bool openByKind(StudyState& s, FileKind kind, FileChooser& chooser, Interaction& ui);
+bool saveByKind(StudyState& s, FileKind kind, FileChooser& chooser, Interaction& ui);
 // Only the file window of a kind, with the same rules, for windows that read
 // and write their files themselves: the chosen path, or nothing when cancelled.
-std::optional<std::string> chooseByKind(StudyState& s, int kind, bool writeMode, FileChooser& chooser);
+std::optional<std::string> chooseByKind(StudyState& s, FileKind kind, bool writeMode, FileChooser& chooser);
 
 // "Читать...": opens a file of the record kind and shows all its channels
 // from the first one.
 bool openRecordCommand(StudyState& s, FileChooser& chooser, Interaction& ui);
 // The same for a path given at start (no file window).
 bool openRecordPath(StudyState& s, const std::string& path, Interaction& ui);
-// "Сохранить": kind 10 when a side window is open and active, else kind 0.
+// "Сохранить": the side window's kind when it is open and active, else records.
 bool saveCommand(StudyState& s, bool sideWindowActive, FileChooser& chooser, Interaction& ui);
 // Settings "Сохранить": the header shows "Комментарий?" while the file
 // window is open and is given back afterwards.

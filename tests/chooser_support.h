@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_kinds.h"
 #include "core/study_state.h"
 #include "shell/main_commands.h"
 
@@ -24,10 +25,10 @@ class ScriptedChooser : public shell::FileChooser {
   std::string dataDirSeen, headerSeen, defaultNameSeen;
   int helpSeen = -1;
 
-  bool choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) override {
+  bool choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) override {
     ++calls;
-    kinds.push_back(kind);
-    lastKind = kind;
+    kinds.push_back(fileKindNumber(kind));
+    lastKind = fileKindNumber(kind);
     lastWrite = writeMode;
     dataDirSeen = s.dataDir;
     headerSeen = s.examHeader;

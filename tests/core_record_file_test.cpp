@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "core/text.h"
+#include "shell/file_dispatch.h"
 #include "test_support.h"
 
 namespace velor {
@@ -1265,15 +1266,16 @@ TEST_F(OpenFixture, DispatchByKindAndExtension) {
   open({10, 20});
   const Snapshot before(*s);
   struct Case {
-    int kind;
+    FileKind kind;
     const char* file;
     bool save;
   };
   // (the foreign record formats are dispatched in interchange_foreign_test)
-  const Case cases[] = {{0, "a.bmp", true}, {1, "a.cap", false}, {4, "a.cab", true},
-                        {9, "a.cav", false}, {22, "a.csg", true}};
+  const Case cases[] = {{FileKind::Records, "a.bmp", true}, {FileKind::ExamPlans, "a.cap", false},
+                        {FileKind::Notebook, "a.cab", true}, {FileKind::Averages, "a.cav", false},
+                        {FileKind::PairGrid, "a.csg", true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.file) + (c.save ? " save" : " open") + " kind " + std::to_string(c.kind));
+    SCOPED_TRACE(std::string(c.file) + (c.save ? " save" : " open") + " kind " + std::to_string(fileKindNumber(c.kind)));
     const std::string p = dir.file(c.file);
     test::writeBytes(p, "data");
     ui.messages.clear();
@@ -1288,20 +1290,20 @@ TEST_F(OpenFixture, DispatchByKindAndExtension) {
   g.header = "Other header";
   const std::string other = dir.file("OTHER.CAD");
   test::writeBytes(other, buildFile(g, makeRecs(g, {5})));
-  ASSERT_TRUE(openFile(*s, 15, other, ui));
+  ASSERT_TRUE(openFile(*s, FileKind::ExamHeader, other, ui));
   EXPECT_EQ(s->examHeader, utf8Fit("Other header", 162));
   EXPECT_EQ(s->recordFileName, "OTHER.CAD");
   EXPECT_EQ(s->recordCount, 2);
   EXPECT_EQ(s->recordFileHandle, before.fd);
-  ASSERT_TRUE(openFile(*s, 0, other, ui));
+  ASSERT_TRUE(openFile(*s, FileKind::Records, other, ui));
   EXPECT_EQ(s->recordCount, 1);
   EXPECT_EQ(s->channelCount, 2);  // kind 2: channel settings
   s->programDir = dir.path() + "/";
   const std::string cai = dir.file("x.cai");
   s->channelPosX[1] = 44;
-  ASSERT_TRUE(saveFile(*s, 2, cai, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::ChannelSettings, cai, ui));
   s->channelPosX[1] = 1;
-  ASSERT_TRUE(openFile(*s, 2, cai, ui));
+  ASSERT_TRUE(openFile(*s, FileKind::ChannelSettings, cai, ui));
   EXPECT_EQ(s->channelPosX[1], 44);
 }
 

@@ -18,6 +18,7 @@
 #include "eeg/band_table.h"
 #include "eeg/fht_batch.h"
 #include "eeg/spectral.h"
+#include "shell/file_dispatch.h"
 #include "test_support.h"
 #include "tools/demo_study.h"
 
@@ -1121,7 +1122,7 @@ TEST(EpochSpectra, RealEegAgreesWithTheFloatingReference) {
   if (path.empty()) GTEST_SKIP() << "shared recordings not present";
   auto s = std::make_unique<StudyState>();
   ScriptedInteraction ui;
-  ASSERT_TRUE(openFile(*s, 0, path, ui)) << (ui.messages.empty() ? "" : ui.messages[0]);
+  ASSERT_TRUE(openFile(*s, FileKind::Records, path, ui)) << (ui.messages.empty() ? "" : ui.messages[0]);
   ASSERT_GE(s->recordLength, 4 * 512);
   constexpr double kTolerance = 65536 * 0.001;
   for (int n : {512, 1024}) {

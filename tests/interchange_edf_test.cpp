@@ -31,6 +31,7 @@
 #include "core/study_state.h"
 #include "core/text.h"
 #include "interchange/edf.h"
+#include "shell/file_dispatch.h"
 #include "test_support.h"
 
 namespace velor {
@@ -139,7 +140,7 @@ struct Fixture : ::testing::Test {
     writeBytes(p, bytes);
     return p;
   }
-  bool open(const std::string& path) { return openFile(*s, 0, path, ui); }
+  bool open(const std::string& path) { return openFile(*s, FileKind::Records, path, ui); }
 };
 
 // What opening must not change when it refuses a file.
@@ -470,7 +471,7 @@ TEST_F(Fixture, TwoStudiesPageThroughTheirOwnFilesAtOnce) {
   ASSERT_TRUE(open(pathA));
   StudyState t;
   t.programDir = s->programDir;
-  ASSERT_TRUE(openFile(t, 0, pathB, ui));
+  ASSERT_TRUE(openFile(t, FileKind::Records, pathB, ui));
   ASSERT_EQ(s->recordCount, 2);
   ASSERT_EQ(t.recordCount, 3);
   EXPECT_TRUE(gotoRecord(t, 3, ui));
@@ -658,7 +659,7 @@ TEST_F(Fixture, BdfReadsThreeByteSamples) {
   sg.pmin = "-187500", sg.pmax = "187500", sg.dmin = "-8388608", sg.dmax = "8388607";
   sg.v = {406384, 407404, 398532, 397398, 406133, -5, 0, 412000};
   e.sigs = {sg};
-  ASSERT_TRUE(openFile(*s, 0, put("a.bdf", build(e)), ui));
+  ASSERT_TRUE(openFile(*s, FileKind::Records, put("a.bdf", build(e)), ui));
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(shown(*s, 0, i), published(sg, sg.v[i]), codeStep(*s, 0) * 0.5 + 1e-6);
 }
 
@@ -867,7 +868,7 @@ TEST_F(Fixture, ElectrodeTableAndUdfPositions) {
   s->channelPosX[0] = 31, s->channelPosY[0] = 62;
   s->channelPosX[1] = kKindEog;
   const std::string udf = dir.file("pos.udf");
-  ASSERT_TRUE(saveFile(*s, 0, udf, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, udf, ui));
   ASSERT_TRUE(open(udf));
   EXPECT_EQ(s->channelPosX[0], 31);
   EXPECT_EQ(s->channelPosY[0], 62);
@@ -900,7 +901,7 @@ struct Export : Fixture {
 TEST_F(Export, HeaderFieldsDataAndUdfBlock) {
   record(2, 1000, 250);
   const std::string path = dir.file("out.udf");
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   const std::string b = readBytes(path);
   const std::size_t hdr = 256 * 3 + 504 + 40;
   ASSERT_EQ(b.size(), hdr + 2 * 1000 * 2);
@@ -976,7 +977,7 @@ TEST_F(Export, CurrentAndFollowingRecordsOfARecordFile) {
   s->channelData[0][0] = 3333;  // a change in memory is what gets exported
   s->recordModified = 1;
   const std::string out = dir.file("two.edf");
-  ASSERT_TRUE(saveFile(*s, 0, out, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, out, ui));
   EXPECT_EQ(s->currentRecord, 2);
   EXPECT_EQ(s->recordModified, 1);
   EXPECT_TRUE(ui.questions.empty());
@@ -998,14 +999,14 @@ TEST_F(Export, FromAnOpenEdfAllPagesAndFailures) {
   const std::string src = put("long.edf", build(e));
   ASSERT_TRUE(open(src));
   ui.messages.clear();
-  EXPECT_FALSE(saveFile(*s, 0, src, ui));  // never over the open file
+  EXPECT_FALSE(saveFile(*s, FileKind::Records, src, ui));  // never over the open file
   EXPECT_EQ(ui.messages.size(), 1u);
-  EXPECT_FALSE(saveFile(*s, 0, dir.file("no/such/dir/x.edf"), ui));
+  EXPECT_FALSE(saveFile(*s, FileKind::Records, dir.file("no/such/dir/x.edf"), ui));
   ASSERT_EQ(ui.messages.size(), 2u);
   EXPECT_NE(ui.messages[1].find("не записан"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
   const std::string out = dir.file("copy.edf");
-  ASSERT_TRUE(saveFile(*s, 0, out, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, out, ui));
   EXPECT_EQ(ui.messages.size(), 2u);
   ASSERT_TRUE(open(out));
   EXPECT_EQ(s->recordCount, 2);

@@ -127,7 +127,7 @@ struct Fixture {
   std::string file(const std::string& name) const { return dir.file(name); }
 };
 
-const std::string kRecordFilter = fileKindFilter(0, false);
+const std::string kRecordFilter = fileKindFilter(FileKind{0}, false);
 
 // --- filters -----------------------------------------------------------------------
 
@@ -147,8 +147,8 @@ TEST(FileFilters, ParsesCaptionsAndMasks) {
     std::vector<std::string> firstMasks;
   };
   const Case cases[] = {
-      {fileKindFilter(15, false), 1, "Записи (*.cad)", {"*.cad"}},  // trailing "|"
-      {fileKindFilter(22, true), 1, " Сетка пар отведений(*.csg)", {"*.csg"}},
+      {fileKindFilter(FileKind{15}, false), 1, "Записи (*.cad)", {"*.cad"}},  // trailing "|"
+      {fileKindFilter(FileKind{22}, true), 1, " Сетка пар отведений(*.csg)", {"*.csg"}},
       {"Обе (*.eeg;*.ee)|*.eeg;*.ee", 1, "Обе (*.eeg;*.ee)", {"*.eeg", "*.ee"}},
       {"Без маски", 1, "Без маски", {"*.*"}},
       {"", 0, "", {}},
@@ -185,24 +185,24 @@ TEST(FileFilters, MasksMatchAndGiveExtensions) {
 }
 
 TEST(FileFilters, KindTable) {
-  EXPECT_NE(fileKindFilter(0, true), fileKindFilter(0, true, true));
-  EXPECT_EQ(parseFilter(fileKindFilter(0, true)).size(), 6u);
-  EXPECT_EQ(parseFilter(fileKindFilter(0, true, true)).size(), 3u);
+  EXPECT_NE(fileKindFilter(FileKind{0}, true), fileKindFilter(FileKind{0}, true, true));
+  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{0}, true)).size(), 6u);
+  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{0}, true, true)).size(), 3u);
   // the transform view changes only kind 0
-  EXPECT_EQ(fileKindFilter(3, true, true), fileKindFilter(3, true));
-  EXPECT_EQ(parseFilter(fileKindFilter(3, false)).size(), 1u);
-  EXPECT_EQ(parseFilter(fileKindFilter(3, true)).back().masks.front(), "*.bmp");
+  EXPECT_EQ(fileKindFilter(FileKind{3}, true, true), fileKindFilter(FileKind{3}, true));
+  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{3}, false)).size(), 1u);
+  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{3}, true)).back().masks.front(), "*.bmp");
   // open-only and save-only kinds, and a kind that does not exist
-  EXPECT_EQ(fileKindFilter(10, false), "");
-  EXPECT_EQ(fileKindFilter(12, false), "");
-  EXPECT_EQ(fileKindFilter(15, true), "");
-  EXPECT_EQ(fileKindFilter(20, true), "");
-  EXPECT_EQ(fileKindFilter(14, false), "");
-  EXPECT_EQ(parseFilter(fileKindFilter(20, false))[0].masks.front(), "*.txt");
-  for (int k : {1, 2, 5, 9, 11, 16, 17, 18, 19, 21, 22}) EXPECT_TRUE(fileKindIsSettings(k)) << k;
-  for (int k : {0, 3, 4, 6, 7, 8, 10, 12, 13, 15, 20}) EXPECT_FALSE(fileKindIsSettings(k)) << k;
-  EXPECT_TRUE(isRecordFilter(fileKindFilter(8, false)));
-  EXPECT_FALSE(isRecordFilter(fileKindFilter(4, false)));
+  EXPECT_EQ(fileKindFilter(FileKind{10}, false), "");
+  EXPECT_EQ(fileKindFilter(FileKind{12}, false), "");
+  EXPECT_EQ(fileKindFilter(FileKind{15}, true), "");
+  EXPECT_EQ(fileKindFilter(FileKind{20}, true), "");
+  EXPECT_EQ(fileKindFilter(FileKind{14}, false), "");
+  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{20}, false))[0].masks.front(), "*.txt");
+  for (int k : {1, 2, 5, 9, 11, 16, 17, 18, 19, 21, 22}) EXPECT_TRUE(fileKindIsSettings(FileKind{k})) << k;
+  for (int k : {0, 3, 4, 6, 7, 8, 10, 12, 13, 15, 20}) EXPECT_FALSE(fileKindIsSettings(FileKind{k})) << k;
+  EXPECT_TRUE(isRecordFilter(fileKindFilter(FileKind{8}, false)));
+  EXPECT_FALSE(isRecordFilter(fileKindFilter(FileKind{4}, false)));
 }
 
 // --- listing -----------------------------------------------------------------------------
@@ -410,7 +410,7 @@ TEST(FileWindowEngine, ChoosingGivesTheFullPath) {
       {kRecordFilter, " spaced ", f.file("spaced.cad")},
       {kRecordFilter, "out.txt", f.file("out.txt")},
       {"Все (*.*)|*.*", "plain", f.file("plain")},
-      {fileKindFilter(21, true), "bands", f.file("bands.dia")},
+      {fileKindFilter(FileKind{21}, true), "bands", f.file("bands.dia")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -18,6 +18,7 @@
 #include "interchange/brainloc.h"
 #include "interchange/foreign_formats.h"
 #include "interchange/text_record.h"
+#include "shell/file_dispatch.h"
 #include "test_support.h"
 #include "tools/demo_study.h"
 
@@ -141,7 +142,7 @@ struct ForeignFormats : ::testing::Test {
     writeBytes(p, bytes);
     return p;
   }
-  bool open(const std::string& path) { return openFile(*s, 0, path, ui); }
+  bool open(const std::string& path) { return openFile(*s, FileKind::Records, path, ui); }
   std::vector<int> codes(int c) const {
     return std::vector<int>(s->channelData[c], s->channelData[c] + s->recordLength);
   }
@@ -517,7 +518,7 @@ struct ForeignText : ForeignFormats {
 TEST_F(ForeignText, SignalsWriteAndReadBack) {
   makeRecord(300);
   const std::string path = dir.file("rec.txt");
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   const std::string bytes = readBytes(path);
   const std::vector<std::string_view> lines = splitTextLines(bytes);
   ASSERT_EQ(lines.size(), 302u);
@@ -532,7 +533,7 @@ TEST_F(ForeignText, SignalsWriteAndReadBack) {
   for (int c = 0; c < 3; ++c)
     for (int k = 0; k < 300; ++k) before[c].push_back(s->physicalValue(k, c));
   s->epochLength = 256;
-  ASSERT_TRUE(openFile(*s, 0, path, ui));
+  ASSERT_TRUE(openFile(*s, FileKind::Records, path, ui));
   EXPECT_EQ(s->channelCount, 4);
   EXPECT_EQ(s->channelNames[0], "T[se");
   EXPECT_EQ(s->channelNames[1], "Fp1");
@@ -558,23 +559,23 @@ TEST_F(ForeignText, SignalsWriteAndReadBack) {
 TEST_F(ForeignText, OverwriteQuestionAndSelection) {
   makeRecord(50);
   const std::string path = dir.file("t.txt");
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   const std::string first = readBytes(path);
   EXPECT_TRUE(ui.questions.empty());
 
   ui.choiceScript = {2};  // No: append a whole second table
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   EXPECT_EQ(readBytes(path), first + first);
 
   ui.choiceScript = {0};  // Cancel: untouched
-  EXPECT_FALSE(saveFile(*s, 0, path, ui));
+  EXPECT_FALSE(saveFile(*s, FileKind::Records, path, ui));
   EXPECT_EQ(readBytes(path), first + first);
 
   // Yes: replaced; with a selection only its samples
   s->cursorPos = 30;
   s->selectionAnchor = 20;
   ui.choiceScript = {1};
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   const std::string sel = readBytes(path);
   const auto lines = splitTextLines(sel);
   ASSERT_EQ(lines.size(), 2u + 11u);
@@ -721,11 +722,11 @@ TEST_F(ForeignFormats, AllRecordsFromTheCurrentOneAsText) {
     StudyState t;
     ASSERT_TRUE(writeDemoStudy(t, cad, o, progress, reason)) << reason;
   }
-  ASSERT_TRUE(openFile(*s, 0, cad, ui));
+  ASSERT_TRUE(openFile(*s, FileKind::Records, cad, ui));
   ASSERT_TRUE(gotoRecord(*s, 2, ui));
   const std::string out = dir.file("all.txt");
   ui.yesNoScript = {true};
-  ASSERT_TRUE(saveFile(*s, 0, out, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, out, ui));
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_EQ(ui.questions[0], "Сохранить все записи, начиная с текущей");
   const std::string text = cp1251ToUtf8(readBytes(out));
@@ -747,7 +748,7 @@ TEST_F(ForeignFormats, SpectralParametersAndNumberLists) {
   }
   std::fill(s->resultStore, s->resultStore + 64, std::int16_t{0});
   const std::string path = put("sp.txt", "names A B\r\nrow1 50 -100 7 8\r\nrow2 x 1e9\r\n");
-  ASSERT_TRUE(openFile(*s, 20, path, ui));
+  ASSERT_TRUE(openFile(*s, FileKind::SpectralParameters, path, ui));
   EXPECT_EQ(s->resultStore[4 * 0 + 1], 1024);   // trunc(50 / 100 × 2047 + 0.5)
   EXPECT_EQ(s->resultStore[4 * 1 + 1], -2046);  // trunc(-2047 + 0.5)
   EXPECT_EQ(s->resultStore[4 * (1 * 2 + 1) + 1], 32767);  // line 2, column 1: limited
@@ -835,7 +836,7 @@ TEST_F(ForeignFormats, BrainLocLayoutByteByByte) {
   for (int i = 1; i < 60; ++i) bl += "Xx     1     2     3\r\n";
   put("BL.ini", bl);
   const std::string path = dir.file("loc.eeg");
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   const auto cz = brainLocSchemeCoordinates(31, 31);
   EXPECT_EQ(cz, (std::array<int, 3>{0, 0, 120}));  // the vertex: 86 above the centre plus 34
   const std::vector<std::array<int, 3>> xyz = {{-21, 71, -3}, cz};
@@ -845,13 +846,13 @@ TEST_F(ForeignFormats, BrainLocLayoutByteByByte) {
   // with the cursor at 100 and the anchor at 300: samples 100..299
   s->cursorPos = 100;
   s->selectionAnchor = 300;
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   EXPECT_EQ(readBytes(path), expectedBrainLoc(*s, {0, 2}, xyz, 100, 200));
 
   // no EEG channel: the three reference sites and nothing else
   for (int c = 0; c < 3; ++c) s->channelPosX[c] = kKindEcg;
   s->selectionAnchor = -1;
-  ASSERT_TRUE(saveFile(*s, 0, path, ui));
+  ASSERT_TRUE(saveFile(*s, FileKind::Records, path, ui));
   EXPECT_EQ(readBytes(path), expectedBrainLoc(*s, {}, {}, 0, 399));
   EXPECT_EQ(readBytes(path).size(), 192u);
 

@@ -404,7 +404,7 @@ TEST(MainCommands, SettingsKindsChooseInTheProgramFolderAndGiveDataDirBack) {
   t.dataDir = data.path() + "/";
   ScriptedChooser reader;
   reader.answer = dir.file("mine.cai");
-  ASSERT_TRUE(openByKind(t, 2, reader, ui));
+  ASSERT_TRUE(openByKind(t, FileKind::ChannelSettings, reader, ui));
   EXPECT_EQ(reader.dataDirSeen, t.programDir);
   EXPECT_EQ(t.channelNames[0], "Oz");
 }

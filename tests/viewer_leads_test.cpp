@@ -12,6 +12,7 @@
 #include "core/record_file.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "shell/file_dispatch.h"
 #include "test_support.h"
 #include "viewer/leads.h"
 #include "viewer/monitor.h"
@@ -329,15 +330,15 @@ TEST(ChannelOrder, ChnAndNchFilesRoundTripThroughTheDispatch) {
     return o;
   }();
   ASSERT_TRUE(setChannelOrder(s, wanted, ui));
-  for (const auto& [kind, name, lines] : {std::tuple{kChannelOrderKind, "a.chn", kOrderFileLines},
-                                          std::tuple{kNewOrderKind, "a.nch", kNewOrderFileLines}}) {
+  for (const auto& [kind, name, lines] : {std::tuple{FileKind::ChannelOrder, "a.chn", kOrderFileLines},
+                                          std::tuple{FileKind::NewChannelOrder, "a.nch", kNewOrderFileLines}}) {
     SCOPED_TRACE(name);
     const std::string path = dir.file(name);
     ASSERT_TRUE(saveFile(s, kind, path, ui));
     const auto written = readTextLines(path);
     ASSERT_TRUE(written);
     EXPECT_EQ(static_cast<int>(written->size()), lines);
-    EXPECT_EQ(readBytes(path).substr(0, 3), kind == kNewOrderKind ? "5\r\n" : "1\r\n");
+    EXPECT_EQ(readBytes(path).substr(0, 3), kind == FileKind::NewChannelOrder ? "5\r\n" : "1\r\n");
 
     StudyState t;
     fillRecord(t, 5, {});
@@ -360,22 +361,22 @@ TEST(ChannelOrder, HostileOrderFilesAreRefusedAndLeaveTheMapAlone) {
   };
   struct Case {
     const char* what;
-    int kind;
+    FileKind kind;
     std::string bytes;
   };
   const std::vector<Case> cases = {
-      {"empty chn", kChannelOrderKind, ""},
-      {"chn ending before the order column", kChannelOrderKind,
+      {"empty chn", FileKind::ChannelOrder, ""},
+      {"chn ending before the order column", FileKind::ChannelOrder,
        cp1251Lines(std::vector<std::string>(good.begin(), good.begin() + 66))},
-      {"chn entry not a number", kChannelOrderKind, chnWith(65, "два")},
-      {"chn entry beyond the channels", kChannelOrderKind, chnWith(64, "7")},
-      {"chn entry zero", kChannelOrderKind, chnWith(66, "0")},
-      {"chn repeated entry", kChannelOrderKind, chnWith(67, "1")},
-      {"chn huge entry", kChannelOrderKind, chnWith(64, "99999999999999")},
-      {"nch too short", kNewOrderKind, "2\r\n1\r\n"},
-      {"nch repeated entry", kNewOrderKind, "2\r\n2\r\n3\r\n4\r\n5\r\n"},
-      {"nch negative entry", kNewOrderKind, "-1\r\n2\r\n3\r\n4\r\n5\r\n"},
-      {"binary", kNewOrderKind, std::string("\x01\x00\xff\xfe", 4)},
+      {"chn entry not a number", FileKind::ChannelOrder, chnWith(65, "два")},
+      {"chn entry beyond the channels", FileKind::ChannelOrder, chnWith(64, "7")},
+      {"chn entry zero", FileKind::ChannelOrder, chnWith(66, "0")},
+      {"chn repeated entry", FileKind::ChannelOrder, chnWith(67, "1")},
+      {"chn huge entry", FileKind::ChannelOrder, chnWith(64, "99999999999999")},
+      {"nch too short", FileKind::NewChannelOrder, "2\r\n1\r\n"},
+      {"nch repeated entry", FileKind::NewChannelOrder, "2\r\n2\r\n3\r\n4\r\n5\r\n"},
+      {"nch negative entry", FileKind::NewChannelOrder, "-1\r\n2\r\n3\r\n4\r\n5\r\n"},
+      {"binary", FileKind::NewChannelOrder, std::string("\x01\x00\xff\xfe", 4)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -384,7 +385,7 @@ TEST(ChannelOrder, HostileOrderFilesAreRefusedAndLeaveTheMapAlone) {
     s.channelOrder[0] = 1;
     s.channelOrder[1] = 0;
     const TableSnapshot before(s);
-    const std::string path = dir.file(c.kind == kNewOrderKind ? "bad.nch" : "bad.chn");
+    const std::string path = dir.file(c.kind == FileKind::NewChannelOrder ? "bad.nch" : "bad.chn");
     writeBytes(path, c.bytes);
     ScriptedInteraction ui;
     EXPECT_FALSE(openFile(s, c.kind, path, ui));

@@ -597,19 +597,19 @@ LeadTemplate currentLeadTemplate(const StudyState& s) {
 
 // --- file dispatch ------------------------------------------------------------------------
 
-bool openLeadFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
+bool openLeadFile(StudyState& s, FileKind kind, const std::string& path, Interaction& ui) {
   std::string reason;
   OrderColumn order{};
   switch (kind) {
-    case kChannelOrderKind: {
+    case FileKind::ChannelOrder: {
       OrderFile f;
       if (!readOrderFile(path, s.channelCount, f, reason)) break;
       return setChannelOrder(s, f.order, ui);
     }
-    case kNewOrderKind:
+    case FileKind::NewChannelOrder:
       if (!readNewOrderFile(path, s.channelCount, order, reason)) break;
       return setChannelOrder(s, order, ui);
-    case kPairGridKind:
+    case FileKind::PairGrid:
       return readLeadPairs(s, path, ui);
     default:
       return false;
@@ -618,22 +618,31 @@ bool openLeadFile(StudyState& s, int kind, const std::string& path, Interaction&
   return false;
 }
 
-bool saveLeadFile(StudyState& s, int kind, const std::string& path, Interaction& ui) {
+bool saveLeadFile(StudyState& s, FileKind kind, const std::string& path, Interaction& ui) {
   bool ok = false;
   switch (kind) {
-    case kChannelOrderKind:
+    case FileKind::ChannelOrder:
       ok = writeOrderFile(path, OrderFile{identityOrder(), orderFromState(s)});
       break;
-    case kNewOrderKind:
+    case FileKind::NewChannelOrder:
       ok = writeNewOrderFile(path, orderFromState(s));
       break;
-    case kPairGridKind:
+    case FileKind::PairGrid:
       return writeLeadPairs(s, path, ui);
     default:
       return false;
   }
   if (!ok) ui.message(unwritten(path, "ошибка записи файла"));
   return ok;
+}
+
+void registerViewerFileKinds(FileKindTable& table) {
+  for (const FileKind kind : {FileKind::ChannelOrder, FileKind::NewChannelOrder}) {
+    table.add({kind, false, {}, {},
+               [kind](StudyState& s, const std::string& path, Interaction& ui) { return openLeadFile(s, kind, path, ui); }});
+    table.add({kind, true, {}, {},
+               [kind](StudyState& s, const std::string& path, Interaction& ui) { return saveLeadFile(s, kind, path, ui); }});
+  }
 }
 
 }  // namespace velor

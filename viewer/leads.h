@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_kinds.h"
 #include "core/interaction.h"
 #include "core/study_state.h"
 
@@ -29,10 +30,6 @@ inline constexpr int kNewOrderFileLines = 64;  // ".nch"
 inline constexpr int kKindChoiceCount = 11;  // the kind chooser: EEG, nine kinds, an empty entry
 inline constexpr int kLeadEditorHelpContext = 16;
 
-// File kinds of the dispatch that belong here.
-inline constexpr int kChannelOrderKind = 11;  // ".chn"
-inline constexpr int kNewOrderKind = 13;      // ".nch"
-inline constexpr int kPairGridKind = 22;      // ".csg"
 
 // --- names ------------------------------------------------------------------------
 
@@ -185,9 +182,12 @@ LeadTemplate currentLeadTemplate(const StudyState& s);
 
 // --- file dispatch ------------------------------------------------------------------------
 
-// Kinds 11 (".chn": the order column into channelOrder), 13 (".nch": likewise)
-// and 22 (lead pairs).
-bool openLeadFile(StudyState& s, int kind, const std::string& path, Interaction& ui);
-bool saveLeadFile(StudyState& s, int kind, const std::string& path, Interaction& ui);
+// ChannelOrder (".chn": the order column into channelOrder), NewChannelOrder
+// (".nch": likewise) and PairGrid (lead pairs).
+bool openLeadFile(StudyState& s, FileKind kind, const std::string& path, Interaction& ui);
+bool saveLeadFile(StudyState& s, FileKind kind, const std::string& path, Interaction& ui);
+// The channel-order kinds into the open and save dispatch. The pair grid is
+// read and written by the lead editor itself.
+void registerViewerFileKinds(FileKindTable& table);
 
 }  // namespace velor

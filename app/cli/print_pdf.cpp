@@ -6,8 +6,6 @@
 // directory when they are there, as at program start.
 #include "app/cli/print_pdf.h"
 
-#include "core/record_file.h"
-
 #include <QApplication>
 #include <cstdio>
 #include <memory>
@@ -15,9 +13,11 @@
 
 #include "app/cli/commands.h"
 #include "core/binio.h"
+#include "core/record_file.h"
 #include "core/settings.h"
 #include "results/print_settings.h"
 #include "results/ui/print_target.h"
+#include "shell/file_dispatch.h"
 #include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/record_print.h"
 
@@ -64,7 +64,7 @@ int runPrint(const PrintOptions& o) {
   if (fileExists(s.programDir + kChannelSettingsFile)) readChannelSettings(s.programDir + kChannelSettingsFile, s, ui);
   s.leadPairCount = 0;
 
-  if (!openFile(s, 0, o.file, ui)) {
+  if (!openFile(s, FileKind::Records, o.file, ui)) {
     reportFailure(ui.reason(o.file + ": not a record file"));
     return kExitFile;
   }

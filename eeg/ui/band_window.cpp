@@ -18,7 +18,6 @@ namespace velor {
 using namespace velor::spectral_text;
 
 namespace {
-constexpr int kBandFileKind = 21;
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
@@ -104,7 +103,7 @@ void BandTableDialog::done(int r) {
 }
 
 BandTableDialog::BandFilePicker bandFilePicker(FileWindow& fileWindow) {
-  return [&fileWindow](bool save) { return chooseFileForKind(fileWindow, kBandFileKind, save); };
+  return [&fileWindow](bool save) { return chooseFileForKind(fileWindow, FileKind::FrequencyBands, save); };
 }
 
 }  // namespace velor

@@ -54,7 +54,7 @@ class BandTableDialog final : public QDialog {
   bool filling_ = false;
 };
 
-// A picker that shows the file window for band tables (file kind 21).
+// A picker that shows the file window for band tables (FileKind::FrequencyBands).
 BandTableDialog::BandFilePicker bandFilePicker(FileWindow& fileWindow);
 
 }  // namespace velor

@@ -43,7 +43,7 @@ class MapWindow final : public QWidget {
     std::function<std::optional<std::string>()> pickSubjectTable;  // "R": a text table
     std::function<void(QKeyEvent*)> forwardKey;           // keys the monitor handles
     std::function<void()> redrawn;                        // the scoreboard reads the new row, band, epoch
-    std::function<bool()> importParameters;               // "Импорт": the open dispatch of kind 20
+    std::function<bool()> importParameters;               // "Импорт": the open dispatch of SpectralParameters
   };
 
   MapWindow(StudyState& s, SpectralEngine& engine, Interaction& ui, QWidget* parent = nullptr);

@@ -435,7 +435,7 @@ std::optional<std::string> runFileWindow(FileWindow& window, int mode, const std
   return std::nullopt;
 }
 
-std::optional<std::string> chooseFileForKind(FileWindow& window, int kind, bool save) {
+std::optional<std::string> chooseFileForKind(FileWindow& window, FileKind kind, bool save) {
   StudyState& s = window.state();
   const std::string filter = fileKindFilter(kind, save, s.viewMode == 1);
   if (filter.empty()) return std::nullopt;

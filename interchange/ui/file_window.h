@@ -99,9 +99,9 @@ std::optional<std::string> runFileWindow(FileWindow& window, int mode, const std
                                          const std::string& defaultName);
 
 // The window part of the open and save dispatch for a file kind: the kind's
-// filter (the transform view's save filter for kind 0), helpContext 11 or 12,
+// filter (the transform view's save filter for records), helpContext 11 or 12,
 // recordFileName offered when saving; settings kinds start in programDir and
 // leave dataDir as it was. Nothing for a kind that cannot be opened (saved).
-std::optional<std::string> chooseFileForKind(FileWindow& window, int kind, bool save);
+std::optional<std::string> chooseFileForKind(FileWindow& window, FileKind kind, bool save);
 
 }  // namespace velor

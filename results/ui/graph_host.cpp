@@ -8,22 +8,15 @@
 
 namespace velor {
 
-namespace {
-
-constexpr int kPictureFileKind = 6;
-constexpr int kExportKind = 12;
-
-}  // namespace
-
 GraphHost::GraphHost(StudyState& s, Interaction& ui, QWidget* mainWindow)
     : QObject(mainWindow), s_(s), ui_(ui), mainWindow_(mainWindow) {
   // The dispatch reaches the current graph window for its two file kinds.
   openPictureKind_ = std::make_unique<FileKindRegistration>(
-      kPictureFileKind, false, [this](StudyState&, const std::string& path, Interaction&) { return openPicture(path); });
+      FileKind::Picture, false, [this](StudyState&, const std::string& path, Interaction&) { return openPicture(path); });
   savePictureKind_ = std::make_unique<FileKindRegistration>(
-      kPictureFileKind, true, [this](StudyState&, const std::string& path, Interaction&) { return savePicture(path); });
+      FileKind::Picture, true, [this](StudyState&, const std::string& path, Interaction&) { return savePicture(path); });
   exportKind_ = std::make_unique<FileKindRegistration>(
-      kExportKind, true, [this](StudyState&, const std::string& path, Interaction&) { return exportSeries(path); });
+      FileKind::GraphText, true, [this](StudyState&, const std::string& path, Interaction&) { return exportSeries(path); });
 }
 
 GraphHost::~GraphHost() {

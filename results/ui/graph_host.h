@@ -52,7 +52,7 @@ class GraphHost final : public QObject {
   // --- ties to the main window -------------------------------------------------
   // The open or save dispatch for a file kind with the file window; true
   // when a file was chosen and read or written.
-  std::function<bool(int kind, bool save)> runFileKind;
+  std::function<bool(FileKind kind, bool save)> runFileKind;
   // Top of the tiled windows (main window top + 4 × tool panel height − 10).
   std::function<int()> tileTop;
   // The monitor moved to a linked point: redraw it.

@@ -32,8 +32,6 @@ namespace {
 
 using namespace graph_text;
 
-constexpr int kPictureFileKind = 6;
-constexpr int kExportKind = 12;
 // Pictures larger than this are not decoded: a hostile header could ask for
 // gigabytes.
 constexpr int kMaxPictureSide = 16384;
@@ -370,19 +368,19 @@ void GraphWindow::pasteScreen() {
 bool GraphWindow::readPicture() {
   if (!host_.runFileKind) return false;
   host_.windowActivated(this);
-  return hiddenWhile([&] { return host_.runFileKind(kPictureFileKind, false); });
+  return hiddenWhile([&] { return host_.runFileKind(FileKind::Picture, false); });
 }
 
 bool GraphWindow::savePicture() {
   if (!host_.runFileKind) return false;
   host_.windowActivated(this);
-  return hiddenWhile([&] { return host_.runFileKind(kPictureFileKind, true); });
+  return hiddenWhile([&] { return host_.runFileKind(FileKind::Picture, true); });
 }
 
 bool GraphWindow::exportValues() {
   if (!host_.runFileKind) return false;
   host_.windowActivated(this);
-  return hiddenWhile([&] { return host_.runFileKind(kExportKind, true); });
+  return hiddenWhile([&] { return host_.runFileKind(FileKind::GraphText, true); });
 }
 
 void GraphWindow::exportToClipboard() {

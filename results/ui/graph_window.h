@@ -60,7 +60,7 @@ class GraphWindow final : public QWidget {
   void clickAt(int x);
   bool monitorToCursor();
 
-  // The picture file of kind 6 drawn at the picture origin, and the shown
+  // The picture file (FileKind::Picture) drawn at the picture origin, and the shown
   // part saved as a bitmap; false with a message when it cannot be done.
   bool loadPictureFile(const std::string& path);
   bool savePictureFile(const std::string& path);

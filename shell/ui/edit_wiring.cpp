@@ -9,7 +9,6 @@ namespace velor::shell {
 
 namespace {
 constexpr int kStatusMilliseconds = 5000;
-constexpr int kRecordsForCallerKind = 8;  // a record file the caller writes
 }  // namespace
 
 RecordEditCommands* createEditCommands(MainWindow& window, StudyState& s, Interaction& ui, MonitorWidget* monitor,
@@ -21,7 +20,7 @@ RecordEditCommands* createEditCommands(MainWindow& window, StudyState& s, Intera
                    [&window](const QString& text) { window.statusBar()->showMessage(text, kStatusMilliseconds); });
   edit->setOutputPicker([&s, chooser]() -> std::optional<std::string> {
     s.dialogResult = 0;
-    if (!chooser().choose(s, kRecordsForCallerKind, true, std::string()) || s.dialogResult <= 0) return std::nullopt;
+    if (!chooser().choose(s, FileKind::RecordsForCaller, true, std::string()) || s.dialogResult <= 0) return std::nullopt;
     return s.chosenFilePath;
   });
   return edit;

@@ -28,7 +28,6 @@ namespace velor::shell {
 
 namespace {
 
-constexpr int kBandFileKind = 21;
 
 // What the main window keeps for its EEG command.
 class EegWiring final : public QObject {
@@ -91,14 +90,14 @@ void setEegWindowRunner(MainWindow& w, std::function<void(EegAnalysisDialog&)> r
 void runEegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
   EegWiring& wiring = wiringOf(w);
   EegAnalysis& eeg = eegAnalysisOf(w, s, ui);
-  auto pick = [&s, chooser](int kind, bool save) -> std::optional<std::string> {
+  auto pick = [&s, chooser](FileKind kind, bool save) -> std::optional<std::string> {
     if (!chooser) return std::nullopt;
     return chooseByKind(s, kind, save, *chooser);
   };
 
   EegAnalysisDialog::Actions actions;
   actions.bandTable = [&w, &s, &ui, pick] {
-    BandTableDialog bands(s, ui, [pick](bool save) { return pick(kBandFileKind, save); }, &w);
+    BandTableDialog bands(s, ui, [pick](bool save) { return pick(FileKind::FrequencyBands, save); }, &w);
     bands.exec();
   };
   actions.leadEditor = [&w, &s, &ui, pick] { runLeadEditor(s, ui, pick, &w); };

@@ -8,7 +8,7 @@ namespace velor::shell {
 WindowFileChooser::WindowFileChooser(StudyState& s, Interaction& ui, QWidget* parent)
     : window_(new FileWindow(s, ui, parent)) {}
 
-bool WindowFileChooser::choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) {
+bool WindowFileChooser::choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) {
   s.dialogResult = 0;
   if (!window_) return false;
   const std::string filter = fileKindFilter(kind, writeMode, s.viewMode == 1);

@@ -18,7 +18,7 @@ namespace velor::shell {
 class WindowFileChooser final : public FileChooser {
  public:
   WindowFileChooser(StudyState& s, Interaction& ui, QWidget* parent);
-  bool choose(StudyState& s, int kind, bool writeMode, const std::string& defaultName) override;
+  bool choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) override;
   FileWindow* window() const { return window_; }
 
  private:

@@ -41,7 +41,6 @@ using namespace velor::shell_text;
 
 namespace {
 
-constexpr int kHeaderFileKind = 15;
 constexpr int kMinWindowSide = 200;
 constexpr int kMaxSavedWindowSide = 10000;
 constexpr int kHintMilliseconds = 5000;
@@ -424,7 +423,7 @@ void MainWindow::headerDialog() {
   HeaderDialog d(
       s_, ui_,
       [this]() -> std::optional<std::string> {
-        if (chooser_->choose(s_, kHeaderFileKind, false, std::string())) return s_.chosenFilePath;
+        if (chooser_->choose(s_, FileKind::ExamHeader, false, std::string())) return s_.chosenFilePath;
         return std::nullopt;
       },
       this);
@@ -499,7 +498,7 @@ void MainWindow::registerWindowCommands() {
       Cmd::Leads,
       [this] {
         runLeadEditor(
-            s_, ui_, [this](int kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);
+            s_, ui_, [this](FileKind kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);
         s_.dialogResult = 0;
       },
       ViewChange::Relayout);

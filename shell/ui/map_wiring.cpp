@@ -1,7 +1,7 @@
 // The map window on the main window: created on first use as a child of the
 // monitor's area, kept at its right edge (sidePanelWidth wide, the monitor
 // narrowed beside it), redrawn on the monitor's cursor and view signals, and
-// registered as the writer of file kind 10 (the map's values, or its
+// registered as the writer of FileKind::SideWindow (the map's values, or its
 // picture for ".bmp") while it exists.
 #include "shell/ui/map_wiring.h"
 
@@ -29,11 +29,6 @@ namespace velor {
 
 namespace {
 
-constexpr int kMapKindCards = 3;
-constexpr int kMapKindValues = 10;
-constexpr int kSubjectTableKind = 12;
-constexpr int kSpectralParametersKind = 20;
-
 int panelWidthFor(const StudyState& s) {
   if (s.viewMode <= 1) return 210;
   if (s.viewMode <= 3) return 420;
@@ -45,7 +40,7 @@ class MapDock final : public QObject {
  public:
   MapDock(MapWindow* map, StudyState& s, shell::MainWindow& w, Interaction& ui) : QObject(map), map_(map), s_(s), w_(w) {
     values_ = std::make_unique<FileKindRegistration>(
-        kMapKindValues, true, [this](StudyState&, const std::string& path, Interaction& ui2) {
+        FileKind::SideWindow, true, [this](StudyState&, const std::string& path, Interaction& ui2) {
           if (extensionLower(path) == ".bmp") {
             if (map_->picture().save(QString::fromStdString(path), "BMP")) return true;
             ui2.message(std::string("Прерывание: не удалось записать ") + path);
@@ -116,12 +111,12 @@ MapWindow* ensureMap(shell::MainWindow& w, StudyState& s, SpectralEngine& engine
   MapWindow::Hooks& h = map->hooks();
   h.print = [main, &s, &ui, map] { return printMap(*main, s, ui, *map); };
   // through the save dispatch: the writer registered by the dock does the work
-  h.exportValues = [main, &s, &ui] { saveByKind(s, kMapKindValues, main->fileChooser(), ui); };
-  h.pickCard = [main, &s](bool save) { return chooseByKind(s, kMapKindCards, save, main->fileChooser()); };
+  h.exportValues = [main, &s, &ui] { saveByKind(s, FileKind::SideWindow, main->fileChooser(), ui); };
+  h.pickCard = [main, &s](bool save) { return chooseByKind(s, FileKind::Maps, save, main->fileChooser()); };
   h.closeRequested = [main, &s] { closeMapWindow(*main, s); };
   h.analysisChanged = [main] { main->refreshMonitor(true); };
-  h.importParameters = [main, &s, &ui] { return openByKind(s, kSpectralParametersKind, main->fileChooser(), ui); };
-  h.pickSubjectTable = [main, &s] { return chooseByKind(s, kSubjectTableKind, false, main->fileChooser()); };
+  h.importParameters = [main, &s, &ui] { return openByKind(s, FileKind::SpectralParameters, main->fileChooser(), ui); };
+  h.pickSubjectTable = [main, &s] { return chooseByKind(s, FileKind::GraphText, false, main->fileChooser()); };
   h.redrawn = [main] {
     if (ScoreboardPanel* board = shell::scoreboardOf(*main)) board->refreshReadouts();
   };

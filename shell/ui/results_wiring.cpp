@@ -42,7 +42,7 @@ GraphHost& graphHostOf(MainWindow& w, StudyState& s, Interaction& ui, FileChoose
     };
   }
   if (chooser) {
-    host->runFileKind = [&s, &ui, chooser](int kind, bool save) {
+    host->runFileKind = [&s, &ui, chooser](FileKind kind, bool save) {
       return save ? saveByKind(s, kind, *chooser, ui) : openByKind(s, kind, *chooser, ui);
     };
   }
@@ -75,8 +75,8 @@ bool printMonitorRecord(MainWindow& w, StudyState& s, Interaction& ui) {
 
 TextFileActions textFileActions(StudyState& s, FileChooser& chooser, Interaction& ui) {
   FileChooser* files = &chooser;
-  return {[&s, files, &ui] { openByKind(s, kTextFileKind, *files, ui); },
-          [&s, files, &ui] { saveByKind(s, kTextFileKind, *files, ui); }};
+  return {[&s, files, &ui] { openByKind(s, FileKind::Text, *files, ui); },
+          [&s, files, &ui] { saveByKind(s, FileKind::Text, *files, ui); }};
 }
 
 }  // namespace velor::shell

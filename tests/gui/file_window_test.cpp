@@ -99,7 +99,7 @@ struct FileWindowGui : ::testing::Test {
   }
 };
 
-const std::string kRecords = fileKindFilter(0, false);
+const std::string kRecords = fileKindFilter(FileKind::Records, false);
 
 TEST_F(FileWindowGui, ReadModeListsRecordFilesWithTheirHeaderField) {
   showFor(0, kRecords);
@@ -166,7 +166,7 @@ TEST_F(FileWindowGui, EscChoosesNothing) {
 
 TEST_F(FileWindowGui, WriteModeSavesUnderTheTypedName) {
   s.examHeader = utf8Fit("Заголовок записи", kHeaderChars);
-  showFor(1, fileKindFilter(0, true), "current.cad");
+  showFor(1, fileKindFilter(FileKind::Records, true), "current.cad");
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Запись файла"));
   auto* name = window->findChild<QLineEdit*>("nameEdit");
   ASSERT_TRUE(name->isVisible());
@@ -224,7 +224,7 @@ TEST_F(FileWindowGui, DispatchRunsTheWindowModallyAndReturnsThePath) {
     list()->setCurrentItem(list()->topLevelItem(0));
     press(list(), Qt::Key_F3);
   });
-  const auto chosen = chooseFileForKind(*window, 2, false);
+  const auto chosen = chooseFileForKind(*window, FileKind::ChannelSettings, false);
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(*chosen, settingsDir.file("main.cai"));
   EXPECT_EQ(s.helpContext, 11);
@@ -232,10 +232,10 @@ TEST_F(FileWindowGui, DispatchRunsTheWindowModallyAndReturnsThePath) {
 
   // a record kind cancelled gives nothing
   QTimer::singleShot(0, [this] { window->findChild<QPushButton*>("CancelBtn")->click(); });
-  EXPECT_FALSE(chooseFileForKind(*window, 0, false).has_value());
+  EXPECT_FALSE(chooseFileForKind(*window, FileKind::Records, false).has_value());
   EXPECT_EQ(s.dialogResult, 0);
 
-  EXPECT_FALSE(chooseFileForKind(*window, 10, false).has_value());  // kind 10 saves only
+  EXPECT_FALSE(chooseFileForKind(*window, FileKind::SideWindow, false).has_value());  // kind 10 saves only
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ using test::TempDir;
 class ChosenFile : public FileChooser {
  public:
   std::string answer;
-  bool choose(StudyState& s, int, bool, const std::string&) override {
+  bool choose(StudyState& s, FileKind, bool, const std::string&) override {
     s.chosenFilePath = answer;
     s.dialogResult = 1;
     return true;

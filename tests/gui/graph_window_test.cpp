@@ -28,6 +28,7 @@
 #include "results/ui/print_target.h"
 #include "results/ui/graph_window.h"
 #include "shell/commands.h"
+#include "shell/file_dispatch.h"
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/main_window.h"
 #include "tests/test_support.h"
@@ -342,16 +343,16 @@ TEST_F(GraphGui, ExportAndPicturesGoThroughTheDispatch) {
   fillSeries({1, 2}, {0.5, 1234.5});
   GraphWindow* g = graph();
   const std::string txt = dir.file("graph.txt");
-  ASSERT_TRUE(saveFile(s, 12, txt, ui));
+  ASSERT_TRUE(saveFile(s, FileKind::GraphText, txt, ui));
   EXPECT_EQ(test::readBytes(txt), "         1       0.5\r\n         2      1235\r\n\r\n");
 
   // the shown picture as a bitmap, read back into an empty window
   const std::string bmp = dir.file("graph.bmp");
-  ASSERT_TRUE(saveFile(s, 6, bmp, ui));
+  ASSERT_TRUE(saveFile(s, FileKind::Picture, bmp, ui));
   const QImage saved(QString::fromStdString(bmp));
   EXPECT_EQ(saved.size(), QSize(521, 339));
   GraphWindow* blank = host->createGraphWindow(-1, 0);
-  ASSERT_TRUE(openFile(s, 6, bmp, ui));
+  ASSERT_TRUE(openFile(s, FileKind::Picture, bmp, ui));
   EXPECT_EQ(blank->picture().copy(0, 0, 521, 339).convertToFormat(QImage::Format_RGB32),
             g->picture().copy(0, 0, 521, 339));
 
@@ -360,14 +361,14 @@ TEST_F(GraphGui, ExportAndPicturesGoThroughTheDispatch) {
   test::writeBytes(junk, std::string("BM\xff\xff\xff\x7f garbage that claims a huge bitmap", 40));
   const QImage before = blank->picture();
   ui.messages.clear();
-  EXPECT_FALSE(openFile(s, 6, junk, ui));
+  EXPECT_FALSE(openFile(s, FileKind::Picture, junk, ui));
   EXPECT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(blank->picture(), before);
 
   // without a graph window the kinds say so
   host.reset();
   ui.messages.clear();
-  EXPECT_FALSE(saveFile(s, 12, txt, ui));
+  EXPECT_FALSE(saveFile(s, FileKind::GraphText, txt, ui));
   EXPECT_EQ(ui.messages.size(), 1u);
 }
 

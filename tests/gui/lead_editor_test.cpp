@@ -124,7 +124,7 @@ void writeRecordFile(const std::string& path, int channels) {
 
 class FixedChooser : public shell::FileChooser {
  public:
-  bool choose(StudyState& s, int, bool, const std::string&) override {
+  bool choose(StudyState& s, FileKind, bool, const std::string&) override {
     s.chosenFilePath = answer;
     s.dialogResult = answer.empty() ? 0 : 1;
     return !answer.empty();
@@ -276,7 +276,7 @@ class LeadEditorGui : public ::testing::Test {
   std::unique_ptr<LeadEditorDialog> open(int mode = 1) {
     auto e = std::make_unique<LeadEditorDialog>(
         s, ui,
-        [this](int kind, bool save) -> std::optional<std::string> {
+        [this](FileKind kind, bool save) -> std::optional<std::string> {
           pickedKind = kind;
           pickedSave = save;
           if (pickAnswer.empty()) return std::nullopt;
@@ -300,7 +300,7 @@ class LeadEditorGui : public ::testing::Test {
   StudyState s;
   ScriptedInteraction ui;
   std::string pickAnswer;
-  int pickedKind = -1;
+  std::optional<FileKind> pickedKind;
   bool pickedSave = false;
   QString listTitle;
   QStringList listItems;
@@ -422,7 +422,7 @@ TEST_F(LeadEditorGui, PairModeRefusalsAndPairFiles) {
   ASSERT_EQ(pairName(s, 1), "E1-E3");
   pickAnswer = dir.file("pairs.csg");
   QTest::mouseClick(e->button(LeadEditorDialog::Button::SavePairs), Qt::LeftButton);
-  EXPECT_EQ(pickedKind, kPairGridKind);
+  EXPECT_EQ(pickedKind, FileKind::PairGrid);
   EXPECT_TRUE(pickedSave);
   QTest::keyClick(e.get(), Qt::Key_Delete);
   QTest::keyClick(e.get(), Qt::Key_Delete);
@@ -465,7 +465,7 @@ TEST_F(LeadEditorGui, ChannelOrderPanelReordersTheRecordOnlyForAPermutation) {
   // Channels 1 and 2 exchanged: samples, names and grid follow.
   typeIntoCell(order, 1, 1, QStringLiteral("1"));
   QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderSave), Qt::LeftButton);
-  EXPECT_EQ(pickedKind, kNewOrderKind);
+  EXPECT_EQ(pickedKind, FileKind::NewChannelOrder);
   EXPECT_TRUE(fileExists(pickAnswer));
   QTest::mouseClick(e->button(LeadEditorDialog::Button::OrderApply), Qt::LeftButton);
   EXPECT_EQ(ui.messages.size(), 2u);

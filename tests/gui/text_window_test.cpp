@@ -119,7 +119,7 @@ TEST_F(TextWindowGui, TwoReportsAccumulateAndSaveAsCodePage1251WithCrLf) {
   // F4 saves through the file window, kind 7
   chooser.answer = dir.file("journal.txt");
   press(w->textBox(), Qt::Key_F4);
-  EXPECT_EQ(chooser.lastKind, kTextFileKind);
+  EXPECT_EQ(chooser.lastKind, fileKindNumber(FileKind::Text));
   EXPECT_TRUE(chooser.lastWrite);
   const std::string expected = header("Сидоров") + utf8ToCp1251("Альфа=10.5\r\n") + std::string(68, '*') + "\r\n" +
                                header("Петров") + utf8ToCp1251("Бета=3\r\n") + "ok\r\n" +
@@ -137,7 +137,7 @@ TEST_F(TextWindowGui, KeysAndPopupReadConvertClearAndClose) {
   writeBytes(dir.file("more.txt"), utf8ToCp1251("Доп 1\r\nДоп 2\r\n"));
   chooser.answer = dir.file("more.txt");
   press(w->textBox(), Qt::Key_F3);
-  EXPECT_EQ(chooser.lastKind, kTextFileKind);
+  EXPECT_EQ(chooser.lastKind, fileKindNumber(FileKind::Text));
   EXPECT_FALSE(chooser.lastWrite);
   EXPECT_TRUE(w->textBox()->toPlainText().endsWith(qs("Альфа50 = 8\nДоп 1\nДоп 2")));
 

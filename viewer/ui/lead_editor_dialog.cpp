@@ -414,7 +414,7 @@ void LeadEditorDialog::deletePair() {
 
 void LeadEditorDialog::readPairs() {
   if (!pairMode_ || !pick_) return;
-  const auto path = pick_(kPairGridKind, false);
+  const auto path = pick_(FileKind::PairGrid, false);
   if (!path) return;
   if (readLeadPairs(s_, *path, ui_)) pair_ = 0;
   refreshAll();
@@ -422,7 +422,7 @@ void LeadEditorDialog::readPairs() {
 
 void LeadEditorDialog::savePairs() {
   if (!pairMode_ || s_.leadPairCount <= 0 || !pick_) return;
-  if (const auto path = pick_(kPairGridKind, true)) writeLeadPairs(s_, *path, ui_);
+  if (const auto path = pick_(FileKind::PairGrid, true)) writeLeadPairs(s_, *path, ui_);
 }
 
 // --- kinds and templates ------------------------------------------------------------------
@@ -473,7 +473,7 @@ OrderColumn LeadEditorDialog::orderColumnShown() const {
 
 void LeadEditorDialog::readOrder() {
   if (!pick_) return;
-  const auto path = pick_(kNewOrderKind, false);
+  const auto path = pick_(FileKind::NewChannelOrder, false);
   if (!path) return;
   OrderColumn order{};
   std::string reason;
@@ -492,7 +492,7 @@ void LeadEditorDialog::saveOrder() {
     return;
   }
   if (!pick_) return;
-  const auto path = pick_(kNewOrderKind, true);
+  const auto path = pick_(FileKind::NewChannelOrder, true);
   if (path && !writeNewOrderFile(*path, order)) ui_.message("Файл " + baseName(*path) + " не записан.");
 }
 

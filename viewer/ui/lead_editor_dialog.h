@@ -36,9 +36,9 @@ class LeadHeadView;
 class LeadEditorDialog final : public QDialog {
   Q_OBJECT
  public:
-  // The file window for a file kind (13 channel order, 22 lead pairs) in read
+  // The file window for a file kind (NewChannelOrder, PairGrid) in read
   // or save mode: the chosen path, or nothing when cancelled.
-  using FilePicker = std::function<std::optional<std::string>(int kind, bool save)>;
+  using FilePicker = std::function<std::optional<std::string>(FileKind kind, bool save)>;
   // The pick list: the chosen row, or −1 when cancelled.
   using PickList = std::function<int(const QString& title, const QStringList& items)>;
 
