@@ -14,6 +14,9 @@
 namespace velor {
 
 class RecordSource;
+// Windows the state points at, known here by name only.
+class MapWindow;
+class TextResults;
 
 inline constexpr int kMaxChannels = 64;          // channel buffers
 inline constexpr int kMaxSamples = 32767;        // samples per channel in a record
@@ -184,11 +187,11 @@ struct StudyState {
   std::string chosenFilePath;
 
   // --- shared window and analysis references ---------------------------------
-  void* sideWindow = nullptr;
+  // The map window docked at the monitor's side, or nullptr; saving asks for
+  // it, so it stays here rather than with the window wiring.
+  MapWindow* sideWindow = nullptr;
   int sidePanelWidth = 0;
-  void* textWindow = nullptr;
-  void* graphWindow = nullptr;
-  void* monitorDC = nullptr;
+  TextResults* textWindow = nullptr;  // the open text window's journal, or nullptr
   FontSpec textFont;
   FontSpec monitorFont{"System", 10, false};
   std::string institutionName;  // up to 40 characters

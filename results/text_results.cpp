@@ -200,7 +200,7 @@ void TextResults::replaceLines(std::vector<std::string> lines) {
   if (events_.reset) events_.reset();
 }
 
-TextResults* textResultsOf(const StudyState& s) { return static_cast<TextResults*>(s.textWindow); }
+TextResults* textResultsOf(const StudyState& s) { return s.textWindow; }
 
 namespace {
 bool noTextWindow(Interaction& ui) {

@@ -23,7 +23,6 @@ GraphHost::~GraphHost() {
   for (auto& w : slots_) {
     if (w) delete w.data();
   }
-  if (s_.graphWindow != nullptr) s_.graphWindow = nullptr;
 }
 
 GraphWindow* GraphHost::window(int slot) const {
@@ -54,7 +53,6 @@ GraphWindow* GraphHost::createGraphWindow(int bottomReserve, int extraHeight) {
   auto* w = new GraphWindow(*this, slot, mainWindow_);
   slots_[static_cast<std::size_t>(slot)] = w;
   current_ = w;
-  s_.graphWindow = w;
   w->setWindowSize(kGraphWindowWidth, kGraphWindowHeight + extraHeight);
   if (QScreen* screen = mainWindow_ ? mainWindow_->screen() : QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
@@ -77,7 +75,6 @@ void GraphHost::windowActivated(GraphWindow* w) {
   if (!w || currentSlot_ <= 0) return;
   if (window(w->graphSlot()) != w) return;
   current_ = w;
-  s_.graphWindow = w;
   currentSlot_ = w->graphSlot();
   table_.graphMonitorLink = w->linkMode();
   // the shared series become this window's again
@@ -86,10 +83,7 @@ void GraphHost::windowActivated(GraphWindow* w) {
 
 void GraphHost::windowClosed(GraphWindow* w) {
   table_.graphMonitorLink = 0;
-  if (current_ == w) {
-    current_ = nullptr;
-    if (s_.graphWindow == w) s_.graphWindow = nullptr;
-  }
+  if (current_ == w) current_ = nullptr;
   const int slot = w->graphSlot();
   if (window(slot) == w) slots_[static_cast<std::size_t>(slot)] = nullptr;
 }

@@ -39,7 +39,8 @@ class GraphHost final : public QObject {
   // negative value makes a blank canvas), extraHeight is added to the
   // window's height. The new window is current and shown.
   GraphWindow* createGraphWindow(int bottomReserve, int extraHeight);
-  // The current graph window (graphWindow), or nullptr.
+  // The current graph window, or nullptr. Only the windows ask for it, so the
+  // study state does not carry it.
   GraphWindow* current() const { return current_; }
   int currentGraphSlot() const { return currentSlot_; }
   // The window in slot 1..6, or nullptr.

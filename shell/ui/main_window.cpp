@@ -278,7 +278,6 @@ void MainWindow::firstShow() {
   move(w.left, w.top);
   if (QAction* finish = action(Cmd::MacroFinish)) finish->setVisible(false);
   createMonitor();
-  s_.monitorDC = monitor_;  // released when the window closes
   monitor_->initialise();
   session_.readChannelSettingsAtStart();
   s_.helpContext = kMonitorHelpContext;
@@ -345,7 +344,6 @@ void MainWindow::closeEvent(QCloseEvent* e) {
       break;
   }
   session_.close(currentWindowSettings());
-  s_.monitorDC = nullptr;
   if (help_) help_->close();
   if (instruction_) instruction_->close();
   e->accept();
