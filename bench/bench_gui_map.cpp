@@ -27,7 +27,7 @@ void setup(velor::StudyState& s, int n) {
     s.calibUnits[c] = 400;
     s.channel(c)[0] = static_cast<std::int16_t>(code(rng));
   }
-  s.viewMode = 0;
+  s.viewMode = velor::ViewMode::Signals;
   s.cursorPos = 0;
 }
 

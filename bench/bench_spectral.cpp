@@ -50,7 +50,7 @@ std::unique_ptr<velor::StudyState> makeRecord() {
 
 void BM_FixedPointAmplitudeSpectra(benchmark::State& state) {
   auto s = makeRecord();
-  s->transformKind = velor::kAmplitude;
+  s->transformKind = velor::TransformKind::Amplitude;
   velor::SpectralEngine engine;
   long long checksum = 0;
   for (auto _ : state) {

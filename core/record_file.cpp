@@ -250,7 +250,7 @@ void encodeRecord(std::string& out, int n, int channels, const std::int16_t* con
   putU16(p + 4, static_cast<std::uint16_t>(n));
 }
 
-bool showsResults(const StudyState& s) { return s.viewMode == 1; }
+bool showsResults(const StudyState& s) { return s.viewMode == ViewMode::Transform; }
 
 bool writesMarkChannel(const StudyState& s) {
   return s.markChannelCount == 1 && (!showsResults(s) || s.acquisitionActive != 0);
@@ -263,7 +263,7 @@ bool writesMarkChannel(const StudyState& s) {
 // Applies the epoch rule for records shorter than an epoch.
 std::string buildHeader(StudyState& s, int slotCount, int count, long long startPos, long long dataOffset) {
   const bool results = showsResults(s);
-  const bool correlation = results && s.transformKind == 6;
+  const bool correlation = results && s.transformKind == TransformKind::Correlation;
   ByteWriter w;
   w.bytes(slotCount == 64 ? "CA40" : "CA30");
   std::string header = utf8ToCp1251(utf8Fit(s.examHeader, kHeaderChars));
@@ -277,7 +277,7 @@ std::string buildHeader(StudyState& s, int slotCount, int count, long long start
   w.u8(static_cast<unsigned>(s.referenceKind));
   w.u8(static_cast<unsigned>(s.channelCount));
   long rate = s.sampleRate;
-  if (results && s.transformKind != 6) {
+  if (results && s.transformKind != TransformKind::Correlation) {
     // A saved spectrum stores the resolution that makes its points read as frequencies.
     rate = 1;
     if (s.sampleRate > 0 && s.recordLength > 0) {
@@ -890,9 +890,9 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   s.referenceKind = h.referenceKind;
   s.channelCount = h.channelCount;
   s.sampleRate = h.sampleRate;
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   s.markChannelCount = h.recordMarkChannels();
-  if (h.markChannelCount > 10) s.transformKind = 2;  // a saved pair-transform result
+  if (h.markChannelCount > 10) s.transformKind = TransformKind::CrossSpectrum;  // a saved pair-transform result
   for (int i = 0; i < h.slotCount; ++i) {
     s.zeroLevel[i] = h.zeroLevel[i];
     s.calibUnits[i] = h.calibUnits[i];

@@ -87,7 +87,7 @@ StudyState::~StudyState() = default;
 int StudyState::resultChannels() const {
   // Pair measures keep pair rows in the transform view and in the band
   // diagram and epoch modes that show them.
-  if (viewMode >= 1 && viewMode <= 3 && transformKind > 1 && transformKind != 10 && leadPairCount > 0)
+  if (showsTransformResults(viewMode) && keepsPairRows(transformKind) && leadPairCount > 0)
     return leadPairCount;
   if (channelCount == 28) return 20;
   if (channelCount == 44) return 36;
@@ -119,10 +119,10 @@ double transformValue(const StudyState& s, int code, int channel) {
   const double units = std::max<std::uint16_t>(1, s.calibUnits[channel]);
   const double value = s.calibValue[channel];
   switch (s.transformKind) {
-    case 1: return code / units * value / units * value;
-    case 3: return (code - 2048) / 2047.0 * 180.0;
-    case 4: return code / 4095.0;
-    case 6: return (code - 2048) / 2047.0;
+    case TransformKind::Power: return code / units * value / units * value;
+    case TransformKind::CrossPhase: return (code - 2048) / 2047.0 * 180.0;
+    case TransformKind::Coherence: return code / 4095.0;
+    case TransformKind::Correlation: return (code - 2048) / 2047.0;
     default: return code / units * value;
   }
 }
@@ -145,7 +145,7 @@ double StudyState::physicalValue(int sample, int channel) const {
   if (channel < 0 || channel >= kMaxChannels || sample < 0 || sample > kMaxSamples) return 0;
   const int code = channelData[channel][sample];
   if (sumMode == 5) return code;
-  if (viewMode == 1) return transformValue(*this, code, channel);
+  if (viewMode == ViewMode::Transform) return transformValue(*this, code, channel);
   const double units = std::max<std::uint16_t>(1, calibUnits[channel]);
   return (code - static_cast<int>(zeroLevel[channel])) / units * calibValue[channel];
 }
@@ -203,11 +203,11 @@ void StudyState::fitTimeZoom(int usableWidth) {
   while (timeZoom > -5 && timeZoom <= 0 && usableWidth < (recordLength >> -timeZoom)) --timeZoom;
 }
 
-void StudyState::enterTransformView(int kind, int valuesPerChannel, int usableWidth) {
-  if (viewMode == 1) return;
+void StudyState::enterTransformView(TransformKind kind, int valuesPerChannel, int usableWidth) {
+  if (viewMode == ViewMode::Transform) return;
   valuesPerChannel = std::clamp(valuesPerChannel, 0, kParkedSamples);
-  const int rows = (kind > 1 && leadPairCount > 0) ? leadPairCount : channelCount;
-  if (kind == 1) {
+  const int rows = (isPairMeasure(kind) && leadPairCount > 0) ? leadPairCount : channelCount;
+  if (kind == TransformKind::Power) {
     // power: square, then shift right until the peak fits 12 bits
     long peak = 0;
     for (int c = 0; c < rows; ++c)
@@ -230,19 +230,19 @@ void StudyState::enterTransformView(int kind, int valuesPerChannel, int usableWi
   if (peak >= 1 && peak <= 3071) gainStep = static_cast<int>(std::trunc(std::log(5120.0 / peak) / std::log(1.2)));
 
   swapParkedBuffers();
-  viewMode = 1;
+  viewMode = ViewMode::Transform;
   transformKind = kind;
   // The signal length is always kept, so that leaving restores it even for
   // transforms that keep the record length.
   savedRecordLength = recordLength;
-  if (kind != 6) recordLength = valuesPerChannel;
+  if (kind != TransformKind::Correlation) recordLength = valuesPerChannel;
   savedViewStart = viewStart;
   savedCursorPos = cursorPos;
   viewStart = 0;
   cursorPos = transformCursorPos;
   selectionAnchor = -1;
   if (cursorPos >= recordLength) cursorPos = 10;
-  if (kind > 1 && leadPairCount > 0) {
+  if (isPairMeasure(kind) && leadPairCount > 0) {
     firstShownChannel = 0;
     shownChannelCount = leadPairCount;
   }
@@ -250,7 +250,7 @@ void StudyState::enterTransformView(int kind, int valuesPerChannel, int usableWi
 }
 
 void StudyState::leaveTransformView(bool continuingWithAnotherTransform) {
-  if (viewMode != 1) return;
+  if (viewMode != ViewMode::Transform) return;
   if (!continuingWithAnotherTransform) {
     epochLength = std::min(recordLength * 2, kMaxSamples);
     // the zoom an analysis kept for stepping through its results ends with
@@ -265,8 +265,8 @@ void StudyState::leaveTransformView(bool continuingWithAnotherTransform) {
   cursorPos = savedCursorPos;
   viewStart = savedViewStart;
   swapParkedBuffers();
-  viewMode = 0;
-  transformKind = 0;
+  viewMode = ViewMode::Signals;
+  transformKind = TransformKind::Amplitude;
 }
 
 void StudyState::initMonitorDefaults() {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/study_modes.h"
+
 namespace velor {
 
 class RecordSource;
@@ -171,8 +173,8 @@ struct StudyState {
   bool lockedZoom = false;    // some analyses keep timeZoom when entering the view
 
   // --- mode flags ------------------------------------------------------------
-  int viewMode = 0;
-  int transformKind = 0;
+  ViewMode viewMode = ViewMode::Signals;
+  TransformKind transformKind = TransformKind::Amplitude;
   int acquisitionActive = 0;
   int deviceKind = 0;
   int groupMode = 0;
@@ -205,7 +207,7 @@ struct StudyState {
 
   // --- operations ------------------------------------------------------------
   // Channel count the result store is addressed with (28 counts as 20, 44 as 36;
-  // lead pairs for a pair measure in the transform view and the band modes 2, 3).
+  // lead pairs for a pair measure in the transform view and the band modes).
   int resultChannels() const;
   void resultPut(int band, int channel, int slice, int value);
   int resultGet(int band, int channel, int slice) const;
@@ -221,7 +223,7 @@ struct StudyState {
 
   // Transform view. enterTransformView expects the results of the current
   // epoch in parkedChannelData (valuesPerChannel values each); it swaps them in.
-  void enterTransformView(int kind, int valuesPerChannel, int usableWidth);
+  void enterTransformView(TransformKind kind, int valuesPerChannel, int usableWidth);
   void leaveTransformView(bool continuingWithAnotherTransform = false);
   void swapParkedBuffers();
   // Chooses timeZoom so that recordLength fills the usable width.

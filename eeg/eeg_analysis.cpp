@@ -21,7 +21,7 @@ int rateOf(const StudyState& s) { return std::max(1, s.sampleRate); }
 class SignalLength {
  public:
   explicit SignalLength(StudyState& s) : s_(s), saved_(s.recordLength) {
-    if (s_.viewMode == 1) s_.recordLength = s_.savedRecordLength;
+    if (s_.viewMode == ViewMode::Transform) s_.recordLength = s_.savedRecordLength;
   }
   ~SignalLength() { s_.recordLength = saved_; }
   SignalLength(const SignalLength&) = delete;
@@ -38,7 +38,7 @@ std::int16_t clampSample(long v) {
 }
 
 bool haveSignals(const StudyState& s, std::string& reason) {
-  if (s.viewMode == 1) {
+  if (s.viewMode == ViewMode::Transform) {
     reason = eeg_text::kInTransformView;
     return false;
   }
@@ -53,9 +53,12 @@ int recordLengthOf(const StudyState& s) { return std::min(s.recordLength, kMaxSa
 
 }  // namespace
 
-int measureTransformKind(int measureIndex) {
-  static constexpr int kKinds[kMeasureCount] = {0, 1, 2, 3, 4, 5, 6, 10, 7};
-  if (measureIndex < 0 || measureIndex >= kMeasureCount) return 0;
+TransformKind measureTransformKind(int measureIndex) {
+  using enum TransformKind;
+  // in the order of the "Характеристика:" list
+  static constexpr TransformKind kKinds[kMeasureCount] = {
+      Amplitude, Power, CrossSpectrum, CrossPhase, Coherence, CoherentPower, Correlation, Envelope, Synchrony};
+  if (measureIndex < 0 || measureIndex >= kMeasureCount) return Amplitude;
   return kKinds[measureIndex];
 }
 
@@ -289,7 +292,7 @@ bool EegAnalysis::prepare() {
 std::string EegAnalysis::countText() const {
   std::string t = "N=";
   if (s_.epochStep != 0) {
-    const int rl = s_.viewMode == 1 ? s_.savedRecordLength : s_.recordLength;
+    const int rl = s_.viewMode == ViewMode::Transform ? s_.savedRecordLength : s_.recordLength;
     t += std::to_string(epochsInRecord(rl, s_.epochLength, s_.epochStep));
   }
   return t;
@@ -336,28 +339,28 @@ void EegAnalysis::apply() {
     if (averaged > 0) averaged -= 1;
     engine_.averagedEpochs = std::max(0, std::min(averaged, s_.epochCount - 1));
 
-    int kind = measureTransformKind(settings.measureIndex);
+    TransformKind kind = measureTransformKind(settings.measureIndex);
     s_.transformKind = kind;
-    if (kind > 1) {
+    if (isPairMeasure(kind)) {
       s_.firstShownChannel = 0;
       s_.shownChannelCount = s_.channelCount;
     }
-    if (kind > 1 && kind != 7 && kind != 10 && s_.epochLength > kPairEpochMax) {
+    if (isPairMeasure(kind) && !isBandOnlyMeasure(kind) && s_.epochLength > kPairEpochMax) {
       s_.epochLength = s_.epochStep = kPairEpochMax;
       s_.epochCount = epochsInRecord(s_.recordLength, kPairEpochMax, kPairEpochMax);
       // the averaging cannot reach past the epochs there are now
       engine_.averagedEpochs = std::max(0, std::min(engine_.averagedEpochs, s_.epochCount - 1));
     }
-    if ((kind == 4 || kind == 5) && engine_.averagedEpochs < 4) {
+    if ((kind == TransformKind::Coherence || kind == TransformKind::CoherentPower) && engine_.averagedEpochs < 4) {
       ui_.message(eeg_text::kCoherenceFallback);
-      kind = 2;
+      kind = TransformKind::CrossSpectrum;
     }
-    if (kind >= 2 && kind <= 7 && s_.leadPairCount <= 0) {
+    if (keepsPairRows(kind) && s_.leadPairCount <= 0) {
       ui_.message(eeg_text::kPairFallback);
-      kind = 0;
+      kind = TransformKind::Amplitude;
     }
     s_.transformKind = kind;
-    if (s_.dialogResult > 0 && s_.viewMode < 4 && kind != 6 &&
+    if (s_.dialogResult > 0 && !isExamDisplay(s_.viewMode) && kind != TransformKind::Correlation &&
         static_cast<double>(s_.epochLength) / rate < 1.0) {
       if (!ui_.ask(eeg_text::kShortEpochQuestion)) s_.dialogResult = 0;
     }
@@ -383,7 +386,7 @@ void runEegAnalysisWindow(EegAnalysis& eeg, const EegDispatchHooks& hooks) {
   StudyState& s = eeg.state();
   // while an examination records, the acquisition side owns the record
   if (s.acquisitionActive != 0) return;
-  if (s.viewMode == 1) {
+  if (s.viewMode == ViewMode::Transform) {
     s.leaveTransformView();
     if (hooks.redraw) hooks.redraw();
   }
@@ -391,22 +394,23 @@ void runEegAnalysisWindow(EegAnalysis& eeg, const EegDispatchHooks& hooks) {
   s.currentBand = 0;
   s.bandMode = 0;
   if (hooks.showWindow) hooks.showWindow(eeg);
-  if (s.transformKind == 6 && s.dialogResult > 1) s.dialogResult = kEegSpectra;
+  if (s.transformKind == TransformKind::Correlation && s.dialogResult > 1) s.dialogResult = kEegSpectra;
 
-  const int signalLength = s.viewMode == 1 ? s.savedRecordLength : s.recordLength;
+  const int signalLength = s.viewMode == ViewMode::Transform ? s.savedRecordLength : s.recordLength;
   if (s.epochLength > signalLength && signalLength >= 1) {
     int p = 1;
     while (p * 2 <= signalLength) p *= 2;
     s.epochLength = s.epochStep = p;
     s.epochCount = 1;
   }
-  if (hooks.scoreboardLabels) hooks.scoreboardLabels(s.dialogResult == kEegSpectra && s.transformKind != 6);
+  if (hooks.scoreboardLabels)
+    hooks.scoreboardLabels(s.dialogResult == kEegSpectra && hasFrequencyAxis(s.transformKind));
 
-  if (s.transformKind == 10 && s.dialogResult <= 0) return;
+  if (s.transformKind == TransformKind::Envelope && s.dialogResult <= 0) return;
   s.lockedZoom = false;
   switch (s.dialogResult) {
     case kEegSpectra: {
-      if (s.transformKind == 7 || s.transformKind == 10) break;
+      if (isBandOnlyMeasure(s.transformKind)) break;
       std::string problem;
       bool shown = false;
       if (hooks.showSpectra) {
@@ -427,17 +431,17 @@ void runEegAnalysisWindow(EegAnalysis& eeg, const EegDispatchHooks& hooks) {
     case kEegEpochMaps:
       if (s.bandCount <= 0) {
         eeg.interaction().message(spectral_text::kNoBands);
-        s.viewMode = 0;
+        s.viewMode = ViewMode::Signals;
         return;
       }
       if (!hooks.bandDiagrams) {
         eeg.interaction().message(eeg_text::kNotYet);
         return;
       }
-      hooks.bandDiagrams(s.dialogResult);
+      hooks.bandDiagrams(s.dialogResult == kEegEpochMaps ? ViewMode::EpochMaps : ViewMode::BandDiagrams);
       break;
     case kEegBackToSignals:
-      if (s.viewMode == 1) {
+      if (s.viewMode == ViewMode::Transform) {
         s.leaveTransformView();
         if (hooks.redraw) hooks.redraw();
       }

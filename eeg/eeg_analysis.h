@@ -35,8 +35,8 @@ enum EegChoice : int {
   kEegSynchrony = 11,
 };
 
-// transformKind of a measure item 0..8 (0 for an unknown item).
-int measureTransformKind(int measureIndex);
+// transformKind of a measure item 0..8 (amplitude for an unknown item).
+TransformKind measureTransformKind(int measureIndex);
 // Samples of epoch item i: 2^(i + 5); item −1 counts as item 0.
 int epochItemSamples(int index);
 // An epoch length in seconds as the list shows it (4 significant digits).
@@ -178,8 +178,8 @@ struct EegDispatchHooks {
   // The spectra of the current epoch in the transform view (the monitor's
   // own entry when it has one); false with the reason.
   std::function<bool(std::string& problem)> showSpectra;
-  // Band diagrams (2) or epoch maps (3); empty: not available in this build.
-  std::function<void(int mode)> bandDiagrams;
+  // Band diagrams or epoch maps; empty: not available in this build.
+  std::function<void(ViewMode mode)> bandDiagrams;
   // The view changed: relayout and redraw.
   std::function<void()> redraw;
   // Step 5: the monitor's click at the last mouse position.

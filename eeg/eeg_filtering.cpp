@@ -18,9 +18,9 @@ bool runBandFilter(SpectralEngine& engine, StudyState& s, const BandFilterPlan& 
 bool EegAnalysis::bandFiltering() {
   apply();
   if (!takeBandLimits()) return false;
-  s_.transformKind = 0;
-  if (s_.viewMode == 1 || s_.channelCount < 1 || s_.recordLength < 2) {
-    ui_.message(s_.viewMode == 1 ? eeg_text::kInTransformView : eeg_text::kNoSignal);
+  s_.transformKind = TransformKind::Amplitude;
+  if (s_.viewMode == ViewMode::Transform || s_.channelCount < 1 || s_.recordLength < 2) {
+    ui_.message(s_.viewMode == ViewMode::Transform ? eeg_text::kInTransformView : eeg_text::kNoSignal);
     return false;
   }
   const BandFilterPlan plan = bandFilterPlan({chosenBandLow, chosenBandHigh}, s_.sampleRate);

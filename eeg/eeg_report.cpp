@@ -75,7 +75,9 @@ struct SavedSettings {
   }
   StudyState& s;
   SpectralEngine& e;
-  int epochLength, epochStep, epochCount, currentEpoch, bandMode, transformKind, averaged, window;
+  int epochLength, epochStep, epochCount, currentEpoch, bandMode;
+  TransformKind transformKind;
+  int averaged, window;
   std::array<std::int32_t, 2> firstBins;
 };
 
@@ -336,7 +338,7 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
     return r;
   }
   // Only the transform view parks the signals; the map states keep them.
-  if (s.viewMode == 1) {
+  if (s.viewMode == ViewMode::Transform) {
     r.problem = txt::kTransformViewOn;
     return r;
   }
@@ -390,7 +392,7 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
     s.epochLength = s.epochStep = kReportEpochLength;
     s.epochCount = s.recordLength / kReportEpochLength;
     s.bandMode = 0;
-    s.transformKind = kAmplitude;
+    s.transformKind = TransformKind::Amplitude;
     engine.averagedEpochs = 0;
     engine.firstBandBins = {0, 0};
     engine.buildWindow(kReportWindow);

@@ -102,10 +102,10 @@ MapRgb mapLevelColour(int level, bool colour) {
 }
 
 bool mapShowsPairs(const StudyState& s) {
-  return s.viewMode >= 1 && s.viewMode <= 3 && s.transformKind > 1 && s.transformKind != 10 && s.leadPairCount > 0;
+  return showsTransformResults(s.viewMode) && keepsPairRows(s.transformKind) && s.leadPairCount > 0;
 }
 
-int mapSlice(const StudyState& s) { return s.viewMode >= 3 ? std::max(0, s.currentEpoch) : 0; }
+int mapSlice(const StudyState& s) { return slicesAreEpochs(s.viewMode) ? std::max(0, s.currentEpoch) : 0; }
 
 int mapRowCount(const StudyState& s) {
   if (mapShowsPairs(s)) return std::clamp(s.leadPairCount, 0, kMaxLeadPairs);
@@ -127,7 +127,7 @@ std::string mapRowName(const StudyState& s, int row) {
 int sampleMapValue(const StudyState& s, int channel, int sample, double* unscaled) {
   const double gain = gainFactor(s.gainStep);
   const int code = codeAt(s, channel, sample);
-  if (s.viewMode == 0) {
+  if (s.viewMode == ViewMode::Signals) {
     int v = code - s.zeroLevel[std::clamp(channel, 0, kMaxChannels - 1)];
     const int anchor = s.selectionAnchor;
     if (anchor >= 0 && anchor < sampleLimit(s) && anchor != sample) v = code - codeAt(s, channel, anchor);
@@ -149,14 +149,15 @@ int bandMapValue(const StudyState& s, int row, int band, int slice, int mapScale
 
 int bandCodeMapValue(const StudyState& s, int c, int mapScaleStep) {
   if (s.bandMode >= 2) return std::clamp(c, 0, 255);
-  if (s.transformKind == kCoherence || s.transformKind == 7) return byteOf(c / 4095.0 * 255.0);
+  if (s.transformKind == TransformKind::Coherence || s.transformKind == TransformKind::Synchrony)
+    return byteOf(c / 4095.0 * 255.0);
   return byteOf(c * gainFactor(mapScaleStep) * 4.0 / 16.0);
 }
 
 std::vector<MapElectrode> mapElectrodes(const StudyState& s, const MapSettings& m, int sample, int band, int slice) {
   std::vector<MapElectrode> out;
   out.reserve(kMaxChannels);
-  const bool bands = s.viewMode >= 2;
+  const bool bands = showsBandMeasures(s.viewMode);
   const int rows = bands ? std::min(mapRowCount(s), channelLimit(s)) : channelLimit(s);
   for (int c = 0; c < rows; ++c) {
     if (!positioned(s, c)) continue;
@@ -185,7 +186,7 @@ std::vector<MapElectrode> epochFrameElectrodes(const StudyState& s, const MapSet
   return from;
 }
 
-void applyAsymmetry(const StudyState& s, int mode, std::vector<MapElectrode>& e) {
+void applyAsymmetry(const StudyState& s, ViewMode mode, std::vector<MapElectrode>& e) {
   auto find = [&](const char* name) -> int {
     for (std::size_t i = 0; i < e.size(); ++i)
       if (trimSpaces(s.channelNames[static_cast<std::size_t>(e[i].row)]) == name) return static_cast<int>(i);
@@ -201,7 +202,7 @@ void applyAsymmetry(const StudyState& s, int mode, std::vector<MapElectrode>& e)
     const int r = find(pair[1]);
     if (l < 0 || r < 0) continue;
     double a = 0;
-    if (mode == 0) {
+    if (mode == ViewMode::Signals) {
       const double vl = e[static_cast<std::size_t>(l)].value, vr = e[static_cast<std::size_t>(r)].value;
       const double d = std::abs(vl - 127) + std::abs(vr - 127);
       if (d != 0) a = (vl - vr) / d;
@@ -228,12 +229,12 @@ std::vector<MapPair> mapPairs(const StudyState& s, const MapSettings& m, int sam
     int a = 0, b = 0;
     if (!pairChannels(s, p, a, b) || !positioned(s, a) || !positioned(s, b)) continue;
     MapPair mp{p, a, b, 0};
-    if (s.viewMode >= 2) {
+    if (showsBandMeasures(s.viewMode)) {
       mp.value = bandMapValue(s, p, band, slice, m.mapScaleStep);
     } else {
       const int code = codeAt(s, p, sample);
-      const bool coded = s.transformKind == kCrossPhase || s.transformKind == kCoherence ||
-                         s.transformKind == kCorrelation;
+      const bool coded = s.transformKind == TransformKind::CrossPhase || s.transformKind == TransformKind::Coherence ||
+                         s.transformKind == TransformKind::Correlation;
       mp.value = byteOf(gain * code / (coded ? 4095.0 : unitsOf(s, a)) * 255.0);
     }
     out.push_back(mp);
@@ -287,9 +288,10 @@ void mapGridToArgb(const MapGrid& grid, bool colour, std::uint32_t* out) {
 }
 
 std::string mapTitle(const StudyState& s, const MapSettings& m) {
-  std::string suffix = s.transformKind >= 0 && s.transformKind <= 10 ? map_text::kKindSuffix[s.transformKind] : "";
+  const int kind = toNumber(s.transformKind);
+  std::string suffix = kind >= 0 && kind <= 10 ? map_text::kKindSuffix[kind] : "";
   if (m.asymmetry) suffix += map_text::kAsymSuffix;
-  if (s.viewMode == 2 || s.viewMode == 3)
+  if (showsBandDiagrams(s.viewMode))
     return bandName(s, s.currentBand) + map_text::kDash + map_text::kMeasureNames[std::clamp(s.bandMode, 0, 3)] + suffix;
   return suffix;
 }
@@ -299,42 +301,43 @@ std::string mapCaption(const StudyState& s, const MapSettings& m, int mappingMod
   return std::string(mode) + map_text::kCaptionSeparator + mapTitle(s, m);
 }
 
-int diagramScaleStep(int largest, int transformKind) {
+int diagramScaleStep(int largest, TransformKind transformKind) {
   if (largest <= 0) return 0;
-  if (transformKind == kCoherence) return static_cast<int>(std::trunc(std::log(512.0 / largest) / std::log(1.2)));
+  if (transformKind == TransformKind::Coherence)
+    return static_cast<int>(std::trunc(std::log(512.0 / largest) / std::log(1.2)));
   return static_cast<int>(std::trunc(std::log(1024.0 / largest) / std::log(1.2) + 0.5));
 }
 
-bool runBandDiagrams(SpectralEngine& engine, StudyState& s, int mode, Interaction& ui, MapSettings& m) {
-  if (mode != 2 && mode != 3) return false;
+bool runBandDiagrams(SpectralEngine& engine, StudyState& s, ViewMode mode, Interaction& ui, MapSettings& m) {
+  if (!showsBandDiagrams(mode)) return false;
   if (s.bandCount <= 0) {
     ui.message(spectral_text::kNoBands);
-    s.viewMode = 0;
+    s.viewMode = ViewMode::Signals;
     return false;
   }
-  if (s.transformKind == kCorrelation || s.transformKind == 7 || s.transformKind == 10) {
+  if (s.transformKind == TransformKind::Correlation || isBandOnlyMeasure(s.transformKind)) {
     // the correlation, synchrony and envelope band measures come from their own analyses
     ui.message("Диаграммы по диапазонам для этой характеристики не строятся.");
     return false;
   }
   const int averaged = std::max(0, engine.averagedEpochs);
-  const int epochs = mode == 3 ? s.epochCount - averaged : 1;
+  const int epochs = mode == ViewMode::EpochMaps ? s.epochCount - averaged : 1;
   if (epochs < 1) {
     ui.message("Нет эпох для анализа.");
     return false;
   }
-  if (s.viewMode == 1) s.leaveTransformView();
-  const int previousMode = s.viewMode;
+  if (s.viewMode == ViewMode::Transform) s.leaveTransformView();
+  const ViewMode previousMode = s.viewMode;
   s.viewMode = mode;  // the rows of pair measures are addressed as the diagrams read them
-  const std::string problem =
-      engine.epochProblem(s, mode == 2 ? std::max(0, s.currentEpoch) * s.epochStep : (epochs - 1) * s.epochStep);
+  const int lastStart = mode == ViewMode::BandDiagrams ? std::max(0, s.currentEpoch) * s.epochStep : (epochs - 1) * s.epochStep;
+  const std::string problem = engine.epochProblem(s, lastStart);
   if (!problem.empty()) {
     s.viewMode = previousMode;
     ui.message(problem);
     return false;
   }
   engine.powerLines.clear();
-  if (mode == 2) {
+  if (mode == ViewMode::BandDiagrams) {
     engine.epochSpectra(s, std::max(0, s.currentEpoch) * s.epochStep, 0);
   } else {
     for (int k = 0; k < epochs; ++k) engine.epochSpectra(s, k * s.epochStep, k);
@@ -347,7 +350,7 @@ bool runBandDiagrams(SpectralEngine& engine, StudyState& s, int mode, Interactio
       }
     }
   }
-  if (s.transformKind == kPower && !engine.powerLines.empty() && !s.programDir.empty())
+  if (s.transformKind == TransformKind::Power && !engine.powerLines.empty() && !s.programDir.empty())
     writeFileAtomically(s.programDir + "PowerSpectr.txt", utf8ToCp1251(crlfJoin(engine.powerLines)));
   int largest = 0;
   for (int b = 0; b < bandsOf(s); ++b)
@@ -361,22 +364,26 @@ bool runBandDiagrams(SpectralEngine& engine, StudyState& s, int mode, Interactio
 
 namespace {
 
+// A card keeps its numbers as its one-byte fields hold them.
+int cardByte(int n) { return std::clamp(n, 0, 255); }
+
 double cardRowValue(const StudyState& s, int band, int row, int slice) {
-  if (s.viewMode >= 2) return s.resultGet(band, row, slice);
-  if (s.viewMode == 0) return codeAt(s, row, s.cursorPos) >> 4;
+  if (showsBandMeasures(s.viewMode)) return s.resultGet(band, row, slice);
+  if (s.viewMode == ViewMode::Signals) return codeAt(s, row, s.cursorPos) >> 4;
   return 0;
 }
 
 MapCard emptyCard(const StudyState& s) {
   MapCard c;
   c.header = s.examHeader;
-  c.rows = s.viewMode >= 2 ? mapRowCount(s) : channelLimit(s);
+  const bool bands = showsBandMeasures(s.viewMode);
+  c.rows = bands ? mapRowCount(s) : channelLimit(s);
   c.bandMode = std::clamp(s.bandMode, 0, 255);
-  c.transformKind = std::clamp(s.transformKind, 0, 255);
-  c.viewMode = std::clamp(s.viewMode, 0, 255);
-  c.bands = s.viewMode >= 2 ? bandsOf(s) : 1;
+  c.transformKind = transformKindFromNumber(cardByte(toNumber(s.transformKind)));
+  c.viewMode = viewModeFromNumber(cardByte(toNumber(s.viewMode)));
+  c.bands = bands ? bandsOf(s) : 1;
   for (int b = 0; b < std::min(c.bands, kMapCardBandNames); ++b)
-    c.bandNames[static_cast<std::size_t>(b)] = s.viewMode >= 2 ? bandName(s, b) : std::string();
+    c.bandNames[static_cast<std::size_t>(b)] = bands ? bandName(s, b) : std::string();
   c.mean.assign(static_cast<std::size_t>(c.bands * c.rows), 0.0);
   c.meanSquare = c.mean;
   return c;
@@ -398,7 +405,7 @@ MapCard currentMapCard(const StudyState& s) {
 }
 
 MapCard savedMapCard(const StudyState& s, int epochs) {
-  if (s.viewMode < 3 || epochs < 1) return currentMapCard(s);
+  if (!slicesAreEpochs(s.viewMode) || epochs < 1) return currentMapCard(s);
   MapCard c = emptyCard(s);
   c.count = epochs;
   for (int b = 0; b < c.bands; ++b) {
@@ -417,7 +424,7 @@ MapCard savedMapCard(const StudyState& s, int epochs) {
 }
 
 bool mapCardsCompatible(const MapCard& a, const MapCard& b) {
-  const bool modes = a.viewMode == b.viewMode || (a.viewMode >= 2 && b.viewMode >= 2);
+  const bool modes = a.viewMode == b.viewMode || (showsBandMeasures(a.viewMode) && showsBandMeasures(b.viewMode));
   return modes && a.rows == b.rows && a.transformKind == b.transformKind && a.bandMode == b.bandMode &&
          a.bands == b.bands && a.mean.size() == b.mean.size() && a.meanSquare.size() == b.meanSquare.size();
 }
@@ -458,10 +465,10 @@ std::string encodeMapCard(const MapCard& c) {
   const int rows = std::clamp(c.rows, 0, 255);
   out += static_cast<char>(rows);
   out += static_cast<char>(std::clamp(c.bandMode, 0, 255));
-  out += static_cast<char>(std::clamp(c.transformKind, 0, 255));
+  out += static_cast<char>(std::clamp(toNumber(c.transformKind), 0, 255));
   // the count field is one byte: cards of more maps keep weighing as 255
   out += static_cast<char>(std::clamp(c.count, 1, 255));
-  out += static_cast<char>(std::clamp(c.viewMode, 0, 255));
+  out += static_cast<char>(std::clamp(toNumber(c.viewMode), 0, 255));
   out += static_cast<char>(bands);
   for (const auto& name : c.bandNames) out += fixedText(name, kMapCardField);
   for (int b = 0; b < bands; ++b) {
@@ -484,12 +491,12 @@ bool decodeMapCard(std::string_view bytes, MapCard& c, std::string& problem) {
   MapCard r;
   r.rows = byte(166);
   r.bandMode = byte(167);
-  r.transformKind = byte(168);
+  r.transformKind = transformKindFromNumber(byte(168));
   r.count = byte(169);
-  r.viewMode = byte(170);
+  r.viewMode = viewModeFromNumber(byte(170));
   r.bands = byte(171);
   if (r.rows < 1 || r.rows > kMaxChannels || r.bands < 1 || r.bands > kBandRows || r.count < 1 || r.bandMode > 3 ||
-      r.transformKind > 10) {
+      r.transformKind > TransformKind::Envelope) {
     problem = bad;
     return false;
   }
@@ -540,7 +547,7 @@ std::vector<int> cardStatisticValues(const MapCard& card, const std::vector<doub
   const int rows = card.rows;
   std::vector<int> out(static_cast<std::size_t>(std::max(0, card.bands) * 3 * std::max(0, rows)), 0);
   double scale = gainFactor(mapScaleStep);
-  if (card.viewMode >= 2) scale *= card.bandMode == 0 ? 4.0 / 16.0 : 2.0 / 16.0;
+  if (showsBandMeasures(card.viewMode)) scale *= card.bandMode == 0 ? 4.0 / 16.0 : 2.0 / 16.0;
   for (int b = 0; b < card.bands; ++b) {
     for (int j = 0; j < rows; ++j) {
       const std::size_t i = static_cast<std::size_t>(b * rows + j);
@@ -695,7 +702,7 @@ bool readSubjectMaps(StudyState& s, std::string_view text, std::string& problem)
     problem = prefix + "нет строк испытуемых";
     return false;
   }
-  s.viewMode = 3;
+  s.viewMode = ViewMode::EpochMaps;
   for (std::size_t i = 0; i < subjects.size(); ++i)
     for (int c = 0; c < channels; ++c) s.resultPut(0, c, static_cast<int>(i), subjects[i][static_cast<std::size_t>(c)]);
   s.epochCount = static_cast<int>(subjects.size());
@@ -716,7 +723,7 @@ TextTableExtras mapTextExtras(const StudyState& s, const MapSettings& m) {
       e[r].raw = codes[r];
       e[r].value = bandCodeMapValue(s, codes[r], step);
     }
-    applyAsymmetry(s, 3, e);
+    applyAsymmetry(s, ViewMode::EpochMaps, e);
     for (std::size_t r = 0; r < codes.size(); ++r) codes[r] = e[r].value;
   };
   return x;

@@ -64,7 +64,8 @@ MapRgb mapLevelColour(int level, bool colour);
 // True when the rows of the current display are lead pairs (pair measures
 // other than the envelope, with pairs defined, outside the signal view).
 bool mapShowsPairs(const StudyState& s);
-// Slice the band modes read: 0 in mode 2, currentEpoch in mode 3 and above.
+// Slice the band modes read: 0 for the band diagrams, currentEpoch in the
+// modes whose slices are epochs.
 int mapSlice(const StudyState& s);
 // Rows of the band diagrams: lead pairs or channels (28 → 20, 44 → 36).
 int mapRowCount(const StudyState& s);
@@ -81,7 +82,7 @@ int bandMapValue(const StudyState& s, int row, int band, int slice, int mapScale
 int bandCodeMapValue(const StudyState& s, int c, int mapScaleStep);
 
 // The electrodes of the positioned channels with their values for the current
-// view mode (the cursor sample in modes 0 and 1; band `band` of slice `slice`
+// view mode (the cursor sample for signals and the transform view; band `band` of slice `slice`
 // in the band modes); the asymmetry step applied when settings ask for it.
 std::vector<MapElectrode> mapElectrodes(const StudyState& s, const MapSettings& m, int sample, int band, int slice);
 // A frame k (0..3) of the epoch animation between epochs p and p + 1 of
@@ -89,7 +90,7 @@ std::vector<MapElectrode> mapElectrodes(const StudyState& s, const MapSettings& 
 // then the asymmetry step when the settings ask for it.
 std::vector<MapElectrode> epochFrameElectrodes(const StudyState& s, const MapSettings& m, int band, int p, int k);
 // The asymmetry step over the electrode list (mode is the view mode).
-void applyAsymmetry(const StudyState& s, int mode, std::vector<MapElectrode>& e);
+void applyAsymmetry(const StudyState& s, ViewMode mode, std::vector<MapElectrode>& e);
 // The lead pairs with both electrodes positioned and their values.
 std::vector<MapPair> mapPairs(const StudyState& s, const MapSettings& m, int sample, int band, int slice);
 
@@ -108,24 +109,24 @@ std::string mapTitle(const StudyState& s, const MapSettings& m);
 // Caption of the map window: mode name (0 "Карта", 1 "Мульти", 2 "Серия"), ": ", title.
 std::string mapCaption(const StudyState& s, const MapSettings& m, int mappingMode);
 
-// The band diagrams ("&2=Диа", mode 2) or epoch maps ("&3=Эпохи", mode 3):
+// The band diagrams ("&2=Диа") or epoch maps ("&3=Эпохи"), `mode` being the view mode:
 // band measures into resultStore, "PowerSpectr.txt" in programDir for the
 // power measure, m.mapScaleStep from the largest slice-0 value, viewMode :=
 // mode, currentEpoch := 0. Without bands the message "Не установлены
-// частотные диапазоны!" and viewMode 0. Returns false (message shown, state
+// частотные диапазоны!" and the signals view. Returns false (message shown, state
 // otherwise unchanged) when nothing was computed.
-bool runBandDiagrams(SpectralEngine& engine, StudyState& s, int mode, Interaction& ui, MapSettings& m);
+bool runBandDiagrams(SpectralEngine& engine, StudyState& s, ViewMode mode, Interaction& ui, MapSettings& m);
 // The diagram scale step for a largest slice-0 value p (0 when p ≤ 0).
-int diagramScaleStep(int largest, int transformKind);
+int diagramScaleStep(int largest, TransformKind transformKind);
 
 // --- map cards -----------------------------------------------------------------
 struct MapCard {
   std::string header;  // UTF-8 examination header
   int rows = 0;
   int bandMode = 0;
-  int transformKind = 0;
+  TransformKind transformKind = TransformKind::Amplitude;
   int count = 1;  // maps averaged into the card, 1..255
-  int viewMode = 0;
+  ViewMode viewMode = ViewMode::Signals;
   int bands = 0;
   std::array<std::string, kMapCardBandNames> bandNames{};  // UTF-8, trimmed
   std::vector<double> mean;        // bands × rows, index band × rows + row
@@ -137,7 +138,7 @@ struct MapCard {
 // The values of the current map as a card of one map (the values of the card
 // rows in the current view mode).
 MapCard currentMapCard(const StudyState& s);
-// What "Сохранить" stores: in mode 3 and above the mean and mean of squares
+// What "Сохранить" stores: in the modes whose slices are epochs the mean and mean of squares
 // over the `epochs` epoch slices with their count; otherwise the current map.
 MapCard savedMapCard(const StudyState& s, int epochs);
 // Same view mode (or both band modes), rows, kind, band measure and band count.
@@ -170,7 +171,7 @@ double normalTail(double z);
 // "R": a table of subjects (UTF-8 text, one subject a line after a head
 // line; the first token of a line is its name, then one integer per
 // channel) into band 0 of slices 0, 1, … so that each subject is one epoch;
-// epochCount := the number of subjects (at most 200), viewMode 3, band and
+// epochCount := the number of subjects (at most 200), viewMode epoch maps, band and
 // epoch 0. False with the reason, state unchanged, for a table without
 // subjects, a short line or a token that is not an integer.
 bool readSubjectMaps(StudyState& s, std::string_view text, std::string& problem);

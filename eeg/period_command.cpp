@@ -62,7 +62,7 @@ bool periodAnalysisCommand(EegAnalysis& eeg, bool allChannels, PeriodCommandResu
   Interaction& ui = eeg.interaction();
   out = PeriodCommandResult{};
   out.allChannels = allChannels;
-  if (s.viewMode == 1) {
+  if (s.viewMode == ViewMode::Transform) {
     ui.message(eeg_text::kInTransformView);
     return false;
   }

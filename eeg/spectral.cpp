@@ -30,7 +30,7 @@ inline std::int16_t clampCode(double v) {
 int stepOf(const StudyState& s) { return s.epochStep > 0 ? s.epochStep : s.epochLength; }
 
 bool usesSingleChannels(const StudyState& s) {
-  return s.transformKind < 2 || (s.transformKind == kCrossPhase && s.leadPairCount <= 0);
+  return !isPairMeasure(s.transformKind) || (s.transformKind == TransformKind::CrossPhase && s.leadPairCount <= 0);
 }
 
 // The following epoch is taken while it lies inside the record, up to and
@@ -80,11 +80,11 @@ void averageInto(std::int16_t* out, const std::int16_t* spectrum, int half, int 
 }  // namespace
 
 std::string SpectralEngine::epochProblem(const StudyState& s, int startSample) const {
-  if (s.viewMode == 1) return "Спектры вычисляются по сигналам: сначала нужно вернуться от результатов к сигналам.";
+  if (s.viewMode == ViewMode::Transform) return "Спектры вычисляются по сигналам: сначала нужно вернуться от результатов к сигналам.";
   if (usableChannels(s) < 1) return "Нет каналов для анализа.";
-  const int kind = s.transformKind;
-  if (kind < 0 || kind > kCorrelation) return "Этот показатель не вычисляется спектральным анализом эпох.";
-  if (kind == kCorrelation) {
+  const TransformKind kind = s.transformKind;
+  if (!isEpochMeasure(kind)) return "Этот показатель не вычисляется спектральным анализом эпох.";
+  if (kind == TransformKind::Correlation) {
     if (!templateCorrelation) return "Корреляция пока недоступна в этой версии программы.";
     return "";
   }
@@ -95,7 +95,7 @@ std::string SpectralEngine::epochProblem(const StudyState& s, int startSample) c
   if (!shortEpoch && !(single && longEpoch))
     return "Длина эпохи " + std::to_string(n) +
            " не подходит для спектра: нужна степень двойки от 2 до 8192, 16384 или 32768 отсчётов.";
-  if (single && longEpoch && kind == kCrossPhase)
+  if (single && longEpoch && kind == TransformKind::CrossPhase)
     return "Фазовый спектр вычисляется на эпохах не длиннее 8192 отсчётов.";
   if (!single && n > kPairEpochMax)
     return "Для парных характеристик эпоха должна быть не длиннее 4096 отсчётов.";
@@ -106,7 +106,7 @@ std::string SpectralEngine::epochProblem(const StudyState& s, int startSample) c
 
 int SpectralEngine::epochSpectra(StudyState& s, int startSample, int epoch) {
   if (!epochProblem(s, startSample).empty()) return -1;
-  if (s.transformKind == kCorrelation) return templateCorrelation(s, startSample);
+  if (s.transformKind == TransformKind::Correlation) return templateCorrelation(s, startSample);
   const int peak = usesSingleChannels(s) ? singleChannelSpectra(s, startSample) : pairSpectra(s, startSample);
   bandMeasures(s, epoch);
   return peak;
@@ -118,7 +118,7 @@ int SpectralEngine::singleChannelSpectra(StudyState& s, int startSample) {
   const int step = stepOf(s);
   const int length = usableLength(s);
   const int rounds = std::max(0, averagedEpochs) + 1;
-  const bool phase = s.transformKind == kCrossPhase;
+  const bool phase = s.transformKind == TransformKind::CrossPhase;
   const int channels = usableChannels(s);
   // Channels go through the transform many at a time; the epochs they read
   // move alike for all of them.
@@ -204,7 +204,7 @@ bool SpectralEngine::batchChannelSpectra(StudyState& s, int first, int count, in
 }
 
 int SpectralEngine::pairSpectra(StudyState& s, int startSample) {
-  const int kind = s.transformKind;
+  const TransformKind kind = s.transformKind;
   const int pairs = pairCount(s);
   if (pairs == 0) return 0;  // pair kinds without lead pairs compute nothing
   const int n = s.epochLength;
@@ -225,7 +225,7 @@ int SpectralEngine::pairSpectra(StudyState& s, int startSample) {
     if (a < 0 || a >= channels || b < 0 || b >= channels) {
       // A pair naming a channel the record does not have has no spectrum.
       std::fill_n(out, half + 1, std::int16_t{0});
-      if (kind == kCrossPhase) out[0] = 2047;
+      if (kind == TransformKind::CrossPhase) out[0] = 2047;
       continue;
     }
     int m = startSample;
@@ -267,24 +267,24 @@ int SpectralEngine::pairSpectra(StudyState& s, int startSample) {
       const double cross = re * re + im * im;
       double v = 0;
       switch (kind) {
-        case kCrossSpectrum: v = std::trunc(std::sqrt(std::sqrt(cross))); break;
-        case kCrossPhase:
+        case TransformKind::CrossSpectrum: v = std::trunc(std::sqrt(std::sqrt(cross))); break;
+        case TransformKind::CrossPhase:
           v = std::trunc(re) == 0 ? 2048 : std::trunc(angleDegrees(re, -im) / 180.0 * 2047.0 + 2048.0);
           break;
-        case kCoherence:
+        case TransformKind::Coherence:
           v = (pa > 3 && pb > 3) ? std::min(4095.0, std::trunc(cross / (pa * pb) * 4095.0)) : 0;
           break;
-        case kCoherentPower: v = std::trunc(pa) != 0 ? std::trunc(cross / pa) : 0; break;
+        case TransformKind::CoherentPower: v = std::trunc(pa) != 0 ? std::trunc(cross / pa) : 0; break;
         default: break;
       }
       out[i] = clampCode(v);
       peak = std::max(peak, static_cast<int>(out[i]));
     }
-    out[0] = kind == kCrossPhase ? 2047 : 0;
+    out[0] = kind == TransformKind::CrossPhase ? 2047 : 0;
     peak = std::max(peak, static_cast<int>(out[0]));
   }
-  if (kind == kCrossPhase) return peak - 2048;
-  if (kind == kCoherence) return 4095;
+  if (kind == TransformKind::CrossPhase) return peak - 2048;
+  if (kind == TransformKind::Coherence) return 4095;
   return peak;
 }
 
@@ -360,7 +360,7 @@ void SpectralEngine::bandMeasures(StudyState& s, int epoch) {
   const int bands = std::clamp(s.bandCount, 0, kBandRows);
   const int n = s.epochLength;
   const int maxBin = std::clamp(n / 2, 0, kParkedSamples - 1);
-  const bool power = s.transformKind == kPower;
+  const bool power = s.transformKind == TransformKind::Power;
   std::string line;
   for (int r = 0; r < rows; ++r) {
     const std::int16_t* spectrum = s.parkedChannelData[static_cast<std::size_t>(r)];
@@ -425,7 +425,7 @@ void SpectralEngine::bandMeasures(StudyState& s, int epoch) {
 }
 
 int SpectralEngine::intervalSpectrum(StudyState& s) {
-  if (s.viewMode == 1) return -1;
+  if (s.viewMode == ViewMode::Transform) return -1;
   const int length = usableLength(s);
   const int start = s.cursorPos;
   if (start < 0 || start >= length || usableChannels(s) < 1) return -1;
@@ -461,7 +461,7 @@ int SpectralEngine::intervalSpectrum(StudyState& s) {
 }
 
 int SpectralEngine::recordSpectrum(StudyState& s) {
-  if (s.viewMode == 1 || usableChannels(s) < 1) return -1;
+  if (s.viewMode == ViewMode::Transform || usableChannels(s) < 1) return -1;
   const int length = usableLength(s);
   if (length < 2) return -1;
   std::int16_t* out = s.parkedChannelData[0];
@@ -474,11 +474,11 @@ int SpectralEngine::recordSpectrum(StudyState& s) {
 }
 
 bool showEpochSpectra(SpectralEngine& engine, StudyState& s, int usableWidth, std::string& problem) {
-  if (s.viewMode == 1) s.leaveTransformView(true);
+  if (s.viewMode == ViewMode::Transform) s.leaveTransformView(true);
   const int start = s.currentEpoch * stepOf(s);
   problem = engine.epochProblem(s, start);
   if (!problem.empty()) return false;
-  const int kind = s.transformKind;
+  const TransformKind kind = s.transformKind;
   if (engine.epochSpectra(s, start, s.currentEpoch) < 0) {
     problem = "Спектры не вычислены.";
     return false;

@@ -33,17 +33,6 @@ inline constexpr int kWindowKinds = 11;       // 0 = none
 inline constexpr int kLongEpochMax = 32768;   // longest epoch (built from 8192-point transforms)
 inline constexpr int kPairEpochMax = 4096;    // longest epoch of the lead-pair measures
 
-// Measure kinds (transformKind) as the engine computes them.
-enum SpectralKind : int {
-  kAmplitude = 0,
-  kPower = 1,
-  kCrossSpectrum = 2,
-  kCrossPhase = 3,  // phase spectrum of single channels when there are no lead pairs
-  kCoherence = 4,
-  kCoherentPower = 5,
-  kCorrelation = 6,
-};
-
 // Caption of window kind 0..10 as the EEG analysis window lists it ("" otherwise).
 const char* windowKindName(int kind);
 
@@ -138,7 +127,7 @@ class SpectralEngine {
   // Bin range that replaces the limits of band 1 when both are nonzero and
   // the first is smaller (set by the calculator's spectral peak measurement).
   std::array<std::int32_t, 2> firstBandBins{0, 0};
-  // Runs in place of the spectra for the correlation kind (6) when plugged
+  // Runs in place of the spectra for the correlation kind when plugged
   // in; returns the peak code.
   std::function<int(StudyState&, int startSample)> templateCorrelation;
   // Lines of band powers (µV²) written by bandMeasures for the power kind,

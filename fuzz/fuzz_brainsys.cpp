@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!velor::decodeBrainSys(in, fromFile, withTable ? table : std::vector<velor::ElectrodeEntry>{}, r, reason))
     return 0;
   velor::StudyState& s = state();
-  s.viewMode = 0;
+  s.viewMode = velor::ViewMode::Signals;
   velor::applyForeignRecord(s, r, "f.eeg");
   if (r.length <= 256) {
     (void)velor::textRecordBody(s);

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static velor::StudyState* s = new velor::StudyState;  // large buffers: one for the whole run
     s->channelCount = 1 + static_cast<int>(size % 64);
     s->bandCount = 1 + static_cast<int>(size % 5);
-    s->viewMode = 0;
+    s->viewMode = velor::ViewMode::Signals;
     for (int c = 0; c < s->channelCount; ++c) {
       s->channelPosX[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c * 37 % 250);
       s->channelPosY[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c * 11 % 64);

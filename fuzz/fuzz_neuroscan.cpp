@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string reason;
   if (!velor::decodeNeuroScan(in, r, reason)) return 0;
   velor::StudyState& s = state();
-  s.viewMode = 0;
+  s.viewMode = velor::ViewMode::Signals;
   velor::applyForeignRecord(s, r, "f.cnt");
   if (r.length <= 256) (void)velor::textRecordBody(s);
   return 0;

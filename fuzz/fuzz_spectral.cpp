@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   s.channelCount = 1 + data[1] % velor::kMaxChannels;
   s.epochLength = n;
   s.sampleRate = 1 + data[1];
-  s.transformKind = data[1] % 2;
+  s.transformKind = velor::transformKindFromNumber(data[1] % 2);
   s.bandMode = data[1] % 5;
   for (int c = 0; c < s.channelCount; ++c)
     std::copy_n(inputs.begin(), std::min<std::size_t>(inputs.size(), n / 2 + 1), s.parkedChannelData[static_cast<std::size_t>(c)]);

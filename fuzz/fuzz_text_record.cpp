@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   velor::ForeignRecord r;
   std::string reason;
   if (!velor::decodeTextRecord(text, r, reason)) return 0;
-  s.viewMode = 0;
-  s.transformKind = 0;
+  s.viewMode = velor::ViewMode::Signals;
+  s.transformKind = velor::TransformKind::Amplitude;
   velor::applyForeignRecord(s, r, "f.txt");
   if (s.channelCount < 1 || s.channelCount > velor::kMaxChannels || s.recordLength < 1 ||
       s.recordLength > velor::kMaxSamples || s.epochLength < 1)
@@ -39,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   s.bandCount = 3;
   s.epochCount = 2;
   for (int mode = 0; mode <= 3; ++mode) {
-    s.viewMode = mode;
-    s.transformKind = mode == 1 ? 1 + data[0] % 10 : 0;
+    s.viewMode = velor::viewModeFromNumber(mode);
+    s.transformKind = velor::transformKindFromNumber(mode == 1 ? 1 + data[0] % 10 : 0);
     (void)velor::textRecordBody(s);
   }
-  s.viewMode = 0;
-  s.transformKind = 0;
+  s.viewMode = velor::ViewMode::Signals;
+  s.transformKind = velor::TransformKind::Amplitude;
   const std::string again = velor::textRecordBody(s);
   velor::ForeignRecord back;
   if (!velor::decodeTextRecord(again, back, reason) || back.channelCount != std::min(s.channelCount + 1, 64) ||

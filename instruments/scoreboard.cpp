@@ -73,13 +73,13 @@ ScoreboardTexts scoreboardReadouts(StudyState& s, const MapChannelProvider& mapC
   const bool folded = s.shownChannelCount <= 0;
   const int channel = folded ? s.firstShownChannel : s.firstShownChannel + s.currentChannelRow;
   const long o = folded ? rowFirstSample(s, s.currentChannelRow) : 0;
-  if (s.viewMode == 0) s.epochCount = s.computeEpochCount();
+  if (s.viewMode == ViewMode::Signals) s.epochCount = s.computeEpochCount();
 
   const bool hex = s.sumMode == kSumRawCodes;
-  const bool frequencyView = s.viewMode == 1 && s.transformKind != 6;
-  const bool mapShown = s.viewMode >= 2;
+  const bool frequencyView = s.viewMode == ViewMode::Transform && hasFrequencyAxis(s.transformKind);
+  const bool mapShown = showsBandMeasures(s.viewMode);
   // Power spectra enter the view shifted right; the readouts undo the shift.
-  const double powerScale = (s.viewMode == 1 && s.transformKind == 1)
+  const double powerScale = (s.viewMode == ViewMode::Transform && s.transformKind == TransformKind::Power)
                                 ? std::ldexp(1.0, std::clamp(s.powerShift, 0, 62))
                                 : 1.0;
   r.frequency = frequencyView;
@@ -119,7 +119,7 @@ ScoreboardTexts scoreboardReadouts(StudyState& s, const MapChannelProvider& mapC
   const double rate = s.sampleRate;
   if (frequencyView) {
     if (s.epochLength > 0) r.t = formatNumber(static_cast<double>(s.cursorPos) * rate / s.epochLength);
-  } else if (mapShown && s.transformKind != 6) {
+  } else if (mapShown && s.transformKind != TransformKind::Correlation) {
     if (rate > 0) r.t = formatNumber(static_cast<double>(s.currentEpoch) * s.epochStep / rate);
     r.dt = bandLimits(s, s.currentBand);
   } else if (rate > 0) {
@@ -139,7 +139,7 @@ ScoreboardTexts scoreboardReadouts(StudyState& s, const MapChannelProvider& mapC
 
   // The registers the acquisition engine recorded with the sample under the
   // cursor; a spectrum's cursor is a frequency and has none.
-  if (s.viewMode == 0 && s.markChannelCount == 1 && s.markChannel != nullptr && inRecord(s, cursor)) {
+  if (s.viewMode == ViewMode::Signals && s.markChannelCount == 1 && s.markChannel != nullptr && inRecord(s, cursor)) {
     const int word = static_cast<std::uint16_t>(s.markChannel[cursor]);
     r.in = hexByte(word);
     r.out = hexByte(word >> 8);

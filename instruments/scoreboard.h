@@ -2,7 +2,7 @@
 // at the cursor, the differences between cursor and anchor, the integral
 // measure of the selected interval and the input and output registers of the
 // mark channel, as the texts the window "Табло" shows. In the transform view
-// the times become frequencies; with a map shown (viewMode ≥ 2) the value is
+// the times become frequencies; with a map of band measures shown the value is
 // the band measure of the map's current channel.
 #pragma once
 

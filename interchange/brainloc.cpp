@@ -52,7 +52,7 @@ void field(ByteWriter& w, std::string_view utf8, std::size_t width) { w.text(utf
 }  // namespace
 
 std::string brainLocBytes(const StudyState& s, const std::vector<BrainLocSite>& table) {
-  if (s.viewMode == 1) return {};
+  if (s.viewMode == ViewMode::Transform) return {};
   std::vector<int> eeg;
   for (int c = 0; c < std::clamp(s.channelCount, 0, kMaxChannels); ++c)
     if (s.channelPosX[static_cast<std::size_t>(c)] < 128) eeg.push_back(c);
@@ -132,7 +132,7 @@ std::string brainLocBytes(const StudyState& s, const std::vector<BrainLocSite>& 
 }
 
 bool writeBrainLoc(StudyState& s, const std::string& path, Interaction& ui) {
-  if (s.viewMode == 1) return false;
+  if (s.viewMode == ViewMode::Transform) return false;
   const std::string bytes = brainLocBytes(s, readBrainLocTable(s.programDir + "BL.ini"));
   if (!writeFileAtomically(path, bytes)) {
     ui.message("Файл " + baseName(path) + " не записан.");

@@ -1453,7 +1453,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   s.examHeader = examHeaderOf(fixed, h);
   s.recordDate = startDateDays(h.startDate);
   s.referenceKind = 0;
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   s.channelCount = static_cast<int>(h.channelSignals.size());
   Session& xs = x;
   applyChannelTable(s, xs);
@@ -1570,7 +1570,7 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
     return false;
   }
   // In the transform view the signals are parked; those are what the file holds.
-  const bool results = s.viewMode == 1;
+  const bool results = s.viewMode == ViewMode::Transform;
   const auto& source = results ? s.parkedChannelData : s.channelData;
   const int length = std::clamp(results ? s.savedRecordLength : s.recordLength, 0, x->page.frames);
   const long long N = h.maxSamplesPerRecord;
@@ -1959,7 +1959,7 @@ std::string edfDurationText(double seconds) { return fixedText(seconds, 8); }
 bool exportEdf(StudyState& s, const std::string& path, bool udf, Interaction& ui, Progress* progress) {
   const std::string name = baseName(path);
   const std::string refused = "Файл " + name + " не записан: ";
-  if (s.viewMode == 1) {
+  if (s.viewMode == ViewMode::Transform) {
     ui.message(refused + "в режиме преобразования в EDF записываются только сигналы.");
     return false;
   }

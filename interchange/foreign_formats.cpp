@@ -310,7 +310,7 @@ bool decodeBrainSys(const ByteSource& in, bool systemFromFile, const std::vector
 }
 
 bool readBrainSys(StudyState& s, const std::string& path, bool systemFromFile, Interaction& ui) {
-  if (s.viewMode == 1) return false;
+  if (s.viewMode == ViewMode::Transform) return false;
   const std::string name = baseName(path);
   FileSource in(path);
   if (!in.ok()) {
@@ -471,7 +471,7 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
 }
 
 bool readNeuroScan(StudyState& s, const std::string& path, Interaction& ui) {
-  if (s.viewMode == 1) return false;
+  if (s.viewMode == ViewMode::Transform) return false;
   const std::string name = baseName(path);
   FileSource in(path);
   if (!in.ok()) {
@@ -493,7 +493,7 @@ int foreignReaderFor(const std::string& path) {
 }
 
 bool openForeignRecord(StudyState& s, const std::string& path, Interaction& ui) {
-  if (s.viewMode == 1) s.leaveTransformView();
+  if (s.viewMode == ViewMode::Transform) s.leaveTransformView();
   switch (foreignReaderFor(path)) {
     case 1: return readBrainSys(s, path, true, ui);
     case 2: return readBrainSys(s, path, false, ui);

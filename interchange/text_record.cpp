@@ -240,18 +240,18 @@ struct Rows {
 
 Rows tableRows(const StudyState& s) {
   Rows r;
-  const bool pairs = s.viewMode > 0 && s.transformKind > 1 && s.leadPairCount > 0;
+  const bool pairs = s.viewMode != ViewMode::Signals && isPairMeasure(s.transformKind) && s.leadPairCount > 0;
   if (pairs) {
     r.count = std::min(s.leadPairCount, kMaxLeadPairs);
   } else {
     r.count = s.channelCount;
-    if (s.viewMode >= 2 && r.count == 28) r.count = 20;
-    if (s.viewMode >= 2 && r.count == 44) r.count = 36;
+    if (showsBandMeasures(s.viewMode) && r.count == 28) r.count = 20;
+    if (showsBandMeasures(s.viewMode) && r.count == 44) r.count = 36;
   }
   r.count = std::clamp(r.count, 0, kMaxChannels);
   for (int i = 0; i < r.count; ++i) {
     std::string name;
-    if (pairs && s.transformKind != 10) {
+    if (pairs && s.transformKind != TransformKind::Envelope) {
       const auto& p = s.leadPairs[static_cast<std::size_t>(i)];
       name = utf8Substr(trimSpaces(channelName(s, p[0] - 1)) + "-" + trimSpaces(channelName(s, p[1] - 1)), 0, 10);
     } else {
@@ -268,14 +268,14 @@ std::string hex2(int v) {
 }
 
 double fullScale(const StudyState& s, int row) {
-  if (s.viewMode == 1) {
-    if (s.transformKind == 3) return 180;
-    if (s.transformKind == 4) return 2;
-    if (s.transformKind == 6) return 1;
+  if (s.viewMode == ViewMode::Transform) {
+    if (s.transformKind == TransformKind::CrossPhase) return 180;
+    if (s.transformKind == TransformKind::Coherence) return 2;
+    if (s.transformKind == TransformKind::Correlation) return 1;
   }
   const int zero = s.zeroLevel[row];
   double h = std::max(4096 - zero, zero);
-  if (s.viewMode == 1) h *= 2;
+  if (s.viewMode == ViewMode::Transform) h *= 2;
   return h / std::max<int>(1, s.calibUnits[row]) * s.calibValue[row];
 }
 
@@ -289,10 +289,14 @@ void sampleRange(const StudyState& s, int& a, int& b) {
   b = std::min(b, kMaxSamples - 1);
 }
 
+// Signals, the transform view and the two band modes have a table; the
+// examination displays have none.
+bool hasTextTable(ViewMode m) { return m >= ViewMode::Signals && m <= ViewMode::EpochMaps; }
+
 }  // namespace
 
 std::string textRecordBody(const StudyState& s, const TextTableExtras& extras) {
-  if (s.viewMode < 0 || s.viewMode > 3) return {};
+  if (!hasTextTable(s.viewMode)) return {};
   const Rows rows = tableRows(s);
   const double rate = std::max(1, s.sampleRate);
   std::string out;
@@ -301,9 +305,9 @@ std::string textRecordBody(const StudyState& s, const TextTableExtras& extras) {
     for (const std::string& n : rows.names) out += " " + n;
   };
 
-  if (s.viewMode == 0 || s.viewMode == 1) {
-    const bool signals = s.viewMode == 0;
-    const bool timeAxis = !signals && s.transformKind == 6;
+  if (s.viewMode == ViewMode::Signals || s.viewMode == ViewMode::Transform) {
+    const bool signals = s.viewMode == ViewMode::Signals;
+    const bool timeAxis = !signals && !hasFrequencyAxis(s.transformKind);
     const bool marks = signals && s.markChannelCount == 1 && s.markChannel;
     out += signals ? "    T[sec]" : (timeAxis ? "T[sec]" : "Fq[Hz]");
     names();
@@ -314,7 +318,7 @@ std::string textRecordBody(const StudyState& s, const TextTableExtras& extras) {
     endLine();
     int a = 0, b = -1;
     sampleRange(s, a, b);
-    const bool power = !signals && s.transformKind == 1 && s.sumMode != 5;
+    const bool power = !signals && s.transformKind == TransformKind::Power && s.sumMode != 5;
     const double gain = power ? std::ldexp(1.0, std::clamp(s.powerShift, 0, 62)) : 1.0;
     const double epoch = std::max(1, s.epochLength);
     for (int k = a; k <= b; ++k) {
@@ -327,7 +331,7 @@ std::string textRecordBody(const StudyState& s, const TextTableExtras& extras) {
       }
       endLine();
     }
-  } else if (s.viewMode == 2) {
+  } else if (s.viewMode == ViewMode::BandDiagrams) {
     out += "Fq-area";
     names();
     endLine();
@@ -392,12 +396,12 @@ bool writeOrAppend(const std::string& path, const std::string& body, Interaction
 }  // namespace
 
 bool writeTextRecord(StudyState& s, const std::string& path, Interaction& ui, const TextTableExtras& extras) {
-  if (s.viewMode < 0 || s.viewMode > 3) return false;
+  if (!hasTextTable(s.viewMode)) return false;
   return writeOrAppend(path, textRecordBody(s, extras), ui, true);
 }
 
 bool saveRecordsAsText(StudyState& s, const std::string& path, Interaction& ui) {
-  const bool more = s.viewMode == 0 && s.recordFileHandle >= 0 && s.currentRecord >= 1 &&
+  const bool more = s.viewMode == ViewMode::Signals && s.recordFileHandle >= 0 && s.currentRecord >= 1 &&
                     s.currentRecord < s.recordCount;
   if (!more || !ui.ask("Сохранить все записи, начиная с текущей")) return writeTextRecord(s, path, ui);
   // Each record is read in turn and the text is kept until all are there, so a

@@ -41,7 +41,7 @@ bool decodeTextRecord(std::string_view bytes, ForeignRecord& out, std::string& r
 // readTextRecord: every record-kind file that is not one of the binary formats.
 bool readTextRecord(StudyState& s, const std::string& path, Interaction& ui);
 
-// What the band-per-epoch table (viewMode 3) takes from the map window: the
+// What the band-per-epoch table (epoch maps) takes from the map window: the
 // measure text it shows and, with asymmetry on, its asymmetry step, which
 // turns the result codes of all rows into map values 0..255 (127 = none).
 struct TextTableExtras {
@@ -50,8 +50,9 @@ struct TextTableExtras {
   std::function<void(std::vector<int>& codes)> asymmetryStep;
 };
 
-// The table for the current viewMode (0..3) as written to a file, code page
-// 1251 with CR LF; empty for viewMode above 3.
+// The table for the current viewMode (signals, transform view, band
+// diagrams, epoch maps) as written to a file, code page 1251 with CR LF; empty
+// for the examination displays.
 std::string textRecordBody(const StudyState& s, const TextTableExtras& extras = {});
 // Writes the table, asking "Файл существует: Да=перезаписать, Нет=дополнить"
 // when the file exists (Yes replaces it, No appends, Cancel writes nothing).

@@ -79,7 +79,7 @@ bool saveSettingsCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {
 }
 
 bool backToSignals(StudyState& s) {
-  if (s.viewMode != 1) return false;
+  if (s.viewMode != ViewMode::Transform) return false;
   s.leaveTransformView();
   return true;
 }

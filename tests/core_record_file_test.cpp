@@ -414,7 +414,7 @@ TEST(RecordFileRead, PairTransformFileAndDeletedRecord) {
   ScriptedInteraction ui;
   ASSERT_TRUE(openRecordFile(*s, path, ui));
   EXPECT_EQ(s->markChannelCount, 0);
-  EXPECT_EQ(s->transformKind, 2);
+  EXPECT_EQ(s->transformKind, TransformKind::CrossSpectrum);
   ASSERT_TRUE(stepRecord(*s, +1, ui));
   EXPECT_EQ(s->storedLength, 64);
   EXPECT_EQ(s->recordLength, 0);
@@ -569,18 +569,18 @@ TEST(RecordFileWrite, HeaderAndRecordBytes) {
 
 TEST(RecordFileWrite, TransformViewVariants) {
   struct Case {
-    int kind;
+    TransformKind kind;
     int rate;
     int zero, units, calib;
   };
   // a power spectrum of a 512-sample epoch at 256 Hz: 256 values, rate field 200
-  for (const Case c : {Case{1, 200, 2000, 1600, 77}, Case{6, 256, 2048, 2048, 100}}) {
+  for (const Case c : {Case{TransformKind::Power, 200, 2000, 1600, 77}, Case{TransformKind::Correlation, 256, 2048, 2048, 100}}) {
     SCOPED_TRACE(c.kind);
     TempDir dir;
     auto s = freshState();
     fillState(*s, 2, 256, 1);
     s->sampleRate = 256;
-    s->viewMode = 1;
+    s->viewMode = ViewMode::Transform;
     s->transformKind = c.kind;
     s->recordFileVersion = kVersionCA40;
     s->zeroLevel[0] = 2000;
@@ -739,11 +739,11 @@ TEST_F(OpenFixture, WriteBackInTransformViewWritesTheSignals) {
   s->channelData[0][1] = 777;
   for (int c = 0; c < 3; ++c)
     for (int i = 0; i < 32; ++i) s->parkedChannelData[c][i] = 5;  // results
-  s->enterTransformView(1, 32, 800);
+  s->enterTransformView(TransformKind::Power, 32, 800);
   s->recordModified = 1;
   ui.yesNoScript = {true};
   ASSERT_TRUE(stepRecord(*s, +1, ui));
-  EXPECT_EQ(s->viewMode, 0);
+  EXPECT_EQ(s->viewMode, ViewMode::Signals);
   ASSERT_TRUE(stepRecord(*s, -1, ui));
   EXPECT_EQ(s->channelData[0][1], 777);
   EXPECT_EQ(s->channelData[0][2], recs[0].ch[0][2]);

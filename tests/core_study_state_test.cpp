@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/study_state.h"
+#include "test_support.h"
 
 namespace velor {
 namespace {
@@ -34,19 +35,19 @@ TEST(StudyState, PhysicalValueOfDefaultTable) {
 
 TEST(StudyState, PhysicalValueInTransformViewByKind) {
   StudyState s;
-  s.viewMode = 1;
+  s.viewMode = ViewMode::Transform;
   s.calibUnits[0] = 2000;
   s.calibValue[0] = 100;
   s.channelData[0][0] = 4095;
   struct Case {
-    int kind;
+    TransformKind kind;
     double expected;
   } cases[] = {
-      {1, 4095.0 / 2000 * 100 / 2000 * 100},
-      {2, 4095.0 / 2000 * 100},
-      {3, (4095 - 2048) / 2047.0 * 180},
-      {4, 1.0},
-      {6, 1.0},
+      {TransformKind::Power, 4095.0 / 2000 * 100 / 2000 * 100},
+      {TransformKind::CrossSpectrum, 4095.0 / 2000 * 100},
+      {TransformKind::CrossPhase, (4095 - 2048) / 2047.0 * 180},
+      {TransformKind::Coherence, 1.0},
+      {TransformKind::Correlation, 1.0},
   };
   for (const auto& c : cases) {
     s.transformKind = c.kind;
@@ -90,13 +91,13 @@ TEST(StudyState, ResultStoreAddressingAndLimits) {
   s.channelCount = 19;
   EXPECT_EQ(s.resultChannels(), 19);
   // pair transforms address by lead pairs
-  s.viewMode = 1;
-  s.transformKind = 4;
+  s.viewMode = ViewMode::Transform;
+  s.transformKind = TransformKind::Coherence;
   s.leadPairCount = 8;
   EXPECT_EQ(s.resultChannels(), 8);
-  s.transformKind = 10;
+  s.transformKind = TransformKind::Envelope;
   EXPECT_EQ(s.resultChannels(), 19);
-  s.viewMode = 0;
+  s.viewMode = ViewMode::Signals;
   // beyond the cube: writes dropped, reads 0
   s.resultPut(0, 0, 100000, 7);
   EXPECT_EQ(s.resultGet(0, 0, 100000), 0);
@@ -112,8 +113,8 @@ TEST(StudyState, ResultValueByBandTable) {
   s.bandMode = 2;
   EXPECT_NEAR(s.resultValue(1, 0, 0), 8 + 5.5 * 0.5, 1e-12);
   s.bandMode = 0;
-  s.viewMode = 1;
-  s.transformKind = 4;
+  s.viewMode = ViewMode::Transform;
+  s.transformKind = TransformKind::Coherence;
   EXPECT_NEAR(s.resultValue(1, 0, 0), 128 / 4095.0, 1e-12);
 }
 
@@ -148,8 +149,8 @@ TEST(StudyState, TransformViewSwapsPointersAndRestores) {
     s.parkedChannelData[0][i] = static_cast<std::int16_t>(i);
     s.parkedChannelData[1][i] = 0;
   }
-  s.enterTransformView(2, s.epochLength / 2, 800);
-  EXPECT_EQ(s.viewMode, 1);
+  s.enterTransformView(TransformKind::CrossSpectrum, s.epochLength / 2, 800);
+  EXPECT_EQ(s.viewMode, ViewMode::Transform);
   EXPECT_EQ(s.channelData[0], parked0);
   EXPECT_EQ(s.parkedChannelData[0], signal0);
   EXPECT_EQ(s.recordLength, 256);
@@ -162,7 +163,7 @@ TEST(StudyState, TransformViewSwapsPointersAndRestores) {
   EXPECT_EQ(s.timeZoom, 1);
   s.cursorPos = 20;
   s.leaveTransformView();
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(s.channelData[0], signal0);
   EXPECT_EQ(s.channelData[0][0], 111);
   EXPECT_EQ(s.recordLength, 5000);
@@ -181,7 +182,7 @@ TEST(StudyState, PowerSpectrumIsSquaredAndShiftedToTwelveBits) {
   s.epochLength = 512;
   for (int i = 0; i < 256; ++i) s.parkedChannelData[0][i] = 0;
   s.parkedChannelData[0][10] = 1000;  // 1e6 needs a shift of 8 to fit 4095
-  s.enterTransformView(1, 256, 800);
+  s.enterTransformView(TransformKind::Power, 256, 800);
   EXPECT_EQ(s.powerShift, 8);
   EXPECT_EQ(s.channelData[0][10], (1000 * 1000) >> 8);
   EXPECT_LE(s.channelData[0][10], 4095);
@@ -190,7 +191,7 @@ TEST(StudyState, PowerSpectrumIsSquaredAndShiftedToTwelveBits) {
 TEST(StudyState, CorrelationKeepsRecordLengthAndRestoresIt) {
   StudyState s;
   s.recordLength = 3000;
-  s.enterTransformView(6, 1500, 800);
+  s.enterTransformView(TransformKind::Correlation, 1500, 800);
   EXPECT_EQ(s.recordLength, 3000);
   s.recordLength = 1500;  // an analysis may change it meanwhile
   s.leaveTransformView();

@@ -151,7 +151,7 @@ TEST(EegApply, EpochGridAveragingAndMeasureFallbacks) {
     EXPECT_EQ(f.s.epochStep, c.epochStep);
     EXPECT_EQ(f.s.epochCount, c.epochCount);
     EXPECT_EQ(f.engine.averagedEpochs, c.averaged);
-    EXPECT_EQ(f.s.transformKind, c.kind);
+    EXPECT_EQ(f.s.transformKind, transformKindFromNumber(c.kind));
     EXPECT_EQ(f.s.dialogResult, c.resultAfter);
     EXPECT_EQ(f.ui.messages, c.messages);
     EXPECT_EQ(static_cast<int>(f.ui.questions.size()), c.questions);
@@ -165,7 +165,7 @@ TEST(EegApply, EpochGridAveragingAndMeasureFallbacks) {
 
 TEST(EegApply, TransformViewCountsTheSignalLength) {
   Fixture f(2, 3000, 250);
-  f.s.viewMode = 1;
+  f.s.viewMode = ViewMode::Transform;
   f.s.savedRecordLength = 3000;
   f.s.recordLength = 128;  // the spectrum's length
   f.eeg.settings.epochIndex = 3;
@@ -391,7 +391,7 @@ TEST(EegMontage, RefusalsLeaveTheRecordAlone) {
     EXPECT_EQ(f.s.channel(0)[3], std::lround(2048 + 100 * std::sin(2 * kPi * 5 * 3 / 100.0)));
   }
   Fixture v(2, 10, 100);
-  v.s.viewMode = 1;
+  v.s.viewMode = ViewMode::Transform;
   std::string reason;
   EXPECT_FALSE(bipolarMontage(v.s, reason));
   EXPECT_FALSE(commonAverageReference(v.s, reason));
@@ -482,7 +482,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     h.click = [&] { ++clicks; };
     runEegAnalysisWindow(f.eeg, h);
     EXPECT_TRUE(f.ui.messages.empty());
-    EXPECT_EQ(f.s.viewMode, 1);
+    EXPECT_EQ(f.s.viewMode, ViewMode::Transform);
     EXPECT_EQ(f.s.recordLength, 128);
     EXPECT_TRUE(f.s.lockedZoom);
     EXPECT_TRUE(labelsFrequency);
@@ -496,7 +496,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     // the next EEG command leaves the view first; cancelling shows the signals
     h.showWindow = [](EegAnalysis&) {};
     runEegAnalysisWindow(f.eeg, h);
-    EXPECT_EQ(f.s.viewMode, 0);
+    EXPECT_EQ(f.s.viewMode, ViewMode::Signals);
     EXPECT_EQ(f.s.recordLength, 2048);
     EXPECT_FALSE(labelsFrequency);
   }
@@ -506,11 +506,11 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     EegDispatchHooks h;
     int diagrams = 0;
     h.showWindow = [](EegAnalysis& e) { e.state().dialogResult = kEegBandDiagrams; };
-    h.bandDiagrams = [&](int) { ++diagrams; };
-    f.s.viewMode = 2;
+    h.bandDiagrams = [&](ViewMode) { ++diagrams; };
+    f.s.viewMode = ViewMode::BandDiagrams;
     runEegAnalysisWindow(f.eeg, h);
     EXPECT_EQ(f.ui.messages, std::vector<std::string>{spectral_text::kNoBands});
-    EXPECT_EQ(f.s.viewMode, 0);
+    EXPECT_EQ(f.s.viewMode, ViewMode::Signals);
     EXPECT_EQ(diagrams, 0);
     f.bands();
     f.ui.messages.clear();
@@ -524,7 +524,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     EegDispatchHooks h;
     int mode = -1;
     h.showWindow = [](EegAnalysis& e) {
-      e.state().transformKind = 6;
+      e.state().transformKind = TransformKind::Correlation;
       e.state().dialogResult = kEegEpochMaps;
       e.state().epochLength = 4096;
     };
@@ -553,7 +553,7 @@ TEST(EegDispatcher, CarriesOutTheWindowsChoice) {
     Fixture f(2, 600, 100);
     EegDispatchHooks h;
     int clicks = 0;
-    h.showWindow = [](EegAnalysis& e) { e.state().transformKind = 10; };
+    h.showWindow = [](EegAnalysis& e) { e.state().transformKind = TransformKind::Envelope; };
     h.click = [&] { ++clicks; };
     f.s.lockedZoom = true;
     runEegAnalysisWindow(f.eeg, h);

@@ -94,7 +94,7 @@ TEST(MapValues, ZeroAmplitudeIsWhitePositiveRedNegativeBlue) {
   s.channel(0)[4] = 2048;        // zero
   s.channel(1)[4] = 2048 + 200;  // strongly positive
   s.channel(2)[4] = 2048 - 200;  // strongly negative
-  s.viewMode = 0;
+  s.viewMode = ViewMode::Signals;
   const auto e = mapElectrodes(s, {}, 4, 0, 0);
   ASSERT_EQ(e.size(), 3u);
   EXPECT_EQ(e[0].value, 128);
@@ -121,7 +121,7 @@ TEST(MapValues, AsymmetryOfEqualSidesIs127AndFollowsTheSign) {
     s.channelPosX[c] = static_cast<std::uint8_t>(10 + 10 * c);
     s.channelPosY[c] = 40;
   }
-  s.viewMode = 2;
+  s.viewMode = ViewMode::BandDiagrams;
   s.bandMode = 0;
   MapSettings m;
   m.asymmetry = true;
@@ -148,7 +148,7 @@ TEST(MapValues, AsymmetryOfEqualSidesIs127AndFollowsTheSign) {
   EXPECT_EQ(mapElectrodes(s, m, 0, 0, 0)[3].value, 10);  // 40 × 4 / 16
 
   // signal mode: values of the amplitude step
-  s.viewMode = 0;
+  s.viewMode = ViewMode::Signals;
   s.recordLength = 4;
   for (int c = 0; c < 4; ++c) {
     s.zeroLevel[c] = 2048;
@@ -166,7 +166,7 @@ TEST(MapValues, EpochAnimationFramesStepAQuarterAtATime) {
   StudyState s;
   s.channelCount = 1;
   s.bandCount = 1;
-  s.viewMode = 3;
+  s.viewMode = ViewMode::EpochMaps;
   s.bandMode = 2;  // values are the codes
   s.channelPosX[0] = s.channelPosY[0] = 31;
   s.resultPut(0, 0, 4, 10);
@@ -179,14 +179,14 @@ TEST(MapValues, BandValuesByMeasureAndKind) {
   StudyState s;
   s.channelCount = 2;
   s.bandCount = 2;
-  s.viewMode = 2;
+  s.viewMode = ViewMode::BandDiagrams;
   s.resultPut(1, 0, 0, 256);
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   s.bandMode = 0;
   EXPECT_EQ(bandMapValue(s, 0, 1, 0, 0), 64);     // 256 × 4 / 16
   EXPECT_EQ(bandMapValue(s, 0, 1, 0, 5), 159);    // × 1.2^5
   EXPECT_EQ(bandMapValue(s, 0, 1, 0, 30), 255);   // limited
-  s.transformKind = kCoherence;
+  s.transformKind = TransformKind::Coherence;
   s.resultPut(1, 0, 0, 4095);
   EXPECT_EQ(bandMapValue(s, 0, 1, 0, 0), 255);
   s.bandMode = 2;
@@ -198,17 +198,17 @@ TEST(MapTitle, SuffixesAndDiagramTitle) {
   StudyState s;
   installDefaultBands(s);
   MapSettings m;
-  s.viewMode = 0;
-  s.transformKind = 0;
+  s.viewMode = ViewMode::Signals;
+  s.transformKind = TransformKind::Amplitude;
   EXPECT_EQ(mapTitle(s, m), "");
-  s.viewMode = 1;
-  s.transformKind = 1;
+  s.viewMode = ViewMode::Transform;
+  s.transformKind = TransformKind::Power;
   m.asymmetry = true;
   EXPECT_EQ(mapTitle(s, m), "-Мощность-Асим");
-  s.viewMode = 2;
+  s.viewMode = ViewMode::BandDiagrams;
   s.currentBand = 2;
   s.bandMode = 0;
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   m.asymmetry = false;
   EXPECT_EQ(mapTitle(s, m), trimSpaces(s.bandTable[2].name) + "-Aср");
   EXPECT_EQ(mapCaption(s, m, 2), "Серия: " + mapTitle(s, m));
@@ -226,14 +226,14 @@ TEST(BandDiagrams, DemoAlphaMapIsOccipitalAndSymmetric) {
   test::TempDir dir;
   s.programDir = dir.path() + "/";
   MapSettings m;
-  for (int mode : {2, 3}) {
-    s.transformKind = 0;
+  for (ViewMode mode : {ViewMode::BandDiagrams, ViewMode::EpochMaps}) {
+    s.transformKind = TransformKind::Amplitude;
     s.bandMode = 0;
     s.currentEpoch = 0;
     ASSERT_TRUE(runBandDiagrams(engine, s, mode, ui, m)) << (ui.messages.empty() ? "" : ui.messages.back());
     EXPECT_EQ(s.viewMode, mode);
     const int alpha = 2;
-    const int slice = mode == 3 ? s.epochCount : 0;  // the mean over the epochs
+    const int slice = mode == ViewMode::EpochMaps ? s.epochCount : 0;  // the mean over the epochs
     const auto e = mapElectrodes(s, m, 0, alpha, slice);
     ASSERT_EQ(e.size(), 19u);
     MapGrid g;
@@ -267,9 +267,9 @@ TEST(BandDiagrams, EpochMapsStoreEverySliceAndTheirMean) {
   test::TempDir dir;
   s.programDir = dir.path() + "/";
   MapSettings m;
-  s.transformKind = kPower;
+  s.transformKind = TransformKind::Power;
   s.currentBand = 2;
-  ASSERT_TRUE(runBandDiagrams(engine, s, 3, ui, m));
+  ASSERT_TRUE(runBandDiagrams(engine, s, ViewMode::EpochMaps, ui, m));
   const int k = s.epochCount;
   ASSERT_GE(k, 2);
   for (int r : {0, 17}) {
@@ -281,7 +281,7 @@ TEST(BandDiagrams, EpochMapsStoreEverySliceAndTheirMean) {
   const std::string power = test::readBytes(dir.file("PowerSpectr.txt"));
   EXPECT_EQ(std::count(power.begin(), power.end(), '\n'), k);
   // the values text: a head line, the row names line and one line per epoch
-  s.viewMode = 3;
+  s.viewMode = ViewMode::EpochMaps;
   const std::string text = cp1251ToUtf8(textRecordBody(s, mapTextExtras(s, m)));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), k + 2);
   EXPECT_EQ(text.substr(0, text.find("\r\n")), trimSpaces(s.bandTable[2].name) + "-Aср");
@@ -304,7 +304,7 @@ TEST(BandDiagrams, ValuesTextCarriesTheMapsAsymmetry) {
   s.resultPut(0, 0, 0, 300);
   s.resultPut(0, 1, 0, 100);
   s.resultPut(0, 2, 0, 50);
-  s.viewMode = 3;
+  s.viewMode = ViewMode::EpochMaps;
   MapSettings m;
   m.asymmetry = true;
   const std::string text = cp1251ToUtf8(textRecordBody(s, mapTextExtras(s, m)));
@@ -321,17 +321,17 @@ TEST(BandDiagrams, NoBandsOrNoEpochsChangeNothing) {
   MapSettings m;
   m.mapScaleStep = 7;
   s.bandCount = 0;
-  s.viewMode = 2;
-  EXPECT_FALSE(runBandDiagrams(engine, s, 2, ui, m));
+  s.viewMode = ViewMode::BandDiagrams;
+  EXPECT_FALSE(runBandDiagrams(engine, s, ViewMode::BandDiagrams, ui, m));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0], "Не установлены частотные диапазоны!");
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(m.mapScaleStep, 7);
   // an epoch that does not fit the record
   installDefaultBands(s);
   s.epochLength = s.epochStep = 300;  // not a power of two
-  EXPECT_FALSE(runBandDiagrams(engine, s, 2, ui, m));
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_FALSE(runBandDiagrams(engine, s, ViewMode::BandDiagrams, ui, m));
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(ui.messages.size(), 2u);
 }
 
@@ -346,11 +346,11 @@ TEST(BandDiagrams, PairMeasuresKeepOneRowPerLeadPair) {
     s.leadPairs[p][0] = static_cast<std::uint8_t>(1 + p % 19);
     s.leadPairs[p][1] = static_cast<std::uint8_t>(1 + (p + 1 + p / 19) % 19);
   }
-  s.transformKind = kCrossSpectrum;
+  s.transformKind = TransformKind::CrossSpectrum;
   SpectralEngine engine;
   ScriptedInteraction ui;
   MapSettings m;
-  ASSERT_TRUE(runBandDiagrams(engine, s, 2, ui, m));
+  ASSERT_TRUE(runBandDiagrams(engine, s, ViewMode::BandDiagrams, ui, m));
   EXPECT_EQ(mapRowCount(s), 30);
   EXPECT_EQ(s.resultChannels(), 30);
   EXPECT_EQ(mapRowName(s, 0), "Fp1-Fp2");
@@ -371,7 +371,7 @@ TEST(AmplitudeMap, OneStrongElectrodeGivesTheMaximumAtItsPosition) {
     for (int i = 0; i < 100; ++i) s.channel(c)[i] = static_cast<std::int16_t>(s.zeroLevel[c] + (c * 7 + i) % 5);
   const int strong = 13;  // P3
   s.channel(strong)[50] = static_cast<std::int16_t>(s.zeroLevel[strong] + 400);
-  s.viewMode = 0;
+  s.viewMode = ViewMode::Signals;
   s.selectionAnchor = -1;
   MapGrid g;
   ASSERT_TRUE(interpolateMap(mapElectrodes(s, {}, 50, 0, 0), g));
@@ -386,7 +386,7 @@ TEST(MapCards, WriteReadAverageCompareAcrossARestart) {
   {
     StudyState s;
     loadDemo(s);
-    s.viewMode = 2;
+    s.viewMode = ViewMode::BandDiagrams;
     s.bandCount = 3;
     for (int r = 0; r < 20; ++r)
       for (int band = 0; band < 3; ++band) s.resultPut(band, r, 0, 10 + r + band);
@@ -399,7 +399,7 @@ TEST(MapCards, WriteReadAverageCompareAcrossARestart) {
   // a fresh program: read both, average the current map into one, compare
   StudyState s;
   loadDemo(s);
-  s.viewMode = 2;
+  s.viewMode = ViewMode::BandDiagrams;
   s.bandCount = 3;
   MapCard ca, cb;
   std::string problem;
@@ -442,9 +442,9 @@ TEST(MapCards, WriteReadAverageCompareAcrossARestart) {
   EXPECT_EQ(again.mean, before.mean);
   EXPECT_EQ(again.count, before.count);
   other = cb;
-  other.viewMode = 3;  // both band modes agree
+  other.viewMode = ViewMode::EpochMaps;  // both band modes agree
   EXPECT_TRUE(mapCardsCompatible(cb, other));
-  other.viewMode = 0;
+  other.viewMode = ViewMode::Signals;
   EXPECT_FALSE(mapCardsCompatible(cb, other));
 
   // comparison statistics: equal cards give Z 128, differences move it
@@ -456,7 +456,7 @@ TEST(MapCards, WriteReadAverageCompareAcrossARestart) {
 TEST(MapCards, CountSaturatesInItsByteAndEpochCardsAverageTheEpochs) {
   StudyState s;
   loadDemo(s);
-  s.viewMode = 3;
+  s.viewMode = ViewMode::EpochMaps;
   s.bandCount = 1;
   s.epochCount = 4;
   for (int e = 0; e < 4; ++e) s.resultPut(0, 0, e, 2 * e);  // 0 2 4 6
@@ -475,7 +475,7 @@ TEST(MapCards, CountSaturatesInItsByteAndEpochCardsAverageTheEpochs) {
 TEST(MapCards, HostileFilesAreRefused) {
   StudyState s;
   loadDemo(s);
-  s.viewMode = 2;
+  s.viewMode = ViewMode::BandDiagrams;
   s.bandCount = 2;
   const std::string good = encodeMapCard(currentMapCard(s));
   MapCard c;
@@ -514,7 +514,7 @@ TEST(SubjectMaps, EachLineOfTheTableIsOneEpoch) {
   s.bandCount = 2;
   std::string problem;
   ASSERT_TRUE(readSubjectMaps(s, "Name C1 C2 C3\r\nivanov 10 20 30\r\npetrov 1 2 3 extra\r\n\r\n", problem)) << problem;
-  EXPECT_EQ(s.viewMode, 3);
+  EXPECT_EQ(s.viewMode, ViewMode::EpochMaps);
   EXPECT_EQ(s.epochCount, 2);
   EXPECT_EQ(s.resultGet(0, 2, 0), 30);
   EXPECT_EQ(s.resultGet(0, 0, 1), 1);
@@ -562,7 +562,7 @@ TEST(CardStatistics, SingleCardMapsAndScaling) {
   MapCard c;
   c.rows = 2;
   c.bands = 1;
-  c.viewMode = 2;
+  c.viewMode = ViewMode::BandDiagrams;
   c.bandMode = 1;
   c.mean = {16, 0};
   c.meanSquare = {16 * 16 + 64, 0};  // s = 8

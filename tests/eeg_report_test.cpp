@@ -52,7 +52,7 @@ void buildRecord(StudyState& s, const std::array<LeadSignal, 8>& leads, double n
   s.sampleRate = kRate;
   s.channelCount = s.shownChannelCount = 8;
   s.recordLength = s.savedRecordLength = s.plannedRecordLength = samples;
-  s.viewMode = 0;
+  s.viewMode = ViewMode::Signals;
   for (int c = 0; c < 8; ++c) {
     s.channelNames[static_cast<std::size_t>(c)] = names[static_cast<std::size_t>(c)];
     s.zeroLevel[c] = 2048;
@@ -382,7 +382,7 @@ TEST(EegReport, DemoStudyReadsAsNormal) {
 TEST(EegReport, LeavesTheRecordAndTheSettingsAsTheyWere) {
   StudyState s;
   buildRecord(s, normalLeads(), 1.5, 5000, 3);
-  s.viewMode = 2;  // band diagrams of a pair measure shown: the signals stay where they are
+  s.viewMode = ViewMode::BandDiagrams;  // band diagrams of a pair measure shown: the signals stay where they are
   s.leadPairCount = 2;
   s.leadPairs[0] = {1, 2};
   s.leadPairs[1] = {7, 8};
@@ -391,7 +391,7 @@ TEST(EegReport, LeavesTheRecordAndTheSettingsAsTheyWere) {
   s.epochCount = 37;
   s.currentEpoch = 5;
   s.bandMode = 3;
-  s.transformKind = 4;
+  s.transformKind = TransformKind::Coherence;
   std::vector<std::int16_t> before;
   for (int c = 0; c < 8; ++c) before.insert(before.end(), s.channel(c), s.channel(c) + 5000);
   SpectralEngine engine;
@@ -408,9 +408,9 @@ TEST(EegReport, LeavesTheRecordAndTheSettingsAsTheyWere) {
   EXPECT_EQ(s.epochCount, 37);
   EXPECT_EQ(s.currentEpoch, 5);
   EXPECT_EQ(s.bandMode, 3);
-  EXPECT_EQ(s.transformKind, 4);
+  EXPECT_EQ(s.transformKind, TransformKind::Coherence);
   EXPECT_EQ(s.recordLength, 5000);
-  EXPECT_EQ(s.viewMode, 2);
+  EXPECT_EQ(s.viewMode, ViewMode::BandDiagrams);
   EXPECT_EQ(engine.averagedEpochs, 2);
   EXPECT_EQ(engine.windowKind(), 3);
   EXPECT_EQ(engine.firstBandBins[0], 4);
@@ -451,7 +451,7 @@ TEST(EegReport, InputItCannotJudge) {
        [](StudyState& s) { std::fill(s.channel(5), s.channel(5) + s.recordLength, std::int16_t{1000}); },
        std::string(txt::kFlatLead) + "P4" + txt::kFlatLeadEnd},
       {"rate 0", [](StudyState& s) { s.sampleRate = 0; }, txt::kBadRate},
-      {"transform view on", [](StudyState& s) { s.viewMode = 1; }, txt::kTransformViewOn},
+      {"transform view on", [](StudyState& s) { s.viewMode = ViewMode::Transform; }, txt::kTransformViewOn},
   };
   SpectralEngine engine;
   for (const Case& c : cases) {

@@ -86,8 +86,8 @@ std::unique_ptr<StudyState> study(int channels, int length, int rate) {
   s->channelCount = channels;
   s->recordLength = length;
   s->sampleRate = rate;
-  s->viewMode = 0;
-  s->transformKind = 0;
+  s->viewMode = ViewMode::Signals;
+  s->transformKind = TransformKind::Amplitude;
   return s;
 }
 
@@ -636,7 +636,7 @@ TEST(EpochSpectra, PhaseSpectrumOfSingleChannelsWithoutLeadPairs) {
   fill(*s, 0, codes(cosine(512, 48, 1000, 2048, 0)));    // bin 12 of 128
   fill(*s, 1, codes(cosine(512, 48, 1000, 2048, 45)));
   s->epochLength = s->epochStep = 128;
-  s->transformKind = kCrossPhase;
+  s->transformKind = TransformKind::CrossPhase;
   s->leadPairCount = 0;
   SpectralEngine e;
   e.epochSpectra(*s, 0, 0);
@@ -659,7 +659,7 @@ TEST(EpochSpectra, AveragedPhasesAreMeanDirections) {
     x.insert(x.end(), y.begin(), y.end());
     fill(*s, 0, codes(x));
     s->epochLength = s->epochStep = 128;
-    s->transformKind = kCrossPhase;
+    s->transformKind = TransformKind::CrossPhase;
     s->leadPairCount = 0;
     SpectralEngine e;
     e.averagedEpochs = 1;
@@ -744,7 +744,7 @@ TEST(PairSpectra, CoherenceOfAChannelWithItselfIs4095WhereverThereIsPower) {
   t.pair(1, 3, 3);
   t.pair(2, 1, 4);
   t.pair(3, 4, 4);
-  t.s->transformKind = kCoherence;
+  t.s->transformKind = TransformKind::Coherence;
   t.e.averagedEpochs = 6;
   EXPECT_EQ(t.e.epochSpectra(*t.s, 0, 0), 4095);
   long independent = 0;
@@ -765,7 +765,7 @@ TEST(PairSpectra, CoherenceNeedsPowerAboveThreeInBothChannels) {
   fill(*t.s, 0, codes(cosine(2048, 80, 2, 2048)));
   fill(*t.s, 1, codes(cosine(2048, 80, 2, 2048)));
   t.pair(0, 1, 2);
-  t.s->transformKind = kCoherence;
+  t.s->transformKind = TransformKind::Coherence;
   t.e.averagedEpochs = 4;
   t.e.epochSpectra(*t.s, 0, 0);
   int above = 0, below = 0;
@@ -781,14 +781,14 @@ TEST(PairSpectra, CoherenceNeedsPowerAboveThreeInBothChannels) {
 TEST(PairSpectra, CrossPhaseCrossSpectrumAndCoherentPower) {
   // b leads a by δ: the cross-phase is 90° − δ; |cross| = 4AB.
   struct Case {
-    int kind;
+    TransformKind kind;
     double amplitudeB, delay, expected, tolerance;
   };
   const Case cases[] = {
-      {kCrossPhase, 1000, 30, static_cast<double>(phaseCode(60)), 4},
-      {kCrossPhase, 500, -45, static_cast<double>(phaseCode(135)), 4},
-      {kCrossSpectrum, 500, 10, 2 * std::sqrt(1000.0 * 500), kOnePercentOfFullScale},
-      {kCoherentPower, 50, 0, 4 * 50.0 * 50, 0.05 * 10000},
+      {TransformKind::CrossPhase, 1000, 30, static_cast<double>(phaseCode(60)), 4},
+      {TransformKind::CrossPhase, 500, -45, static_cast<double>(phaseCode(135)), 4},
+      {TransformKind::CrossSpectrum, 500, 10, 2 * std::sqrt(1000.0 * 500), kOnePercentOfFullScale},
+      {TransformKind::CoherentPower, 50, 0, 4 * 50.0 * 50, 0.05 * 10000},
   };
   for (const Case& c : cases) {
     PairStudy t;
@@ -799,7 +799,7 @@ TEST(PairSpectra, CrossPhaseCrossSpectrumAndCoherentPower) {
     t.e.averagedEpochs = 1;
     t.e.epochSpectra(*t.s, 0, 0);
     EXPECT_NEAR(t.at(0, 20), c.expected, c.tolerance) << "kind " << c.kind << " delay " << c.delay;
-    EXPECT_EQ(t.at(0, 0), c.kind == kCrossPhase ? 2047 : 0);
+    EXPECT_EQ(t.at(0, 0), c.kind == TransformKind::CrossPhase ? 2047 : 0);
   }
 }
 
@@ -807,7 +807,7 @@ TEST(PairSpectra, PairKindsWithoutLeadPairsComputeNothing) {
   PairStudy t;
   fill(*t.s, 0, codes(cosine(2048, 80, 1000, 2048)));
   std::fill_n(t.s->parkedChannelData[0], 200, std::int16_t{77});
-  t.s->transformKind = kCoherence;
+  t.s->transformKind = TransformKind::Coherence;
   t.s->leadPairCount = 0;
   EXPECT_EQ(t.e.epochSpectra(*t.s, 0, 0), 0);
   EXPECT_EQ(t.s->parkedChannelData[0][10], 77);
@@ -818,7 +818,7 @@ TEST(PairSpectra, PairNamingAChannelTheRecordLacksGetsNoSpectrum) {
   fill(*t.s, 0, codes(cosine(2048, 80, 1000, 2048)));
   t.pair(0, 1, 9);  // only 4 channels
   t.pair(1, 1, 1);
-  t.s->transformKind = kCrossSpectrum;
+  t.s->transformKind = TransformKind::CrossSpectrum;
   std::fill_n(t.s->parkedChannelData[0], 200, std::int16_t{77});
   t.e.epochSpectra(*t.s, 0, 0);
   for (int i = 0; i <= 128; ++i) EXPECT_EQ(t.at(0, i), 0) << i;
@@ -830,20 +830,25 @@ TEST(PairSpectra, PairNamingAChannelTheRecordLacksGetsNoSpectrum) {
 TEST(EpochSpectra, UnsuitableEpochsAreRefusedWithAReasonAndNothingChanges) {
   struct Case {
     const char* what;
-    int epochLength, start, kind, pairs, viewMode;
+    int epochLength, start;
+    TransformKind kind;
+    int pairs;
+    ViewMode viewMode;
   };
+  constexpr auto amplitude = TransformKind::Amplitude;
+  constexpr auto signals = ViewMode::Signals;
   const Case cases[] = {
-      {"not a power of two", 1000, 0, 0, 0, 0},
-      {"zero length", 0, 0, 0, 0, 0},
-      {"too long for one transform", 12288, 0, 0, 0, 0},
-      {"long epoch for a pair kind", 8192, 0, kCoherence, 1, 0},
-      {"long phase spectrum", 16384, 0, kCrossPhase, 0, 0},
-      {"epoch past the record", 256, 1900, 0, 0, 0},
-      {"negative start", 256, -1, 0, 0, 0},
-      {"32768 samples never fit a record", 32768, 0, 0, 0, 0},
-      {"transform view on", 256, 0, 0, 0, 1},
-      {"correlation not plugged in", 256, 0, kCorrelation, 0, 0},
-      {"band measure kind", 256, 0, 7, 0, 0},
+      {"not a power of two", 1000, 0, amplitude, 0, signals},
+      {"zero length", 0, 0, amplitude, 0, signals},
+      {"too long for one transform", 12288, 0, amplitude, 0, signals},
+      {"long epoch for a pair kind", 8192, 0, TransformKind::Coherence, 1, signals},
+      {"long phase spectrum", 16384, 0, TransformKind::CrossPhase, 0, signals},
+      {"epoch past the record", 256, 1900, amplitude, 0, signals},
+      {"negative start", 256, -1, amplitude, 0, signals},
+      {"32768 samples never fit a record", 32768, 0, amplitude, 0, signals},
+      {"transform view on", 256, 0, amplitude, 0, ViewMode::Transform},
+      {"correlation not plugged in", 256, 0, TransformKind::Correlation, 0, signals},
+      {"band measure kind", 256, 0, TransformKind::Synchrony, 0, signals},
   };
   for (const Case& c : cases) {
     auto s = study(2, 2048, 256);
@@ -924,7 +929,7 @@ TEST(BandMeasures, EdgesOutsideZeroToHalfTheRateStayInsideTheSpectrum) {
 TEST(BandMeasures, PowerWeightsBySquaresAndWritesTheBandPowerLine) {
   auto s = study(2, 256, 128);
   s->epochLength = 256;
-  s->transformKind = kPower;
+  s->transformKind = TransformKind::Power;
   s->bandCount = 2;
   s->bandTable[0] = {"a", "1", "4"};
   s->bandTable[1] = {"b", "8", "13"};
@@ -1034,9 +1039,12 @@ TEST(IntervalSpectrum, APowerOfTwoWindowPastTheRecordFallsBackToTheSelection) {
 
 TEST(IntervalSpectrum, DegenerateSelectionsChangeNothing) {
   struct Case {
-    int cursor, length, viewMode;
+    int cursor, length;
+    ViewMode viewMode;
   };
-  for (const Case c : {Case{100, 1, 0}, Case{100, 0, 0}, Case{-5, 100, 0}, Case{5000, 100, 0}, Case{0, 100, 1}}) {
+  constexpr auto signals = ViewMode::Signals;
+  for (const Case c : {Case{100, 1, signals}, Case{100, 0, signals}, Case{-5, 100, signals}, Case{5000, 100, signals},
+                       Case{0, 100, ViewMode::Transform}}) {
     auto s = study(1, 1024, 256);
     s->cursorPos = c.cursor;
     s->epochLength = c.length;
@@ -1089,24 +1097,24 @@ TEST(ShowEpochSpectra, EntersTheTransformViewAndReentersOnNavigation) {
   fill(*s, 0, codes(cosine(2048, 160, 1000, 2048)));
   fill(*s, 1, codes(cosine(2048, 320, 500, 2048)));
   s->epochLength = s->epochStep = 256;
-  s->transformKind = kAmplitude;
+  s->transformKind = TransformKind::Amplitude;
   SpectralEngine e;
   std::string problem;
   ASSERT_TRUE(showEpochSpectra(e, *s, 800, problem)) << problem;
-  EXPECT_EQ(s->viewMode, 1);
+  EXPECT_EQ(s->viewMode, ViewMode::Transform);
   EXPECT_EQ(s->recordLength, 128);
   EXPECT_NEAR(s->channelData[0][20], 2000, kOnePercentOfFullScale);
   EXPECT_EQ(s->parkedChannelData[0][0], 2048 + 1000) << "the signals are parked";
 
   s->currentEpoch = 3;
   ASSERT_TRUE(showEpochSpectra(e, *s, 800, problem)) << problem;
-  EXPECT_EQ(s->viewMode, 1);
+  EXPECT_EQ(s->viewMode, ViewMode::Transform);
   EXPECT_NEAR(s->channelData[1][40], 1000, kOnePercentOfFullScale);
 
   s->currentEpoch = 100;  // past the record
   EXPECT_FALSE(showEpochSpectra(e, *s, 800, problem));
   EXPECT_FALSE(problem.empty());
-  EXPECT_EQ(s->viewMode, 0);
+  EXPECT_EQ(s->viewMode, ViewMode::Signals);
   EXPECT_EQ(s->recordLength, 2048);
   EXPECT_EQ(s->channelData[0][0], 2048 + 1000) << "the signals are back";
 }
@@ -1127,7 +1135,7 @@ TEST(EpochSpectra, RealEegAgreesWithTheFloatingReference) {
   constexpr double kTolerance = 65536 * 0.001;
   for (int n : {512, 1024}) {
     s->epochLength = s->epochStep = n;
-    s->transformKind = kAmplitude;
+    s->transformKind = TransformKind::Amplitude;
     SpectralEngine e;
     for (int epoch = 0; epoch < 3; ++epoch) {
       ASSERT_GE(e.epochSpectra(*s, epoch * n, 0), 0);
@@ -1161,7 +1169,7 @@ TEST(BandMeasures, AlphaOfTheDemoStudyPeaksPosteriorly) {
   ASSERT_TRUE(installDefaultBands(*s));
   s->epochLength = s->epochStep = 256;
   s->normaliseEpochGrid();
-  s->transformKind = kAmplitude;
+  s->transformKind = TransformKind::Amplitude;
   s->bandMode = 0;
   const auto channel = [&](const char* name) {
     for (int c = 0; c < s->channelCount; ++c)

@@ -108,8 +108,8 @@ TEST(Scoreboard, SpectraReadFrequencies) {
   // bin k is k × 0.5 Hz.
   s.sampleRate = 128;
   s.epochLength = 256;
-  s.viewMode = 1;
-  s.transformKind = 0;
+  s.viewMode = ViewMode::Transform;
+  s.transformKind = TransformKind::Amplitude;
   s.recordLength = 128;
   s.channel(0)[20] = 500;
   s.channel(0)[30] = 100;
@@ -126,7 +126,7 @@ TEST(Scoreboard, SpectraReadFrequencies) {
 
   // A power spectrum entered the view shifted right by 3: the readouts give
   // the power before the shift (code / units × value, twice).
-  s.transformKind = 1;
+  s.transformKind = TransformKind::Power;
   s.powerShift = 3;
   s.selectionAnchor = -1;
   EXPECT_EQ(scoreboardReadouts(s).y, "4000");
@@ -134,7 +134,7 @@ TEST(Scoreboard, SpectraReadFrequencies) {
   EXPECT_EQ(scoreboardReadouts(s).dy, "3200");
 
   // Correlation keeps times.
-  s.transformKind = 6;
+  s.transformKind = TransformKind::Correlation;
   t = scoreboardReadouts(s);
   EXPECT_FALSE(t.frequency);
   EXPECT_EQ(t.t, "0.1563");
@@ -144,8 +144,8 @@ TEST(Scoreboard, MapsReadTheBandMeasureOfTheMapChannel) {
   StudyState s;
   fill(s);
   s.sumMode = kSumMean;
-  s.viewMode = 2;
-  s.transformKind = 0;
+  s.viewMode = ViewMode::BandDiagrams;
+  s.transformKind = TransformKind::Amplitude;
   s.bandCount = 3;
   s.bandTable[1] = {"alpha", "8", "13"};
   s.currentBand = 1;
@@ -187,8 +187,8 @@ TEST(Scoreboard, DegenerateStatesLeaveReadoutsEmpty) {
   // No epoch length in the spectrum view: no frequency.
   StudyState f;
   fill(f);
-  f.viewMode = 1;
-  f.transformKind = 0;
+  f.viewMode = ViewMode::Transform;
+  f.transformKind = TransformKind::Amplitude;
   f.epochLength = 0;
   EXPECT_EQ(scoreboardReadouts(f).t, "");
 }

@@ -499,7 +499,7 @@ struct ForeignText : ForeignFormats {
     s->channelCount = 3;
     s->recordLength = length;
     s->sampleRate = 250;
-    s->viewMode = 0;
+    s->viewMode = ViewMode::Signals;
     s->selectionAnchor = -1;
     const char* names[] = {"Fp1", "O2", "ЭКГ"};
     for (int c = 0; c < 3; ++c) {
@@ -594,7 +594,7 @@ TEST_F(ForeignText, TablesOfTheOtherViews) {
   for (int b = 0; b < 2; ++b)
     for (int c = 0; c < 3; ++c)
       for (int e = 0; e < 3; ++e) s->resultPut(b, c, e, 10 * b + c + 100 * e);
-  s->viewMode = 2;
+  s->viewMode = ViewMode::BandDiagrams;
   s->currentEpoch = 1;
   auto lines = [](const std::string& body) {
     std::vector<std::string> out;
@@ -608,7 +608,7 @@ TEST_F(ForeignText, TablesOfTheOtherViews) {
   EXPECT_EQ(t2[1], "delta " + formatNumber(s->resultValue(0, 0, 1)) + " " + formatNumber(s->resultValue(0, 1, 1)) + " " +
                        formatNumber(s->resultValue(0, 2, 1)));
 
-  s->viewMode = 3;
+  s->viewMode = ViewMode::EpochMaps;
   TextTableExtras extras;
   extras.measureText = "Мощность";
   auto t3 = lines(textRecordBody(*s, extras));
@@ -625,8 +625,8 @@ TEST_F(ForeignText, TablesOfTheOtherViews) {
   EXPECT_EQ(splitTextTokens(t3[2])[1], "100.3");  // trunc(128 / 255 × 2000) / 10
 
   // transform view of lead pairs: rows named by their channels
-  s->viewMode = 1;
-  s->transformKind = 2;
+  s->viewMode = ViewMode::Transform;
+  s->transformKind = TransformKind::CrossSpectrum;
   s->leadPairCount = 2;
   s->leadPairs[0] = {1, 2};
   s->leadPairs[1] = {2, 3};
@@ -635,7 +635,7 @@ TEST_F(ForeignText, TablesOfTheOtherViews) {
   EXPECT_EQ(t1[0], "Fq[Hz] Fp1-O2 O2-ЭКГ");
   EXPECT_EQ(splitTextTokens(t1[1])[0], "125");
   EXPECT_EQ(t1.size(), 2u + 64u);
-  s->viewMode = 4;
+  s->viewMode = ViewMode::ExamDisplay;
   EXPECT_EQ(textRecordBody(*s), "");
   EXPECT_FALSE(writeTextRecord(*s, dir.file("none.txt"), ui));
   EXPECT_FALSE(fileExists(dir.file("none.txt")));
@@ -815,7 +815,7 @@ TEST_F(ForeignFormats, BrainLocLayoutByteByByte) {
   s->channelCount = 3;
   s->recordLength = 400;
   s->sampleRate = 250;
-  s->viewMode = 0;
+  s->viewMode = ViewMode::Signals;
   s->selectionAnchor = -1;
   s->examHeader = foreignExamHeader("Петров П.П.", "1961", "М", "здоров");
   s->recordDate = 45000;
@@ -857,7 +857,7 @@ TEST_F(ForeignFormats, BrainLocLayoutByteByByte) {
   EXPECT_EQ(readBytes(path).size(), 192u);
 
   // nothing in the transform view
-  s->viewMode = 1;
+  s->viewMode = ViewMode::Transform;
   EXPECT_EQ(brainLocBytes(*s, {}), "");
 }
 

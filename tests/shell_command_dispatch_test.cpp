@@ -148,7 +148,7 @@ TEST_F(EngineCommands, StepsAndEditsForbiddenByTheStateAreRefusedWithTheReason) 
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.cmd));
     s->acquisitionActive = c.recording ? 1 : 0;
-    s->viewMode = c.transformView ? 1 : 0;
+    s->viewMode = c.transformView ? ViewMode::Transform : ViewMode::Signals;
     const CommandResult r = dispatcher.run(c.cmd);
     EXPECT_EQ(r.status, CommandStatus::Refused);
     EXPECT_EQ(r.message, c.reason);

@@ -3,11 +3,21 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/study_modes.h"
 #include "core/study_state.h"
+
+namespace velor {
+
+// Modes and kinds read as their numbers in failure messages and traces.
+inline std::ostream& operator<<(std::ostream& o, ViewMode m) { return o << toNumber(m); }
+inline std::ostream& operator<<(std::ostream& o, TransformKind k) { return o << toNumber(k); }
+
+}  // namespace velor
 
 namespace velor::test {
 

@@ -96,12 +96,12 @@ TEST(MonitorTraces, FixedPointMappingRoundsTowardsMinusInfinity) {
 
 TEST(MonitorTraces, TransformResultsGrowFromTheRowBottomExceptPhaseAndCorrelation) {
   Fixture f;
-  f.s.viewMode = 1;
+  f.s.viewMode = ViewMode::Transform;
   const int base = f.s.rowBaseY[1];
-  f.s.transformKind = 1;
+  f.s.transformKind = TransformKind::Power;
   EXPECT_EQ(codeToY(traceMapping(f.s, 1), 0), base + 50);
   EXPECT_LT(codeToY(traceMapping(f.s, 1), 1000), base + 50);
-  for (int kind : {3, 6}) {
+  for (TransformKind kind : {TransformKind::CrossPhase, TransformKind::Correlation}) {
     f.s.transformKind = kind;
     EXPECT_EQ(codeToY(traceMapping(f.s, 1), 2048), base);
     EXPECT_LT(codeToY(traceMapping(f.s, 1), 3000), base);  // positive values point up
@@ -279,8 +279,8 @@ TEST(MonitorRuler, ScrolledViewContinuesTheLabelsAndMinorTicksFallBetween) {
 
 TEST(MonitorRuler, TransformViewCountsInTenthsOfTheSpectralStepAndBadRatesClearIt) {
   Fixture f;
-  f.s.viewMode = 1;
-  f.s.transformKind = 1;
+  f.s.viewMode = ViewMode::Transform;
+  f.s.transformKind = TransformKind::Power;
   f.s.epochLength = 256;
   timeAxis(f.s, f.v, 100);  // 25.6 pixels per unit, doubled to 51.2
   EXPECT_DOUBLE_EQ(f.v.timeTickPixels, 51.2);
@@ -437,7 +437,7 @@ TEST(MonitorCaption, GroupModeShowsSevenFieldsAndTheTransformViewKeepsTheEpochCo
   for (int i = 1; i <= 7; ++i) setHeaderField(f.s.examHeader, true, i, "f" + std::to_string(i));
   const std::string c = composeMonitorCaption(f.s);
   EXPECT_NE(c.find(" f1 f2 f3 f4 f5 f6 f7"), std::string::npos) << c;
-  f.s.viewMode = 1;
+  f.s.viewMode = ViewMode::Transform;
   f.s.epochCount = 42;
   composeMonitorCaption(f.s);
   EXPECT_EQ(f.s.epochCount, 42);
@@ -624,11 +624,11 @@ TEST(MonitorChannelCount, VerticalBarRangeCountsPairsInPairResults) {
   EXPECT_EQ(verticalBarMaximum(f.s), 12);
   setFirstChannelFromVerticalBar(f.s, 50);
   EXPECT_EQ(f.s.firstShownChannel, 12);
-  f.s.viewMode = 1;
-  f.s.transformKind = 4;
+  f.s.viewMode = ViewMode::Transform;
+  f.s.transformKind = TransformKind::Coherence;
   f.s.leadPairCount = 6;
   EXPECT_EQ(verticalBarMaximum(f.s), 2);
-  f.s.viewMode = 0;
+  f.s.viewMode = ViewMode::Signals;
   f.s.shownChannelCount = 16;
   EXPECT_FALSE(verticalBarVisible(f.s));
   f.s.shownChannelCount = 4;

@@ -266,7 +266,7 @@ TEST_F(EditFixture, EditsChangeNothingDuringAnExaminationOrInTheTransformView) {
     s->cursorPos = 5;
     s->selectionAnchor = 40;
     s->acquisitionActive = mode == 0 ? 1 : 0;
-    s->viewMode = mode == 1 ? 1 : 0;
+    s->viewMode = mode == 1 ? ViewMode::Transform : ViewMode::Signals;
     ui.answerYes = true;
     dialogs.deleteChoice = kDeleteInside;
     const Snapshot before(*s);
@@ -777,8 +777,8 @@ TEST_F(EditFixture, TheTransformViewFollowsRecordAndEpochSteps) {
   open(path);
   s->epochLength = s->epochStep = 256;
   RecordEditor editor(*s, ui);
-  std::vector<std::pair<int, std::int16_t>> calls;  // kind and the signal the transform saw
-  editor.setTransformComputer([&calls](StudyState& st, int kind) {
+  std::vector<std::pair<TransformKind, std::int16_t>> calls;  // kind and the signal the transform saw
+  editor.setTransformComputer([&calls](StudyState& st, TransformKind kind) {
     calls.emplace_back(kind, st.channelData[0][st.currentEpoch * st.epochStep]);
     for (int c = 0; c < st.channelCount; ++c)
       for (int i = 0; i < 128; ++i) st.parkedChannelData[c][i] = static_cast<std::int16_t>(i);
@@ -786,26 +786,26 @@ TEST_F(EditFixture, TheTransformViewFollowsRecordAndEpochSteps) {
   });
   for (int c = 0; c < 2; ++c)
     for (int i = 0; i < 128; ++i) s->parkedChannelData[c][i] = 5;
-  s->enterTransformView(4, 128, s->monitorWidth);
-  ASSERT_EQ(s->viewMode, 1);
+  s->enterTransformView(TransformKind::Coherence, 128, s->monitorWidth);
+  ASSERT_EQ(s->viewMode, ViewMode::Transform);
   ASSERT_TRUE(editor.nextRecord());
   EXPECT_EQ(s->currentRecord, 2);
-  EXPECT_EQ(s->viewMode, 1);
-  EXPECT_EQ(s->transformKind, 4);
+  EXPECT_EQ(s->viewMode, ViewMode::Transform);
+  EXPECT_EQ(s->transformKind, TransformKind::Coherence);
   EXPECT_EQ(s->recordLength, 128);
   EXPECT_EQ(s->savedRecordLength, 1024);
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], std::make_pair(4, codeOf(1, 0, 0)));
+  EXPECT_EQ(calls[0], std::make_pair(TransformKind::Coherence, codeOf(1, 0, 0)));
 
   s->savedCursorPos = 0;
   ASSERT_TRUE(editor.nextEpoch());
-  EXPECT_EQ(s->viewMode, 1);
+  EXPECT_EQ(s->viewMode, ViewMode::Transform);
   ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[1], std::make_pair(4, codeOf(1, 0, 256)));
+  EXPECT_EQ(calls[1], std::make_pair(TransformKind::Coherence, codeOf(1, 0, 256)));
 
   editor.setTransformComputer(nullptr);  // nothing to compute with: the signals stay
   ASSERT_TRUE(editor.previousRecord());
-  EXPECT_EQ(s->viewMode, 0);
+  EXPECT_EQ(s->viewMode, ViewMode::Signals);
   EXPECT_EQ(s->recordLength, 1024);
   EXPECT_EQ(s->channel(0)[5], codeOf(0, 0, 5));
 }
@@ -816,7 +816,7 @@ TEST_F(EditFixture, StepsKeepALockedZoomOfTheTransformView) {
   open(path);
   s->epochLength = s->epochStep = 256;
   RecordEditor editor(*s, ui);
-  editor.setTransformComputer([](StudyState& st, int) {
+  editor.setTransformComputer([](StudyState& st, TransformKind) {
     for (int c = 0; c < st.channelCount; ++c)
       for (int i = 0; i < 128; ++i) st.parkedChannelData[c][i] = 100;
     return 128;
@@ -826,13 +826,13 @@ TEST_F(EditFixture, StepsKeepALockedZoomOfTheTransformView) {
     for (int c = 0; c < 2; ++c)
       for (int i = 0; i < 128; ++i) s->parkedChannelData[c][i] = 100;
     s->lockedZoom = false;
-    s->enterTransformView(0, 128, s->monitorWidth);
-    ASSERT_EQ(s->viewMode, 1);
+    s->enterTransformView(TransformKind::Amplitude, 128, s->monitorWidth);
+    ASSERT_EQ(s->viewMode, ViewMode::Transform);
     const int fitted = s->timeZoom;
     s->timeZoom = fitted - 1;  // the person zoomed out
     s->lockedZoom = locked;
     ASSERT_TRUE(editor.nextEpoch());
-    EXPECT_EQ(s->viewMode, 1);
+    EXPECT_EQ(s->viewMode, ViewMode::Transform);
     EXPECT_EQ(s->timeZoom, locked ? fitted - 1 : fitted);
     ASSERT_TRUE(locked ? editor.nextRecord() : editor.previousRecord());  // 1 → 2 → 1
     EXPECT_EQ(s->timeZoom, locked ? fitted - 1 : fitted);
@@ -840,7 +840,7 @@ TEST_F(EditFixture, StepsKeepALockedZoomOfTheTransformView) {
     EXPECT_EQ(s->timeZoom, 0);
     // back at the signals for good: the next transform view is fitted again
     EXPECT_FALSE(s->lockedZoom);
-    s->enterTransformView(0, 128, s->monitorWidth);
+    s->enterTransformView(TransformKind::Amplitude, 128, s->monitorWidth);
     EXPECT_EQ(s->timeZoom, fitted);
     s->leaveTransformView();
   }

@@ -232,8 +232,8 @@ bool checkDemoOptions(const DemoStudyOptions& o, std::string& reason) {
 
 void setupDemoStudy(StudyState& s, const DemoStudyOptions& o) {
   const int n = demoSamplesPerRecord(o);
-  s.viewMode = 0;
-  s.transformKind = 0;
+  s.viewMode = ViewMode::Signals;
+  s.transformKind = TransformKind::Amplitude;
   s.channelCount = kDemoChannelCount;
   s.sampleRate = o.sampleRate;
   s.recordLength = s.plannedRecordLength = s.savedRecordLength = n;

@@ -35,7 +35,7 @@ int monitorRows(const StudyState& s) {
 bool isFoldedView(const StudyState& s) { return s.shownChannelCount <= 0; }
 
 bool showsPairResults(const StudyState& s) {
-  return s.viewMode == 1 && s.transformKind > 1 && s.leadPairCount > 0;
+  return s.viewMode == ViewMode::Transform && isPairMeasure(s.transformKind) && s.leadPairCount > 0;
 }
 
 int channelTotal(const StudyState& s) {
@@ -119,7 +119,7 @@ void timeAxis(const StudyState& s, MonitorView& v, double rate) {
   v.timeTickLabels.clear();
   v.minorTickX.clear();
   double x = rate;
-  const bool transform = s.viewMode == 1 && s.transformKind != 6;
+  const bool transform = s.viewMode == ViewMode::Transform && hasFrequencyAxis(s.transformKind);
   if (transform && x > 0) x = 10.0 / x * s.epochLength;
   if (!(x > 0) || !std::isfinite(x)) return;
 
@@ -215,9 +215,9 @@ TraceMapping traceMapping(const StudyState& s, int row) {
   TraceMapping m;
   m.baseline = s.rowBaseY[static_cast<std::size_t>(r)];
   m.zero = s.zeroLevel[ch];
-  if (s.viewMode == 1) {
+  if (s.viewMode == ViewMode::Transform) {
     m.factor = -q;  // results point up
-    if (s.transformKind != 3 && s.transformKind != 6) {
+    if (!hasSignedCodes(s.transformKind)) {
       // magnitudes grow from the bottom of the row
       m.baseline += s.rowHeight / 2;
       m.zero = 0;
@@ -236,7 +236,7 @@ int codeToY(const TraceMapping& m, int code) {
 }
 
 bool amplitudeScaleShown(const StudyState& s) {
-  return s.viewMode == 0 && std::abs(s.shownChannelCount) < 5 &&
+  return s.viewMode == ViewMode::Signals && std::abs(s.shownChannelCount) < 5 &&
          (s.displayFlags & (kFlagRowBorders | kFlagZeroLines)) == (kFlagRowBorders | kFlagZeroLines) &&
          s.acquisitionActive == 0;
 }
@@ -414,7 +414,8 @@ void traceColumns(const StudyState& s, int row, int left, int width, std::vector
 
 std::vector<int> markChannelColumns(const StudyState& s, int left, int width) {
   std::vector<int> cols;
-  if (s.markChannelCount != 1 || s.acquisitionActive != 0 || s.viewMode != 0 || s.markChannel == nullptr) return cols;
+  if (s.markChannelCount != 1 || s.acquisitionActive != 0 || s.viewMode != ViewMode::Signals || s.markChannel == nullptr)
+    return cols;
   const long n = drawnSampleSpan(s);
   if (n < 0) return cols;
   const long valid = validLength(s);
@@ -494,7 +495,7 @@ std::string epochText(double samples, int rate) {
 
 std::string composeMonitorCaption(StudyState& s) {
   using namespace monitor_text;
-  if (s.viewMode == 0) s.epochCount = s.computeEpochCount();
+  if (s.viewMode == ViewMode::Signals) s.epochCount = s.computeEpochCount();
   std::string c = s.recordFileName.substr(0, s.recordFileName.find('.'));
   c += ": ";
   c += dateText(s.recordDate);

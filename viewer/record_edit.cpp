@@ -102,7 +102,7 @@ std::string channelLabel(const StudyState& s, int c) {
 bool navigationAllowed(const StudyState& s) { return s.acquisitionActive == 0; }
 
 bool editingAllowed(const StudyState& s) {
-  return navigationAllowed(s) && s.viewMode == 0 && s.channelCount >= 1 && s.channelCount <= kMaxChannels;
+  return navigationAllowed(s) && s.viewMode == ViewMode::Signals && s.channelCount >= 1 && s.channelCount <= kMaxChannels;
 }
 
 const char* navigationRefusal(const StudyState& s) {
@@ -579,8 +579,8 @@ void RecordEditor::undoLayout() { layoutArmed_ = false; }
 template <typename Move>
 bool RecordEditor::navigate(bool rereadsSameRecord, Move&& move) {
   if (!navigationAllowed(s_)) return false;
-  const bool wasTransform = s_.viewMode == 1;
-  const int kind = s_.transformKind;
+  const bool wasTransform = s_.viewMode == ViewMode::Transform;
+  const TransformKind kind = s_.transformKind;
   // The table entries as the changed layout has them, taken before the record
   // file rules give the file's channel count and names back.
   const bool layout = layoutChangedHere();
@@ -604,8 +604,8 @@ bool RecordEditor::navigate(bool rereadsSameRecord, Move&& move) {
   return moved;
 }
 
-void RecordEditor::reenterTransform(bool wasOn, int kind, int zoom) {
-  if (!wasOn || !compute_ || s_.viewMode != 0) return;
+void RecordEditor::reenterTransform(bool wasOn, TransformKind kind, int zoom) {
+  if (!wasOn || !compute_ || s_.viewMode != ViewMode::Signals) return;
   // Putting the signals back for a step is not leaving the view: a locked
   // zoom stays what the person had (leaving resets it to 0).
   if (s_.lockedZoom) s_.timeZoom = zoom;
@@ -622,7 +622,7 @@ bool RecordEditor::previousRecord() {
 }
 
 bool RecordEditor::recordByNumber() {
-  if (s_.viewMode != 0) return false;
+  if (s_.viewMode != ViewMode::Signals) return false;
   return navigate(false, [this] { return gotoRecordAsked(s_, ui_); });
 }
 
@@ -645,8 +645,8 @@ bool RecordEditor::restoreRecord() {
 
 bool RecordEditor::stepEpoch(int direction) {
   if (!navigationAllowed(s_)) return false;
-  const bool wasTransform = s_.viewMode == 1;
-  const int kind = s_.transformKind;
+  const bool wasTransform = s_.viewMode == ViewMode::Transform;
+  const TransformKind kind = s_.transformKind;
   const bool bands = wasTransform && s_.bandMode > 0;
   const int zoom = s_.timeZoom;
   if (wasTransform) s_.leaveTransformView(true);

@@ -165,7 +165,7 @@ bool calibrationCommand(StudyState& s, Interaction& ui, EditDialogs& dialogs);
 // Computes the transform result of `kind` for the current epoch into
 // parkedChannelData and returns the values per channel (≤ 0 when it cannot).
 // Record and epoch steps use it to show the same kind again after moving.
-using TransformComputer = std::function<int(StudyState&, int kind)>;
+using TransformComputer = std::function<int(StudyState&, TransformKind kind)>;
 
 // The stateful part of editing: steps that leave and re-enter the transform
 // view, channel insertion and deletion (whose channel-table changes are
@@ -223,7 +223,7 @@ class RecordEditor {
   template <typename Move>
   bool navigate(bool rereadsSameRecord, Move&& move);
   bool stepEpoch(int direction);
-  void reenterTransform(bool wasOn, int kind, int zoom);
+  void reenterTransform(bool wasOn, TransformKind kind, int zoom);
 
   StudyState& s_;
   Interaction& ui_;

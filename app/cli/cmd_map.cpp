@@ -88,7 +88,7 @@ int runMap(const MapOptions& o) {
   StudyState& s = *in.state;
   s.epochLength = s.epochStep = o.epochLength;
   s.normaliseEpochGrid();
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   s.bandMode = 0;
   SpectralEngine engine;
   MapSettings m;
@@ -99,7 +99,7 @@ int runMap(const MapOptions& o) {
   }
   s.currentEpoch = std::max(0, o.epoch);
   if (o.measure == "amplitude") {
-    s.viewMode = 0;
+    s.viewMode = ViewMode::Signals;
     if (o.sample >= 0) s.cursorPos = std::min(o.sample, std::max(0, s.recordLength - 1));
     s.selectionAnchor = -1;
   } else if (o.measure == "spectrum") {
@@ -124,7 +124,7 @@ int runMap(const MapOptions& o) {
       return kExitUsage;
     }
     const int epoch = s.currentEpoch;
-    if (!runBandDiagrams(engine, s, 2, ui, m)) {
+    if (!runBandDiagrams(engine, s, ViewMode::BandDiagrams, ui, m)) {
       reportFailure(ui.reason("the band measures cannot be computed"));
       return kExitFile;
     }

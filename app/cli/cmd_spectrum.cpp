@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,22 +52,24 @@ std::string rowName(const StudyState& s, int row, bool pairs) {
 }
 
 bool pairKind(const StudyState& s) {
-  return s.transformKind >= kCrossSpectrum && s.transformKind <= kCoherentPower &&
-         !(s.transformKind == kCrossPhase && s.leadPairCount == 0);
+  return isCrossSpectral(s.transformKind) && !(s.transformKind == TransformKind::CrossPhase && s.leadPairCount == 0);
 }
 
-bool checkKind(int kind, const StudyState& s, int& status) {
-  if (kind < 0 || kind > kCoherentPower) {
+// --kind is typed as a number; it becomes a kind here, and only the spectra
+// these commands compute are taken.
+std::optional<TransformKind> spectrumKind(int number, const StudyState& s, int& status) {
+  const std::optional<TransformKind> kind = knownTransformKind(number);
+  if (!kind || *kind > TransformKind::CoherentPower) {
     reportFailure("--kind takes 0..5 (amplitude, power, cross-spectrum, phase, coherence, coherent power)");
     status = kExitUsage;
-    return false;
+    return std::nullopt;
   }
-  if (kind >= kCrossSpectrum && kind != kCrossPhase && s.leadPairCount <= 0) {
-    reportFailure("--kind " + std::to_string(kind) + " needs lead pairs, and the file defines none");
+  if (isPairMeasure(*kind) && *kind != TransformKind::CrossPhase && s.leadPairCount <= 0) {
+    reportFailure("--kind " + std::to_string(number) + " needs lead pairs, and the file defines none");
     status = kExitUsage;
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return kind;
 }
 
 // --- spectrum ----------------------------------------------------------------------------------
@@ -99,12 +102,13 @@ int runSpectrum(const SpectrumOptions& o) {
   OpenStudy study;
   if (!openAt(study, o.file, o.record, status)) return status;
   StudyState& s = *study.in.state;
-  if (!checkKind(o.kind, s, status)) return status;
+  const std::optional<TransformKind> kind = spectrumKind(o.kind, s, status);
+  if (!kind) return status;
 
   s.epochLength = o.epochLength > 0 ? o.epochLength : study.settingsEpochLength;
   s.epochStep = s.epochLength;
   s.normaliseEpochGrid();
-  s.transformKind = o.kind;
+  s.transformKind = *kind;
   s.currentEpoch = o.epoch - 1;
 
   SpectralEngine engine;
@@ -120,7 +124,7 @@ int runSpectrum(const SpectrumOptions& o) {
     reportFailure(problem);
     return kExitUsage;
   }
-  if (o.kind == kCoherence && o.averaged < 4)
+  if (*kind == TransformKind::Coherence && o.averaged < 4)
     reportFailure("note: coherence of fewer than 5 epochs is close to 1 at every bin (use --averaged 4 or more)");
   engine.epochSpectra(s, static_cast<int>(start), s.currentEpoch);
 
@@ -131,7 +135,7 @@ int runSpectrum(const SpectrumOptions& o) {
   const int rate = s.sampleRate;
   // The transform view converts the codes (a power spectrum is squared and
   // scaled there); bin L/2 is taken in as well so that every row is shown alike.
-  s.enterTransformView(o.kind, bins + 1, s.monitorWidth);
+  s.enterTransformView(*kind, bins + 1, s.monitorWidth);
 
   std::string out = "bin,freq";
   for (int r = 0; r < rows; ++r) out += "," + csvField(rowName(s, r, pairs));
@@ -168,7 +172,8 @@ int runBands(const BandsOptions& o) {
   OpenStudy study;
   if (!openAt(study, o.file, o.record, status)) return status;
   StudyState& s = *study.in.state;
-  if (!checkKind(o.kind, s, status)) return status;
+  const std::optional<TransformKind> kind = spectrumKind(o.kind, s, status);
+  if (!kind) return status;
 
   if (o.dia.empty()) {
     installDefaultBands(s);
@@ -192,7 +197,7 @@ int runBands(const BandsOptions& o) {
 
   s.epochLength = s.epochStep = study.settingsEpochLength;
   s.normaliseEpochGrid();
-  s.transformKind = o.kind;
+  s.transformKind = *kind;
   s.bandMode = o.measure;
   const int epochs = s.epochCount;
   SpectralEngine engine;
@@ -213,7 +218,7 @@ int runBands(const BandsOptions& o) {
     engine.epochSpectra(s, e * s.epochStep, 0);
     if (pairs) {
       // Pair measures are kept per lead pair, as the transform view keeps them.
-      s.viewMode = 1;
+      s.viewMode = ViewMode::Transform;
       engine.bandMeasures(s, 0);
     }
     if (e == 0) {
@@ -226,7 +231,7 @@ int runBands(const BandsOptions& o) {
       for (int r = 0; r < rows; ++r) out += "," + number(s.resultValue(b, r, 0));
       out += '\n';
     }
-    s.viewMode = 0;
+    s.viewMode = ViewMode::Signals;
   }
   std::cout << out;
   return kExitOk;

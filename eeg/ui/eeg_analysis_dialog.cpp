@@ -210,13 +210,13 @@ void EegAnalysisDialog::onChoice(int result) {
 
 void EegAnalysisDialog::onMaps() {
   finish();
-  s_.transformKind = 0;
+  s_.transformKind = TransformKind::Amplitude;
   if (actions_.amplitudeMaps) actions_.amplitudeMaps();
 }
 
 void EegAnalysisDialog::onReport() {
   finish();
-  s_.transformKind = 0;
+  s_.transformKind = TransformKind::Amplitude;
   if (actions_.clinicalReport) actions_.clinicalReport();
   s_.dialogResult = kEegNoChoice;
 }
@@ -228,7 +228,7 @@ void EegAnalysisDialog::onPeriod() {
     return;
   }
   finish();
-  s_.transformKind = 0;
+  s_.transformKind = TransformKind::Amplitude;
   const bool all = eeg_.interaction().ask(period_text::kAllChannelsQuestion);
   PeriodCommandResult result;
   if (periodAnalysisCommand(eeg_, all, result) && actions_.periodResults) actions_.periodResults(result);

@@ -8,7 +8,7 @@
 namespace velor {
 
 TextResultsWindow* runEegDiagnosis(QWidget* mainWindow, StudyState& s, SpectralEngine& engine, Interaction& ui) {
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   s.dialogResult = 0;
   const EegReport report = eegReport(engine, s);
   if (!report.ok()) {

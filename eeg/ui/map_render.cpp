@@ -129,7 +129,7 @@ void drawDiagrams(QPainter& p, const StudyState& s, const MapSettings& m, const 
     if (mapShowsPairs(s) || s.channelPosX[static_cast<std::size_t>(r)] < kMapNoPosition) rows.push_back(r);
   if (rows.empty()) return;
   const int h = std::max(1, (size.height() - 40) / static_cast<int>(rows.size()));
-  const bool epochs = s.viewMode >= 3;
+  const bool epochs = slicesAreEpochs(s.viewMode);
   const int columns = std::max(1, epochs ? v.epochs : std::clamp(s.bandCount, 0, kBandRows));
   const double width = 160.0 / columns;
   p.save();
@@ -171,7 +171,7 @@ QPoint electrodePixel(const MapView& v, int x, int y) {
 
 MapView windowMapView(const StudyState& s, QSize size) {
   MapView v;
-  const bool diagrams = s.viewMode == 2 || s.viewMode == 3;
+  const bool diagrams = showsBandDiagrams(s.viewMode);
   v.diagrams = diagrams;
   v.mapLeft = diagrams ? 215 : 5;
   const int roomWidth = size.width() - v.mapLeft - 5;
@@ -201,8 +201,8 @@ MapView fittedMapView(const StudyState& s, QSize size) {
 
 std::string seriesLabel(const StudyState& s, int item) {
   const double rate = std::max(1, s.sampleRate);
-  if (s.viewMode >= 3) return formatNumber((item + 1.0) * s.epochStep / rate);
-  if (s.viewMode == 1) return formatNumber((item + 1.0) * rate / std::max(1, s.epochLength));
+  if (slicesAreEpochs(s.viewMode)) return formatNumber((item + 1.0) * s.epochStep / rate);
+  if (s.viewMode == ViewMode::Transform) return formatNumber((item + 1.0) * rate / std::max(1, s.epochLength));
   return formatNumber((item + 1.0) / rate);
 }
 
@@ -223,7 +223,7 @@ void drawSeriesItem(QPainter& p, const StudyState& s, const MapSettings& m, MapV
 }
 
 void paintSeries(QPainter& p, const StudyState& s, const MapSettings& m, const MapView& v, QSize size) {
-  if (s.viewMode == 2) {
+  if (s.viewMode == ViewMode::BandDiagrams) {
     // the maps of the first eight bands, two per row
     const int bands = std::min(std::clamp(s.bandCount, 0, kBandRows), 8);
     const int tops[4] = {25, 170, 315, 450};
@@ -241,8 +241,8 @@ void paintSeries(QPainter& p, const StudyState& s, const MapSettings& m, const M
   const int columns = std::max(1, static_cast<int>((size.width() - 10) / (128.0 / 3 + 10)));
   const int rows = std::max(1, (size.height() - 30) / 74);
   const int cellWidth = (size.width() - 10) / columns, cellHeight = (size.height() - 40) / rows;
-  const bool epochs = s.viewMode >= 3;
-  const int step = s.viewMode == 0 && s.timeZoom < 0 ? 1 << std::min(-s.timeZoom, 15) : 1;
+  const bool epochs = slicesAreEpochs(s.viewMode);
+  const int step = s.viewMode == ViewMode::Signals && s.timeZoom < 0 ? 1 << std::min(-s.timeZoom, 15) : 1;
   const int end = epochs ? std::max(0, v.epochs) : std::clamp(s.recordLength, 0, kMaxSamples);
   int item = std::max(0, v.seriesStart);
   for (int r = 0; r < rows; ++r) {
@@ -266,11 +266,11 @@ void paintMapPicture(QImage& image, const StudyState& s, const MapSettings& m, c
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
   if (v.seriesStart >= 0) {
-    if (v.diagrams && s.viewMode == 2) drawDiagrams(p, s, m, v, image.size());
+    if (v.diagrams && s.viewMode == ViewMode::BandDiagrams) drawDiagrams(p, s, m, v, image.size());
     paintSeries(p, s, m, v, image.size());
     return;
   }
-  if (v.diagrams && (s.viewMode == 2 || s.viewMode == 3)) drawDiagrams(p, s, m, v, image.size());
+  if (v.diagrams && showsBandDiagrams(s.viewMode)) drawDiagrams(p, s, m, v, image.size());
   if (mapShowsPairs(s))
     drawPairs(p, s, m, v);
   else

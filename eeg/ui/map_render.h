@@ -20,7 +20,7 @@ struct MapView {
   int mapSize = 256;  // head height in pixels; the head is mapSize × 3 / 4 wide
   int mapLeft = 5;
   int mapTop = 0;
-  int sample = 0;      // cursor sample (or frequency bin) in view modes 0 and 1
+  int sample = 0;      // cursor sample (or frequency bin) for signals and the transform view
   int currentRow = 0;  // channel (or lead pair) whose electrode is framed
   int epochs = 1;      // epoch columns of the epoch diagram
   bool diagrams = true;  // bar diagrams at the left in the band modes

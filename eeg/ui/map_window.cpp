@@ -54,7 +54,7 @@ MapWindow::~MapWindow() {
 void MapWindow::setMappingMode(int mode) {
   mappingMode_ = std::clamp(mode, 0, 2);
   // the series starts where the cursor (or the current epoch) is
-  seriesStart_ = s_.viewMode >= 3 ? std::max(0, s_.currentEpoch) : std::max(0, s_.cursorPos);
+  seriesStart_ = slicesAreEpochs(s_.viewMode) ? std::max(0, s_.currentEpoch) : std::max(0, s_.cursorPos);
   drawMaps();
 }
 
@@ -68,7 +68,7 @@ void MapWindow::startAnimation() {
       if (!animationStep()) animation_->stop();
     });
   }
-  if (s_.viewMode >= 3) {
+  if (slicesAreEpochs(s_.viewMode)) {
     // each epoch, then three frames on the way to the next
     animationItem_ = 0;
     animationEnd_ = (epochColumns() - 1) * 4 + 1;
@@ -89,7 +89,7 @@ bool MapWindow::animationStep() {
   MapView v = currentView();
   v.seriesStart = -1;
   std::vector<MapElectrode> frame;
-  if (s_.viewMode >= 3) {
+  if (slicesAreEpochs(s_.viewMode)) {
     const int epoch = animationItem_ / 4, k = animationItem_ % 4;
     frame = epochFrameElectrodes(s_, settings_, s_.currentBand, epoch, k);
     v.electrodes = &frame;
@@ -231,8 +231,8 @@ void MapWindow::resizeEvent(QResizeEvent*) {
 
 void MapWindow::keyPressEvent(QKeyEvent* e) {
   if (s_.acquisitionActive) return;
-  const bool bands = s_.viewMode == 2;
-  const bool epochs = s_.viewMode >= 3;
+  const bool bands = s_.viewMode == ViewMode::BandDiagrams;
+  const bool epochs = slicesAreEpochs(s_.viewMode);
   const int bandCount = std::clamp(s_.bandCount, 0, kBandRows);
   switch (e->key()) {
     case Qt::Key_Escape:
@@ -273,12 +273,12 @@ void MapWindow::keyPressEvent(QKeyEvent* e) {
       return;
     case Qt::Key_Up:
     case Qt::Key_Down:
-      if (s_.viewMode < 2) break;
+      if (!showsBandMeasures(s_.viewMode)) break;
       s_.currentChannelRow = wrap(s_.currentChannelRow + (e->key() == Qt::Key_Up ? -1 : 1), mapRowCount(s_));
       drawMaps();
       return;
     case Qt::Key_0:
-      if (s_.viewMode == 1) {
+      if (s_.viewMode == ViewMode::Transform) {
         s_.leaveTransformView();
         if (hooks_.analysisChanged) hooks_.analysisChanged();
         drawMaps();
@@ -323,7 +323,7 @@ void MapWindow::mousePressEvent(QMouseEvent* e) {
     return;
   }
   if (e->button() != Qt::LeftButton || cardShown_ || at.x() >= 210) return;
-  if ((s_.viewMode != 2 && s_.viewMode != 3) || (s_.viewMode == 3 && mappingMode_ == 2)) return;
+  if (!showsBandDiagrams(s_.viewMode) || (s_.viewMode == ViewMode::EpochMaps && mappingMode_ == 2)) return;
   // the rows and columns as the diagram draws them
   std::vector<int> rows;
   for (int r = 0; r < mapRowCount(s_); ++r)
@@ -332,9 +332,10 @@ void MapWindow::mousePressEvent(QMouseEvent* e) {
   const int h = std::max(1, (height() - 40) / static_cast<int>(rows.size()));
   const int row = std::clamp(at.y() / h, 0, static_cast<int>(rows.size()) - 1);
   s_.currentChannelRow = rows[static_cast<std::size_t>(row)];
-  const int columns = std::max(1, s_.viewMode == 3 ? epochColumns() : std::clamp(s_.bandCount, 0, kBandRows));
+  const int columns =
+      std::max(1, s_.viewMode == ViewMode::EpochMaps ? epochColumns() : std::clamp(s_.bandCount, 0, kBandRows));
   const int column = std::clamp(static_cast<int>((at.x() - 40) / (160.0 / columns)), 0, columns - 1);
-  if (s_.viewMode == 2) s_.currentBand = column;
+  if (s_.viewMode == ViewMode::BandDiagrams) s_.currentBand = column;
   else s_.currentEpoch = column;
   drawMaps();
 }
@@ -387,7 +388,7 @@ MapToolsWindow::MapToolsWindow(MapWindow& map, StudyState& s, SpectralEngine& en
   connect(measure_, &QComboBox::currentIndexChanged, this, [this](int i) {
     if (filling_ || i < 0) return;
     s_.bandMode = i;
-    if (s_.viewMode == 2 || s_.viewMode == 3) runDiagrams(s_.viewMode);
+    if (showsBandDiagrams(s_.viewMode)) runDiagrams(s_.viewMode);
     map_.drawMaps();
   });
   connect(band_, &QComboBox::currentIndexChanged, this, [this](int i) {
@@ -404,23 +405,23 @@ MapToolsWindow::MapToolsWindow(MapWindow& map, StudyState& s, SpectralEngine& en
     map_.drawMaps();
   });
   connect(button(map_text::kSpectrumButton), &QPushButton::clicked, this, [this] {
-    if (s_.viewMode != 1) {
-      if (s_.viewMode > 1) s_.viewMode = 0;
+    if (s_.viewMode != ViewMode::Transform) {
+      if (showsBandMeasures(s_.viewMode)) s_.viewMode = ViewMode::Signals;
       std::string problem;
       if (!showEpochSpectra(engine_, s_, s_.monitorWidth, problem)) ui_.message(problem);
       if (map_.hooks().analysisChanged) map_.hooks().analysisChanged();
     }
     map_.drawMaps();
   });
-  connect(button(map_text::kBandsButton), &QPushButton::clicked, this, [this] { runDiagrams(2); });
-  connect(button(map_text::kEpochsButton), &QPushButton::clicked, this, [this] { runDiagrams(3); });
+  connect(button(map_text::kBandsButton), &QPushButton::clicked, this, [this] { runDiagrams(ViewMode::BandDiagrams); });
+  connect(button(map_text::kEpochsButton), &QPushButton::clicked, this, [this] { runDiagrams(ViewMode::EpochMaps); });
   connect(button(map_text::kCardButton), &QPushButton::clicked, this, [this] { map_.cards()->show(); });
   connect(button(map_text::kExport), &QPushButton::clicked, this, [this] {
     if (map_.hooks().exportValues) map_.hooks().exportValues();
   });
   connect(button(map_text::kImport), &QPushButton::clicked, this, [this] {
     // band diagrams of single channels only
-    if (s_.viewMode != 2 || mapShowsPairs(s_) || !map_.hooks().importParameters) return;
+    if (s_.viewMode != ViewMode::BandDiagrams || mapShowsPairs(s_) || !map_.hooks().importParameters) return;
     if (map_.hooks().importParameters()) map_.drawMaps();
   });
   button(map_text::kReadTable)->setToolTip(qs(map_text::kReadTableHint));
@@ -429,7 +430,7 @@ MapToolsWindow::MapToolsWindow(MapWindow& map, StudyState& s, SpectralEngine& en
     refresh();
   });
   connect(button(map_text::kClose), &QPushButton::clicked, this, [this] {
-    if (s_.viewMode == 1) s_.leaveTransformView();
+    if (s_.viewMode == ViewMode::Transform) s_.leaveTransformView();
     if (map_.hooks().analysisChanged) map_.hooks().analysisChanged();
     map_.drawMaps();
     hide();
@@ -448,11 +449,11 @@ void MapToolsWindow::refresh() {
   for (int b = 0; b < std::clamp(s_.bandCount, 0, kBandRows); ++b)
     band_->addItem(qs(trimSpaces(s_.bandTable[static_cast<std::size_t>(b)].name)));
   band_->setCurrentIndex(std::clamp(s_.currentBand, -1, band_->count() - 1));
-  const bool ownMeasures = s_.transformKind == 7 || s_.transformKind == 10;
+  const bool ownMeasures = isBandOnlyMeasure(s_.transformKind);
   measure_->setEnabled(!ownMeasures);
   button(map_text::kSpectrumButton)->setEnabled(!ownMeasures);
   button(map_text::kCardButton)->setEnabled(!ownMeasures);
-  const bool correlation = s_.transformKind == kCorrelation;
+  const bool correlation = s_.transformKind == TransformKind::Correlation;
   button(map_text::kBandsButton)->setEnabled(!correlation);
   button(map_text::kEpochsButton)->setEnabled(!correlation);
   asym_->setChecked(map_.settings().asymmetry);
@@ -460,7 +461,7 @@ void MapToolsWindow::refresh() {
   filling_ = false;
 }
 
-bool MapToolsWindow::runDiagrams(int mode) {
+bool MapToolsWindow::runDiagrams(ViewMode mode) {
   const bool done = runBandDiagrams(engine_, s_, mode, ui_, map_.settings());
   if (map_.hooks().analysisChanged) map_.hooks().analysisChanged();
   refresh();

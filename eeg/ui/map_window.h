@@ -130,7 +130,7 @@ class MapToolsWindow final : public QDialog {
   // Fills the lists from the state (bands, measure, enabled commands).
   void refresh();
   // "&2=Диапазоны" and "&3=Эпохи".
-  bool runDiagrams(int mode);
+  bool runDiagrams(ViewMode mode);
 
  protected:
   void closeEvent(QCloseEvent* e) override;

@@ -115,7 +115,7 @@ void ScoreboardPanel::setNotebookAvailable(bool available, const QString& hint) 
 
 void ScoreboardPanel::refreshReadouts() {
   const ScoreboardTexts t = velor::scoreboardReadouts(s_, mapChannel_);
-  if (s_.viewMode == 0 && frequencyLabels_) setFrequencyLabels(false);
+  if (s_.viewMode == ViewMode::Signals && frequencyLabels_) setFrequencyLabels(false);
   const std::string* values[FieldCount] = {&t.y, &t.t, &t.dy, &t.dt, &t.integral, &t.in, &t.out};
   for (int f = 0; f < FieldCount; ++f) fields_[f]->setText(qs(*values[f]));
 }

@@ -437,7 +437,7 @@ std::optional<std::string> runFileWindow(FileWindow& window, int mode, const std
 
 std::optional<std::string> chooseFileForKind(FileWindow& window, FileKind kind, bool save) {
   StudyState& s = window.state();
-  const std::string filter = fileKindFilter(kind, save, s.viewMode == 1);
+  const std::string filter = fileKindFilter(kind, save, s.viewMode == ViewMode::Transform);
   if (filter.empty()) return std::nullopt;
   s.helpContext = save ? 12 : 11;
   const bool settings = fileKindIsSettings(kind);

@@ -124,7 +124,7 @@ void runEegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* c
   };
   hooks.scoreboardLabels = [&w](bool frequency) { setScoreboardFrequencyLabels(w, frequency); };
   hooks.showSpectra = [&w](std::string&) { return showSpectraInMonitor(w); };
-  hooks.bandDiagrams = [&w, &s, &ui](int mode) { bandDiagramMaps(w, s, w.spectralEngine(), ui, mode); };
+  hooks.bandDiagrams = [&w, &s, &ui](ViewMode mode) { bandDiagramMaps(w, s, w.spectralEngine(), ui, mode); };
   hooks.redraw = [&w] { w.refreshMonitor(); };
   hooks.click = [&w] {
     if (w.monitor()) w.monitor()->Click(false);

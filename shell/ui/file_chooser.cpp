@@ -11,7 +11,7 @@ WindowFileChooser::WindowFileChooser(StudyState& s, Interaction& ui, QWidget* pa
 bool WindowFileChooser::choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) {
   s.dialogResult = 0;
   if (!window_) return false;
-  const std::string filter = fileKindFilter(kind, writeMode, s.viewMode == 1);
+  const std::string filter = fileKindFilter(kind, writeMode, s.viewMode == ViewMode::Transform);
   if (filter.empty()) return false;
   return runFileWindow(*window_, writeMode ? 1 : 0, filter, defaultName).has_value();
 }

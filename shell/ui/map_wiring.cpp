@@ -30,8 +30,8 @@ namespace velor {
 namespace {
 
 int panelWidthFor(const StudyState& s) {
-  if (s.viewMode <= 1) return 210;
-  if (s.viewMode <= 3) return 420;
+  if (!showsBandMeasures(s.viewMode)) return 210;
+  if (!isExamDisplay(s.viewMode)) return 420;
   return 320;
 }
 
@@ -156,11 +156,11 @@ MapWindow* mapWindowOf(shell::MainWindow& w) { return w.findChild<MapWindow*>("m
 MapWindow* amplitudeMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui) {
   if (MapWindow* open = mapWindowOf(w); open && open->isVisible()) {
     // a second press ends the transform view; the map follows the signals again
-    if (s.viewMode == 1) s.leaveTransformView();
+    if (s.viewMode == ViewMode::Transform) s.leaveTransformView();
     showDocked(w, s, open);
     return open;
   }
-  if (s.viewMode > 1) return nullptr;
+  if (showsBandMeasures(s.viewMode)) return nullptr;
   MapWindow* map = ensureMap(w, s, engine, ui);
   if (!map) return nullptr;
   s.currentChannelRow = 0;
@@ -168,12 +168,12 @@ MapWindow* amplitudeMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& en
   return map;
 }
 
-bool bandDiagramMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui, int mode) {
+bool bandDiagramMaps(shell::MainWindow& w, StudyState& s, SpectralEngine& engine, Interaction& ui, ViewMode mode) {
   MapWindow* map = ensureMap(w, s, engine, ui);
   MapSettings scratch;
   MapSettings& settings = map ? map->settings() : scratch;
   if (!runBandDiagrams(engine, s, mode, ui, settings)) {
-    if (map && s.viewMode <= 1) showDocked(w, s, map);
+    if (map && !showsBandMeasures(s.viewMode)) showDocked(w, s, map);
     else w.refreshMonitor(true);
     return false;
   }
@@ -196,7 +196,7 @@ void closeMapWindow(shell::MainWindow& w, StudyState& s) {
     map->setObjectName(QString());  // no longer found while it is being deleted
   }
   s.sidePanelWidth = 0;
-  if (s.viewMode >= 2 && s.viewMode <= 3) s.viewMode = 0;
+  if (showsBandDiagrams(s.viewMode)) s.viewMode = ViewMode::Signals;
   w.refreshMonitor(true);
 }
 

@@ -28,7 +28,7 @@ void installScoreboard(MainWindow& w) {
   QObject::connect(monitor, &MonitorWidget::cursorMoved, tabl, [monitor, tabl, &s] {
     // In the signal view the caption is rebuilt too (the epoch count
     // follows the record), and its announcement refreshes the readouts.
-    if (s.viewMode == 0)
+    if (s.viewMode == ViewMode::Signals)
       monitor->refreshCaption();
     else
       tabl->refreshReadouts();

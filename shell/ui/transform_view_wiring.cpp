@@ -31,13 +31,13 @@ bool showSpectraInMonitor(MainWindow& w) {
   const bool shown = showEpochSpectra(w.spectralEngine(), s, s.monitorWidth, problem);
   if (!shown) {
     // The view is off now: the kind has nothing to describe.
-    if (s.viewMode == 0) s.transformKind = 0;
+    if (s.viewMode == ViewMode::Signals) s.transformKind = TransformKind::Amplitude;
     w.refreshMonitor();
     if (!problem.empty()) w.interaction().message(problem);
     return false;
   }
   s.lockedZoom = true;
-  setScoreboardFrequencyLabels(w, s.transformKind != 6);
+  setScoreboardFrequencyLabels(w, hasFrequencyAxis(s.transformKind));
   w.refreshMonitor();
   return true;
 }
@@ -45,14 +45,14 @@ bool showSpectraInMonitor(MainWindow& w) {
 void installTransformView(MainWindow& w) {
   RecordEditCommands* edit = w.editCommands();
   if (!edit) return;
-  edit->editor().setTransformComputer([&w](StudyState& s, int kind) -> int {
+  edit->editor().setTransformComputer([&w](StudyState& s, TransformKind kind) -> int {
     // The step has put the signals back; the spectra of the epoch the step
     // arrived at are computed with the kind the view showed.
     const int start = s.currentEpoch * epochStepOf(s);
     s.transformKind = kind;
     const std::string problem = w.spectralEngine().epochProblem(s, start);
     if (!problem.empty() || w.spectralEngine().epochSpectra(s, start, s.currentEpoch) < 0) {
-      s.transformKind = 0;
+      s.transformKind = TransformKind::Amplitude;
       w.interaction().message(problem.empty() ? std::string("Спектры не вычислены.") : problem);
       return 0;
     }

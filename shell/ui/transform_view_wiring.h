@@ -4,14 +4,14 @@
 // while the user steps through epochs and records.
 //
 // How an analysis window shows spectra (the EEG analysis after "&1=Спектр"):
-//   s.transformKind = kind;   // 0 amplitude, 1 power, 3 phase, 4 coherence, ...
+//   s.transformKind = kind;   // TransformKind::Power, CrossPhase, Coherence, ...
 //   velor::shell::showSpectraInMonitor(mainWindow);
 // It returns false when the epoch cannot be analysed; the reason has then
 // been shown through the main window's Interaction and the signals stay on
 // the monitor (also while an examination records). On success the monitor is laid out and redrawn, the zoom that
 // fits the spectra is locked for the following epoch and record steps, and
 // the scoreboard (when there is one) reads "f=" and "df=" (except for
-// correlation, kind 6). "&0=Записи" (Cmd::BackToSignals) returns to the
+// the correlation, which runs along time). "&0=Записи" (Cmd::BackToSignals) returns to the
 // signals.
 #pragma once
 

@@ -44,7 +44,7 @@ class EegReportWindow : public ::testing::Test {
 };
 
 TEST_F(EegReportWindow, ShowsTheReportLinesUnderItsTitle) {
-  s.transformKind = 2;
+  s.transformKind = TransformKind::CrossSpectrum;
   s.dialogResult = 4;
   const EegReport expected = eegReport(engine, s);
   ASSERT_TRUE(expected.ok()) << expected.problem;
@@ -54,7 +54,7 @@ TEST_F(EegReportWindow, ShowsTheReportLinesUnderItsTitle) {
   EXPECT_TRUE(w->isVisible());
   EXPECT_EQ(w->windowTitle(), QString::fromUtf8(eeg_report_text::kWindowTitle));
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(s.transformKind, 0);
+  EXPECT_EQ(s.transformKind, TransformKind::Amplitude);
   EXPECT_EQ(s.dialogResult, 0);
   const QString shown = w->textBox()->toPlainText();
   for (const std::string& line : expected.lines)

@@ -229,8 +229,8 @@ TEST_F(EegCommand, SpectrumFromTheMainWindowShowsTheTransformView) {
   QApplication::processEvents();
   EXPECT_EQ(shownTitle, qs(kWindowTitle));
   EXPECT_TRUE(ui.messages.empty()) << (ui.messages.empty() ? "" : ui.messages[0]);
-  EXPECT_EQ(s.viewMode, 1);
-  EXPECT_EQ(s.transformKind, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Transform);
+  EXPECT_EQ(s.transformKind, TransformKind::Amplitude);
   EXPECT_EQ(s.epochLength, 256);
   EXPECT_EQ(s.recordLength, 128);
   // the monitor's rows now hold the spectra: the peak at 10 Hz
@@ -243,7 +243,7 @@ TEST_F(EegCommand, SpectrumFromTheMainWindowShowsTheTransformView) {
   shell::setEegWindowRunner(*window, [](EegAnalysisDialog& w) { w.button(B::Cancel)->click(); });
   QTest::keyClick(window->monitor(), Qt::Key_1);
   QApplication::processEvents();
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(s.recordLength, 1024);
   ui.answerYes = true;  // the close question
   window.reset();
@@ -272,7 +272,7 @@ TEST_F(EegCommand, PeriodAnalysisShowsHistogramsOrTheChannelTable) {
   EXPECT_EQ(graph->windowTitle(), qs(period_text::kHistogramCaption));
   EXPECT_LT(graph->seriesCountCode(), 0);  // two panels
   EXPECT_FALSE(test::readBytes(dir.file("alpha.doc")).empty());
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(s.recordModified, 0);
 
   ui.yesNoScript = {true};  // every channel: the table in the text window

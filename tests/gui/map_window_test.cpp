@@ -138,10 +138,10 @@ TEST_F(MapWindowTest, DocksBesideTheMonitorAndShowsTheMapDrawing) {
 }
 
 TEST_F(MapWindowTest, BandDiagramsCaptionsAndValues) {
-  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2)) << (ui.messages.empty() ? "" : ui.messages.back());
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, ViewMode::BandDiagrams)) << (ui.messages.empty() ? "" : ui.messages.back());
   MapWindow* m = map();
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(s.viewMode, 2);
+  EXPECT_EQ(s.viewMode, ViewMode::BandDiagrams);
   EXPECT_EQ(s.sidePanelWidth, 420);
   const std::string first = trimSpaces(s.bandTable[0].name);
   EXPECT_EQ(m->windowTitle(), QString::fromStdString("Карта: " + first + "-Aср"));
@@ -157,10 +157,10 @@ TEST_F(MapWindowTest, BandDiagramsCaptionsAndValues) {
   }
   chooser.answers = {dir.file("subjects.txt")};
   m->tools()->button("R")->click();
-  EXPECT_EQ(s.viewMode, 3);
+  EXPECT_EQ(s.viewMode, ViewMode::EpochMaps);
   EXPECT_EQ(s.epochCount, 3);
   EXPECT_EQ(s.resultGet(0, 18, 2), 38);
-  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2));
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, ViewMode::BandDiagrams));
   // Right chooses the next band
   QTest::keyClick(m, Qt::Key_Right);
   EXPECT_EQ(s.currentBand, 1);
@@ -192,13 +192,13 @@ TEST_F(MapWindowTest, BandDiagramsCaptionsAndValues) {
 
   // no bands: the message and no diagrams
   s.bandCount = 0;
-  EXPECT_FALSE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 3));
+  EXPECT_FALSE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, ViewMode::EpochMaps));
   EXPECT_EQ(ui.messages.back(), "Не установлены частотные диапазоны!");
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
 }
 
 TEST_F(MapWindowTest, ToolAndCardWindowsKeepCardsOnDisk) {
-  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 2)) << (ui.messages.empty() ? "" : ui.messages.back());
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, ViewMode::BandDiagrams)) << (ui.messages.empty() ? "" : ui.messages.back());
   MapWindow* m = map();
   MapToolsWindow* tools = m->tools();
   EXPECT_EQ(tools->windowTitle(), qs("Карты"));
@@ -273,7 +273,7 @@ TEST_F(MapWindowTest, SeriesAndAnimation) {
   EXPECT_EQ(steps, 3);  // not beyond the record
   EXPECT_EQ(m->mappingMode(), 0);
   // epoch maps: each epoch and three frames on the way to the next
-  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, 3));
+  ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, ViewMode::EpochMaps));
   m->startAnimation();
   steps = 0;
   while (m->animationStep()) ++steps;

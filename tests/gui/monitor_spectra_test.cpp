@@ -130,9 +130,9 @@ TEST_F(MonitorSpectra, SpectrumOfTheEpochThenTheSignalsAgain) {
   const QString signalCaption = caption();
   const int signalCursor = s.cursorPos;
 
-  s.transformKind = 0;  // amplitude
+  s.transformKind = TransformKind::Amplitude;  // amplitude
   ASSERT_TRUE(shell::showSpectraInMonitor(*window));
-  EXPECT_EQ(s.viewMode, 1);
+  EXPECT_EQ(s.viewMode, ViewMode::Transform);
   EXPECT_EQ(s.recordLength, kEpoch / 2);
   EXPECT_TRUE(s.lockedZoom);
   EXPECT_TRUE(ui.messages.empty());
@@ -151,7 +151,7 @@ TEST_F(MonitorSpectra, SpectrumOfTheEpochThenTheSignalsAgain) {
 
   // "&0=Записи": the signals, their cursor and caption as they were.
   window->runCommand(Cmd::BackToSignals);
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(s.recordLength, 1024);
   EXPECT_EQ(s.cursorPos, signalCursor);
   EXPECT_EQ(caption(), signalCaption);
@@ -159,12 +159,12 @@ TEST_F(MonitorSpectra, SpectrumOfTheEpochThenTheSignalsAgain) {
 }
 
 TEST_F(MonitorSpectra, EpochStepsInsideTheViewShowTheirSpectra) {
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   ASSERT_TRUE(shell::showSpectraInMonitor(*window));
   // The next epoch is 20 Hz; the zoom stays where it was.
   const int zoom = s.timeZoom;
   window->runCommand(Cmd::NextEpoch);
-  EXPECT_EQ(s.viewMode, 1);
+  EXPECT_EQ(s.viewMode, ViewMode::Transform);
   EXPECT_EQ(s.currentEpoch, 1);
   EXPECT_EQ(s.timeZoom, zoom);
   EXPECT_NEAR(peakColumn(0), columnOf(20), 1);
@@ -177,19 +177,19 @@ TEST_F(MonitorSpectra, EpochStepsInsideTheViewShowTheirSpectra) {
 
   // Back to the signals at the start of the epoch the steps arrived at.
   window->runCommand(Cmd::BackToSignals);
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(s.cursorPos, kEpoch);
   EXPECT_EQ(s.timeZoom, 0);
   EXPECT_TRUE(caption().contains(QString::fromUtf8(" Эпо:2/4=2s"))) << caption().toStdString();
 }
 
 TEST_F(MonitorSpectra, RecordStepKeepsTheSpectrumAndAProblemKeepsTheSignals) {
-  s.transformKind = 1;  // power
+  s.transformKind = TransformKind::Power;  // power
   ASSERT_TRUE(shell::showSpectraInMonitor(*window));
   window->runCommand(Cmd::NextRecord);
   EXPECT_EQ(s.currentRecord, 2);
-  EXPECT_EQ(s.viewMode, 1);
-  EXPECT_EQ(s.transformKind, 1);
+  EXPECT_EQ(s.viewMode, ViewMode::Transform);
+  EXPECT_EQ(s.transformKind, TransformKind::Power);
   EXPECT_NEAR(peakColumn(0), columnOf(10), 1);
   window->runCommand(Cmd::BackToSignals);
 
@@ -197,9 +197,9 @@ TEST_F(MonitorSpectra, RecordStepKeepsTheSpectrumAndAProblemKeepsTheSignals) {
   // shown and the monitor keeps the signalView.
   const QImage signalView = drawing();
   s.epochLength = s.epochStep = 300;
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   EXPECT_FALSE(shell::showSpectraInMonitor(*window));
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(drawing(), signalView);
 
@@ -207,7 +207,7 @@ TEST_F(MonitorSpectra, RecordStepKeepsTheSpectrumAndAProblemKeepsTheSignals) {
   s.epochLength = s.epochStep = kEpoch;
   s.acquisitionActive = 1;
   EXPECT_FALSE(shell::showSpectraInMonitor(*window));
-  EXPECT_EQ(s.viewMode, 0);
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(ui.messages.size(), 2u);
   s.acquisitionActive = 0;
 }
@@ -215,7 +215,7 @@ TEST_F(MonitorSpectra, RecordStepKeepsTheSpectrumAndAProblemKeepsTheSignals) {
 TEST_F(MonitorSpectra, LeadPairResultsHaveARowPerPair) {
   s.leadPairs[0] = {1, 2};
   s.leadPairCount = 1;
-  s.transformKind = 4;  // coherence
+  s.transformKind = TransformKind::Coherence;  // coherence
   ASSERT_TRUE(shell::showSpectraInMonitor(*window)) << (ui.messages.empty() ? "" : ui.messages.back());
   EXPECT_EQ(s.shownChannelCount, 1);
   EXPECT_EQ(monitorRows(s), 1);
@@ -298,7 +298,7 @@ TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
 
 TEST_F(MonitorSpectra, ScoreboardReadsFrequenciesInTheSpectrum) {
   window->runCommand(Cmd::ScoreboardToggle);
-  s.transformKind = 0;
+  s.transformKind = TransformKind::Amplitude;
   ASSERT_TRUE(shell::showSpectraInMonitor(*window));
   EXPECT_EQ(tabl()->caption(ScoreboardPanel::T), "f=");
   EXPECT_EQ(tabl()->caption(ScoreboardPanel::DT), "df=");

@@ -371,8 +371,8 @@ TEST(MonitorScreen, ChannelCountStepsChangeTheRows) {
 
 TEST(MonitorScreen, TransformResultsRiseFromTheRowBottom) {
   Screen sc(2);
-  sc.s.viewMode = 1;
-  sc.s.transformKind = 1;
+  sc.s.viewMode = ViewMode::Transform;
+  sc.s.transformKind = TransformKind::Power;
   sc.s.recordLength = 128;
   sc.s.timeZoom = 2;
   for (int c = 0; c < 2; ++c) {

@@ -697,7 +697,7 @@ void MonitorWidget::contextMenuEvent(QContextMenuEvent* e) {
   add(&menu, kMenuScreenToClipboard, nullptr, MonitorCommand::ScreenToClipboard, false);
   add(&menu, kMenuSignalsToClipboard, nullptr, MonitorCommand::SignalsToClipboard, false);
   add(&menu, kMenuHeader, nullptr, MonitorCommand::Header, true);
-  if (s_.viewMode == 1) add(&menu, kMenuMaps, nullptr, MonitorCommand::Maps, false);
+  if (s_.viewMode == ViewMode::Transform) add(&menu, kMenuMaps, nullptr, MonitorCommand::Maps, false);
   add(&menu, kMenuDelete, "Del", MonitorCommand::Delete, true);
   QAction* anchor = menu.addAction(QString::fromUtf8(kMenuAnchor) + QStringLiteral("\tIns"));
   connect(anchor, &QAction::triggered, this, [this] { handleKey(vk::kInsert, false); });
