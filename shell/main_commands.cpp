@@ -22,10 +22,14 @@ bool runChooser(StudyState& s, FileKind kind, bool writeMode, FileChooser& choos
   const std::string dataDirBefore = s.dataDir;
   if (settings) s.dataDir = s.programDir;
   s.dialogResult = 0;
-  const bool chosen = chooser.choose(s, kind, writeMode, writeMode ? s.recordFileName : std::string());
+  const std::optional<std::filesystem::path> chosen =
+      chooser.choose(s, kind, writeMode, writeMode ? s.recordFileName : std::string());
   if (settings) s.dataDir = dataDirBefore;
   s.helpContext = helpBefore;
-  return chosen && s.dialogResult > 0 && !s.chosenFilePath.empty();
+  if (!chosen || chosen->empty()) return false;
+  s.chosenFilePath = chosen->string();
+  s.dialogResult = 1;
+  return true;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // Each leaves the study state unchanged when it is cancelled or refused.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -14,13 +15,14 @@
 namespace velor::shell {
 
 // The file window as the dispatch sees it. choose() shows it for a file kind
-// in read or write mode, sets `dialogResult` (1 chosen, 0 cancelled, −1 a
-// record file was deleted) and, when a file was chosen, `chosenFilePath`;
-// it returns true only when a file was chosen.
+// in read or write mode and gives back the chosen path, or nothing when the
+// person cancelled (or only deleted a record file). The dispatch below keeps
+// the chosen path in `chosenFilePath` for the readers and writers.
 class FileChooser {
  public:
   virtual ~FileChooser() = default;
-  virtual bool choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) = 0;
+  virtual std::optional<std::filesystem::path> choose(StudyState& s, FileKind kind, bool writeMode,
+                                                      const std::string& defaultName) = 0;
 };
 
 // Open and save by file kind: help topic, the file window (for settings kinds

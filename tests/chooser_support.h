@@ -2,6 +2,8 @@
 // remembers what it was asked.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +27,8 @@ class ScriptedChooser : public shell::FileChooser {
   std::string dataDirSeen, headerSeen, defaultNameSeen;
   int helpSeen = -1;
 
-  bool choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) override {
+  std::optional<std::filesystem::path> choose(StudyState& s, FileKind kind, bool writeMode,
+                                              const std::string& defaultName) override {
     ++calls;
     kinds.push_back(fileKindNumber(kind));
     lastKind = fileKindNumber(kind);
@@ -39,13 +42,8 @@ class ScriptedChooser : public shell::FileChooser {
       path = answers.front();
       if (answers.size() > 1) answers.erase(answers.begin());
     }
-    if (path.empty()) {
-      s.dialogResult = 0;
-      return false;
-    }
-    s.chosenFilePath = path;
-    s.dialogResult = 1;
-    return true;
+    if (path.empty()) return std::nullopt;
+    return std::filesystem::path(path);
   }
 };
 

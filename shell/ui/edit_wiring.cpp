@@ -19,9 +19,8 @@ RecordEditCommands* createEditCommands(MainWindow& window, StudyState& s, Intera
   QObject::connect(edit, &RecordEditCommands::status, &window,
                    [&window](const QString& text) { window.statusBar()->showMessage(text, kStatusMilliseconds); });
   edit->setOutputPicker([&s, chooser]() -> std::optional<std::string> {
-    s.dialogResult = 0;
-    if (!chooser().choose(s, FileKind::RecordsForCaller, true, std::string()) || s.dialogResult <= 0) return std::nullopt;
-    return s.chosenFilePath;
+    if (auto path = chooser().choose(s, FileKind::RecordsForCaller, true, std::string())) return path->string();
+    return std::nullopt;
   });
   return edit;
 }

@@ -18,7 +18,8 @@ namespace velor::shell {
 class WindowFileChooser final : public FileChooser {
  public:
   WindowFileChooser(StudyState& s, Interaction& ui, QWidget* parent);
-  bool choose(StudyState& s, FileKind kind, bool writeMode, const std::string& defaultName) override;
+  std::optional<std::filesystem::path> choose(StudyState& s, FileKind kind, bool writeMode,
+                                              const std::string& defaultName) override;
   FileWindow* window() const { return window_; }
 
  private:

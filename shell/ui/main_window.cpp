@@ -421,7 +421,7 @@ void MainWindow::headerDialog() {
   HeaderDialog d(
       s_, ui_,
       [this]() -> std::optional<std::string> {
-        if (chooser_->choose(s_, FileKind::ExamHeader, false, std::string())) return s_.chosenFilePath;
+        if (auto path = chooser_->choose(s_, FileKind::ExamHeader, false, std::string())) return path->string();
         return std::nullopt;
       },
       this);

@@ -14,6 +14,7 @@
 #include "core/study_state.h"
 #include "interchange/ui/file_window.h"
 #include "shell/ui/main_window.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 #include "viewer/ui/monitor_widget.h"
 
@@ -21,16 +22,6 @@ namespace velor::shell {
 namespace {
 
 using test::TempDir;
-
-class ChosenFile : public FileChooser {
- public:
-  std::string answer;
-  bool choose(StudyState& s, FileKind, bool, const std::string&) override {
-    s.chosenFilePath = answer;
-    s.dialogResult = 1;
-    return true;
-  }
-};
 
 struct Recording {
   const char* path;  // in the shared recordings
@@ -45,7 +36,7 @@ class ForeignOpenGui : public ::testing::TestWithParam<Recording> {
   TempDir dir;
   StudyState s;
   ScriptedInteraction ui;
-  ChosenFile chooser;
+  test::ScriptedChooser chooser;
 };
 
 TEST_P(ForeignOpenGui, F3ShowsEveryChannelOfTheRecording) {

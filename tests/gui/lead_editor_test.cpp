@@ -32,6 +32,7 @@
 #include "core/text.h"
 #include "shell/commands.h"
 #include "shell/ui/main_window.h"
+#include "tests/chooser_support.h"
 #include "tests/test_support.h"
 #include "viewer/leads.h"
 #include "viewer/leads_texts.h"
@@ -122,16 +123,6 @@ void writeRecordFile(const std::string& path, int channels) {
   ASSERT_TRUE(saveRecords(s, path, ui));
 }
 
-class FixedChooser : public shell::FileChooser {
- public:
-  bool choose(StudyState& s, FileKind, bool, const std::string&) override {
-    s.chosenFilePath = answer;
-    s.dialogResult = answer.empty() ? 0 : 1;
-    return !answer.empty();
-  }
-  std::string answer;
-};
-
 // --- from the main window -----------------------------------------------------------------
 
 class LeadEditorFromMenu : public ::testing::Test {
@@ -183,7 +174,7 @@ class LeadEditorFromMenu : public ::testing::Test {
   TempDir dir;
   StudyState s;
   ScriptedInteraction ui;
-  FixedChooser chooser;
+  test::ScriptedChooser chooser;
   std::unique_ptr<shell::MainWindow> window;
 };
 
