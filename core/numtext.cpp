@@ -116,4 +116,6 @@ std::string padLeft(std::string_view s, int width) {
   return std::string(static_cast<std::size_t>(width - n), ' ') + std::string(s);
 }
 
+std::string integerText(long long v) { return std::to_string(v); }
+
 }  // namespace velor

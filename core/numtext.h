@@ -31,6 +31,9 @@ std::optional<int> parseInteger(std::string_view s);
 // on the decimal value. "NAN", "INF", "-INF" for values that are none.
 std::string formatNumber(double v, int digits = kNumberDigits);
 
+// A whole number in decimal, as messages and file layouts write counts and sizes.
+std::string integerText(long long v);
+
 // Blanks in front of s up to `width` characters (UTF-8 aware); never cuts.
 std::string padLeft(std::string_view s, int width);
 

@@ -84,7 +84,6 @@ bool isReadOnly(int fd) {
   return fl < 0 || (fl & O_ACCMODE) == O_RDONLY;
 }
 
-std::string num(long long v) { return std::to_string(v); }
 
 // Trailing blanks (and NULs) of a fixed-width name slot carry no meaning.
 std::string trimRight(std::string t) {
@@ -151,7 +150,7 @@ bool probeRecord(int fd, const Layout& L, long long off, RecordInfo& info, std::
   const int n = getU16(head);
   const int l = getU16(head + 2);
   if (n > kMaxSamples) {
-    reason = "длина записи " + num(n) + " больше " + num(kMaxSamples) + " отсчётов";
+    reason = "длина записи " + integerText(n) + " больше " + integerText(kMaxSamples) + " отсчётов";
     return false;
   }
   const long long size = sizeOf(L, n);
@@ -166,7 +165,7 @@ bool probeRecord(int fd, const Layout& L, long long off, RecordInfo& info, std::
   }
   const int trailing = getU16(tail + 4);
   if (trailing != n) {
-    reason = "длина в конце записи (" + num(trailing) + ") не совпадает с длиной в её начале (" + num(n) + ")";
+    reason = "длина в конце записи (" + integerText(trailing) + ") не совпадает с длиной в её начале (" + integerText(n) + ")";
     return false;
   }
   info.offset = off;
@@ -399,7 +398,7 @@ bool locateCurrent(const StudyState& s, const Layout& L, RecordInfo& info, std::
 }
 
 std::string recordFailure(const StudyState& s, int number, const std::string& reason) {
-  return "Запись " + num(number) + " файла " + openName(s) + " не может быть прочитана: " + reason + ".";
+  return "Запись " + integerText(number) + " файла " + openName(s) + " не может быть прочитана: " + reason + ".";
 }
 
 void applyChannelNames(StudyState& s, const RecordFileHeader& h) {
@@ -457,13 +456,13 @@ bool locateRecord(const StudyState& s, const FileView& v, int target, RecordInfo
     }
     const int n = getU16(t);
     if (n > kMaxSamples) {
-      reason = "длина записи " + num(n) + " больше " + num(kMaxSamples) + " отсчётов";
+      reason = "длина записи " + integerText(n) + " больше " + integerText(kMaxSamples) + " отсчётов";
       return false;
     }
     RecordInfo prev;
     if (!probeRecord(fd, v.L, info.offset - sizeOf(v.L, n), prev, reason)) return false;
     if (prev.storedLength != n) {
-      reason = "длина в конце записи (" + num(n) + ") не совпадает с длиной в её начале (" + num(prev.storedLength) + ")";
+      reason = "длина в конце записи (" + integerText(n) + ") не совпадает с длиной в её начале (" + integerText(prev.storedLength) + ")";
       return false;
     }
     info = prev;
@@ -521,8 +520,8 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
   FileView v;
   if (!viewOpenFile(s, v, reason)) return false;
   if (v.h.channelCount != s.channelCount) {
-    reason = "число каналов записи в памяти (" + num(s.channelCount) + ") отличается от числа каналов файла (" +
-             num(v.h.channelCount) + ")";
+    reason = "число каналов записи в памяти (" + integerText(s.channelCount) + ") отличается от числа каналов файла (" +
+             integerText(v.h.channelCount) + ")";
     return false;
   }
   RecordInfo info;
@@ -537,7 +536,7 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
     RecordInfo next;
     if (!probeRecord(s.recordFileHandle, v.L, info.offset + sizeOf(v.L, info.storedLength), next, reason) ||
         !readBody(s.recordFileHandle, v.L, next, body, reason)) {
-      reason = "запись " + num(k) + ": " + reason;
+      reason = "запись " + integerText(k) + ": " + reason;
       return false;
     }
     info = next;
@@ -583,8 +582,8 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
     return false;
   }
   if (s.channelCount != v.h.channelCount) {
-    ui.message(refused + "число каналов (" + num(s.channelCount) + ") отличается от числа каналов файла (" +
-               num(v.h.channelCount) + "). Сохраните запись в другой файл.");
+    ui.message(refused + "число каналов (" + integerText(s.channelCount) + ") отличается от числа каналов файла (" +
+               integerText(v.h.channelCount) + "). Сохраните запись в другой файл.");
     return false;
   }
   // In the transform view the signals are parked; those are what the file holds.
@@ -592,7 +591,7 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
   const auto& source = results ? s.parkedChannelData : s.channelData;
   const int length = results ? s.savedRecordLength : s.recordLength;
   if (length < 0 || length > info.storedLength) {
-    ui.message(refused + "запись длиннее своего места в файле (" + num(length) + " > " + num(info.storedLength) +
+    ui.message(refused + "запись длиннее своего места в файле (" + integerText(length) + " > " + integerText(info.storedLength) +
                " отсчётов). Сохраните запись в другой файл.");
     return false;
   }
@@ -739,7 +738,7 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
   for (int i = 0; i < o.calibEntries; ++i) h.calibValue[i] = getU16(data + o.calibValue + 2 * i);
 
   if (h.channelCount < 1 || h.channelCount > o.slotCount) {
-    reason = "число каналов " + num(h.channelCount) + " вне допустимых 1.." + num(o.slotCount);
+    reason = "число каналов " + integerText(h.channelCount) + " вне допустимых 1.." + integerText(o.slotCount);
     return false;
   }
   if (h.sampleRate == 0) {
@@ -747,19 +746,19 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
     return false;
   }
   if (h.markChannelCount > 1 && h.markChannelCount <= 10) {
-    reason = "неизвестное число каналов меток (" + num(h.markChannelCount) + ")";
+    reason = "неизвестное число каналов меток (" + integerText(h.markChannelCount) + ")";
     return false;
   }
   if (h.dataOffset < o.end) {
-    reason = "начало данных (" + num(h.dataOffset) + ") внутри заголовка";
+    reason = "начало данных (" + integerText(h.dataOffset) + ") внутри заголовка";
     return false;
   }
   if (h.dataOffset > fileSize) {
-    reason = "начало данных (" + num(h.dataOffset) + ") за концом файла";
+    reason = "начало данных (" + integerText(h.dataOffset) + ") за концом файла";
     return false;
   }
   if ((h.flags & 1) && h.leadPairCount > o.slotCount) {
-    reason = "число пар отведений " + num(h.leadPairCount) + " больше " + num(o.slotCount);
+    reason = "число пар отведений " + integerText(h.leadPairCount) + " больше " + integerText(o.slotCount);
     return false;
   }
   out = std::move(h);
@@ -793,7 +792,7 @@ bool scanRecords(const std::string& path, const RecordFileHeader& header, std::v
   bool ok = true;
   while (off < L.fileSize) {
     if (static_cast<int>(records.size()) >= kMaxRecordCount) {
-      reason = "больше " + num(kMaxRecordCount) + " записей";
+      reason = "больше " + integerText(kMaxRecordCount) + " записей";
       ok = false;
       break;
     }
@@ -914,8 +913,8 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   s.pendingChannelCount = 0;
   commitRecord(s, v, first, body, 1);
   if (claimed > found || claimed == 0) {
-    ui.message("Число записей в заголовке файла " + name + " (" + num(claimed) +
-               ") не совпадает с его содержимым; доступны записи 1.." + num(found) + ".");
+    ui.message("Число записей в заголовке файла " + name + " (" + integerText(claimed) +
+               ") не совпадает с его содержимым; доступны записи 1.." + integerText(found) + ".");
   }
   return true;
 }
@@ -1059,8 +1058,8 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
   if (h.version == kVersionCA15) return fail("файл старого формата CA15 доступен только для чтения");
   const int marks = writesMarkChannel(s) ? 1 : 0;
   if (h.channelCount != s.channelCount || h.recordMarkChannels() != marks) {
-    return fail("число каналов или канал меток файла (" + num(h.channelCount) + (h.recordMarkChannels() ? "+1" : "") +
-                ") не совпадают с записью (" + num(s.channelCount) + (marks ? "+1" : "") + ")");
+    return fail("число каналов или канал меток файла (" + integerText(h.channelCount) + (h.recordMarkChannels() ? "+1" : "") +
+                ") не совпадают с записью (" + integerText(s.channelCount) + (marks ? "+1" : "") + ")");
   }
   // The new records must follow the last sound record directly, or they
   // could not be reached.
@@ -1070,14 +1069,14 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
   while (off < L.fileSize) {
     RecordInfo info;
     if (found >= kMaxRecordCount || !probeRecord(fd, L, off, info, reason))
-      return fail("файл повреждён после записи " + num(found));
+      return fail("файл повреждён после записи " + integerText(found));
     ++found;
     off += sizeOf(L, info.storedLength);
   }
   const bool walk = which == 3 && hasOpenCad(s);
   const int following = walk ? std::max(0, effectiveCount(s) - s.currentRecord) : 0;
   const int newCount = found + 1 + following;
-  if (newCount > kMaxRecordCount) return fail("в файле будет больше " + num(kMaxRecordCount) + " записей");
+  if (newCount > kMaxRecordCount) return fail("в файле будет больше " + integerText(kMaxRecordCount) + " записей");
 
   const int modifiedBefore = s.recordModified;
   int written = 0;

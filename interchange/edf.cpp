@@ -76,7 +76,6 @@ bool isReadOnly(int fd) {
   return fl < 0 || (fl & O_ACCMODE) == O_RDONLY;
 }
 
-std::string num(long long v) { return std::to_string(v); }
 
 // --- header fields -------------------------------------------------------------------------
 
@@ -1051,7 +1050,7 @@ void applyChannelTable(StudyState& s, const Session& x) {
 }
 
 std::string clippedNotice(const Session& x, int page, long long clipped) {
-  return "Страница " + num(page + 1) + " файла " + x.name + ": " + num(clipped) +
+  return "Страница " + integerText(page + 1) + " файла " + x.name + ": " + integerText(clipped) +
          " отсчётов не помещаются в 16-разрядные коды каналов и ограничены.";
 }
 
@@ -1084,7 +1083,7 @@ bool movePage(StudyState& s, Session& x, int page, Interaction& ui) {
   } else {
     std::string reason;
     if (!readPage(x, page, x.spare, reason)) {
-      ui.message("Страница " + num(page + 1) + " файла " + x.name + " не может быть прочитана: " + reason + ".");
+      ui.message("Страница " + integerText(page + 1) + " файла " + x.name + " не может быть прочитана: " + reason + ".");
       return false;
     }
   }
@@ -1186,7 +1185,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   }
   const long long fileSize = st.st_size;
   if (fileSize < kFixedHeader) {
-    reason = "файл короче заголовка EDF (" + num(fileSize) + " байт из 256)";
+    reason = "файл короче заголовка EDF (" + integerText(fileSize) + " байт из 256)";
     return false;
   }
   unsigned char f[kFixedHeader];
@@ -1202,7 +1201,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   h.reserved = textField(f + 192, 44);
   const auto ns = numberField(f + 252, 4);
   if (!ns || *ns != std::trunc(*ns) || *ns < 1 || *ns > kMaxSignals) {
-    reason = "число сигналов «" + textField(f + 252, 4) + "» должно быть целым от 1 до " + num(kMaxSignals);
+    reason = "число сигналов «" + textField(f + 252, 4) + "» должно быть целым от 1 до " + integerText(kMaxSignals);
     return false;
   }
   const int n = static_cast<int>(*ns);
@@ -1214,11 +1213,11 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   }
   h.headerBytes = integral(*hb);
   if (h.headerBytes < need) {
-    reason = "размер заголовка (" + num(h.headerBytes) + ") меньше 256 × (число сигналов + 1) = " + num(need);
+    reason = "размер заголовка (" + integerText(h.headerBytes) + ") меньше 256 × (число сигналов + 1) = " + integerText(need);
     return false;
   }
   if (h.headerBytes > fileSize) {
-    reason = "заголовок (" + num(h.headerBytes) + " байт) длиннее файла (" + num(fileSize) + " байт)";
+    reason = "заголовок (" + integerText(h.headerBytes) + " байт) длиннее файла (" + integerText(fileSize) + " байт)";
     return false;
   }
   const auto dur = numberField(f + 244, 8);
@@ -1265,7 +1264,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     sg.dimension = textField(dimension + 8 * i, 8);
     sg.prefilter = textField(prefilter + 80 * i, 80);
     sg.annotation = isAnnotationLabel(sg.label);
-    const std::string who = "сигнал " + num(static_cast<long long>(i) + 1) + " («" + sg.label + "»): ";
+    const std::string who = "сигнал " + integerText(static_cast<long long>(i) + 1) + " («" + sg.label + "»): ";
     const auto vspr = numberField(spr + 8 * i, 8);
     if (!vspr) {
       reason = who + "число отсчётов в записи «" + textField(spr + 8 * i, 8) + "» не число";
@@ -1273,7 +1272,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     }
     sg.samplesPerRecord = integral(*vspr);
     if (sg.samplesPerRecord < (sg.annotation ? 0 : 1)) {
-      reason = who + "число отсчётов в записи (" + num(sg.samplesPerRecord) + ") должно быть больше 0";
+      reason = who + "число отсчётов в записи (" + integerText(sg.samplesPerRecord) + ") должно быть больше 0";
       return false;
     }
     sg.offsetInRecord = offset;
@@ -1298,7 +1297,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     sg.digMin = integral(*c);
     sg.digMax = integral(*d);
     if (sg.digMin >= sg.digMax) {
-      reason = who + "цифровой минимум (" + num(sg.digMin) + ") не меньше максимума (" + num(sg.digMax) + ")";
+      reason = who + "цифровой минимум (" + integerText(sg.digMin) + ") не меньше максимума (" + integerText(sg.digMax) + ")";
       return false;
     }
     if (sg.physMin == sg.physMax) {
@@ -1332,10 +1331,10 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   if (h.recordCountField == -1) {
     h.dataRecords = available;
   } else if (h.recordCountField < 1) {
-    reason = "число записей данных (" + num(h.recordCountField) + ") должно быть больше 0";
+    reason = "число записей данных (" + integerText(h.recordCountField) + ") должно быть больше 0";
     return false;
   } else if (h.recordCountField > available) {
-    reason = "в заголовке " + num(h.recordCountField) + " записей данных, а файл вмещает " + num(available) +
+    reason = "в заголовке " + integerText(h.recordCountField) + " записей данных, а файл вмещает " + integerText(available) +
              " (файл короче, чем указывает заголовок)";
     return false;
   } else {
@@ -1468,8 +1467,8 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   commitPage(s, xs, ui);
 
   if (h.leftOutSignals > 0) {
-    ui.message("Файл " + name + ": прочитаны первые " + num(kMaxChannels) + " сигналов данных, ещё " +
-               num(h.leftOutSignals) + " не поместились в таблицу каналов и не показаны.");
+    ui.message("Файл " + name + ": прочитаны первые " + integerText(kMaxChannels) + " сигналов данных, ещё " +
+               integerText(h.leftOutSignals) + " не поместились в таблицу каналов и не показаны.");
   }
   std::string offsets;
   for (std::size_t c = 0; c < xs.maps.size(); ++c) {
@@ -1484,7 +1483,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
                " не помещается в 16-разрядные коды рядом с сигналом; значения показаны за её вычетом.");
   }
   if (xs.geo.truncated) {
-    ui.message("Файл " + name + " длиннее " + num(kEdfMaxPages) + " страниц; доступны первые " + num(kEdfMaxPages) +
+    ui.message("Файл " + name + " длиннее " + integerText(kEdfMaxPages) + " страниц; доступны первые " + integerText(kEdfMaxPages) +
                ".");
   }
   return true;
@@ -1516,7 +1515,7 @@ bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std
     return false;
   }
   if (page < 1 || page > x->geo.pageCount) {
-    reason = "нет страницы " + num(page);
+    reason = "нет страницы " + integerText(page);
     return false;
   }
   PageData pd;
@@ -1561,8 +1560,8 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
     return false;
   }
   if (s.channelCount != channels) {
-    ui.message(refused + "число каналов (" + num(s.channelCount) + ") отличается от числа сигналов файла (" +
-               num(channels) + ").");
+    ui.message(refused + "число каналов (" + integerText(s.channelCount) + ") отличается от числа сигналов файла (" +
+               integerText(channels) + ").");
     return false;
   }
   if (x->page.page + 1 != s.currentRecord) {
@@ -1649,7 +1648,7 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
               pd.values[ch.channel].data() + pd.base[ch.channel][ch.segment] + ch.from);
   }
   if (limited > 0) {
-    ui.message("Файл " + x->name + ": " + num(limited) +
+    ui.message("Файл " + x->name + ": " + integerText(limited) +
                " изменённых отсчётов вне цифрового диапазона сигналов записаны по его границе.");
   }
   return true;
@@ -1705,7 +1704,7 @@ ExportChannel exportScale(int units, int value, long long largest) {
   while (k > 1 && k * value > 9999999) --k;
   if (k >= 1 && k * units >= largest) {
     e.digital = k * units;
-    e.physical = num(k * value);
+    e.physical = integerText(k * value);
   } else {
     e.digital = 32767;
     e.physical = fixedText(32767.0 * value / units, 7);
@@ -1755,8 +1754,8 @@ bool planExport(StudyState& s, Session* x, const std::string& refused, Interacti
       return false;
     }
     if (plan.cad.channelCount != ns) {
-      ui.message(refused + "число каналов в памяти (" + num(ns) + ") отличается от числа каналов файла (" +
-                 num(plan.cad.channelCount) + ").");
+      ui.message(refused + "число каналов в памяти (" + integerText(ns) + ") отличается от числа каналов файла (" +
+                 integerText(plan.cad.channelCount) + ").");
       return false;
     }
     for (int k = s.currentRecord; k < s.recordCount; ++k) {
@@ -1797,7 +1796,7 @@ class ExportReader {
         plan_.edf ? readEdfPageCodes(s_, s_.currentRecord + static_cast<int>(k), codes_, marks_, reason)
                   : readRecordSamples(s_.recordFilePath, plan_.cad,
                                       plan_.cadRecords[static_cast<std::size_t>(s_.currentRecord - 1) + k], codes_, reason);
-    const std::string record = num(s_.currentRecord + static_cast<long long>(k));
+    const std::string record = integerText(s_.currentRecord + static_cast<long long>(k));
     if (!ok || codes_.size() < un) {
       ui_.message(refused_ + "запись " + record + " не читается" + (reason.empty() ? "" : ": " + reason) + ".");
       return false;
@@ -1834,10 +1833,10 @@ std::string exportHeader(const StudyState& s, const ExportPlan& plan, const std:
   putText(hd, 8, 80, utf8ToCp1251(headerField(s.examHeader, false, 3)));
   putText(hd, 168, 8, dateText(s));
   putText(hd, 176, 8, "00.00.00");
-  putText(hd, 184, 8, num(headerSize));
-  putText(hd, 236, 8, num(plan.dataRecords));
+  putText(hd, 184, 8, integerText(headerSize));
+  putText(hd, 236, 8, integerText(plan.dataRecords));
   putText(hd, 244, 8, edfDurationText(static_cast<double>(plan.L) / std::max(1, s.sampleRate)));
-  putText(hd, 252, 4, num(ns));
+  putText(hd, 252, 4, integerText(ns));
   scale.clear();
   for (int c = 0; c < ns; ++c) {
     const auto uc = static_cast<std::size_t>(c);
@@ -1854,12 +1853,12 @@ std::string exportHeader(const StudyState& s, const ExportPlan& plan, const std:
     at += 8 * un;
     putText(hd, at + 8 * uc, 8, e.physical);
     at += 8 * un;
-    putText(hd, at + 8 * uc, 8, "-" + num(e.digital));
+    putText(hd, at + 8 * uc, 8, "-" + integerText(e.digital));
     at += 8 * un;
-    putText(hd, at + 8 * uc, 8, num(e.digital));
+    putText(hd, at + 8 * uc, 8, integerText(e.digital));
     at += 8 * un;
     at += 80 * un;  // prefiltering: blanks
-    putText(hd, at + 8 * uc, 8, num(plan.L));
+    putText(hd, at + 8 * uc, 8, integerText(plan.L));
   }
   return hd;
 }
@@ -2008,7 +2007,7 @@ bool exportEdf(StudyState& s, const std::string& path, bool udf, Interaction& ui
     return false;
   }
   if (clipped > 0) {
-    ui.message("Файл " + name + " записан; " + num(clipped) +
+    ui.message("Файл " + name + " записан; " + integerText(clipped) +
                " отсчётов вне цифрового диапазона каналов ограничены его границей.");
   }
   return true;

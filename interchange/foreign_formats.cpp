@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/binio.h"
+#include "core/numtext.h"
 #include "core/record_file.h"
 #include "core/record_source.h"
 #include "core/text.h"
@@ -48,7 +49,6 @@ bool FileSource::read(void* out, std::size_t n, long long offset) const {
 
 namespace {
 
-std::string num(long long v) { return std::to_string(v); }
 
 // Control bytes in a header text (NULs among them) show as blanks.
 std::string headerText(const unsigned char* p, std::size_t n) {
@@ -100,7 +100,7 @@ void sizeChannels(ForeignRecord& out, int channels, int length) {
 }
 
 std::string lengthNotice(long long claimed, int read) {
-  return "В файле " + num(claimed) + " отсчётов на канал, прочитаны первые " + num(read) + ".";
+  return "В файле " + integerText(claimed) + " отсчётов на канал, прочитаны первые " + integerText(read) + ".";
 }
 
 }  // namespace
@@ -215,30 +215,30 @@ bool decodeBrainSys(const ByteSource& in, bool systemFromFile, const std::vector
   out.format = "brainsys";
   unsigned char h[kBrainSysDataOffset];
   if (!in.read(h, sizeof h, 0)) {
-    reason = "файл короче заголовка (" + num(kBrainSysDataOffset) + " байт)";
+    reason = "файл короче заголовка (" + integerText(kBrainSysDataOffset) + " байт)";
     return false;
   }
   const int form = h[256];
   const int leadSystem = systemFromFile ? h[257] : 0;
   const std::int32_t period = getI32(h + 258);
   if (period <= 0) {
-    reason = "период отсчётов в заголовке равен " + num(period) + " мкс";
+    reason = "период отсчётов в заголовке равен " + integerText(period) + " мкс";
     return false;
   }
   const double rate = std::trunc(1e6 / period + 0.5);
   // Record files keep the rate in 16 bits.
   if (rate < 1 || rate > 65535) {
-    reason = "период отсчётов в заголовке (" + num(period) + " мкс) даёт частоту вне 1..65535 Гц";
+    reason = "период отсчётов в заголовке (" + integerText(period) + " мкс) даёт частоту вне 1..65535 Гц";
     return false;
   }
   const int fileChannels = getI16(h + 262);
   if (fileChannels <= 0) {
-    reason = "число каналов в заголовке равно " + num(fileChannels);
+    reason = "число каналов в заголовке равно " + integerText(fileChannels);
     return false;
   }
   const std::int32_t claimed = getI32(h + 264);
   if (claimed <= 0) {
-    reason = "в файле нет отсчётов (в заголовке " + num(claimed) + ")";
+    reason = "в файле нет отсчётов (в заголовке " + integerText(claimed) + ")";
     return false;
   }
   const long long rowBytes = 2LL * fileChannels;
@@ -255,7 +255,7 @@ bool decodeBrainSys(const ByteSource& in, bool systemFromFile, const std::vector
                                      nulCutField(h + 45, 40));
   if (claimed > length) out.notices.push_back(lengthNotice(claimed, length));
   if (fileChannels > channels)
-    out.notices.push_back("В файле " + num(fileChannels) + " каналов, прочитаны первые " + num(channels) + ".");
+    out.notices.push_back("В файле " + integerText(fileChannels) + " каналов, прочитаны первые " + integerText(channels) + ".");
   if (form == 1)
     out.notices.push_back("Калибровка каналов этого файла не поддерживается: отсчёты прочитаны без неё.");
 
@@ -275,15 +275,15 @@ bool decodeBrainSys(const ByteSource& in, bool systemFromFile, const std::vector
       } else {
         // No electrode for it: the channel keeps its number as its name and
         // is not placed on the head scheme.
-        out.names[ui] = num(i + 1);
+        out.names[ui] = integerText(i + 1);
         ++unnamed;
       }
     }
     if (unnamed > 0)
-      out.notices.push_back("Для " + num(unnamed) + " каналов нет отведения в таблице eeg20.ini: они названы номерами.");
+      out.notices.push_back("Для " + integerText(unnamed) + " каналов нет отведения в таблице eeg20.ini: они названы номерами.");
   } else {
     out.namesFromFile = false;
-    out.notices.push_back("Система отведений = " + num(leadSystem) + "не поддерживается");
+    out.notices.push_back("Система отведений = " + integerText(leadSystem) + "не поддерживается");
   }
 
   int peak = 0;
@@ -358,12 +358,12 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
   out.format = "neuroscan";
   unsigned char h[kNeuroScanElectrodes];
   if (!in.read(h, sizeof h, 0)) {
-    reason = "файл короче заголовка (" + num(kNeuroScanElectrodes) + " байт)";
+    reason = "файл короче заголовка (" + integerText(kNeuroScanElectrodes) + " байт)";
     return false;
   }
   const int fileChannels = getI16(h + 370);
   if (fileChannels <= 0) {
-    reason = "число каналов в заголовке равно " + num(fileChannels);
+    reason = "число каналов в заголовке равно " + integerText(fileChannels);
     return false;
   }
   const int rate = getU16(h + 376);
@@ -376,7 +376,7 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
   const int channels = std::min(fileChannels, kMaxChannels);
   std::vector<unsigned char> labels(static_cast<std::size_t>(kNeuroScanElectrodeBytes) * channels);
   if (!in.read(labels.data(), labels.size(), kNeuroScanElectrodes) || in.size() < dataStart) {
-    reason = "файл короче таблицы электродов (" + num(fileChannels) + " каналов)";
+    reason = "файл короче таблицы электродов (" + integerText(fileChannels) + " каналов)";
     return false;
   }
   const long long dataBytes = eventTable - dataStart;
@@ -389,7 +389,7 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
   const int width = wide ? 4 : 2;
   const long long claimed = wide ? countField : (dataBytes > 0 ? dataBytes / (2LL * fileChannels) : 0);
   if (claimed <= 0) {
-    reason = "в файле нет отсчётов (таблица событий на позиции " + num(eventTable) + ")";
+    reason = "в файле нет отсчётов (таблица событий на позиции " + integerText(eventTable) + ")";
     return false;
   }
   const long long present = (in.size() - dataStart) / (static_cast<long long>(width) * fileChannels);
@@ -400,10 +400,10 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
   }
   sizeChannels(out, channels, length);
   out.sampleRate = rate;
-  out.examHeader = foreignExamHeader(nulCutField(h + 121, 20), num(getI16(h + 141)), headerText(h + 143, 1), "");
+  out.examHeader = foreignExamHeader(nulCutField(h + 121, 20), integerText(getI16(h + 141)), headerText(h + 143, 1), "");
   if (claimed > length) out.notices.push_back(lengthNotice(claimed, length));
   if (fileChannels > channels)
-    out.notices.push_back("В файле " + num(fileChannels) + " каналов, прочитаны первые " + num(channels) + ".");
+    out.notices.push_back("В файле " + integerText(fileChannels) + " каналов, прочитаны первые " + integerText(channels) + ".");
   for (int i = 0; i < channels; ++i) {
     const unsigned char* label = labels.data() + static_cast<std::size_t>(kNeuroScanElectrodeBytes) * i;
     const void* nul = std::memchr(label, 0, 10);
@@ -447,7 +447,7 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
     std::fill(out.calibUnits.begin(), out.calibUnits.end(), static_cast<std::uint16_t>(units));
     std::fill(out.calibValue.begin(), out.calibValue.end(),
               static_cast<std::uint16_t>(std::min(65535.0, std::round(ratio * units))));
-    out.notices.push_back("Отсчёты файла 4-байтовые: они уменьшены в " + num(1LL << shift) +
+    out.notices.push_back("Отсчёты файла 4-байтовые: они уменьшены в " + integerText(1LL << shift) +
                           " раз, калибровка каналов пересчитана.");
   }
   // The electrode record calibrates its channel: microvolts per stored unit
@@ -465,7 +465,7 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
     out.calibValue[static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(value);
   }
   if (clipped > 0)
-    out.notices.push_back("Значения " + num(clipped) + " отсчётов вне диапазона кодов ограничены.");
+    out.notices.push_back("Значения " + integerText(clipped) + " отсчётов вне диапазона кодов ограничены.");
   out.epochRule = ForeignEpochRule::Fixed512;
   return true;
 }

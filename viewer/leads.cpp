@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::uint8_t kEcgPosition = 255;
 
-std::string num(long long v) { return std::to_string(v); }
 
 int pairCountOf(const StudyState& s) { return std::clamp(s.leadPairCount, 0, kMaxLeadPairs); }
 
@@ -137,8 +136,8 @@ bool moveElectrode(StudyState& s, int channel, int dx, int dy) {
 std::string positionText(const StudyState& s, int channel) {
   if (channel < 0 || channel >= kMaxChannels) return {};
   const auto c = static_cast<std::size_t>(channel);
-  return num(channel + 1) + leads_text::kPositionX + num(s.channelPosX[c] - kPositionCentre) + leads_text::kPositionY +
-         num(kPositionCentre - s.channelPosY[c]);
+  return integerText(channel + 1) + leads_text::kPositionX + integerText(s.channelPosX[c] - kPositionCentre) + leads_text::kPositionY +
+         integerText(kPositionCentre - s.channelPosY[c]);
 }
 
 // --- lead pairs --------------------------------------------------------------------------
@@ -225,8 +224,8 @@ bool readLeadPairs(StudyState& s, const std::string& path, Interaction& ui) {
     return false;
   }
   if (static_cast<int>(pairs.size()) > kMaxEditorPairs) {
-    ui.message(unreadable(path, "в нём " + num(static_cast<long long>(pairs.size())) + " пар отведений, а допускается не больше " +
-                                    num(kMaxEditorPairs)));
+    ui.message(unreadable(path, "в нём " + integerText(static_cast<long long>(pairs.size())) + " пар отведений, а допускается не больше " +
+                                    integerText(kMaxEditorPairs)));
     return false;
   }
   for (auto& p : s.leadPairs) p = {0, 0};
@@ -244,7 +243,7 @@ bool writeLeadPairs(const StudyState& s, const std::string& path, Interaction& u
   std::vector<std::string> lines;
   for (int k = 0; k < count; ++k) {
     if (!pairIsValid(s, k)) {
-      ui.message(unwritten(path, "пара " + num(k + 1) + " не соединяет два канала записи"));
+      ui.message(unwritten(path, "пара " + integerText(k + 1) + " не соединяет два канала записи"));
       return false;
     }
     std::string ends[2];
@@ -253,8 +252,8 @@ bool writeLeadPairs(const StudyState& s, const std::string& path, Interaction& u
       ends[e] = leadName(s, c);
       // The reader finds channels by name: each must name exactly this channel.
       if (ends[e].empty() || ends[e].find(' ') != std::string::npos || channelNamed(s, ends[e]) != c) {
-        ui.message(unwritten(path, "имя канала " + num(c) + " (\"" + ends[e] +
-                                       "\") пусто, содержит пробел или повторяется, и пара " + num(k + 1) +
+        ui.message(unwritten(path, "имя канала " + integerText(c) + " (\"" + ends[e] +
+                                       "\") пусто, содержит пробел или повторяется, и пара " + integerText(k + 1) +
                                        " не прочиталась бы обратно"));
         return false;
       }
@@ -287,14 +286,14 @@ OrderColumn orderFromState(const StudyState& s) {
 
 std::string orderProblem(const OrderColumn& order, int channelCount) {
   if (channelCount < 1 || channelCount > kMaxChannels)
-    return "число каналов " + num(channelCount) + " вне 1.." + num(kMaxChannels);
+    return "число каналов " + integerText(channelCount) + " вне 1.." + integerText(kMaxChannels);
   std::array<int, kMaxChannels + 1> seenAt{};
   for (int i = 0; i < channelCount; ++i) {
     const int v = order[static_cast<std::size_t>(i)];
     if (v < 1 || v > channelCount)
-      return "у канала " + num(i + 1) + " номер " + num(v) + " вне 1.." + num(channelCount);
+      return "у канала " + integerText(i + 1) + " номер " + integerText(v) + " вне 1.." + integerText(channelCount);
     if (seenAt[static_cast<std::size_t>(v)] != 0)
-      return "номер " + num(v) + " указан у каналов " + num(seenAt[static_cast<std::size_t>(v)]) + " и " + num(i + 1);
+      return "номер " + integerText(v) + " указан у каналов " + integerText(seenAt[static_cast<std::size_t>(v)]) + " и " + integerText(i + 1);
     seenAt[static_cast<std::size_t>(v)] = i + 1;
   }
   return {};  // n different numbers in 1..n: every position is taken once
@@ -308,14 +307,14 @@ bool readOrderColumn(const std::vector<std::string>& lines, std::size_t first, i
                      std::string& reason) {
   out = identityOrder();
   if (channelCount < 1 || channelCount > kMaxChannels) {
-    reason = "число каналов " + num(channelCount) + " вне 1.." + num(kMaxChannels);
+    reason = "число каналов " + integerText(channelCount) + " вне 1.." + integerText(kMaxChannels);
     return false;
   }
   for (int i = 0; i < channelCount; ++i) {
     const std::size_t at = first + static_cast<std::size_t>(i);
     const auto v = lineNumber(lines, at);
     if (!v) {
-      reason = "строка " + num(static_cast<long long>(at) + 1) +
+      reason = "строка " + integerText(static_cast<long long>(at) + 1) +
                (at < lines.size() ? " не содержит номера канала" : ": файл кончается раньше");
       return false;
     }
@@ -327,7 +326,7 @@ bool readOrderColumn(const std::vector<std::string>& lines, std::size_t first, i
 
 std::vector<std::string> numberLines(const OrderColumn& c) {
   std::vector<std::string> lines;
-  for (int v : c) lines.push_back(num(v));
+  for (int v : c) lines.push_back(integerText(v));
   return lines;
 }
 
@@ -463,13 +462,13 @@ int templateSizeFor(int channelCount) {
 }
 
 std::string templateFileName(int size) {
-  return std::string(leads_text::kTemplatePrefix) + num(size) + leads_text::kTemplateSuffix;
+  return std::string(leads_text::kTemplatePrefix) + integerText(size) + leads_text::kTemplateSuffix;
 }
 
 bool parseLeadTemplate(const std::vector<std::string>& lines, LeadTemplate& out, std::string& reason) {
   const auto count = lineNumber(lines, 0);
   if (!count || *count < 0 || *count > kMaxLeadPairs) {
-    reason = "строка 1 должна содержать число пар 0.." + num(kMaxLeadPairs);
+    reason = "строка 1 должна содержать число пар 0.." + integerText(kMaxLeadPairs);
     return false;
   }
   LeadTemplate t;
@@ -483,7 +482,7 @@ bool parseLeadTemplate(const std::vector<std::string>& lines, LeadTemplate& out,
       const std::size_t at = 5 * i + 2 + f;
       const auto v = lineNumber(lines, at);
       if (!v || *v < 0 || *v > 255) {
-        reason = "строка " + num(static_cast<long long>(at) + 1) + " должна содержать число 0..255";
+        reason = "строка " + integerText(static_cast<long long>(at) + 1) + " должна содержать число 0..255";
         return false;
       }
       *fields[f] = *v;
@@ -495,10 +494,10 @@ bool parseLeadTemplate(const std::vector<std::string>& lines, LeadTemplate& out,
 }
 
 std::vector<std::string> leadTemplateLines(const LeadTemplate& t) {
-  std::vector<std::string> lines{num(t.pairCount)};
+  std::vector<std::string> lines{integerText(t.pairCount)};
   for (const TemplateChannel& c : t.channels) {
     lines.push_back(c.name);
-    for (int v : {c.posX, c.posY, c.pairFirst, c.pairSecond}) lines.push_back(num(v));
+    for (int v : {c.posX, c.posY, c.pairFirst, c.pairSecond}) lines.push_back(integerText(v));
   }
   return lines;
 }
