@@ -62,6 +62,11 @@ bool fdPwriteAll(int fd, const void* buf, std::size_t n, long long offset) {
   return true;
 }
 
+bool fdIsReadOnly(int fd) {
+  const int fl = ::fcntl(fd, F_GETFL);
+  return fl < 0 || (fl & O_ACCMODE) == O_RDONLY;
+}
+
 bool fdSeek(int fd, long long offset) { return offset >= 0 && ::lseek(fd, offset, SEEK_SET) == offset; }
 
 bool fdSeekRelative(int fd, long long delta) {

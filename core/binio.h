@@ -70,6 +70,7 @@ bool fdSeek(int fd, long long offset);        // absolute
 bool fdSeekRelative(int fd, long long delta);  // from the current position
 long long fdTell(int fd);                      // −1 on failure
 long long fdSize(int fd);                      // −1 on failure
+bool fdIsReadOnly(int fd);                     // opened for reading only, or not open
 bool fdTruncate(int fd, long long size);
 
 // Whole-file helpers for small files.

@@ -74,17 +74,6 @@ int versionOfSignature(const unsigned char* p) {
   return -1;
 }
 
-// --- positioned I/O that never moves the descriptor ---------------------------
-
-bool preadAll(int fd, void* buf, std::size_t n, long long off) { return fdPreadExact(fd, buf, n, off); }
-bool pwriteAll(int fd, const void* buf, std::size_t n, long long off) { return fdPwriteAll(fd, buf, n, off); }
-
-bool isReadOnly(int fd) {
-  const int fl = ::fcntl(fd, F_GETFL);
-  return fl < 0 || (fl & O_ACCMODE) == O_RDONLY;
-}
-
-
 // Trailing blanks (and NULs) of a fixed-width name slot carry no meaning.
 std::string trimRight(std::string t) {
   while (!t.empty() && (t.back() == ' ' || t.back() == '\0')) t.pop_back();
@@ -143,7 +132,7 @@ bool probeRecord(int fd, const Layout& L, long long off, RecordInfo& info, std::
     return false;
   }
   unsigned char head[4];
-  if (!preadAll(fd, head, 4, off)) {
+  if (!fdPreadExact(fd, head, 4, off)) {
     reason = "ошибка чтения файла";
     return false;
   }
@@ -159,7 +148,7 @@ bool probeRecord(int fd, const Layout& L, long long off, RecordInfo& info, std::
     return false;
   }
   unsigned char tail[6];
-  if (!preadAll(fd, tail, 6, off + size - 6)) {
+  if (!fdPreadExact(fd, tail, 6, off + size - 6)) {
     reason = "ошибка чтения файла";
     return false;
   }
@@ -180,7 +169,7 @@ bool probeRecord(int fd, const Layout& L, long long off, RecordInfo& info, std::
 bool readBody(int fd, const Layout& L, const RecordInfo& info, std::vector<unsigned char>& buf, std::string& reason) {
   const long long bytes = sizeOf(L, info.storedLength) - 10;
   buf.resize(static_cast<std::size_t>(bytes));
-  if (bytes > 0 && !preadAll(fd, buf.data(), buf.size(), info.offset + 4)) {
+  if (bytes > 0 && !fdPreadExact(fd, buf.data(), buf.size(), info.offset + 4)) {
     reason = "ошибка чтения файла";
     return false;
   }
@@ -352,7 +341,7 @@ bool readHeaderOf(int fd, RecordFileHeader& h, long long& fileSize, std::string&
   }
   unsigned char buf[kMaxFixedHeader];
   const std::size_t n = static_cast<std::size_t>(std::min<long long>(fileSize, kMaxFixedHeader));
-  if (n > 0 && !preadAll(fd, buf, n, 0)) {
+  if (n > 0 && !fdPreadExact(fd, buf, n, 0)) {
     reason = "ошибка чтения файла";
     return false;
   }
@@ -450,7 +439,7 @@ bool locateRecord(const StudyState& s, const FileView& v, int target, RecordInfo
   for (int k = s.currentRecord - 1; k >= target; --k) {
     failedAt = k;
     unsigned char t[2];
-    if (info.offset - 2 < v.L.dataOffset || !preadAll(fd, t, 2, info.offset - 2)) {
+    if (info.offset - 2 < v.L.dataOffset || !fdPreadExact(fd, t, 2, info.offset - 2)) {
       reason = "нет предыдущей записи";
       return false;
     }
@@ -572,7 +561,7 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
     ui.message(refused + "файл старого формата CA15 доступен только для чтения. Сохраните запись в новый файл.");
     return false;
   }
-  if (isReadOnly(s.recordFileHandle)) {
+  if (fdIsReadOnly(s.recordFileHandle)) {
     ui.message(refused + "файл открыт только для чтения.");
     return false;
   }
@@ -601,7 +590,7 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
   const long long regionStart = info.offset + 2;
   std::string region(2 + static_cast<std::size_t>(v.L.channels + v.L.marks) * n * 2, '\0');
   auto* p = reinterpret_cast<unsigned char*>(region.data());
-  if (!preadAll(s.recordFileHandle, p, region.size(), regionStart)) {
+  if (!fdPreadExact(s.recordFileHandle, p, region.size(), regionStart)) {
     ui.message(refused + "ошибка чтения файла.");
     return false;
   }
@@ -615,7 +604,7 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
     unsigned char* dst = p + 2 + static_cast<std::size_t>(v.L.channels) * n * 2;
     for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(s.markChannel[i]));
   }
-  if (!pwriteAll(s.recordFileHandle, region.data(), region.size(), regionStart)) {
+  if (!fdPwriteAll(s.recordFileHandle, region.data(), region.size(), regionStart)) {
     ui.message(refused + "ошибка записи файла.");
     return false;
   }
@@ -654,7 +643,7 @@ bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui)
     return false;
   }
   unsigned char buf[166];
-  const bool ok = preadAll(fd, buf, sizeof buf, 0);
+  const bool ok = fdPreadExact(fd, buf, sizeof buf, 0);
   ::close(fd);
   const int version = ok ? versionOfSignature(buf) : -1;
   if (version < 0) {
@@ -1009,7 +998,7 @@ bool rewriteHeader(StudyState& s, Interaction& ui) {
   }
   if (v.h.version != kVersionCA30 && v.h.version != kVersionCA40) return false;
   const std::string refused = "Заголовок файла " + openName(s) + " не переписан: ";
-  if (isReadOnly(s.recordFileHandle)) {
+  if (fdIsReadOnly(s.recordFileHandle)) {
     ui.message(refused + "файл открыт только для чтения.");
     return false;
   }
@@ -1020,7 +1009,7 @@ bool rewriteHeader(StudyState& s, Interaction& ui) {
   }
   if (!storable(s)) return false;
   const std::string bytes = buildHeader(s, v.h.slotCount, s.recordCount, 0, v.h.dataOffset);
-  if (!pwriteAll(s.recordFileHandle, bytes.data(), bytes.size(), 0)) {
+  if (!fdPwriteAll(s.recordFileHandle, bytes.data(), bytes.size(), 0)) {
     ui.message(refused + "ошибка записи файла.");
     return false;
   }
@@ -1094,7 +1083,7 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
   if (ok) {
     unsigned char c[2];
     putU16(c, static_cast<std::uint16_t>(newCount));
-    ok = pwriteAll(fd, c, 2, recordCountOffset(h.version));
+    ok = fdPwriteAll(fd, c, 2, recordCountOffset(h.version));
     if (!ok) reason = "ошибка записи файла";
   }
   if (!ok) {

@@ -43,40 +43,6 @@ constexpr int kMaxSignals = 9999;                  // the ns field has 4 charact
 constexpr int kFixedHeader = 256;
 constexpr int kUdfFixed = 504;  // bytes of the UDF block besides 20 per signal
 
-// --- positioned I/O ----------------------------------------------------------------------
-
-bool preadAll(int fd, void* buf, std::size_t n, long long off) {
-  auto* p = static_cast<char*>(buf);
-  while (n > 0) {
-    const ssize_t r = ::pread(fd, p, n, off);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    off += r;
-    n -= static_cast<std::size_t>(r);
-  }
-  return true;
-}
-
-bool pwriteAll(int fd, const void* buf, std::size_t n, long long off) {
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    const ssize_t r = ::pwrite(fd, p, n, off);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    off += r;
-    n -= static_cast<std::size_t>(r);
-  }
-  return true;
-}
-
-bool isReadOnly(int fd) {
-  const int fl = ::fcntl(fd, F_GETFL);
-  return fl < 0 || (fl & O_ACCMODE) == O_RDONLY;
-}
-
-
 // --- header fields -------------------------------------------------------------------------
 
 std::string rawField(const unsigned char* p, std::size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
@@ -267,7 +233,7 @@ void layOut(const Session& x, int page, PageData& pd) {
   pd.values.resize(nc);
   pd.base.resize(nc);
   for (std::size_t c = 0; c < nc; ++c) {
-    const long long n = x.h.signals[static_cast<std::size_t>(x.h.channelSignals[c])].samplesPerRecord;
+    const long long n = x.h.signalHeaders[static_cast<std::size_t>(x.h.channelSignals[c])].samplesPerRecord;
     pd.base[c].clear();
     long long total = 0;
     for (const Segment& g : pd.segments) {
@@ -384,7 +350,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
   pd.valuesReady = !(wholeRecords && w == 2);
   if (wholeRecords) {
     pd.raw.resize(static_cast<std::size_t>(span));
-    if (!preadAll(x.fd, pd.raw.data(), pd.raw.size(), recordOffset(h, firstRecord))) {
+    if (!fdPreadExact(x.fd, pd.raw.data(), pd.raw.size(), recordOffset(h, firstRecord))) {
       pd.valuesReady = true;  // nothing to widen later; the page is not used
       reason = "ошибка чтения файла";
       return false;
@@ -396,7 +362,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
   for (std::size_t s = 0; s < pd.segments.size(); ++s) {
     const Segment& g = pd.segments[s];
     for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
-      const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[c])];
+      const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])];
       const long long n = sig.samplesPerRecord;
       const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
       std::int32_t* out = pd.values[c].data() + pd.base[c][s];
@@ -405,7 +371,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
         if (pd.valuesReady) decode(pd.raw.data() + (g.record - firstRecord) * h.recordBytes + at, b - a, w, out);
       } else {
         piece.resize(static_cast<std::size_t>((b - a) * w));
-        if (!preadAll(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + at)) {
+        if (!fdPreadExact(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + at)) {
           reason = "ошибка чтения файла";
           return false;
         }
@@ -413,7 +379,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
       }
     }
     for (int ai : h.annotationSignals) {
-      const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(ai)];
+      const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(ai)];
       const long long bytes = sig.samplesPerRecord * w;
       if (bytes <= 0 || bytes > kAnnotationLimit) continue;
       // every part of a long record looks at the record's annotations for onsets inside it
@@ -422,7 +388,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
                          static_cast<std::size_t>(bytes), g.record, pageFirstFrame, pd);
       } else {
         piece.resize(static_cast<std::size_t>(bytes));
-        if (!preadAll(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + sig.offsetInRecord)) {
+        if (!fdPreadExact(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + sig.offsetInRecord)) {
           reason = "ошибка чтения файла";
           return false;
         }
@@ -438,7 +404,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
 // The first stored byte of channel c's samples in segment s of a page kept as stored.
 const unsigned char* storedSamples(const Session& x, const PageData& pd, std::size_t c, std::size_t s) {
   const EdfHeader& h = x.h;
-  const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[c])];
+  const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])];
   const Segment& g = pd.segments[s];
   const long long a = srcFirst(g.j0, sig.samplesPerRecord, h.maxSamplesPerRecord);
   return pd.raw.data() + (g.record - pd.segments.front().record) * h.recordBytes + sig.offsetInRecord +
@@ -700,7 +666,7 @@ long long codeChannel(const Session& x, const PageData& pd, std::size_t c, const
                       std::vector<std::int16_t>& scratch) {
   const EdfHeader& h = x.h;
   const long long N = h.maxSamplesPerRecord;
-  const long long n = h.signals[static_cast<std::size_t>(h.channelSignals[c])].samplesPerRecord;
+  const long long n = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])].samplesPerRecord;
   const EdfChannelMapping& m = x.maps[c];
   long long limited = 0;
   if (table) {
@@ -1189,7 +1155,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     return false;
   }
   unsigned char f[kFixedHeader];
-  if (!preadAll(fd, f, kFixedHeader, 0)) {
+  if (!fdPreadExact(fd, f, kFixedHeader, 0)) {
     reason = "ошибка чтения файла";
     return false;
   }
@@ -1237,7 +1203,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   const long long udfEnd = need + kUdfFixed + 20LL * n;
   const long long readSize = std::min(h.headerBytes, udfEnd);
   std::vector<unsigned char> b(static_cast<std::size_t>(readSize - kFixedHeader));
-  if (!preadAll(fd, b.data(), b.size(), kFixedHeader)) {
+  if (!fdPreadExact(fd, b.data(), b.size(), kFixedHeader)) {
     reason = "ошибка чтения файла";
     return false;
   }
@@ -1251,10 +1217,10 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   const unsigned char* dmax = dmin + 8 * un;
   const unsigned char* prefilter = dmax + 8 * un;
   const unsigned char* spr = prefilter + 80 * un;
-  h.signals.resize(un);
+  h.signalHeaders.resize(un);
   long long offset = 0;
   for (std::size_t i = 0; i < un; ++i) {
-    EdfSignalHeader& sg = h.signals[i];
+    EdfSignalHeader& sg = h.signalHeaders[i];
     {
       std::string raw = rawField(label + 16 * i, 16);
       raw = raw.substr(0, raw.find('\0'));
@@ -1307,7 +1273,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   }
   h.recordBytes = offset;
   for (int i = 0; i < n; ++i) {
-    if (h.signals[static_cast<std::size_t>(i)].annotation) {
+    if (h.signalHeaders[static_cast<std::size_t>(i)].annotation) {
       h.annotationSignals.push_back(i);
     } else if (h.channelSignals.size() < static_cast<std::size_t>(kMaxChannels)) {
       h.channelSignals.push_back(i);
@@ -1320,7 +1286,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     return false;
   }
   for (int c : h.channelSignals)
-    h.maxSamplesPerRecord = std::max(h.maxSamplesPerRecord, h.signals[static_cast<std::size_t>(c)].samplesPerRecord);
+    h.maxSamplesPerRecord = std::max(h.maxSamplesPerRecord, h.signalHeaders[static_cast<std::size_t>(c)].samplesPerRecord);
   const double rate = static_cast<double>(h.maxSamplesPerRecord) / h.recordDuration;
   if (!(rate >= 0.5 && rate < 65535.5)) {
     reason = "частота дискретизации (" + formatNumber(rate, 6) + " Гц) вне 1..65535 Гц";
@@ -1397,12 +1363,12 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   x.maps.resize(h.channelSignals.size());
   std::map<double, std::pair<long long, long long>> fractions;
   for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
-    if (!chooseMapping(h.signals[static_cast<std::size_t>(h.channelSignals[c])], w, x.page.values[c], x.maps[c],
+    if (!chooseMapping(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])], w, x.page.values[c], x.maps[c],
                        fractions, reason))
       return refuse();
   }
   unsigned char fixed[kFixedHeader];
-  if (!preadAll(fd, fixed, kFixedHeader, 0)) {
+  if (!fdPreadExact(fd, fixed, kFixedHeader, 0)) {
     reason = "ошибка чтения файла";
     return refuse();
   }
@@ -1415,7 +1381,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
     // applyElectrodeTable works on a study; run it on the names alone
     for (std::size_t c = 0; c < x.table.size(); ++c) {
       ChannelTable& t = x.table[c];
-      t.name = edfChannelName(h.signals[static_cast<std::size_t>(h.channelSignals[c])].label);
+      t.name = edfChannelName(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])].label);
       t.posX = kKindEcg;
       t.posY = 0;
       t.pair = {0, 0};
@@ -1476,7 +1442,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
     if (!offsets.empty()) offsets += ", ";
     char b[64];
     std::snprintf(b, sizeof b, "%.10g", xs.maps[c].physicalOffset);
-    offsets += xs.table[c].name + " (" + b + (edfVoltageFactor(h.signals[static_cast<std::size_t>(h.channelSignals[c])].dimension) > 0 ? " мкВ" : "") + ")";
+    offsets += xs.table[c].name + " (" + b + (edfVoltageFactor(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])].dimension) > 0 ? " мкВ" : "") + ")";
   }
   if (!offsets.empty()) {
     ui.message("Файл " + name + ": постоянная составляющая каналов " + offsets +
@@ -1555,7 +1521,7 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
   const std::string refused = "Изменения страницы не записаны в файл " + x->name + ": ";
   const EdfHeader& h = x->h;
   const int channels = static_cast<int>(h.channelSignals.size());
-  if (isReadOnly(x->fd)) {
+  if (fdIsReadOnly(x->fd)) {
     ui.message(refused + "файл открыт только для чтения.");
     return false;
   }
@@ -1589,7 +1555,7 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
   std::vector<std::int32_t> now;
   for (int c = 0; c < channels; ++c) {
     const auto uc = static_cast<std::size_t>(c);
-    const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[uc])];
+    const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[uc])];
     const long long n = sig.samplesPerRecord;
     const EdfChannelMapping& m = x->maps[uc];
     long long dlo = std::max(sig.digMin, widthMin(w)), dhi = std::min(sig.digMax, widthMax(w));
@@ -1633,14 +1599,14 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
   }
   std::vector<unsigned char> bytes;
   for (const Change& ch : changes) {
-    const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[ch.channel])];
+    const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[ch.channel])];
     const Segment& g = pd.segments[ch.segment];
     const long long a = srcFirst(g.j0, sig.samplesPerRecord, N);
     bytes.resize(ch.values.size() * static_cast<std::size_t>(w));
     for (std::size_t k = 0; k < ch.values.size(); ++k)
       writeSample(bytes.data() + k * static_cast<std::size_t>(w), w, ch.values[k]);
     const long long at = recordOffset(h, g.record) + sig.offsetInRecord + (a + ch.from) * w;
-    if (!pwriteAll(x->fd, bytes.data(), bytes.size(), at)) {
+    if (!fdPwriteAll(x->fd, bytes.data(), bytes.size(), at)) {
       ui.message(refused + "ошибка записи файла.");
       return false;
     }

@@ -65,7 +65,7 @@ struct EdfHeader {
   long long recordCountField = 0;  // as stored; −1 means "count from the file size"
   long long dataRecords = 0;       // records used
   double recordDuration = 0;       // seconds
-  std::vector<EdfSignalHeader> signals;  // all ns signals
+  std::vector<EdfSignalHeader> signalHeaders;  // all ns signals
   long long recordBytes = 0;
   std::vector<int> channelSignals;  // signal index of each channel (data signals, at most 64)
   int leftOutSignals = 0;           // data signals beyond 64
