@@ -484,8 +484,8 @@ TEST_F(Fixture, TwoStudiesPageThroughTheirOwnFilesAtOnce) {
   EXPECT_EQ(t.currentRecord, 2);
   ASSERT_NE(edfOpenHeader(*s), nullptr);
   ASSERT_NE(edfOpenHeader(t), nullptr);
-  EXPECT_EQ(edfOpenHeader(*s)->signals[0].label, "EEG Fp1");
-  EXPECT_EQ(edfOpenHeader(t)->signals[1].label, "EEG O1");
+  EXPECT_EQ(edfOpenHeader(*s)->signalHeaders[0].label, "EEG Fp1");
+  EXPECT_EQ(edfOpenHeader(t)->signalHeaders[1].label, "EEG O1");
   for (int i = 0; i < 1000; i += 37) {
     EXPECT_NEAR(shown(*s, 0, i), published(a.sigs[0], (32000 + i) % 60000 - 30000), 0.06) << i;
     EXPECT_NEAR(shown(t, 0, i), published(b.sigs[0], 20000 - (32000 + i) % 40000), 0.06) << i;

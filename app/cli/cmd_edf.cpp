@@ -69,7 +69,7 @@ int runEdfInfo(const std::string& file, bool json) {
   j["dataRecords"] = h.dataRecords;
   j["recordDuration"] = h.recordDuration;
   j["samplesPerRecord"] = h.maxSamplesPerRecord;
-  j["signalCount"] = h.signals.size();
+  j["signalCount"] = h.signalHeaders.size();
   j["signalsLeftOut"] = h.leftOutSignals;
   j["annotationSignals"] = h.annotationSignals.size();
   j["headerBytes"] = h.headerBytes;
@@ -83,7 +83,7 @@ int runEdfInfo(const std::string& file, bool json) {
   nlohmann::json channels = nlohmann::json::array();
   for (int c = 0; c < s->channelCount; ++c) {
     const auto uc = static_cast<std::size_t>(c);
-    const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[uc])];
+    const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[uc])];
     const EdfChannelMapping& m = *edfChannelMapping(*s, c);
     channels.push_back({{"name", s->channelNames[uc]},
                         {"label", sig.label},
@@ -133,7 +133,7 @@ int runEdfInfo(const std::string& file, bool json) {
     text += "#   Name   Label             Unit      PhysMin        PhysMax        DigMin     DigMax     Samples  Zero   Units  Value  Offset\n";
     for (int c = 0; c < s->channelCount; ++c) {
       const auto uc = static_cast<std::size_t>(c);
-      const EdfSignalHeader& sig = h.signals[static_cast<std::size_t>(h.channelSignals[uc])];
+      const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[uc])];
       char b[512];
       std::snprintf(b, sizeof b, "%-3d %-6s %-17s %-9s %-14.8g %-14.8g %-10lld %-10lld %-8lld %-6d %-6d %-6d %.10g\n", c,
                     s->channelNames[uc].c_str(), sig.label.c_str(), sig.dimension.c_str(), sig.physMin, sig.physMax,
