@@ -184,25 +184,44 @@ TEST(FileFilters, MasksMatchAndGiveExtensions) {
   EXPECT_EQ(maskExtension("*"), "");
 }
 
-TEST(FileFilters, KindTable) {
-  EXPECT_NE(fileKindFilter(FileKind{0}, true), fileKindFilter(FileKind{0}, true, true));
-  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{0}, true)).size(), 6u);
-  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{0}, true, true)).size(), 3u);
-  // the transform view changes only kind 0
-  EXPECT_EQ(fileKindFilter(FileKind{3}, true, true), fileKindFilter(FileKind{3}, true));
-  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{3}, false)).size(), 1u);
-  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{3}, true)).back().masks.front(), "*.bmp");
-  // open-only and save-only kinds, and a kind that does not exist
-  EXPECT_EQ(fileKindFilter(FileKind{10}, false), "");
-  EXPECT_EQ(fileKindFilter(FileKind{12}, false), "");
-  EXPECT_EQ(fileKindFilter(FileKind{15}, true), "");
-  EXPECT_EQ(fileKindFilter(FileKind{20}, true), "");
-  EXPECT_EQ(fileKindFilter(FileKind{14}, false), "");
-  EXPECT_EQ(parseFilter(fileKindFilter(FileKind{20}, false))[0].masks.front(), "*.txt");
-  for (int k : {1, 2, 5, 9, 11, 16, 17, 18, 19, 21, 22}) EXPECT_TRUE(fileKindIsSettings(FileKind{k})) << k;
-  for (int k : {0, 3, 4, 6, 7, 8, 10, 12, 13, 15, 20}) EXPECT_FALSE(fileKindIsSettings(FileKind{k})) << k;
-  EXPECT_TRUE(isRecordFilter(fileKindFilter(FileKind{8}, false)));
-  EXPECT_FALSE(isRecordFilter(fileKindFilter(FileKind{4}, false)));
+// What the file window lists for a kind, in the folder a person keeps every
+// kind of file in: each filter item shows only its own files, the transform
+// view saves only transform results, and a kind that can only be opened (or
+// only saved) shows no window the other way.
+TEST(FileFilters, EachKindListsOnlyItsOwnFiles) {
+  Fixture f;
+  for (const char* n : {"a.cad", "b.edf", "c.cam", "d.bmp", "e.txt", "f.cai", "g.dia", "h.cab"})
+    test::writeBytes(f.file(n), "x");
+  auto listed = [&](FileKind kind, bool save, bool transformView, int item) {
+    FileBrowser b(f.s, f.ui);
+    b.ini(save ? 1 : 0, fileKindFilter(kind, save, transformView), "");
+    b.setFilterItem(item);
+    std::vector<std::string> names;
+    for (const auto& r : b.rows()) names.push_back(r.fileName);
+    return names;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(listed(FileKind::Records, false, false, 0), Names{"a.cad"});
+  EXPECT_EQ(listed(FileKind::Records, false, false, 2), Names{"b.edf"});
+  EXPECT_EQ(listed(FileKind::Maps, false, false, 0), Names{"c.cam"});
+  EXPECT_EQ(listed(FileKind::Maps, true, false, 1), Names{"d.bmp"});  // a map is also saved as a picture
+  EXPECT_EQ(listed(FileKind::ChannelSettings, false, false, 0), Names{"f.cai"});
+  EXPECT_EQ(listed(FileKind::FrequencyBands, true, false, 0), Names{"g.dia"});
+  EXPECT_EQ(listed(FileKind::Notebook, false, false, 0), Names{"h.cab"});
+  EXPECT_EQ(listed(FileKind::SpectralParameters, false, false, 0), Names{"e.txt"});
+
+  // The transform view saves its results, never a recording in another format.
+  const auto saveItems = parseFilter(fileKindFilter(FileKind::Records, true, true));
+  for (const auto& item : saveItems)
+    for (const auto& mask : item.masks) EXPECT_NE(mask, "*.edf") << item.caption;
+  EXPECT_LT(saveItems.size(), parseFilter(fileKindFilter(FileKind::Records, true)).size());
+  EXPECT_EQ(fileKindFilter(FileKind::Maps, true, true), fileKindFilter(FileKind::Maps, true));
+
+  // No window for a direction the kind does not have, nor for an unknown kind.
+  for (const auto& [kind, save] : {std::pair{FileKind::SideWindow, false}, std::pair{FileKind::GraphText, false},
+                                   std::pair{FileKind::ExamHeader, true}, std::pair{FileKind::SpectralParameters, true},
+                                   std::pair{FileKind{14}, false}})  // 14 names no kind
+    EXPECT_EQ(fileKindFilter(kind, save), "") << fileKindNumber(kind) << (save ? " save" : " open");
 }
 
 // --- listing -----------------------------------------------------------------------------
