@@ -1374,23 +1374,19 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   }
 
   // The channel table: names, then electrode bytes from the table in
-  // programDir, then the file's own electrode positions.
+  // programDir or, for channels it does not name, from the label, then the
+  // file's own electrode positions.
   const auto electrodes = readElectrodeTable(s.programDir + "eeg20.ini");
   x.table.resize(h.channelSignals.size());
   {
-    // applyElectrodeTable works on a study; run it on the names alone
     for (std::size_t c = 0; c < x.table.size(); ++c) {
       ChannelTable& t = x.table[c];
-      t.name = edfChannelName(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])].label);
-      t.posX = kKindEcg;
-      t.posY = 0;
-      t.pair = {0, 0};
-      for (const ElectrodeEntry& e : electrodes) {
-        if (e.name != trimSpaces(t.name)) continue;
-        t.posX = e.bytes[0];
-        t.posY = e.bytes[1];
-        t.pair = {e.bytes[2], e.bytes[3]};
-      }
+      const std::string& label = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])].label;
+      t.name = edfChannelName(label);
+      const ChannelPlace place = placeChannel(t.name, label, electrodes);
+      t.posX = place.posX;
+      t.posY = place.posY;
+      t.pair = place.pair;
       if (h.udfPositions) {
         const int sig = h.channelSignals[c];
         const int vx = h.udfX[static_cast<std::size_t>(sig)], vy = h.udfY[static_cast<std::size_t>(sig)];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/electrode_sites.h"
 #include "core/numtext.h"
 #include "core/settings.h"
 
@@ -31,19 +32,23 @@ std::vector<ElectrodeEntry> readElectrodeTable(const std::string& path) {
   return table;
 }
 
-void applyElectrodeTable(StudyState& s, const std::vector<ElectrodeEntry>& table) {
-  const int n = std::clamp(s.channelCount, 0, kMaxChannels);
-  for (int c = 0; c < n; ++c) {
-    const auto i = static_cast<std::size_t>(c);
-    s.channelPosX[i] = kKindEcg;
-    const std::string name = trimSpaces(s.channelNames[i]);
-    for (const ElectrodeEntry& e : table) {
-      if (e.name != name) continue;
-      s.channelPosX[i] = e.bytes[0];
-      s.channelPosY[i] = e.bytes[1];
-      s.leadPairs[i] = {e.bytes[2], e.bytes[3]};
-    }
+ChannelPlace placeChannel(const std::string& name, std::string_view label, const std::vector<ElectrodeEntry>& table) {
+  ChannelPlace p;
+  const std::string trimmed = trimSpaces(name);
+  bool inTable = false;
+  for (const ElectrodeEntry& e : table) {
+    if (e.name != trimmed) continue;
+    p.posX = e.bytes[0];
+    p.posY = e.bytes[1];
+    p.pair = {e.bytes[2], e.bytes[3]};
+    inTable = true;
   }
+  if (inTable) return p;
+  if (const auto byLabel = placeOfLabel(label)) {
+    p.posX = byLabel->posX;
+    p.posY = byLabel->posY;
+  }
+  return p;
 }
 
 }  // namespace velor

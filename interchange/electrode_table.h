@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/study_state.h"
@@ -26,9 +27,15 @@ struct ElectrodeEntry {
 // byte are limited to 0..255.
 std::vector<ElectrodeEntry> readElectrodeTable(const std::string& path);
 
-// For channels 0..channelCount−1: channelPosX 255 (a channel without an
-// electrode), then on every name match (exact, case-sensitive, trimmed; the
-// last match wins) the group's four bytes.
-void applyElectrodeTable(StudyState& s, const std::vector<ElectrodeEntry>& table);
+// Where a channel goes: the four bytes of the table's group of its name
+// (exact, case-sensitive, trimmed; the last match wins); for a name the table
+// does not hold, the place its label names (an electrode of the 10-20 or
+// 10-10 system on the head, or a non-EEG kind); otherwise channelPosX 255 (a
+// channel without an electrode).
+struct ChannelPlace {
+  std::uint8_t posX = kKindEcg, posY = 0;
+  std::array<std::uint8_t, 2> pair{};
+};
+ChannelPlace placeChannel(const std::string& name, std::string_view label, const std::vector<ElectrodeEntry>& table);
 
 }  // namespace velor

@@ -409,7 +409,12 @@ bool decodeNeuroScan(const ByteSource& in, ForeignRecord& out, std::string& reas
     const void* nul = std::memchr(label, 0, 10);
     const std::size_t n = nul ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - label) : 3;
     out.names[static_cast<std::size_t>(i)] = utf8Substr(headerText(label, n), 0, 4);
+    // NeuroScan labels name the electrodes: they place the channels.
+    const ChannelPlace place = placeChannel(out.names[static_cast<std::size_t>(i)], headerText(label, n), {});
+    out.posX[static_cast<std::size_t>(i)] = place.posX;
+    out.posY[static_cast<std::size_t>(i)] = place.posY;
   }
+  out.hasPositions = true;
 
   std::vector<std::int32_t> raw(static_cast<std::size_t>(channels) * static_cast<std::size_t>(length));
   long long peak = 0;

@@ -1307,3 +1307,37 @@ TEST(EdfCli, ExportReadBackByMne) {
 
 }  // namespace
 }  // namespace velor
+
+namespace velor {
+namespace {
+
+// Channels whose labels name electrodes are EEG on the head scheme without
+// any "eeg20.ini"; labels of other kinds give those kinds; the table, when
+// present, still decides for the names it holds.
+TEST_F(Fixture, LabelsPlaceChannelsUnlessTheElectrodeTableNamesThem) {
+  Spec e;
+  for (const char* label : {"EEG Fp1-REF", "FP2", "T7", "ECG II", "EOG left", "Resp chest", "Status"})
+    e.sigs.push_back(ramp(label, 10, 1, [](long long k) { return k; }));
+  const std::string path = put("labels.edf", build(e));
+  ASSERT_TRUE(open(path)) << (ui.messages.empty() ? "" : ui.messages.back());
+  struct Want {
+    int x, y;
+  };
+  const Want want[] = {{23, 7}, {39, 7}, {6, 31}, {kKindEcg, 0}, {kKindEog, 0}, {kKindBreathing, 0}, {kKindEcg, 0}};
+  for (int c = 0; c < 7; ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_EQ(s->channelPosX[static_cast<std::size_t>(c)], want[c].x);
+    if (want[c].x <= 128) EXPECT_EQ(s->channelPosY[static_cast<std::size_t>(c)], want[c].y);
+  }
+  closeRecordFile(*s);
+
+  // "eeg20.ini": a first line, then groups of a name and four bytes.
+  writeBytes(s->programDir + "eeg20.ini", "x\nStatu\n250\n0\n0\n0\nT7\n5\n30\n0\n0\n");
+  ASSERT_TRUE(open(path));
+  EXPECT_EQ(s->channelPosX[6], kKindBreathing);  // named by the table
+  EXPECT_EQ(s->channelPosX[2], 5);               // the table's place wins over the label's
+  EXPECT_EQ(s->channelPosX[0], 23);              // not in the table: by its label
+}
+
+}  // namespace
+}  // namespace velor

@@ -7,6 +7,7 @@
 #include <set>
 #include <tuple>
 
+#include "core/electrode_sites.h"
 #include "core/binio.h"
 #include "core/numtext.h"
 #include "core/record_file.h"
@@ -525,6 +526,43 @@ TEST(LeadTemplates, BuiltInLayoutFillsTheRecordAndKeepsOnlyPairsItCanHold) {
     applyLeadTemplate(full, t);
     EXPECT_EQ(full.leadPairCount, t.pairCount) << size;
   }
+}
+
+// A record whose channels name electrodes keeps its names and data: the
+// template only places the channels it can match (by the site, so "T7"
+// matches the template's "T3") and its pairs join the matching channels.
+TEST(LeadTemplates, NamedChannelsAreMatchedByNameNeverRenamed) {
+  TempDir dir;
+  StudyState s;
+  s.programDir = dir.path() + "/";
+  const std::vector<std::string> names = {"O2", "F3", "Cz", "ECG", "T7", "Fp1", "C3", "O1"};
+  fillRecord(s, 8, names);
+  const TableSnapshot before(s);
+  std::vector<std::vector<std::int16_t>> data;
+  for (int c = 0; c < 8; ++c) data.emplace_back(s.channel(c), s.channel(c) + s.recordLength);
+  ScriptedInteraction ui;
+  ASSERT_TRUE(loadSystem1020(s, ui));
+  EXPECT_TRUE(ui.messages.empty());
+  for (int c = 0; c < 8; ++c) {
+    const auto at = static_cast<std::size_t>(c);
+    EXPECT_EQ(s.channelNames[at], names[at]);
+    EXPECT_EQ(std::vector<std::int16_t>(s.channel(c), s.channel(c) + s.recordLength), data[at]) << c;
+  }
+  const LeadTemplate t8 = builtinLeadTemplate(8);
+  auto templatePlace = [&](const char* name) {
+    for (const auto& c : t8.channels)
+      if (c.name == name) return std::pair{c.posX, c.posY};
+    return std::pair{-1, -1};
+  };
+  EXPECT_EQ((std::pair<int, int>{s.channelPosX[0], s.channelPosY[0]}), templatePlace("O2"));
+  EXPECT_EQ((std::pair<int, int>{s.channelPosX[4], s.channelPosY[4]}), templatePlace("T3"));
+  // not in the 8-channel template: the electrode's usual site
+  EXPECT_EQ(s.channelPosX[1], electrodeSiteNamed("F3")->x);
+  EXPECT_EQ(s.channelPosX[2], electrodeSiteNamed("Cz")->x);
+  EXPECT_EQ(s.channelPosX[3], before.posX[3]);  // no electrode: untouched
+  // Fp1-C3, C3-O1, Fp1-T3, T3-O1 of the template, in the record's numbers
+  std::vector<std::array<std::uint8_t, 2>> pairs(s.leadPairs.begin(), s.leadPairs.begin() + s.leadPairCount);
+  EXPECT_EQ(pairs, (std::vector<std::array<std::uint8_t, 2>>{{6, 7}, {7, 8}, {6, 5}, {5, 8}}));
 }
 
 TEST(LeadTemplates, TemplateFilesRoundTripAndUnsoundOnesAreRefused) {

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "core/binio.h"
+#include "core/electrode_sites.h"
 #include "core/numtext.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -503,16 +504,12 @@ std::vector<std::string> leadTemplateLines(const LeadTemplate& t) {
 }
 
 LeadTemplate builtinLeadTemplate(int size) {
-  struct Site {
-    const char* name;
-    int x, y;
-  };
-  // Electrode sites of the 10-20 system on the 0..63 grid, nose up, the left
-  // hemisphere on the left.
-  static const Site fp1{"Fp1", 23, 7}, fp2{"Fp2", 39, 7}, f7{"F7", 11, 16}, f3{"F3", 20, 19}, fz{"Fz", 31, 19},
-      f4{"F4", 42, 19}, f8{"F8", 51, 16}, t3{"T3", 6, 31}, c3{"C3", 19, 31}, cz{"Cz", 31, 31}, c4{"C4", 43, 31},
-      t4{"T4", 56, 31}, t5{"T5", 11, 46}, p3{"P3", 20, 43}, pz{"Pz", 31, 43}, p4{"P4", 42, 43}, t6{"T6", 51, 46},
-      o1{"O1", 23, 55}, o2{"O2", 39, 55};
+  using Site = ElectrodeSite;
+  auto at = [](const char* name) { return *electrodeSiteNamed(name); };
+  static const Site fp1 = at("Fp1"), fp2 = at("Fp2"), f7 = at("F7"), f3 = at("F3"), fz = at("Fz"), f4 = at("F4"),
+                    f8 = at("F8"), t3 = at("T3"), c3 = at("C3"), cz = at("Cz"), c4 = at("C4"), t4 = at("T4"),
+                    t5 = at("T5"), p3 = at("P3"), pz = at("Pz"), p4 = at("P4"), t6 = at("T6"), o1 = at("O1"),
+                    o2 = at("O2");
   std::vector<Site> sites;
   std::vector<std::array<int, 2>> pairs;  // 1-based, longitudinal chains front to back
   if (size <= 4) {
@@ -564,6 +561,57 @@ void applyLeadTemplate(StudyState& s, const LeadTemplate& t) {
   s.leadPairCount = static_cast<int>(kept.size());
 }
 
+bool recordNamesElectrodes(const StudyState& s) {
+  for (int i = 0; i < std::clamp(s.channelCount, 0, kMaxChannels); ++i)
+    if (electrodeSiteOfLabel(s.channelNames[static_cast<std::size_t>(i)])) return true;
+  return false;
+}
+
+void applyLeadTemplateByName(StudyState& s, const LeadTemplate& t) {
+  const int n = std::clamp(s.channelCount, 0, kMaxChannels);
+  // The record's channel of an electrode, by the site it names (so "T7"
+  // finds the template's "T3"); 0 when the record has none.
+  auto recordChannelOf = [&](const std::string& name) {
+    const auto site = electrodeSiteNamed(trimSpaces(name));
+    if (!site) return 0;
+    for (int i = 0; i < n; ++i) {
+      const auto own = electrodeSiteOfLabel(s.channelNames[static_cast<std::size_t>(i)]);
+      if (own && own->x == site->x && own->y == site->y) return i + 1;
+    }
+    return 0;
+  };
+  for (int i = 0; i < n; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    const auto site = electrodeSiteOfLabel(s.channelNames[at]);
+    if (!site) continue;
+    int x = site->x, y = site->y;
+    for (const TemplateChannel& c : t.channels) {
+      if (recordChannelOf(c.name) != i + 1) continue;
+      x = c.posX;
+      y = c.posY;
+      break;
+    }
+    s.channelPosX[at] = static_cast<std::uint8_t>(std::clamp(x, 0, 255));
+    s.channelPosY[at] = static_cast<std::uint8_t>(std::clamp(y, 0, 255));
+  }
+  // The template's pairs join electrodes: each becomes a pair of the
+  // record's channels of those electrodes when it has both.
+  std::vector<std::array<std::uint8_t, 2>> kept;
+  const int slots = std::min<int>(t.pairCount, static_cast<int>(t.channels.size()));
+  const int size = static_cast<int>(t.channels.size());
+  for (int k = 0; k < slots && static_cast<int>(kept.size()) < kMaxEditorPairs; ++k) {
+    const TemplateChannel& c = t.channels[static_cast<std::size_t>(k)];
+    if (c.pairFirst < 1 || c.pairSecond < 1 || c.pairFirst > size || c.pairSecond > size) continue;
+    const int a = recordChannelOf(t.channels[static_cast<std::size_t>(c.pairFirst - 1)].name);
+    const int b = recordChannelOf(t.channels[static_cast<std::size_t>(c.pairSecond - 1)].name);
+    if (a > 0 && b > 0 && a != b) kept.push_back({static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)});
+  }
+  if (kept.empty()) return;  // the record's own pairs stay
+  for (auto& p : s.leadPairs) p = {0, 0};
+  for (std::size_t k = 0; k < kept.size(); ++k) s.leadPairs[k] = kept[k];
+  s.leadPairCount = static_cast<int>(kept.size());
+}
+
 bool loadSystem1020(StudyState& s, Interaction& ui) {
   const int size = templateSizeFor(s.channelCount);
   const std::string path = s.programDir + templateFileName(size);
@@ -576,7 +624,10 @@ bool loadSystem1020(StudyState& s, Interaction& ui) {
       return false;
     }
   }
-  applyLeadTemplate(s, t);
+  if (recordNamesElectrodes(s))
+    applyLeadTemplateByName(s, t);
+  else
+    applyLeadTemplate(s, t);
   return true;
 }
 

@@ -173,9 +173,17 @@ LeadTemplate builtinLeadTemplate(int size);
 // the pairs, of which only those joining two different channels of the
 // record are kept (in order, at most kMaxEditorPairs).
 void applyLeadTemplate(StudyState& s, const LeadTemplate& t);
+// Whether any channel name of the record names an electrode ("Fp1", "T7").
+bool recordNamesElectrodes(const StudyState& s);
+// The template for a record whose channels are named: channels are matched
+// by the electrode they name and only get their positions (from the
+// template, or the electrode's usual site); names and data stay; the
+// template's pairs become pairs of the matching channels.
+void applyLeadTemplateByName(StudyState& s, const LeadTemplate& t);
 // "Система 10-20": the template of programDir for the channel count, the
 // built-in one when there is no such file; a file that is there but unsound
-// is refused with a message.
+// is refused with a message. A record whose channels name electrodes is
+// matched by name (applyLeadTemplateByName), never renamed in template order.
 bool loadSystem1020(StudyState& s, Interaction& ui);
 // "eeg.ini" layout from the current table (the record's channels).
 LeadTemplate currentLeadTemplate(const StudyState& s);
