@@ -10,11 +10,14 @@
 
 #include "core/binio.h"
 #include "core/numtext.h"
+#include "core/record_file_texts.h"
 #include "core/record_source.h"
 #include "core/settings.h"
 #include "core/text.h"
 
 namespace velor {
+
+using namespace record_file_text;
 
 namespace {
 
@@ -128,33 +131,33 @@ long long sizeOf(const Layout& L, int n) { return recordBytes(L.version, L.chann
 // inside the file, and that its trailing length repeats the first one.
 bool probeRecord(int fd, const Layout& L, long long off, RecordInfo& info, std::string& reason) {
   if (off < L.dataOffset || off + 4 > L.fileSize) {
-    reason = "запись выходит за конец файла";
+    reason = kRecordPastEnd;
     return false;
   }
   unsigned char head[4];
   if (!fdPreadExact(fd, head, 4, off)) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   const int n = getU16(head);
   const int l = getU16(head + 2);
   if (n > kMaxSamples) {
-    reason = "длина записи " + integerText(n) + " больше " + integerText(kMaxSamples) + " отсчётов";
+    reason = kRecordLengthPrefix + integerText(n) + kMoreThan + integerText(kMaxSamples) + kSamplesSuffix;
     return false;
   }
   const long long size = sizeOf(L, n);
   if (off + size > L.fileSize) {
-    reason = "запись обрывается: файл короче, чем указывает её длина";
+    reason = kRecordTruncated;
     return false;
   }
   unsigned char tail[6];
   if (!fdPreadExact(fd, tail, 6, off + size - 6)) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   const int trailing = getU16(tail + 4);
   if (trailing != n) {
-    reason = "длина в конце записи (" + integerText(trailing) + ") не совпадает с длиной в её начале (" + integerText(n) + ")";
+    reason = kTrailingLengthPrefix + integerText(trailing) + kTrailingLengthMismatch + integerText(n) + ")";
     return false;
   }
   info.offset = off;
@@ -170,7 +173,7 @@ bool readBody(int fd, const Layout& L, const RecordInfo& info, std::vector<unsig
   const long long bytes = sizeOf(L, info.storedLength) - 10;
   buf.resize(static_cast<std::size_t>(bytes));
   if (bytes > 0 && !fdPreadExact(fd, buf.data(), buf.size(), info.offset + 4)) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   return true;
@@ -336,13 +339,13 @@ struct FileView {
 bool readHeaderOf(int fd, RecordFileHeader& h, long long& fileSize, std::string& reason) {
   fileSize = fdSize(fd);
   if (fileSize < 0) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   unsigned char buf[kMaxFixedHeader];
   const std::size_t n = static_cast<std::size_t>(std::min<long long>(fileSize, kMaxFixedHeader));
   if (n > 0 && !fdPreadExact(fd, buf, n, 0)) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   return parseRecordFileHeader(buf, n, fileSize, h, reason);
@@ -362,7 +365,7 @@ std::string openName(const StudyState& s) {
 bool viewOpenFile(const StudyState& s, FileView& v, std::string& reason) {
   long long size = 0;
   if (!readHeaderOf(s.recordFileHandle, v.h, size, reason)) {
-    if (reason.empty()) reason = "заголовок файла больше не читается";
+    if (reason.empty()) reason = kHeaderUnreadable;
     return false;
   }
   v.L = layoutOf(v.h, size);
@@ -374,20 +377,20 @@ bool viewOpenFile(const StudyState& s, FileView& v, std::string& reason) {
 bool locateCurrent(const StudyState& s, const Layout& L, RecordInfo& info, std::string& reason) {
   const long long here = fdTell(s.recordFileHandle);
   if (here < 0 || s.storedLength < 0 || s.storedLength > kMaxSamples) {
-    reason = "положение в файле не соответствует текущей записи";
+    reason = kPositionMismatch;
     return false;
   }
   const long long start = here - (sizeOf(L, s.storedLength) - 2);
   std::string why;
   if (!probeRecord(s.recordFileHandle, L, start, info, why) || info.storedLength != s.storedLength) {
-    reason = "положение в файле не соответствует текущей записи";
+    reason = kPositionMismatch;
     return false;
   }
   return true;
 }
 
 std::string recordFailure(const StudyState& s, int number, const std::string& reason) {
-  return "Запись " + integerText(number) + " файла " + openName(s) + " не может быть прочитана: " + reason + ".";
+  return kRecordPrefix + integerText(number) + kOfFile + openName(s) + kRecordCannotBeRead + reason + ".";
 }
 
 void applyChannelNames(StudyState& s, const RecordFileHeader& h) {
@@ -440,18 +443,18 @@ bool locateRecord(const StudyState& s, const FileView& v, int target, RecordInfo
     failedAt = k;
     unsigned char t[2];
     if (info.offset - 2 < v.L.dataOffset || !fdPreadExact(fd, t, 2, info.offset - 2)) {
-      reason = "нет предыдущей записи";
+      reason = kNoPreviousRecord;
       return false;
     }
     const int n = getU16(t);
     if (n > kMaxSamples) {
-      reason = "длина записи " + integerText(n) + " больше " + integerText(kMaxSamples) + " отсчётов";
+      reason = kRecordLengthPrefix + integerText(n) + kMoreThan + integerText(kMaxSamples) + kSamplesSuffix;
       return false;
     }
     RecordInfo prev;
     if (!probeRecord(fd, v.L, info.offset - sizeOf(v.L, n), prev, reason)) return false;
     if (prev.storedLength != n) {
-      reason = "длина в конце записи (" + integerText(n) + ") не совпадает с длиной в её начале (" + integerText(prev.storedLength) + ")";
+      reason = kTrailingLengthPrefix + integerText(n) + kTrailingLengthMismatch + integerText(prev.storedLength) + ")";
       return false;
     }
     info = prev;
@@ -464,7 +467,7 @@ bool moveToRecord(StudyState& s, int target, Interaction& ui) {
   FileView v;
   std::string reason;
   if (!viewOpenFile(s, v, reason)) {
-    ui.message("Файл " + openName(s) + " не может быть прочитан: " + reason + ".");
+    ui.message(kFilePrefix + openName(s) + kFileCannotBeRead + reason + ".");
     return false;
   }
   RecordInfo info;
@@ -475,7 +478,7 @@ bool moveToRecord(StudyState& s, int target, Interaction& ui) {
     return false;
   }
   if (!commitRecord(s, v, info, body, target)) {
-    ui.message(recordFailure(s, target, "ошибка позиционирования в файле"));
+    ui.message(recordFailure(s, target, kSeekError));
     return false;
   }
   return true;
@@ -499,7 +502,7 @@ bool rereadQuietly(StudyState& s, std::string& reason) {
 bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& reason) {
   written = 0;
   if (!writeRecord(s, fd)) {
-    reason = "ошибка записи файла";
+    reason = kWriteError;
     return false;
   }
   written = 1;
@@ -509,7 +512,7 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
   FileView v;
   if (!viewOpenFile(s, v, reason)) return false;
   if (v.h.channelCount != s.channelCount) {
-    reason = "число каналов записи в памяти (" + integerText(s.channelCount) + ") отличается от числа каналов файла (" +
+    reason = kMemoryChannelCountPrefix + integerText(s.channelCount) + kDiffersFromFileChannels +
              integerText(v.h.channelCount) + ")";
     return false;
   }
@@ -525,7 +528,7 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
     RecordInfo next;
     if (!probeRecord(s.recordFileHandle, v.L, info.offset + sizeOf(v.L, info.storedLength), next, reason) ||
         !readBody(s.recordFileHandle, v.L, next, body, reason)) {
-      reason = "запись " + integerText(k) + ": " + reason;
+      reason = kRecordNumberPrefix + integerText(k) + ": " + reason;
       return false;
     }
     info = next;
@@ -537,7 +540,7 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
     encodeRecord(out, info.recordLength, v.L.channels, channels.data(), mark.data(), withMark,
                  encodeTimeOfDay(nowAsDayFraction()));
     if (!fdWriteAll(fd, out.data(), out.size())) {
-      reason = "ошибка записи файла";
+      reason = kWriteError;
       return false;
     }
     ++written;
@@ -549,7 +552,7 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
 // The record in memory written back over its place in the open file: same
 // place and size, so a record that grew or lost its layout is refused.
 bool writeBackCadRecord(StudyState& s, Interaction& ui) {
-  const std::string refused = "Изменения записи не записаны в файл " + openName(s) + ": ";
+  const std::string refused = kRecordChangesNotSaved + openName(s) + ": ";
   FileView v;
   std::string reason;
   if (!viewOpenFile(s, v, reason)) {
@@ -558,11 +561,11 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
   }
   if (v.h.version == kVersionCA15) {
     // One byte per sample cannot hold the codes in memory; a conversion would lose them.
-    ui.message(refused + "файл старого формата CA15 доступен только для чтения. Сохраните запись в новый файл.");
+    ui.message(refused + kOldFormatReadOnlySaveNew);
     return false;
   }
   if (fdIsReadOnly(s.recordFileHandle)) {
-    ui.message(refused + "файл открыт только для чтения.");
+    ui.message(refused + kOpenedReadOnly);
     return false;
   }
   RecordInfo info;
@@ -571,8 +574,8 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
     return false;
   }
   if (s.channelCount != v.h.channelCount) {
-    ui.message(refused + "число каналов (" + integerText(s.channelCount) + ") отличается от числа каналов файла (" +
-               integerText(v.h.channelCount) + "). Сохраните запись в другой файл.");
+    ui.message(refused + kChannelCountPrefix + integerText(s.channelCount) + kDiffersFromFileChannels +
+               integerText(v.h.channelCount) + kSaveToOtherFileAfterParen);
     return false;
   }
   // In the transform view the signals are parked; those are what the file holds.
@@ -580,8 +583,8 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
   const auto& source = results ? s.parkedChannelData : s.channelData;
   const int length = results ? s.savedRecordLength : s.recordLength;
   if (length < 0 || length > info.storedLength) {
-    ui.message(refused + "запись длиннее своего места в файле (" + integerText(length) + " > " + integerText(info.storedLength) +
-               " отсчётов). Сохраните запись в другой файл.");
+    ui.message(refused + kRecordLongerThanSlot + integerText(length) + " > " + integerText(info.storedLength) +
+               kSamplesSaveToOtherFile);
     return false;
   }
   // From the second length field to the end of the samples; blocks that
@@ -591,7 +594,7 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
   std::string region(2 + static_cast<std::size_t>(v.L.channels + v.L.marks) * n * 2, '\0');
   auto* p = reinterpret_cast<unsigned char*>(region.data());
   if (!fdPreadExact(s.recordFileHandle, p, region.size(), regionStart)) {
-    ui.message(refused + "ошибка чтения файла.");
+    ui.message(refused + kReadErrorSentence);
     return false;
   }
   putU16(p, static_cast<std::uint16_t>(length));
@@ -605,7 +608,7 @@ bool writeBackCadRecord(StudyState& s, Interaction& ui) {
     for (std::size_t i = 0; i < n; ++i) putU16(dst + 2 * i, static_cast<std::uint16_t>(s.markChannel[i]));
   }
   if (!fdPwriteAll(s.recordFileHandle, region.data(), region.size(), regionStart)) {
-    ui.message(refused + "ошибка записи файла.");
+    ui.message(refused + kWriteErrorSentence);
     return false;
   }
   return true;
@@ -639,7 +642,7 @@ class CadRecordSource final : public RecordSource {
 bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    ui.message("Не удалось открыть файл " + path);
+    ui.message(kCannotOpenFile + path);
     return false;
   }
   unsigned char buf[166];
@@ -647,7 +650,7 @@ bool readExamHeaderOnly(StudyState& s, const std::string& path, Interaction& ui)
   ::close(fd);
   const int version = ok ? versionOfSignature(buf) : -1;
   if (version < 0) {
-    ui.message("Файл " + baseName(path) + " не является файлом записей.");
+    ui.message(kFilePrefix + baseName(path) + kNotARecordFile);
     return false;
   }
   s.examHeader = version == kVersionCA15
@@ -685,7 +688,7 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
   if (version < 0) return false;
   const HeaderOffsets o = offsetsFor(version);
   if (size < static_cast<std::size_t>(o.end) || fileSize < o.end) {
-    reason = "файл короче своего заголовка";
+    reason = kFileShorterThanHeader;
     return false;
   }
   RecordFileHeader h;
@@ -727,27 +730,27 @@ bool parseRecordFileHeader(const unsigned char* data, std::size_t size, long lon
   for (int i = 0; i < o.calibEntries; ++i) h.calibValue[i] = getU16(data + o.calibValue + 2 * i);
 
   if (h.channelCount < 1 || h.channelCount > o.slotCount) {
-    reason = "число каналов " + integerText(h.channelCount) + " вне допустимых 1.." + integerText(o.slotCount);
+    reason = kChannelCountOutOfRangePrefix + integerText(h.channelCount) + kOutsideAllowedFrom1 + integerText(o.slotCount);
     return false;
   }
   if (h.sampleRate == 0) {
-    reason = "частота дискретизации равна 0";
+    reason = kZeroSamplingRate;
     return false;
   }
   if (h.markChannelCount > 1 && h.markChannelCount <= 10) {
-    reason = "неизвестное число каналов меток (" + integerText(h.markChannelCount) + ")";
+    reason = kUnknownMarkChannelsPrefix + integerText(h.markChannelCount) + ")";
     return false;
   }
   if (h.dataOffset < o.end) {
-    reason = "начало данных (" + integerText(h.dataOffset) + ") внутри заголовка";
+    reason = kDataStartPrefix + integerText(h.dataOffset) + kDataStartInsideHeader;
     return false;
   }
   if (h.dataOffset > fileSize) {
-    reason = "начало данных (" + integerText(h.dataOffset) + ") за концом файла";
+    reason = kDataStartPrefix + integerText(h.dataOffset) + kDataStartPastEnd;
     return false;
   }
   if ((h.flags & 1) && h.leadPairCount > o.slotCount) {
-    reason = "число пар отведений " + integerText(h.leadPairCount) + " больше " + integerText(o.slotCount);
+    reason = kLeadPairCountPrefix + integerText(h.leadPairCount) + kMoreThan + integerText(o.slotCount);
     return false;
   }
   out = std::move(h);
@@ -758,7 +761,7 @@ bool readRecordFileHeader(const std::string& path, RecordFileHeader& out, std::s
   reason.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = "не удалось открыть файл";
+    reason = kOpenFailed;
     return false;
   }
   long long size = 0;
@@ -773,7 +776,7 @@ bool scanRecords(const std::string& path, const RecordFileHeader& header, std::v
   reason.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = "не удалось открыть файл";
+    reason = kOpenFailed;
     return false;
   }
   const Layout L = layoutOf(header, fdSize(fd));
@@ -781,7 +784,7 @@ bool scanRecords(const std::string& path, const RecordFileHeader& header, std::v
   bool ok = true;
   while (off < L.fileSize) {
     if (static_cast<int>(records.size()) >= kMaxRecordCount) {
-      reason = "больше " + integerText(kMaxRecordCount) + " записей";
+      reason = kMorePrefix + integerText(kMaxRecordCount) + kRecordsSuffix;
       ok = false;
       break;
     }
@@ -802,7 +805,7 @@ bool readRecordSamples(const std::string& path, const RecordFileHeader& header, 
   reason.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = "не удалось открыть файл";
+    reason = kOpenFailed;
     return false;
   }
   const Layout L = layoutOf(header, fdSize(fd));
@@ -826,7 +829,7 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   const std::string name = baseName(path);
   const int fd = openRegularFileForEditing(path);
   if (fd < 0) {
-    ui.message("Не удалось открыть файл " + path);
+    ui.message(kCannotOpenFile + path);
     return false;
   }
   FileView v;
@@ -834,7 +837,7 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   std::string reason;
   if (!readHeaderOf(fd, v.h, size, reason)) {
     ::close(fd);
-    if (!reason.empty()) ui.message("Файл " + name + " не может быть прочитан: " + reason + ".");
+    if (!reason.empty()) ui.message(kFilePrefix + name + kFileCannotBeRead + reason + ".");
     return false;
   }
   v.L = layoutOf(v.h, size);
@@ -856,8 +859,8 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   auto& body = bodyBuffer();
   if (found == 0 || !readBody(fd, v.L, first, body, firstFailure)) {
     ::close(fd);
-    if (firstFailure.empty()) firstFailure = "в файле нет ни одной записи";
-    ui.message("Файл " + name + " не может быть прочитан: запись 1: " + firstFailure + ".");
+    if (firstFailure.empty()) firstFailure = kNoRecordsInFile;
+    ui.message(kFilePrefix + name + kCannotBeReadFirstRecord + firstFailure + ".");
     return false;
   }
 
@@ -902,8 +905,8 @@ bool openRecordFile(StudyState& s, const std::string& path, Interaction& ui) {
   s.pendingChannelCount = 0;
   commitRecord(s, v, first, body, 1);
   if (claimed > found || claimed == 0) {
-    ui.message("Число записей в заголовке файла " + name + " (" + integerText(claimed) +
-               ") не совпадает с его содержимым; доступны записи 1.." + integerText(found) + ".");
+    ui.message(kClaimedCountPrefix + name + " (" + integerText(claimed) +
+               kClaimedCountMismatch + integerText(found) + ".");
   }
   return true;
 }
@@ -924,7 +927,7 @@ bool confirmWriteBack(StudyState& s, Interaction& ui) {
   }
   RecordSource* source = openRecordSource(s);
   if (s.recordModified == 0 || !source || !source->canWriteBack()) return true;
-  if (!ui.ask("Записать изменения в файл?")) {
+  if (!ui.ask(kAskSaveChanges)) {
     s.recordModified = 0;
     return true;
   }
@@ -956,7 +959,7 @@ bool gotoRecord(StudyState& s, int number, Interaction& ui) {
 bool gotoRecordAsked(StudyState& s, Interaction& ui) {
   const RecordSource* source = openRecordSource(s);
   if (!source || !source->canStep() || showsResults(s)) return false;
-  const auto answer = ui.input("Установка записи заданного номера", "Введите номер записи", "1");
+  const auto answer = ui.input(kGoToRecordTitle, kGoToRecordPrompt, "1");
   if (!answer) return false;
   const auto number = parseInteger(*answer);
   if (!number) return false;
@@ -993,24 +996,24 @@ bool rewriteHeader(StudyState& s, Interaction& ui) {
   FileView v;
   std::string reason;
   if (!viewOpenFile(s, v, reason)) {
-    ui.message("Заголовок файла " + openName(s) + " не переписан: " + reason + ".");
+    ui.message(kHeaderPrefix + openName(s) + kHeaderNotRewritten + reason + ".");
     return false;
   }
   if (v.h.version != kVersionCA30 && v.h.version != kVersionCA40) return false;
-  const std::string refused = "Заголовок файла " + openName(s) + " не переписан: ";
+  const std::string refused = kHeaderPrefix + openName(s) + kHeaderNotRewritten;
   if (fdIsReadOnly(s.recordFileHandle)) {
-    ui.message(refused + "файл открыт только для чтения.");
+    ui.message(refused + kOpenedReadOnly);
     return false;
   }
   // The header describes the layout of every record already in the file.
   if (s.channelCount != v.h.channelCount || (s.markChannelCount == 1 ? 1 : 0) != v.L.marks) {
-    ui.message(refused + "число каналов или канал меток в памяти не совпадают с записями файла.");
+    ui.message(refused + kMarkLayoutMismatch);
     return false;
   }
   if (!storable(s)) return false;
   const std::string bytes = buildHeader(s, v.h.slotCount, s.recordCount, 0, v.h.dataOffset);
   if (!fdPwriteAll(s.recordFileHandle, bytes.data(), bytes.size(), 0)) {
-    ui.message(refused + "ошибка записи файла.");
+    ui.message(refused + kWriteErrorSentence);
     return false;
   }
   return true;
@@ -1021,18 +1024,18 @@ bool rewriteHeader(StudyState& s, Interaction& ui) {
 bool appendRecords(StudyState& s, const std::string& path, int which, Interaction& ui) {
   if (which != 2 && which != 3) return false;
   const std::string name = baseName(path);
-  const std::string refused = "Записи не добавлены в файл " + name + ": ";
+  const std::string refused = kRecordsNotAppended + name + ": ";
   if (which == 3 && showsResults(s)) {
-    ui.message(refused + "в режиме преобразования записывается только текущий результат.");
+    ui.message(refused + kConversionWritesResultOnly);
     return false;
   }
   if (!storable(s)) {
-    ui.message(refused + "запись в памяти не может быть записана.");
+    ui.message(refused + kRecordNotWritable);
     return false;
   }
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) {
-    ui.message(refused + "не удалось открыть файл для записи.");
+    ui.message(refused + kCannotOpenForWriting);
     return false;
   }
   auto fail = [&](const std::string& why) {
@@ -1043,12 +1046,12 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
   RecordFileHeader h;
   long long size = 0;
   std::string reason;
-  if (!readHeaderOf(fd, h, size, reason)) return fail(reason.empty() ? "это не файл записей" : reason);
-  if (h.version == kVersionCA15) return fail("файл старого формата CA15 доступен только для чтения");
+  if (!readHeaderOf(fd, h, size, reason)) return fail(reason.empty() ? kNotARecordFileReason : reason);
+  if (h.version == kVersionCA15) return fail(kOldFormatReadOnly);
   const int marks = writesMarkChannel(s) ? 1 : 0;
   if (h.channelCount != s.channelCount || h.recordMarkChannels() != marks) {
-    return fail("число каналов или канал меток файла (" + integerText(h.channelCount) + (h.recordMarkChannels() ? "+1" : "") +
-                ") не совпадают с записью (" + integerText(s.channelCount) + (marks ? "+1" : "") + ")");
+    return fail(kFileLayoutPrefix + integerText(h.channelCount) + (h.recordMarkChannels() ? "+1" : "") +
+                kLayoutMismatchWithRecord + integerText(s.channelCount) + (marks ? "+1" : "") + ")");
   }
   // The new records must follow the last sound record directly, or they
   // could not be reached.
@@ -1058,14 +1061,14 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
   while (off < L.fileSize) {
     RecordInfo info;
     if (found >= kMaxRecordCount || !probeRecord(fd, L, off, info, reason))
-      return fail("файл повреждён после записи " + integerText(found));
+      return fail(kFileDamagedAfterRecord + integerText(found));
     ++found;
     off += sizeOf(L, info.storedLength);
   }
   const bool walk = which == 3 && hasOpenCad(s);
   const int following = walk ? std::max(0, effectiveCount(s) - s.currentRecord) : 0;
   const int newCount = found + 1 + following;
-  if (newCount > kMaxRecordCount) return fail("в файле будет больше " + integerText(kMaxRecordCount) + " записей");
+  if (newCount > kMaxRecordCount) return fail(kWouldExceedPrefix + integerText(kMaxRecordCount) + kRecordsSuffix);
 
   const int modifiedBefore = s.recordModified;
   int written = 0;
@@ -1075,20 +1078,20 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
       ok = writeCurrentAndFollowing(s, fd, written, reason);
     } else {
       ok = writeRecord(s, fd);
-      if (!ok) reason = "ошибка записи файла";
+      if (!ok) reason = kWriteError;
     }
   } else {
-    reason = "ошибка позиционирования в файле";
+    reason = kSeekError;
   }
   if (ok) {
     unsigned char c[2];
     putU16(c, static_cast<std::uint16_t>(newCount));
     ok = fdPwriteAll(fd, c, 2, recordCountOffset(h.version));
-    if (!ok) reason = "ошибка записи файла";
+    if (!ok) reason = kWriteError;
   }
   if (!ok) {
     // Leave the target as it was: drop whatever part of the records got written.
-    if (::ftruncate(fd, size) != 0) reason += "; файл не удалось вернуть к прежнему размеру";
+    if (::ftruncate(fd, size) != 0) reason += kSizeNotRestored;
     s.recordModified = modifiedBefore;
     return fail(reason);
   }
@@ -1100,29 +1103,29 @@ bool appendRecords(StudyState& s, const std::string& path, int which, Interactio
 
 bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
   const std::string name = baseName(path);
-  const std::string refused = "Файл " + name + " не записан: ";
+  const std::string refused = kFilePrefix + name + kFileNotWritten;
   const bool open = hasOpenCad(s);
   const bool oldMulti = open && s.recordFileVersion == kVersionCA15 && effectiveCount(s) > 1;
   const bool targetIsOpen = open && samePath(path, s.recordFilePath);
   if (fileExists(path)) {
     if (oldMulti) {
-      ui.message("Ошибка! Повторите операцию с другим именем файла записи!");
+      ui.message(kRetryWithOtherName);
       return false;
     }
-    std::vector<Interaction::Choice> choices = {{"&1=Заменить текущей записью", 1}, {"&2=Добавить текущую запись", 2}};
+    std::vector<Interaction::Choice> choices = {{kChoiceReplace, 1}, {kChoiceAppendCurrent, 2}};
     const bool hasFollowing = open && s.currentRecord < effectiveCount(s) && !showsResults(s);
-    if (hasFollowing) choices.push_back({"&3=Добавить следующие записи", 3});
-    choices.push_back({"<Esc>=Отменить", 0});
-    const int choice = ui.choose("Запись файла", "Файл уже существует!", "Что делать?:", choices);
+    if (hasFollowing) choices.push_back({kChoiceAppendFollowing, 3});
+    choices.push_back({kChoiceCancel, 0});
+    const int choice = ui.choose(kWriteFileTitle, kFileExists, kWhatToDo, choices);
     if (choice == 2 || choice == 3) return appendRecords(s, path, choice, ui);
     if (choice != 1) return false;
     if (::access(path.c_str(), W_OK) != 0) {
-      ui.message(refused + "файл защищён от записи.");
+      ui.message(refused + kWriteProtected);
       return false;
     }
   }
   if (!storable(s)) {
-    ui.message(refused + "запись в памяти не может быть записана.");
+    ui.message(refused + kRecordNotWritable);
     return false;
   }
 
@@ -1131,13 +1134,13 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
     // all that follow into the new file.
     AtomicFile f(path);
     if (!f.ok()) {
-      ui.message(refused + "не удалось создать файл.");
+      ui.message(refused + kCannotCreateFile);
       return false;
     }
     const int modifiedBefore = s.recordModified;
     const int count = effectiveCount(s) - s.currentRecord + 1;
     const std::string header = buildHeader(s, slotsForNewFile(s), count, 0, -1);
-    std::string reason = "ошибка записи файла";
+    std::string reason = kWriteError;
     int written = 0;
     const bool ok = fdWriteAll(f.fd(), header.data(), header.size()) &&
                     writeCurrentAndFollowing(s, f.fd(), written, reason) && f.commit();
@@ -1150,7 +1153,7 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
     return true;
   }
 
-  if (targetIsOpen && effectiveCount(s) > 1 && !ui.ask("Файл открыт и включает несколько записей, заменить все текущей?"))
+  if (targetIsOpen && effectiveCount(s) > 1 && !ui.ask(kAskReplaceAll))
     return false;
   const int count = s.recordCount > 1 ? 1 : (s.recordCount == 0 ? 1 : s.recordCount);
   const int slotCount = slotsForNewFile(s);
@@ -1160,7 +1163,7 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
   const bool ok = f.ok() && fdWriteAll(f.fd(), header.data(), header.size()) && writeRecord(s, f.fd()) && f.commit();
   if (!ok) {
     s.recordModified = modifiedBefore;
-    ui.message(refused + "ошибка записи файла.");
+    ui.message(refused + kWriteErrorSentence);
     return false;
   }
   if (targetIsOpen) {
@@ -1171,7 +1174,7 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
                           recordBytes(kVersionCA40, s.channelCount, writesMarkChannel(s) ? 1 : 0, s.recordLength) - 2;
     if (fd < 0 || !fdSeek(fd, end)) {
       if (fd >= 0) ::close(fd);
-      ui.message("Файл " + name + " записан, но не открывается снова.");
+      ui.message(kFilePrefix + name + kWrittenButNotReopened);
       return true;
     }
     s.recordFileHandle = fd;

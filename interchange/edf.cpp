@@ -31,9 +31,12 @@
 #include "core/record_source.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "interchange/edf_texts.h"
 #include "interchange/electrode_table.h"
 
 namespace velor {
+
+using namespace edf_text;
 
 namespace {
 
@@ -352,7 +355,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
     pd.raw.resize(static_cast<std::size_t>(span));
     if (!fdPreadExact(x.fd, pd.raw.data(), pd.raw.size(), recordOffset(h, firstRecord))) {
       pd.valuesReady = true;  // nothing to widen later; the page is not used
-      reason = "ошибка чтения файла";
+      reason = kReadError;
       return false;
     }
   } else {
@@ -372,7 +375,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
       } else {
         piece.resize(static_cast<std::size_t>((b - a) * w));
         if (!fdPreadExact(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + at)) {
-          reason = "ошибка чтения файла";
+          reason = kReadError;
           return false;
         }
         decode(piece.data(), b - a, w, out);
@@ -389,7 +392,7 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
       } else {
         piece.resize(static_cast<std::size_t>(bytes));
         if (!fdPreadExact(x.fd, piece.data(), piece.size(), recordOffset(h, g.record) + sig.offsetInRecord)) {
-          reason = "ошибка чтения файла";
+          reason = kReadError;
           return false;
         }
         parseAnnotations(x, piece.data(), piece.size(), g.record, pageFirstFrame, pd);
@@ -834,7 +837,7 @@ bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int
   const double g = (sig.physMax - sig.physMin) * f / (static_cast<double>(sig.digMax) - static_cast<double>(sig.digMin));
   const double d0 = static_cast<double>(sig.digMin) - sig.physMin * f / g;
   if (!std::isfinite(g) || g == 0 || !std::isfinite(d0)) {
-    reason = "сигнал «" + sig.label + "»: физический диапазон не задаёт шкалу";
+    reason = kSignalQuotePrefix + sig.label + kNoScaleFromPhysicalRange;
     return false;
   }
   const double sigma = g > 0 ? 1.0 : -1.0;
@@ -901,7 +904,7 @@ bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int
   }
   const double x = ga / A;  // physical units per code
   if (!(x <= 65535.0) || !(A > 0)) {
-    reason = "сигнал «" + sig.label + "»: шаг шкалы больше 65535 мкВ на код";
+    reason = kSignalQuotePrefix + sig.label + kScaleStepTooLarge;
     return false;
   }
   // calibValue/calibUnits: the smallest fraction of 16-bit terms not below
@@ -997,7 +1000,7 @@ std::string examHeaderOf(const unsigned char* fixed, const EdfHeader& h) {
     utf8PutField(header, 60, 30, name);
     utf8PutField(header, 90, 8, field(0));
     utf8PutField(header, 98, 10, birth2);
-    utf8PutField(header, 108, 1, sex == "M" ? "М" : (sex == "F" ? "Ж" : ""));
+    utf8PutField(header, 108, 1, sex == "M" ? kEdfSexMale : (sex == "F" ? kEdfSexFemale : ""));
   }
   return utf8Fit(header, kHeaderChars);
 }
@@ -1016,8 +1019,8 @@ void applyChannelTable(StudyState& s, const Session& x) {
 }
 
 std::string clippedNotice(const Session& x, int page, long long clipped) {
-  return "Страница " + integerText(page + 1) + " файла " + x.name + ": " + integerText(clipped) +
-         " отсчётов не помещаются в 16-разрядные коды каналов и ограничены.";
+  return kPagePrefix + integerText(page + 1) + kOfFile + x.name + ": " + integerText(clipped) +
+         kPageSamplesClipped;
 }
 
 // Puts a page that was read into the study state.
@@ -1049,7 +1052,7 @@ bool movePage(StudyState& s, Session& x, int page, Interaction& ui) {
   } else {
     std::string reason;
     if (!readPage(x, page, x.spare, reason)) {
-      ui.message("Страница " + integerText(page + 1) + " файла " + x.name + " не может быть прочитана: " + reason + ".");
+      ui.message(kPagePrefix + integerText(page + 1) + kOfFile + x.name + kPageCannotBeRead + reason + ".");
       return false;
     }
   }
@@ -1109,9 +1112,9 @@ double edfVoltageFactor(const std::string& dimension) {
   if (l == "mv" || l == "millivolt" || l == "millivolts") return 1e3;
   if (l == "v" || l == "volt" || l == "volts") return 1e6;
   if (l == "nv" || l == "nanovolt" || l == "nanovolts") return 1e-3;
-  if (d == "мкВ" || d == "мкв") return 1.0;
-  if (d == "мВ" || d == "мв") return 1e3;
-  if (d == "В") return 1e6;
+  if (d == kUnitMicrovolt || d == kUnitMicrovoltLower) return 1.0;
+  if (d == kUnitMillivolt || d == kUnitMillivoltLower) return 1e3;
+  if (d == kUnitVolt) return 1e6;
   return 0;
 }
 
@@ -1140,23 +1143,23 @@ long long EdfChannelMapping::digital(int c) const {
 bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   h = EdfHeader{};
   if (w < 2 || w > 4) {
-    reason = "неизвестная ширина отсчёта";
+    reason = kUnknownSampleWidth;
     return false;
   }
   h.sampleWidth = w;
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   const long long fileSize = st.st_size;
   if (fileSize < kFixedHeader) {
-    reason = "файл короче заголовка EDF (" + integerText(fileSize) + " байт из 256)";
+    reason = kShorterThanHeaderPrefix + integerText(fileSize) + kBytesOf256Suffix;
     return false;
   }
   unsigned char f[kFixedHeader];
   if (!fdPreadExact(fd, f, kFixedHeader, 0)) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   h.version = textField(f, 8);
@@ -1167,34 +1170,34 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   h.reserved = textField(f + 192, 44);
   const auto ns = numberField(f + 252, 4);
   if (!ns || *ns != std::trunc(*ns) || *ns < 1 || *ns > kMaxSignals) {
-    reason = "число сигналов «" + textField(f + 252, 4) + "» должно быть целым от 1 до " + integerText(kMaxSignals);
+    reason = kSignalCountQuotePrefix + textField(f + 252, 4) + kSignalCountMustBeInteger + integerText(kMaxSignals);
     return false;
   }
   const int n = static_cast<int>(*ns);
   const auto hb = numberField(f + 184, 8);
   const long long need = 256LL * (n + 1);
   if (!hb) {
-    reason = "размер заголовка «" + textField(f + 184, 8) + "» не число";
+    reason = kHeaderSizeQuotePrefix + textField(f + 184, 8) + kQuoteNotANumber;
     return false;
   }
   h.headerBytes = integral(*hb);
   if (h.headerBytes < need) {
-    reason = "размер заголовка (" + integerText(h.headerBytes) + ") меньше 256 × (число сигналов + 1) = " + integerText(need);
+    reason = kHeaderSizePrefix + integerText(h.headerBytes) + kHeaderSizeTooSmall + integerText(need);
     return false;
   }
   if (h.headerBytes > fileSize) {
-    reason = "заголовок (" + integerText(h.headerBytes) + " байт) длиннее файла (" + integerText(fileSize) + " байт)";
+    reason = kHeaderPrefix + integerText(h.headerBytes) + kHeaderLongerThanFile + integerText(fileSize) + kBytesSuffix;
     return false;
   }
   const auto dur = numberField(f + 244, 8);
   if (!dur || !(*dur > 0)) {
-    reason = "длительность записи данных «" + textField(f + 244, 8) + "» должна быть числом больше 0";
+    reason = kRecordDurationQuotePrefix + textField(f + 244, 8) + kRecordDurationMustBePositive;
     return false;
   }
   h.recordDuration = *dur;
   const auto nrec = numberField(f + 236, 8);
   if (!nrec) {
-    reason = "число записей данных «" + textField(f + 236, 8) + "» не число";
+    reason = kRecordCountQuotePrefix + textField(f + 236, 8) + kQuoteNotANumber;
     return false;
   }
   h.recordCountField = integral(*nrec);
@@ -1204,7 +1207,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   const long long readSize = std::min(h.headerBytes, udfEnd);
   std::vector<unsigned char> b(static_cast<std::size_t>(readSize - kFixedHeader));
   if (!fdPreadExact(fd, b.data(), b.size(), kFixedHeader)) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return false;
   }
   const std::size_t un = static_cast<std::size_t>(n);
@@ -1230,21 +1233,21 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     sg.dimension = textField(dimension + 8 * i, 8);
     sg.prefilter = textField(prefilter + 80 * i, 80);
     sg.annotation = isAnnotationLabel(sg.label);
-    const std::string who = "сигнал " + integerText(static_cast<long long>(i) + 1) + " («" + sg.label + "»): ";
+    const std::string who = kSignalNumberPrefix + integerText(static_cast<long long>(i) + 1) + " («" + sg.label + "»): ";
     const auto vspr = numberField(spr + 8 * i, 8);
     if (!vspr) {
-      reason = who + "число отсчётов в записи «" + textField(spr + 8 * i, 8) + "» не число";
+      reason = who + kSamplesPerRecordQuotePrefix + textField(spr + 8 * i, 8) + kQuoteNotANumber;
       return false;
     }
     sg.samplesPerRecord = integral(*vspr);
     if (sg.samplesPerRecord < (sg.annotation ? 0 : 1)) {
-      reason = who + "число отсчётов в записи (" + integerText(sg.samplesPerRecord) + ") должно быть больше 0";
+      reason = who + kSamplesPerRecordPrefix + integerText(sg.samplesPerRecord) + kMustBePositive;
       return false;
     }
     sg.offsetInRecord = offset;
     offset += sg.samplesPerRecord * w;
     if (offset > fileSize) {
-      reason = who + "запись данных длиннее всего файла";
+      reason = who + kDataRecordLongerThanFile;
       return false;
     }
     const auto a = numberField(pmin + 8 * i, 8), bb = numberField(pmax + 8 * i, 8);
@@ -1255,7 +1258,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
       continue;
     }
     if (!a || !bb || !c || !d) {
-      reason = who + "физический или цифровой диапазон не число";
+      reason = who + kRangeNotANumber;
       return false;
     }
     sg.physMin = *a;
@@ -1263,11 +1266,11 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     sg.digMin = integral(*c);
     sg.digMax = integral(*d);
     if (sg.digMin >= sg.digMax) {
-      reason = who + "цифровой минимум (" + integerText(sg.digMin) + ") не меньше максимума (" + integerText(sg.digMax) + ")";
+      reason = who + kDigitalMinimumPrefix + integerText(sg.digMin) + kNotBelowMaximum + integerText(sg.digMax) + ")";
       return false;
     }
     if (sg.physMin == sg.physMax) {
-      reason = who + "физический минимум равен максимуму";
+      reason = who + kPhysicalMinimumEqualsMaximum;
       return false;
     }
   }
@@ -1282,14 +1285,14 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
     }
   }
   if (h.channelSignals.empty()) {
-    reason = "в файле нет сигналов данных";
+    reason = kNoDataSignals;
     return false;
   }
   for (int c : h.channelSignals)
     h.maxSamplesPerRecord = std::max(h.maxSamplesPerRecord, h.signalHeaders[static_cast<std::size_t>(c)].samplesPerRecord);
   const double rate = static_cast<double>(h.maxSamplesPerRecord) / h.recordDuration;
   if (!(rate >= 0.5 && rate < 65535.5)) {
-    reason = "частота дискретизации (" + formatNumber(rate, 6) + " Гц) вне 1..65535 Гц";
+    reason = kSamplingRatePrefix + formatNumber(rate, 6) + kSamplingRateOutOfRange;
     return false;
   }
   h.sampleRate = static_cast<int>(std::floor(rate + 0.5));
@@ -1297,17 +1300,17 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
   if (h.recordCountField == -1) {
     h.dataRecords = available;
   } else if (h.recordCountField < 1) {
-    reason = "число записей данных (" + integerText(h.recordCountField) + ") должно быть больше 0";
+    reason = kRecordCountPrefix + integerText(h.recordCountField) + kMustBePositive;
     return false;
   } else if (h.recordCountField > available) {
-    reason = "в заголовке " + integerText(h.recordCountField) + " записей данных, а файл вмещает " + integerText(available) +
-             " (файл короче, чем указывает заголовок)";
+    reason = kHeaderClaimsPrefix + integerText(h.recordCountField) + kRecordsButFileHolds + integerText(available) +
+             kFileShorterThanHeaderSays;
     return false;
   } else {
     h.dataRecords = h.recordCountField;
   }
   if (h.dataRecords < 1) {
-    reason = "в файле нет ни одной полной записи данных";
+    reason = kNoCompleteDataRecord;
     return false;
   }
   if (h.headerBytes >= need + 4 && std::memcmp(b.data() + (need - kFixedHeader), "UDF ", 4) == 0) {
@@ -1327,7 +1330,7 @@ bool readEdfHeader(int fd, int w, EdfHeader& h, std::string& reason) {
 bool readEdfHeader(const std::string& path, int w, EdfHeader& out, std::string& reason) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = "не удалось открыть файл";
+    reason = kOpenFailed;
     return false;
   }
   const bool ok = readEdfHeader(fd, w, out, reason);
@@ -1341,7 +1344,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   const std::string name = baseName(path);
   const int fd = openRegularFileForEditing(path);
   if (fd < 0) {
-    ui.message("Не удалось открыть файл " + path);
+    ui.message(kCannotOpenFile + path);
     return false;
   }
   auto source = std::make_unique<EdfRecordSource>();
@@ -1352,7 +1355,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   std::string reason;
   auto refuse = [&] {
     ::close(fd);
-    ui.message("Файл " + name + " не может быть прочитан: " + reason + ".");
+    ui.message(kFilePrefix + name + kFileCannotBeRead + reason + ".");
     return false;
   };
   if (!readEdfHeader(fd, w, x.h, reason)) return refuse();
@@ -1369,7 +1372,7 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   }
   unsigned char fixed[kFixedHeader];
   if (!fdPreadExact(fd, fixed, kFixedHeader, 0)) {
-    reason = "ошибка чтения файла";
+    reason = kReadError;
     return refuse();
   }
 
@@ -1429,8 +1432,8 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   commitPage(s, xs, ui);
 
   if (h.leftOutSignals > 0) {
-    ui.message("Файл " + name + ": прочитаны первые " + integerText(kMaxChannels) + " сигналов данных, ещё " +
-               integerText(h.leftOutSignals) + " не поместились в таблицу каналов и не показаны.");
+    ui.message(kFilePrefix + name + kFirstSignalsRead + integerText(kMaxChannels) + kSignalsMore +
+               integerText(h.leftOutSignals) + kSignalsLeftOut);
   }
   std::string offsets;
   for (std::size_t c = 0; c < xs.maps.size(); ++c) {
@@ -1438,14 +1441,14 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
     if (!offsets.empty()) offsets += ", ";
     char b[64];
     std::snprintf(b, sizeof b, "%.10g", xs.maps[c].physicalOffset);
-    offsets += xs.table[c].name + " (" + b + (edfVoltageFactor(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])].dimension) > 0 ? " мкВ" : "") + ")";
+    offsets += xs.table[c].name + " (" + b + (edfVoltageFactor(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])].dimension) > 0 ? kMicrovoltSuffix : "") + ")";
   }
   if (!offsets.empty()) {
-    ui.message("Файл " + name + ": постоянная составляющая каналов " + offsets +
-               " не помещается в 16-разрядные коды рядом с сигналом; значения показаны за её вычетом.");
+    ui.message(kFilePrefix + name + kOffsetChannelsPrefix + offsets +
+               kOffsetNotRepresentable);
   }
   if (xs.geo.truncated) {
-    ui.message("Файл " + name + " длиннее " + integerText(kEdfMaxPages) + " страниц; доступны первые " + integerText(kEdfMaxPages) +
+    ui.message(kFilePrefix + name + kLongerThan + integerText(kEdfMaxPages) + kPagesFirstAvailable + integerText(kEdfMaxPages) +
                ".");
   }
   return true;
@@ -1473,11 +1476,11 @@ bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std
                       std::vector<std::int16_t>& marks, std::string& reason) {
   Session* x = sessionOf(s);
   if (!x) {
-    reason = "файл EDF не открыт";
+    reason = kEdfNotOpen;
     return false;
   }
   if (page < 1 || page > x->geo.pageCount) {
-    reason = "нет страницы " + integerText(page);
+    reason = kNoPagePrefix + integerText(page);
     return false;
   }
   PageData pd;
@@ -1514,20 +1517,20 @@ bool EdfRecordSource::reread(StudyState& s, Interaction& ui) {
 bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
   Session* x = &session;
   x->ahead.page = -1;  // it may hold samples this page shares with the next
-  const std::string refused = "Изменения страницы не записаны в файл " + x->name + ": ";
+  const std::string refused = kPageChangesNotSaved + x->name + ": ";
   const EdfHeader& h = x->h;
   const int channels = static_cast<int>(h.channelSignals.size());
   if (fdIsReadOnly(x->fd)) {
-    ui.message(refused + "файл открыт только для чтения.");
+    ui.message(refused + kOpenedReadOnly);
     return false;
   }
   if (s.channelCount != channels) {
-    ui.message(refused + "число каналов (" + integerText(s.channelCount) + ") отличается от числа сигналов файла (" +
+    ui.message(refused + kChannelCountPrefix + integerText(s.channelCount) + kDiffersFromFileSignals +
                integerText(channels) + ").");
     return false;
   }
   if (x->page.page + 1 != s.currentRecord) {
-    ui.message(refused + "страница в памяти не совпадает с прочитанной.");
+    ui.message(refused + kPageDiffersFromRead);
     return false;
   }
   // In the transform view the signals are parked; those are what the file holds.
@@ -1603,15 +1606,15 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
       writeSample(bytes.data() + k * static_cast<std::size_t>(w), w, ch.values[k]);
     const long long at = recordOffset(h, g.record) + sig.offsetInRecord + (a + ch.from) * w;
     if (!fdPwriteAll(x->fd, bytes.data(), bytes.size(), at)) {
-      ui.message(refused + "ошибка записи файла.");
+      ui.message(refused + kWriteErrorSentence);
       return false;
     }
     std::copy(ch.values.begin(), ch.values.end(),
               pd.values[ch.channel].data() + pd.base[ch.channel][ch.segment] + ch.from);
   }
   if (limited > 0) {
-    ui.message("Файл " + x->name + ": " + integerText(limited) +
-               " изменённых отсчётов вне цифрового диапазона сигналов записаны по его границе.");
+    ui.message(kFilePrefix + x->name + ": " + integerText(limited) +
+               kEditedSamplesClipped);
   }
   return true;
 }
@@ -1711,12 +1714,12 @@ bool planExport(StudyState& s, Session* x, const std::string& refused, Interacti
     if (!readRecordFileHeader(s.recordFilePath, plan.cad, reason) ||
         !scanRecords(s.recordFilePath, plan.cad, plan.cadRecords, reason) ||
         static_cast<int>(plan.cadRecords.size()) < s.recordCount) {
-      if (reason.empty()) reason = "записи файла не читаются";
-      ui.message(refused + "записи после текущей не читаются: " + reason + ".");
+      if (reason.empty()) reason = kRecordsUnreadable;
+      ui.message(refused + kFollowingRecordsUnreadable + reason + ".");
       return false;
     }
     if (plan.cad.channelCount != ns) {
-      ui.message(refused + "число каналов в памяти (" + integerText(ns) + ") отличается от числа каналов файла (" +
+      ui.message(refused + kMemoryChannelCountPrefix + integerText(ns) + kDiffersFromFileChannels +
                  integerText(plan.cad.channelCount) + ").");
       return false;
     }
@@ -1732,7 +1735,7 @@ bool planExport(StudyState& s, Session* x, const std::string& refused, Interacti
   }
   plan.dataRecords = total / plan.L;
   if (plan.dataRecords > 99999999) {
-    ui.message(refused + "записей данных больше, чем вмещает заголовок EDF.");
+    ui.message(refused + kTooManyDataRecords);
     return false;
   }
   return true;
@@ -1760,12 +1763,12 @@ class ExportReader {
                                       plan_.cadRecords[static_cast<std::size_t>(s_.currentRecord - 1) + k], codes_, reason);
     const std::string record = integerText(s_.currentRecord + static_cast<long long>(k));
     if (!ok || codes_.size() < un) {
-      ui_.message(refused_ + "запись " + record + " не читается" + (reason.empty() ? "" : ": " + reason) + ".");
+      ui_.message(refused_ + kRecordNumberPrefix + record + kNotReadable + (reason.empty() ? "" : ": " + reason) + ".");
       return false;
     }
     for (std::size_t c = 0; c < un; ++c) {
       if (codes_[c].size() < static_cast<std::size_t>(plan_.lengths[k])) {
-        ui_.message(refused_ + "запись " + record + " короче своей длины.");
+        ui_.message(refused_ + kRecordNumberPrefix + record + kShorterThanLength);
         return false;
       }
       src[c] = codes_[c].data();
@@ -1892,7 +1895,7 @@ bool writeExportRecords(const StudyState& s, const ExportPlan& plan, const std::
       }
       if (out.size() >= (4u << 20)) {
         if (!fdWriteAll(fd, out.data(), out.size())) {
-          ui.message(refused + "ошибка записи файла.");
+          ui.message(refused + kWriteErrorSentence);
           if (progress) progress->end();
           return false;
         }
@@ -1901,13 +1904,13 @@ bool writeExportRecords(const StudyState& s, const ExportPlan& plan, const std::
     }
     if (progress && !progress->step(static_cast<long>(k + 1))) {
       progress->end();
-      ui.message(refused + "запись прервана.");
+      ui.message(refused + kWriteInterrupted);
       return false;
     }
   }
   if (progress) progress->end();
   if (!out.empty() && !fdWriteAll(fd, out.data(), out.size())) {
-    ui.message(refused + "ошибка записи файла.");
+    ui.message(refused + kWriteErrorSentence);
     return false;
   }
   return true;
@@ -1919,19 +1922,19 @@ std::string edfDurationText(double seconds) { return fixedText(seconds, 8); }
 
 bool exportEdf(StudyState& s, const std::string& path, bool udf, Interaction& ui, Progress* progress) {
   const std::string name = baseName(path);
-  const std::string refused = "Файл " + name + " не записан: ";
+  const std::string refused = kFilePrefix + name + kFileNotWritten;
   if (s.viewMode == ViewMode::Transform) {
-    ui.message(refused + "в режиме преобразования в EDF записываются только сигналы.");
+    ui.message(refused + kConversionWritesSignalsOnly);
     return false;
   }
   const int ns = s.channelCount;
   if (ns < 1 || ns > kMaxChannels || s.recordLength < 1 || s.recordLength > kMaxSamples) {
-    ui.message(refused + "в памяти нет записи, которую можно записать.");
+    ui.message(refused + kNothingToWrite);
     return false;
   }
   Session* x = sessionOf(s);
   if (x && samePath(path, x->path)) {
-    ui.message(refused + "это открытый файл; выберите другое имя.");
+    ui.message(refused + kTargetIsOpenFile);
     return false;
   }
   ExportPlan plan;
@@ -1955,22 +1958,22 @@ bool exportEdf(StudyState& s, const std::string& path, bool udf, Interaction& ui
 
   AtomicFile file(path);
   if (!file.ok()) {
-    ui.message(refused + "не удалось создать файл (" + std::strerror(errno) + ").");
+    ui.message(refused + kCannotCreateFilePrefix + std::strerror(errno) + ").");
     return false;
   }
   if (!fdWriteAll(file.fd(), hd.data(), hd.size())) {
-    ui.message(refused + "ошибка записи файла.");
+    ui.message(refused + kWriteErrorSentence);
     return false;
   }
   long long clipped = 0;
   if (!writeExportRecords(s, plan, scale, reader, file.fd(), refused, ui, progress, clipped)) return false;
   if (!file.commit()) {
-    ui.message(refused + "ошибка записи файла.");
+    ui.message(refused + kWriteErrorSentence);
     return false;
   }
   if (clipped > 0) {
-    ui.message("Файл " + name + " записан; " + integerText(clipped) +
-               " отсчётов вне цифрового диапазона каналов ограничены его границей.");
+    ui.message(kFilePrefix + name + kWrittenWith + integerText(clipped) +
+               kSamplesClippedToRange);
   }
   return true;
 }
