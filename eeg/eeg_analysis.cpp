@@ -1,10 +1,13 @@
 #include "eeg/eeg_analysis.h"
 
 #include <algorithm>
+#include <array>
+#include <tuple>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
+#include "core/electrode_sites.h"
 #include "core/numtext.h"
 #include "core/settings.h"
 #include "eeg/eeg_analysis_texts.h"
@@ -160,74 +163,166 @@ BandFilterPlan bandFilterPlan(BandLimits limits, int sampleRate) {
 
 // --- montages ----------------------------------------------------------------------------------
 
+namespace {
+
+bool isEeg(const StudyState& s, int ch) { return s.channelPosX[static_cast<std::size_t>(ch)] <= 128; }
+
+double microvoltsPerCode(const StudyState& s, int ch) {
+  return static_cast<double>(s.calibValue[ch]) / std::max<std::uint16_t>(1, s.calibUnits[ch]);
+}
+
+// A code for a value in units of `step` around `zero`, never the mark code
+// (4096 in a signal channel is a person's mark, not a value).
+std::int16_t codeOf(double value, double step, long zero) {
+  long r = std::lround(value / step) + zero;
+  r = std::clamp<long>(r, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
+  if (r == kMarkCode) r = value / step + zero >= kMarkCode ? kMarkCode + 1 : kMarkCode - 1;
+  return static_cast<std::int16_t>(r);
+}
+
+// calibUnits and calibValue for a step of at least `microvolts` per code.
+std::pair<std::uint16_t, std::uint16_t> calibrationAtLeast(double microvolts) {
+  for (long units = 65535; units >= 1; units = units > 64 ? units / 2 : units - 1) {
+    const double value = std::ceil(microvolts * static_cast<double>(units));
+    if (value >= 1 && value <= 65535) return {static_cast<std::uint16_t>(units), static_cast<std::uint16_t>(value)};
+  }
+  return {1, 65535};
+}
+
+// The longitudinal bipolar chains ("double banana"), front to back, then the midline.
+constexpr std::array<std::array<const char*, 2>, 18> kLongitudinalPairs = {{
+    {"Fp1", "F7"}, {"F7", "T3"}, {"T3", "T5"}, {"T5", "O1"},
+    {"Fp2", "F8"}, {"F8", "T4"}, {"T4", "T6"}, {"T6", "O2"},
+    {"Fp1", "F3"}, {"F3", "C3"}, {"C3", "P3"}, {"P3", "O1"},
+    {"Fp2", "F4"}, {"F4", "C4"}, {"C4", "P4"}, {"P4", "O2"},
+    {"Fz", "Cz"},  {"Cz", "Pz"},
+}};
+
+}  // namespace
+
+int standardBipolarPairs(const StudyState& s, std::vector<std::array<std::uint8_t, 2>>& pairs) {
+  pairs.clear();
+  auto channelOf = [&](const char* name) {
+    const auto site = electrodeSiteNamed(name);
+    for (int c = 0; site && c < std::clamp(s.channelCount, 0, kMaxChannels); ++c) {
+      if (!isEeg(s, c)) continue;
+      const auto own = electrodeSiteOfLabel(s.channelNames[static_cast<std::size_t>(c)]);
+      if (own && own->x == site->x && own->y == site->y) return c + 1;
+    }
+    return 0;
+  };
+  for (const auto& [first, second] : kLongitudinalPairs) {
+    const int a = channelOf(first), b = channelOf(second);
+    if (a > 0 && b > 0 && static_cast<int>(pairs.size()) < kMaxLeadPairs)
+      pairs.push_back({static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)});
+  }
+  return static_cast<int>(pairs.size());
+}
+
 bool bipolarMontage(StudyState& s, std::string& reason) {
   if (!haveSignals(s, reason)) return false;
   const int n = recordLengthOf(s);
-  const int pairs = std::min(s.leadPairCount, kMaxLeadPairs);
+  int pairs = std::min(s.leadPairCount, kMaxLeadPairs);
+  std::vector<std::array<std::uint8_t, 2>> chosen;
   if (pairs > 0) {
-    for (int p = 0; p < pairs; ++p) {
-      const int a = s.leadPairs[static_cast<std::size_t>(p)][0] - 1;
-      const int b = s.leadPairs[static_cast<std::size_t>(p)][1] - 1;
-      if (a < 0 || b < 0 || a >= s.channelCount || b >= s.channelCount || a == b) {
-        reason = eeg_text::kBadPair;
-        return false;
-      }
-    }
-    // Every pair reads the channels as they were: pair p is written into
-    // channel p, which a later pair may still need.
-    std::vector<std::int16_t> out(static_cast<std::size_t>(pairs) * static_cast<std::size_t>(n));
-    std::vector<std::uint16_t> units(static_cast<std::size_t>(pairs)), values(static_cast<std::size_t>(pairs));
-    for (int p = 0; p < pairs; ++p) {
-      const int a = s.leadPairs[static_cast<std::size_t>(p)][0] - 1;
-      const int b = s.leadPairs[static_cast<std::size_t>(p)][1] - 1;
-      const long za = s.zeroLevel[a], zb = s.zeroLevel[b];
-      const std::int16_t* xa = s.channelData[static_cast<std::size_t>(a)];
-      const std::int16_t* xb = s.channelData[static_cast<std::size_t>(b)];
-      std::int16_t* o = out.data() + static_cast<std::size_t>(p) * static_cast<std::size_t>(n);
-      for (int i = 0; i < n; ++i) o[i] = static_cast<std::int16_t>(std::clamp<long>(xa[i] - za - (xb[i] - zb) + 2048, 0, 4095));
-      units[static_cast<std::size_t>(p)] = s.calibUnits[a];
-      values[static_cast<std::size_t>(p)] = s.calibValue[a];
-    }
-    for (int p = 0; p < pairs; ++p) {
-      std::copy_n(out.data() + static_cast<std::size_t>(p) * static_cast<std::size_t>(n), n,
-                  s.channelData[static_cast<std::size_t>(p)]);
-      s.calibUnits[p] = units[static_cast<std::size_t>(p)];
-      s.calibValue[p] = values[static_cast<std::size_t>(p)];
-    }
-    s.channelCount = pairs;
-    s.shownChannelCount = pairs;
-    s.firstShownChannel = 0;
-    s.currentChannelRow = std::min(s.currentChannelRow, pairs - 1);
-    s.referenceKind = 6;
-  } else {
-    const int c = s.channelCount;
-    for (int i = 0; i < n; ++i) {
-      long sum = 0;
-      for (int k = 0; k < c; ++k) sum += s.channelData[static_cast<std::size_t>(k)][i];
-      const long mean = static_cast<long>(std::trunc(static_cast<double>(sum) / c));
-      for (int k = 0; k < c; ++k) {
-        std::int16_t& x = s.channelData[static_cast<std::size_t>(k)][i];
-        x = clampSample(x - mean + 2048);
-      }
+    for (int p = 0; p < pairs; ++p) chosen.push_back(s.leadPairs[static_cast<std::size_t>(p)]);
+  } else if (standardBipolarPairs(s, chosen) == 0) {
+    reason = eeg_text::kNoPairs;
+    return false;
+  }
+  pairs = static_cast<int>(chosen.size());
+  for (const auto& pair : chosen) {
+    const int a = pair[0] - 1, b = pair[1] - 1;
+    if (a < 0 || b < 0 || a >= s.channelCount || b >= s.channelCount || a == b) {
+      reason = eeg_text::kBadPair;
+      return false;
     }
   }
-  for (int k = 0; k < s.channelCount; ++k) s.zeroLevel[k] = 2048;
+  // Differences in microvolts: the two leads may carry different scales.
+  // Each pair keeps the step of its first lead unless its differences would
+  // not fit the codes; then the step grows until they do.
+  const auto un = static_cast<std::size_t>(n);
+  std::vector<double> diff(static_cast<std::size_t>(pairs) * un);
+  std::vector<std::uint16_t> units(static_cast<std::size_t>(pairs)), values(static_cast<std::size_t>(pairs));
+  constexpr long kZero = 2048;
+  for (int p = 0; p < pairs; ++p) {
+    const int a = chosen[static_cast<std::size_t>(p)][0] - 1, b = chosen[static_cast<std::size_t>(p)][1] - 1;
+    const double ka = microvoltsPerCode(s, a), kb = microvoltsPerCode(s, b);
+    const long za = s.zeroLevel[a], zb = s.zeroLevel[b];
+    const std::int16_t* xa = s.channelData[static_cast<std::size_t>(a)];
+    const std::int16_t* xb = s.channelData[static_cast<std::size_t>(b)];
+    double* d = diff.data() + static_cast<std::size_t>(p) * un;
+    double peak = 0;
+    for (int i = 0; i < n; ++i) {
+      d[i] = ka == kb ? static_cast<double>((xa[i] - za) - (xb[i] - zb)) * ka
+                      : static_cast<double>(xa[i] - za) * ka - static_cast<double>(xb[i] - zb) * kb;
+      peak = std::max(peak, std::fabs(d[i]));
+    }
+    units[static_cast<std::size_t>(p)] = s.calibUnits[a];
+    values[static_cast<std::size_t>(p)] = s.calibValue[a];
+    constexpr double kRoom = 32767 - kZero - 1;
+    if (peak / ka > kRoom) std::tie(units[static_cast<std::size_t>(p)], values[static_cast<std::size_t>(p)]) = calibrationAtLeast(peak / kRoom);
+  }
+  for (int p = 0; p < pairs; ++p) {
+    const auto up = static_cast<std::size_t>(p);
+    const int a = chosen[up][0] - 1;
+    const bool ownStep = units[up] == s.calibUnits[a] && values[up] == s.calibValue[a];
+    const double step = static_cast<double>(values[up]) / std::max<std::uint16_t>(1, units[up]);
+    const double ka = microvoltsPerCode(s, a);
+    std::int16_t* out = s.channelData[up];
+    const double* d = diff.data() + up * un;
+    for (int i = 0; i < n; ++i) out[i] = ownStep ? codeOf(d[i] / ka, 1.0, kZero) : codeOf(d[i], step, kZero);
+    s.calibUnits[p] = units[up];
+    s.calibValue[p] = values[up];
+    s.zeroLevel[p] = static_cast<std::uint16_t>(kZero);
+    s.channelPosX[up] = 0;  // a pair of EEG leads is EEG
+  }
+  for (auto& lp : s.leadPairs) lp = {0, 0};
+  for (int p = 0; p < pairs; ++p) s.leadPairs[static_cast<std::size_t>(p)] = chosen[static_cast<std::size_t>(p)];
+  s.leadPairCount = pairs;
+  s.channelCount = pairs;
+  s.shownChannelCount = pairs;
+  s.firstShownChannel = 0;
+  s.currentChannelRow = std::min(s.currentChannelRow, pairs - 1);
+  s.referenceKind = 6;
   return true;
 }
 
 bool commonAverageReference(StudyState& s, std::string& reason) {
   if (!haveSignals(s, reason)) return false;
   const int n = recordLengthOf(s), c = s.channelCount;
+  std::vector<int> eeg;
+  for (int k = 0; k < c; ++k)
+    if (isEeg(s, k)) eeg.push_back(k);
+  if (eeg.empty()) {
+    reason = eeg_text::kNoEegChannels;
+    return false;
+  }
+  std::vector<double> step;
+  bool common = true;
+  for (int k : eeg) {
+    step.push_back(microvoltsPerCode(s, k));
+    common = common && step.back() == step.front();
+  }
+  const double count = static_cast<double>(eeg.size());
   for (int i = 0; i < n; ++i) {
-    long sum = 0;
-    for (int k = 0; k < c; ++k) sum += s.channelData[static_cast<std::size_t>(k)][i] - long{s.zeroLevel[k]};
-    const long a = static_cast<long>(std::trunc(static_cast<double>(sum) / c + 0.5));
-    for (int k = 0; k < c; ++k) {
+    // The mean in microvolts; on one common scale it is the mean of the codes.
+    double sum = 0;
+    for (std::size_t j = 0; j < eeg.size(); ++j) {
+      const int k = eeg[j];
+      const double v = s.channelData[static_cast<std::size_t>(k)][i] - static_cast<double>(s.zeroLevel[k]);
+      sum += common ? v : v * step[j];
+    }
+    const double mean = sum / count;
+    for (std::size_t j = 0; j < eeg.size(); ++j) {
+      const int k = eeg[j];
       std::int16_t& x = s.channelData[static_cast<std::size_t>(k)][i];
-      x = clampSample(x - long{s.zeroLevel[k]} - a + 2048);
+      const long a = static_cast<long>(std::trunc((common ? mean : mean / step[j]) + 0.5));
+      // Each channel keeps its own zero: a page whose codes fill 16 bits
+      // around 0 would lose its top if it were moved to 2048.
+      x = clampSample(x - a);
     }
   }
-  for (int k = 0; k < c; ++k) s.zeroLevel[k] = 2048;
   return true;
 }
 

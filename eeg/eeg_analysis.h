@@ -6,6 +6,8 @@
 // drive the same calls with a ScriptedInteraction.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -90,18 +92,26 @@ BandFilterPlan bandFilterPlan(BandLimits limits, int sampleRate);
 
 // --- montages (on the record in memory, signals view) ------------------------------------
 
-// "&B=Биполярные". With lead pairs every pair becomes one channel, pair p in
-// channel p, computed from the channels as they were before (a later pair
-// may read a channel an earlier pair replaced); the pair's channel takes the
-// calibration of its first lead; channelCount = shownChannelCount = pairs and
-// referenceKind 6. Without pairs every sample is referred to the average of
-// all channels. Every zeroLevel ends at 2048. False with a reason, nothing
-// changed, for a pair whose leads are not two channels of the record, no
-// channels or samples, or the transform view on.
+// "&B=Биполярные". Every lead pair becomes one channel, pair p in channel p,
+// computed in microvolts from the channels as they were before (a later pair
+// may read a channel an earlier pair replaced, and the two leads may carry
+// different scales). Without lead pairs the longitudinal bipolar pairs of
+// the electrodes the record has (standardBipolarPairs) become its pairs. A
+// pair's channel takes the step of its first lead, or a coarser one when its
+// differences would not fit the 16-bit codes; zeroLevel 2048;
+// channelCount = shownChannelCount = pairs and referenceKind 6. False with a
+// reason, nothing changed, for a pair whose leads are not two channels of the
+// record, no pairs at all, no channels or samples, or the transform view on.
 bool bipolarMontage(StudyState& s, std::string& reason);
-// "&F=Общ.референт": x − zero − trunc(mean over channels of (x − zero) + 0.5)
-// + 2048 for every channel, then every zeroLevel 2048. False (nothing
-// changed) without channels or samples or in the transform view.
+// The longitudinal chains Fp1-F7-T3-T5-O1, Fp1-F3-C3-P3-O1 (and the right
+// side) and Fz-Cz-Pz between the EEG channels that name those electrodes
+// (T7/T8/P7/P8 for T3/T4/T5/T6): 1-based channel numbers; their count.
+int standardBipolarPairs(const StudyState& s, std::vector<std::array<std::uint8_t, 2>>& pairs);
+// "&F=Общ.референт": every EEG channel less the mean of the EEG channels in
+// microvolts, x − trunc(mean in its own codes + 0.5), each channel keeping its
+// zero level; other kinds (ECG, EOG, ...) are neither averaged nor changed.
+// False (nothing changed) without EEG channels, channels or samples, or in
+// the transform view.
 bool commonAverageReference(StudyState& s, std::string& reason);
 // "Ампл.нормир.": A = the largest per-channel mean absolute deviation from
 // the zero level; when A ≥ 4 every sample becomes

@@ -76,6 +76,12 @@ inline constexpr const char* kMeasures[9] = {
 inline constexpr const char* kNotYet = "Пока недоступно в этой версии";
 inline constexpr const char* kBadBand = "Границы выбранного диапазона заданы неверно";
 inline constexpr const char* kBadPair = "Пара отведений ссылается на отсутствующий канал";
+// "&B=Биполярные" without lead pairs on a record whose channels name no
+// electrodes of the longitudinal chains
+inline constexpr const char* kNoPairs =
+    "Пары отведений не заданы, и среди каналов нет отведений системы 10-20 для продольных биполярных пар";
+// "&F=Общ.референт" on a record without EEG channels
+inline constexpr const char* kNoEegChannels = "В записи нет каналов ЭЭГ для общего референта";
 inline constexpr const char* kNoSignal = "Нет записи для обработки";
 inline constexpr const char* kInTransformView = "Сначала вернитесь к записи";
 inline constexpr const char* kFlatSignal = "Сигнал без колебаний: обработка невозможна";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/interaction.h"
+#include "core/record_file.h"
 #include "core/settings.h"
 #include "core/study_state.h"
 #include "core/text.h"
@@ -20,6 +21,7 @@
 #include "eeg/period_texts.h"
 #include "eeg/spectral.h"
 #include "eeg/spectral_texts.h"
+#include "shell/file_dispatch.h"
 #include "test_support.h"
 
 namespace {
@@ -350,12 +352,16 @@ TEST(EegMontage, BipolarPairsReadTheOriginalChannels) {
   ASSERT_TRUE(bipolarMontage(f.s, reason)) << reason;
   const int pairs[3][2] = {{0, 1}, {1, 2}, {2, 0}};
   const int zero[3] = {2048, 2000, 2048};
+  const double step[3] = {100.0 / 2048, 100.0 / 2048, 50.0 / 2048};
   for (int p = 0; p < 3; ++p)
     for (int i = 0; i < 4; ++i) {
+      // the difference in microvolts, on the first lead's step, unclipped
       const int a = pairs[p][0], b = pairs[p][1];
-      const int want = std::clamp(x[a][i] - zero[a] - (x[b][i] - zero[b]) + 2048, 0, 4095);
+      const double microvolts = (x[a][i] - zero[a]) * step[a] - (x[b][i] - zero[b]) * step[b];
+      const long want = std::lround(microvolts / step[a]) + 2048;
       EXPECT_EQ(f.s.channel(p)[i], want) << "pair " << p << " sample " << i;
     }
+  EXPECT_GT(f.s.channel(0)[3], 4095);  // 12 bits would have clipped it
   EXPECT_EQ(f.s.channelCount, 3);
   EXPECT_EQ(f.s.referenceKind, 6);
   EXPECT_EQ(f.s.calibValue[2], 50);  // pair 3 takes its first lead's calibration
@@ -401,36 +407,125 @@ TEST(EegMontage, RefusalsLeaveTheRecordAlone) {
   EXPECT_EQ(reason, eeg_text::kNoSignal);
 }
 
-TEST(EegMontage, AverageAndCommonReference) {
-  // without pairs: each sample against the channels' mean
-  Fixture f(3, 2, 100);
-  const std::int16_t x[3][2] = {{2100, 2000}, {2000, 2001}, {2003, 1000}};
-  for (int c = 0; c < 3; ++c)
-    for (int i = 0; i < 2; ++i) f.s.channel(c)[i] = x[c][i];
-  f.s.zeroLevel[2] = 1000;
-  std::string reason;
-  ASSERT_TRUE(bipolarMontage(f.s, reason));
-  for (int i = 0; i < 2; ++i) {
-    const int mean = (x[0][i] + x[1][i] + x[2][i]) / 3;
-    for (int c = 0; c < 3; ++c) EXPECT_EQ(f.s.channel(c)[i], x[c][i] - mean + 2048);
+TEST(EegMontage, WithoutPairsTheLongitudinalChainsOfTheElectrodesPresent) {
+  // named electrodes (old and new names), an ECG and an unknown channel
+  Fixture f(6, 2, 100);
+  const char* names[6] = {"Fp1", "F3", "C3", "ECG", "T7", "F7"};
+  for (int c = 0; c < 6; ++c) {
+    f.s.channelNames[static_cast<std::size_t>(c)] = names[c];
+    for (int i = 0; i < 2; ++i) f.s.channel(c)[i] = static_cast<std::int16_t>(2048 + 10 * c + i);
   }
-  EXPECT_EQ(f.s.channelCount, 3);
-  EXPECT_EQ(f.s.zeroLevel[2], 2048);
+  f.s.channelPosX[3] = kKindEcg;
+  std::string reason;
+  ASSERT_TRUE(bipolarMontage(f.s, reason)) << reason;
+  // Fp1-F7, F7-T3 (the record's T7), Fp1-F3, F3-C3
+  ASSERT_EQ(f.s.leadPairCount, 4);
+  const int want[4][2] = {{1, 6}, {6, 5}, {1, 2}, {2, 3}};
+  for (int p = 0; p < 4; ++p) {
+    EXPECT_EQ(f.s.leadPairs[static_cast<std::size_t>(p)][0], want[p][0]);
+    EXPECT_EQ(f.s.leadPairs[static_cast<std::size_t>(p)][1], want[p][1]);
+    EXPECT_EQ(f.s.channel(p)[1], 2048 + 10 * (want[p][0] - want[p][1])) << p;
+  }
+  EXPECT_EQ(f.s.channelCount, 4);
+  EXPECT_EQ(f.s.referenceKind, 6);
 
-  // common reference: deviations from each zero level against their rounded mean
+  // no pairs and no electrode names: a message and the record as it was
   Fixture g(3, 2, 100);
-  for (int c = 0; c < 3; ++c)
+  for (int c = 0; c < 3; ++c) g.s.channelNames[static_cast<std::size_t>(c)] = "K" + std::to_string(c + 1);
+  const std::int16_t before = g.s.channel(2)[1];
+  EXPECT_FALSE(bipolarMontage(g.s, reason));
+  EXPECT_EQ(reason, eeg_text::kNoPairs);
+  EXPECT_EQ(g.s.channelCount, 3);
+  EXPECT_EQ(g.s.referenceKind, 0);
+  EXPECT_EQ(g.s.channel(2)[1], before);
+}
+
+TEST(EegMontage, CommonReferenceAveragesTheEegChannelsInMicrovolts) {
+  const std::int16_t x[4][2] = {{2100, 2000}, {2000, 2001}, {2003, 1000}, {3000, 100}};
+  // one scale: deviations from each zero level against their rounded mean;
+  // the ECG channel neither counts nor changes
+  Fixture g(4, 2, 100);
+  for (int c = 0; c < 4; ++c)
     for (int i = 0; i < 2; ++i) g.s.channel(c)[i] = x[c][i];
   g.s.zeroLevel[2] = 1000;
+  g.s.channelPosX[3] = kKindEcg;
+  std::string reason;
   ASSERT_TRUE(commonAverageReference(g.s, reason));
   const int zero[3] = {2048, 2048, 1000};
   for (int i = 0; i < 2; ++i) {
     double sum = 0;
     for (int c = 0; c < 3; ++c) sum += x[c][i] - zero[c];
     const int a = static_cast<int>(std::trunc(sum / 3 + 0.5));
-    for (int c = 0; c < 3; ++c) EXPECT_EQ(g.s.channel(c)[i], x[c][i] - zero[c] - a + 2048) << c << "," << i;
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(g.s.channel(c)[i] - zero[c], x[c][i] - zero[c] - a) << c << "," << i;
+    EXPECT_EQ(g.s.channel(3)[i], x[3][i]);
   }
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(g.s.zeroLevel[c], 2048);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(g.s.zeroLevel[c], zero[c]);
+
+  // two scales: the same microvolts give the same result
+  Fixture h(2, 1, 100);
+  h.s.zeroLevel[0] = h.s.zeroLevel[1] = 0;
+  h.s.calibUnits[0] = 1000;  // 0.1 µV per code
+  h.s.calibUnits[1] = 250;   // 0.4 µV per code
+  h.s.calibValue[0] = h.s.calibValue[1] = 100;
+  h.s.channel(0)[0] = 400;  // 40 µV
+  h.s.channel(1)[0] = 25;   // 10 µV
+  ASSERT_TRUE(commonAverageReference(h.s, reason));
+  EXPECT_EQ(h.s.channel(0)[0], 150);  // 40 − 25 µV
+  EXPECT_EQ(h.s.channel(1)[0], -38);  // 10 − 25 µV = −15 µV, rounded half up in codes
+
+  // no EEG channel: a message, nothing changed
+  Fixture e(2, 2, 100);
+  e.s.channelPosX[0] = e.s.channelPosX[1] = kKindEcg;
+  const std::int16_t kept = e.s.channel(1)[1];
+  EXPECT_FALSE(commonAverageReference(e.s, reason));
+  EXPECT_EQ(reason, eeg_text::kNoEegChannels);
+  EXPECT_EQ(e.s.channel(1)[1], kept);
+}
+
+// The real resting EEG, whose channels each carry their own scale, against
+// MNE's set_bipolar_reference (Fp1 − F3) and set_eeg_reference("average")
+// over its EEG channels (all but the ECG), in microvolts; the values were
+// taken once from MNE 1.3 on this file.
+TEST(EegMontage, RealRecordingAgreesWithMne) {
+  const std::string path = test::sharedData("eegmat/Subject00_1.edf");
+  const int at[] = {0, 1, 2, 100, 1000, 5000, 12345, 20000};
+  const double bipolar[] = {0.4333, 0.5297, 0.8292, -2.3958, 1.6715, 5.5147, -3.8998, -5.1435};
+  struct Referenced {
+    int channel;
+    double value[8];
+  };
+  const Referenced average[] = {
+      {0, {-4.7763, -6.195, -7.9572, 11.4349, -0.5645, -3.3366, -9.6449, -7.9466}},
+      {14, {3.1855, 4.2791, 5.7639, -10.1433, 6.2588, 1.3998, 10.9806, 11.6231}},
+      {15, {9.0404, 10.3164, 11.8327, -22.3215, 14.0744, 9.3917, 4.7368, 23.3685}},
+      {19, {0.1632, -0.9853, -2.424, 1.623, 10.7003, -0.371, -7.7237, -13.0181}},
+  };
+  auto step = [](const StudyState& s, int c) { return static_cast<double>(s.calibValue[c]) / s.calibUnits[c]; };
+  {
+    StudyState s;
+    ScriptedInteraction ui;
+    ASSERT_TRUE(openFile(s, FileKind::Records, path, ui));
+    ASSERT_GT(s.recordLength, 20000);
+    // the file's own step of a lead: its physical range over 65536 codes
+    const double fileStep = (59.35658 + 45.1698) / 65535;
+    s.leadPairCount = 1;
+    s.leadPairs[0] = {1, 3};
+    std::string reason;
+    ASSERT_TRUE(bipolarMontage(s, reason)) << reason;
+    for (int k = 0; k < 8; ++k)
+      EXPECT_NEAR(s.physicalValue(at[k], 0), bipolar[k], step(s, 0) + fileStep) << at[k];
+    closeRecordFile(s);
+  }
+  StudyState s;
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openFile(s, FileKind::Records, path, ui));
+  ASSERT_EQ(s.channelPosX[20], kKindEcg);  // "ECG ECG" by its label
+  std::string reason;
+  ASSERT_TRUE(commonAverageReference(s, reason)) << reason;
+  for (const Referenced& r : average)
+    for (int k = 0; k < 8; ++k)
+      EXPECT_NEAR(s.physicalValue(at[k], r.channel), r.value[k], 2 * step(s, r.channel)) << r.channel << " at " << at[k];
+  closeRecordFile(s);
 }
 
 TEST(EegMontage, AmplitudeNormalisation) {
