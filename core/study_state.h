@@ -163,6 +163,7 @@ struct StudyState {
   int gainStep = 0;
   int monitorWidth = 800;
   int monitorHeight = 600;
+  double screenPixelsPerMm = 96.0 / 25.4;  // the monitor's screen, for sensitivity and speed in mm
   int rowHeight = 100;
   std::array<int, kMaxChannels + 1> rowBaseY{};
   int displayFlags = 3;

@@ -6,6 +6,7 @@
 #include "shell/file_dispatch.h"
 #include "shell/main_window_texts.h"
 #include "shell/session.h"
+#include "viewer/monitor.h"
 
 namespace velor::shell {
 
@@ -53,6 +54,7 @@ void showAllChannels(StudyState& s) {
   s.firstShownChannel = 0;
   s.currentChannelRow = 0;
   s.shownChannelCount = s.channelCount;
+  pickReadableGain(s);
 }
 
 bool openRecordCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {

@@ -45,7 +45,8 @@ bool saveCommand(StudyState& s, bool sideWindowActive, FileChooser& chooser, Int
 // window is open and is given back afterwards.
 bool saveSettingsCommand(StudyState& s, FileChooser& chooser, Interaction& ui);
 
-// View after a record was opened: all channels from the first, first row current.
+// View after a record was opened: all channels from the first, first row
+// current, and a readable gain (pickReadableGain).
 void showAllChannels(StudyState& s);
 
 // "&0=Записи": back from the transform view to the signals.

@@ -57,6 +57,82 @@ TEST(MonitorLayout, RowsHeightsAndBaselines) {
   }
 }
 
+// --- microvolts on the screen -----------------------------------------------------
+
+// Four EEG channels carry the same 50 µV sine: two with a physical range of
+// ±100 µV and two of ±400 µV in full 16-bit codes, as an EDF page brings
+// them. Each is drawn at the same height; a non-EEG channel keeps its codes'
+// scale, and a record whose EEG shares one scale is drawn exactly as before.
+TEST(MonitorAmplitude, EqualMicrovoltsAreDrawnAtEqualHeight) {
+  Fixture f(800, 415, 5);
+  f.relayout();
+  const std::uint16_t units[4] = {32767, 32767, 8192, 8192};  // 100 µV per 32767 and per 8192 codes
+  for (int c = 0; c < 4; ++c) {
+    f.s.zeroLevel[c] = 0;
+    f.s.calibUnits[c] = units[c];
+    f.s.calibValue[c] = 100;
+  }
+  f.s.channelPosX[4] = kKindEcg;
+  f.s.gainStep = -8;
+  std::vector<int> height;
+  for (int row = 0; row < 4; ++row) {
+    const TraceMapping m = traceMapping(f.s, row);
+    const int peak = static_cast<int>(std::lround(50.0 * units[row] / 100));  // 50 µV in this channel's codes
+    height.push_back(std::abs(codeToY(m, peak) - codeToY(m, -peak)));
+  }
+  for (int row = 1; row < 4; ++row) EXPECT_NEAR(height[row], height[0], 1) << row;
+  EXPECT_GT(height[0], 10);
+  // the ECG row: the codes' own scale
+  EXPECT_EQ(traceMapping(f.s, 4).factor, -gainFactorQ(f.s));
+
+  // one common scale: the factor of the codes, as before
+  Fixture g(800, 415, 4);
+  g.relayout();
+  for (int c = 0; c < 4; ++c) {
+    g.s.calibUnits[c] = 2047;
+    g.s.calibValue[c] = 200;
+  }
+  for (int row = 0; row < 4; ++row) EXPECT_EQ(traceMapping(g.s, row).factor, gainFactorQ(g.s));
+}
+
+// Opening a page whose EEG would be a tangle (or flat) picks the gain nearest
+// 10 µV/mm; a readable gain stays as the person left it.
+TEST(MonitorAmplitude, AnUnreadablePageGetsAClinicalSensitivity) {
+  Fixture f(800, 615, 21);
+  f.s.screenPixelsPerMm = 96 / 25.4;
+  for (int c = 0; c < 21; ++c) {
+    f.s.zeroLevel[c] = 0;
+    f.s.calibUnits[c] = static_cast<std::uint16_t>(28000 + 100 * c);  // about 550 codes per µV, as a real EDF
+    f.s.calibValue[c] = 51;
+  }
+  f.s.gainStep = 0;
+  EXPECT_LT(sensitivityMicrovoltsPerMm(f.s), 2);
+  EXPECT_TRUE(pickReadableGain(f.s));
+  EXPECT_NEAR(sensitivityMicrovoltsPerMm(f.s), 10, 1.0);
+  EXPECT_FALSE(pickReadableGain(f.s));  // now readable: it stays
+
+  Fixture g(800, 415, 4);
+  for (int c = 0; c < 4; ++c) {
+    g.s.calibUnits[c] = 2047;
+    g.s.calibValue[c] = 200;
+  }
+  g.s.gainStep = 3;
+  const double before = sensitivityMicrovoltsPerMm(g.s);
+  EXPECT_GE(before, 2);
+  EXPECT_LE(before, 60);
+  EXPECT_FALSE(pickReadableGain(g.s));
+  EXPECT_EQ(g.s.gainStep, 3);
+  EXPECT_NE(sensitivityText(g.s).find("мкВ/мм"), std::string::npos);
+  EXPECT_NE(sensitivityText(g.s).find("мм/с"), std::string::npos);
+
+  // nothing to judge by: no EEG channel
+  Fixture h(800, 415, 2);
+  h.s.channelPosX[0] = h.s.channelPosX[1] = kKindEcg;
+  h.s.calibUnits[0] = h.s.calibUnits[1] = 60000;
+  EXPECT_FALSE(pickReadableGain(h.s));
+  EXPECT_EQ(sensitivityText(h.s), "");
+}
+
 TEST(MonitorLayout, FoldedViewContinuesEachRowWhereTheRowAboveEnded) {
   Fixture f(1000, 415, 2, 5000);
   f.s.shownChannelCount = -1;
@@ -327,6 +403,8 @@ TEST(MonitorAmplitudeScale, DivisionsAndLabels) {
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const ScaleLine& l) { return !l.major; }), 15);
 
   // half a row worth 0.5: steps of 0.2 are labelled as such, not truncated to 0
+  // (a non-EEG channel, drawn on its own codes' scale)
+  f.s.channelPosX[1] = kKindEcg;
   f.s.calibUnits[1] = 4096;
   f.s.calibValue[1] = 1;
   EXPECT_EQ(majorLabels(f.s, 1), (std::vector<std::string>{"0.2", "0.4"}));
@@ -412,7 +490,7 @@ TEST(MonitorCaption, SummarisesTheRecordAndTheHeader) {
   setHeaderField(s.examHeader, false, 1, "Фон");
   setHeaderField(s.examHeader, false, 3, "Иванов");
   setHeaderField(s.examHeader, false, 7, "норма");
-  EXPECT_EQ(composeMonitorCaption(s), "ivanov: 05.03.2024 12:00:00 12s 250Гц Зап:2/5 Эпо:1/11=1.02s Фон  Иванов норма");
+  EXPECT_EQ(composeMonitorCaption(s), "ivanov: 05.03.2024 12:00:00 12s 250Гц Зап:2/5 Эпо:1/11=1.02s 7.6 мкВ/мм 66.1 мм/с Фон  Иванов норма");
   EXPECT_EQ(s.epochCount, 11);
 
   // under a second: milliseconds; a step of 0 counts as the epoch length
@@ -422,7 +500,7 @@ TEST(MonitorCaption, SummarisesTheRecordAndTheHeader) {
   s.epochStep = 0;
   s.recordFileName = "noext";
   s.examHeader.assign(kHeaderChars, ' ');
-  EXPECT_EQ(composeMonitorCaption(s), "noext: 05.03.2024 12:00:00 500ms 100Гц Зап:2/5 Эпо:1/0=640ms    ");
+  EXPECT_EQ(composeMonitorCaption(s), "noext: 05.03.2024 12:00:00 500ms 100Гц Зап:2/5 Эпо:1/0=640ms 7.6 мкВ/мм 26.5 мм/с    ");
   EXPECT_EQ(s.epochCount, 0);
 
   // a damaged rate or date does not divide by zero or run off the calendar

@@ -208,6 +208,89 @@ std::int64_t gainFactorQ(const StudyState& s) {
   return static_cast<std::int64_t>(std::trunc(gainScale(s.gainStep) * 65536.0 * s.rowHeight / 4096.0));
 }
 
+namespace {
+bool isEegChannel(const StudyState& s, int ch) { return s.channelPosX[static_cast<std::size_t>(ch)] <= 128; }
+
+double microvoltsPerCode(const StudyState& s, int ch) {
+  return static_cast<double>(s.calibValue[ch]) / std::max<std::uint16_t>(1, s.calibUnits[ch]);
+}
+
+constexpr double kReadableFinest = 2;    // µV/mm below which EEG is a tangle
+constexpr double kReadableCoarsest = 60;  // µV/mm above which it is flat lines
+constexpr double kClinicalSensitivity = 10;  // µV/mm
+}  // namespace
+
+double displayMicrovoltsPerCode(const StudyState& s) {
+  std::vector<double> scales;
+  const int n = std::clamp(s.channelCount, 0, kMaxChannels);
+  for (int c = 0; c < n; ++c)
+    if (isEegChannel(s, c)) scales.push_back(microvoltsPerCode(s, c));
+  if (scales.empty()) return n > 0 ? microvoltsPerCode(s, 0) : 100.0 / 2048;
+  std::sort(scales.begin(), scales.end());
+  return scales[scales.size() / 2];
+}
+
+double channelDrawScale(const StudyState& s, int channel) {
+  if (s.viewMode != ViewMode::Signals || channel < 0 || channel >= kMaxChannels || !isEegChannel(s, channel))
+    return 1.0;
+  const double own = microvoltsPerCode(s, channel);
+  const double common = displayMicrovoltsPerCode(s);
+  if (own == common || !(common > 0)) return 1.0;
+  return own / common;
+}
+
+namespace {
+// The row height the monitor lays out for the rows shown now.
+double expectedRowHeight(const StudyState& s) {
+  return std::max(1.0, static_cast<double>(std::max(0, s.monitorHeight - kRulerHeight)) / monitorRows(s));
+}
+
+double sensitivityAt(const StudyState& s, int gainStep) {
+  const double rowMm = expectedRowHeight(s) / std::max(0.01, s.screenPixelsPerMm);
+  return 4096.0 * displayMicrovoltsPerCode(s) / gainScale(gainStep) / rowMm;
+}
+
+bool hasEegChannel(const StudyState& s) {
+  for (int c = 0; c < std::clamp(s.channelCount, 0, kMaxChannels); ++c)
+    if (isEegChannel(s, c)) return true;
+  return false;
+}
+}  // namespace
+
+double sensitivityMicrovoltsPerMm(const StudyState& s) { return sensitivityAt(s, s.gainStep); }
+
+double speedMmPerSecond(const StudyState& s) {
+  const int z = zoomOf(s);
+  const double pixelsPerSample = z >= 0 ? static_cast<double>(1 << z) : 1.0 / (1 << -z);
+  return s.sampleRate * pixelsPerSample / std::max(0.01, s.screenPixelsPerMm);
+}
+
+bool pickReadableGain(StudyState& s) {
+  if (!hasEegChannel(s)) return false;
+  const double now = sensitivityAt(s, s.gainStep);
+  if (!(now > 0) || !std::isfinite(now)) return false;
+  if (now >= kReadableFinest && now <= kReadableCoarsest) return false;
+  int best = s.gainStep;
+  double bestDistance = std::fabs(std::log(now / kClinicalSensitivity));
+  for (int g = kMinGainStep; g <= kMaxGainStep; ++g) {
+    const double d = std::fabs(std::log(sensitivityAt(s, g) / kClinicalSensitivity));
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = g;
+    }
+  }
+  if (best == s.gainStep) return false;
+  s.gainStep = best;
+  return true;
+}
+
+std::string sensitivityText(const StudyState& s) {
+  if (!hasEegChannel(s) || s.viewMode != ViewMode::Signals) return {};
+  auto rounded = [](double v) { return formatNumber(v, v < 10 ? 2 : 3); };
+  return " " + rounded(sensitivityMicrovoltsPerMm(s)) + monitor_text::kMicrovoltsPerMm + " " +
+         rounded(speedMmPerSecond(s)) + monitor_text::kMmPerSecond;
+}
+
 TraceMapping traceMapping(const StudyState& s, int row) {
   const int r = rowIndex(row);
   const int ch = std::clamp(rowChannel(s, row), 0, kMaxChannels - 1);
@@ -224,7 +307,9 @@ TraceMapping traceMapping(const StudyState& s, int row) {
     }
   } else {
     // EEG is drawn negative-up; other kinds positive-up
-    m.factor = s.channelPosX[static_cast<std::size_t>(ch)] > 128 ? -q : q;
+    const double scale = channelDrawScale(s, ch);
+    const std::int64_t f = scale == 1.0 ? q : static_cast<std::int64_t>(std::llround(static_cast<double>(q) * scale));
+    m.factor = s.channelPosX[static_cast<std::size_t>(ch)] > 128 ? -f : f;
   }
   return m;
 }
@@ -257,7 +342,8 @@ std::vector<ScaleLine> amplitudeScaleLines(const StudyState& s, int row) {
   std::vector<ScaleLine> lines;
   const int ch = std::clamp(rowChannel(s, row), 0, kMaxChannels - 1);
   const double units = std::max<std::uint16_t>(1, s.calibUnits[ch]);
-  const double t = 2048.0 / units * s.calibValue[ch] / gainScale(s.gainStep);  // value of half a row
+  // value of half a row; EEG rows are drawn on the common scale
+  const double t = 2048.0 / units * s.calibValue[ch] / channelDrawScale(s, ch) / gainScale(s.gainStep);
   if (!(t > 0) || !std::isfinite(t)) return lines;
   const double u = std::trunc(std::log10(t));
   double a = std::trunc(std::pow(10.0, u));
@@ -512,6 +598,7 @@ std::string composeMonitorCaption(StudyState& s) {
   c += std::to_string(s.currentEpoch + 1) + "/" + std::to_string(s.epochCount);
   c += "=";
   c += epochText(s.epochLength, s.sampleRate);
+  c += sensitivityText(s);
   const bool group = s.groupMode != 0;
   const int fields[] = {1, 2, 3, 7};
   if (group) {

@@ -126,6 +126,30 @@ double gainScale(int gainStep);
 // 16.16 fixed-point pixels per code: trunc(1.2^gainStep × 65536 × rowHeight / 4096).
 std::int64_t gainFactorQ(const StudyState& s);
 
+// Microvolts per code at which the EEG channels are drawn: their common
+// calibration when they share one (a record of this system), otherwise the
+// median of theirs (a page of another system, whose channels each carry
+// their own scale). Every EEG channel is drawn in microvolts on this scale,
+// so equal microvolts are drawn at equal height; other kinds keep their
+// codes' scale.
+double displayMicrovoltsPerCode(const StudyState& s);
+// Drawing factor of a channel against the codes' own scale (1 for non-EEG
+// channels, in the transform view, and for EEG channels of the common scale).
+double channelDrawScale(const StudyState& s, int channel);
+// What a row shows on the screen, for the caption: microvolts per millimetre
+// of the EEG channels at the current gain and row height, and millimetres
+// per second of the time axis.
+double sensitivityMicrovoltsPerMm(const StudyState& s);
+double speedMmPerSecond(const StudyState& s);
+// After a recording was opened: when its EEG would be unreadable at the
+// current gain (finer than 2 µV/mm, a tangle, or coarser than 60 µV/mm,
+// flat lines), the gain step nearest 10 µV/mm, a clinician's usual
+// sensitivity; a readable gain stays as the person set it. True when the
+// gain changed.
+bool pickReadableGain(StudyState& s);
+// " 10 мкВ/мм 30 мм/с" for the caption (empty without an EEG channel).
+std::string sensitivityText(const StudyState& s);
+
 // How the codes of a row become pixel rows: y = ((code − zero) × factor >> 16) + baseline.
 struct TraceMapping {
   std::int64_t factor = 0;

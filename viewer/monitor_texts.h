@@ -8,6 +8,9 @@ namespace velor::monitor_text {
 inline constexpr const char* kMonitorCaption = "Монитор";
 // after the sampling rate
 inline constexpr const char* kHertz = "Гц";
+// sensitivity and speed in the caption
+inline constexpr const char* kMicrovoltsPerMm = " мкВ/мм";
+inline constexpr const char* kMmPerSecond = " мм/с";
 // record number / count
 inline constexpr const char* kRecordTag = " Зап:";
 // epoch number / count

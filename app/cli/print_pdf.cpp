@@ -18,6 +18,7 @@
 #include "results/print_settings.h"
 #include "results/ui/print_target.h"
 #include "shell/file_dispatch.h"
+#include "viewer/monitor.h"
 #include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/record_print.h"
 
@@ -84,6 +85,7 @@ int runPrint(const PrintOptions& o) {
   s.currentChannelRow = 0;
   s.shownChannelCount = s.channelCount;
   monitor.relayout();
+  pickReadableGain(s);
   monitor.redraw();
 
   const PrintSettings settings = savedPrintSettings(s.programDir, s.monitorWidth, s.monitorHeight);

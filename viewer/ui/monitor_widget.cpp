@@ -160,6 +160,7 @@ void MonitorWidget::layoutBars() {
   s_.monitorWidth = std::clamp(width() - (vShow ? ext : 0), 1, kSurfaceWidth);
   const bool hShow = horizontalBarVisible(s_);
   s_.monitorHeight = std::clamp(height() - (hShow ? ext : 0), 1, kSurfaceHeight);
+  if (logicalDpiY() > 0) s_.screenPixelsPerMm = logicalDpiY() / 25.4;
   hbar_->setGeometry(0, height() - ext, width() - (vShow ? ext : 0), ext);
   vbar_->setGeometry(width() - ext, 0, ext, height() - (hShow ? ext : 0));
   hbar_->setVisible(hShow);
