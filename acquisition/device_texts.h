@@ -22,6 +22,7 @@ inline constexpr const char* kBadGain = "Коэффициент усиления
 inline constexpr const char* kBadLowPass = "Частота ФНЧ должна быть больше 0 Гц: ";
 inline constexpr const char* kBadRate = "Устройство не поддерживает частоту ";
 inline constexpr const char* kNoLibrary = "Библиотека устройства не загружена: ";
+inline constexpr const char* kReplayRate = "Файл с каналами разной частоты не воспроизводится: ";
 inline constexpr const char* kStreamEnded = "Поток данных устройства прерван: ";
 
 }  // namespace velor::device_texts

@@ -78,18 +78,24 @@ DeviceResult EegdevDevice::open() {
   if (sensors > sensorChannels_)
     d_.model += "; " + std::to_string(sensors - sensorChannels_) + " sensor channels left out";
 
-  // The replay plugin's rate for EDF-family files: see the header comment.
+  // The replay plugin's rate and ranges for EDF-family files: see the header comment.
+  EdfHeader h;
+  bool haveHeader = false;
   if (const std::string path = replayPath(config_); !path.empty()) {
     if (const int width = edfSampleWidthFor(path); width > 0) {
-      EdfHeader h;
       std::string why;
-      if (readEdfHeader(path, width, h, why) && !h.channelSignals.empty() && h.recordDuration > 0) {
-        const auto& first = h.signals[static_cast<std::size_t>(h.channelSignals.front())];
-        const int fileRate = static_cast<int>(std::lround(static_cast<double>(first.samplesPerRecord) / h.recordDuration));
-        if (fileRate > 0 && fileRate != reportedRate_) {
-          d_.deviceRate = d_.sampleRate = fileRate;
-          d_.model += "; rate " + std::to_string(fileRate) + " Hz from the file header (libeegdev reported " +
-                      std::to_string(reportedRate_) + " Hz)";
+      haveHeader = readEdfHeader(path, width, h, why);
+      if (haveHeader && !h.channelSignals.empty() && h.recordDuration > 0) {
+        // The plugin takes its rate (and the samples it delivers per data
+        // record) from the last signal: a file whose signals differ in rate
+        // would arrive with most samples missing.
+        for (const auto& sg : h.signals) {
+          const int rate = static_cast<int>(std::lround(static_cast<double>(sg.samplesPerRecord) / h.recordDuration));
+          if (rate != reportedRate_) {
+            close();
+            return DeviceResult::failure(std::string(device_texts::kReplayRate) + std::to_string(rate) + " / " +
+                                         std::to_string(reportedRate_) + " Гц");
+          }
         }
       }
     }
@@ -97,13 +103,25 @@ DeviceResult EegdevDevice::open() {
   d_.rates = {d_.sampleRate};
 
   unitsPerValue_.clear();
-  const auto addChannel = [this](int type, int index) {
+  rescale_.clear();
+  const auto addChannel = [this, &h, haveHeader](int type, int index) {
     char label[64] = {0}, unit[32] = {0};
     double mm[2] = {0, 0};
     int isInt = 0;
     egd_channel_info(dev_, type, static_cast<unsigned>(index), EGD_LABEL, label, EGD_UNIT, unit, EGD_MM_D, mm,
                      EGD_ISINT, &isInt, EGD_EOL);
     const double unitVolts = voltsOfUnit(unit);
+    Rescale fix;
+    if (haveHeader && !isInt) {
+      for (const auto& sg : h.signals)
+        if (sg.label == label && mm[1] > mm[0] && (mm[0] != sg.physMin || mm[1] != sg.physMax)) {
+          fix = {mm[0], (sg.physMax - sg.physMin) / (mm[1] - mm[0]), sg.physMin};
+          mm[0] = sg.physMin;
+          mm[1] = sg.physMax;
+          break;
+        }
+    }
+    rescale_.push_back(fix);
     double step = isInt ? 1.0 : (mm[1] - mm[0]) / 16777216.0;
     if (!(step > 0) || !std::isfinite(step)) step = 1e-3;
     unitsPerValue_.push_back(1.0 / step);
@@ -173,7 +191,8 @@ DeviceResult EegdevDevice::readFrames(FrameBlock& out, int maxFrames) {
     std::int32_t* w = out.words.data() + f * static_cast<std::size_t>(out.wordsPerFrame);
     const double* v = values_.data() + f * static_cast<std::size_t>(nc);
     for (int c = 0; c < nc; ++c) {
-      const double u = std::nearbyint(v[c] * unitsPerValue_[static_cast<std::size_t>(c)]);
+      const Rescale& r = rescale_[static_cast<std::size_t>(c)];
+      const double u = std::nearbyint(((v[c] - r.from) * r.scale + r.to) * unitsPerValue_[static_cast<std::size_t>(c)]);
       w[c] = static_cast<std::int32_t>(std::clamp(u, -2147483647.0, 2147483646.0));
     }
     w[nc] = triggers_[f];

@@ -7,10 +7,13 @@
 // per-channel step: 1 unit for integer channels, otherwise the channel's range
 // over 2^24 steps.
 //
-// The replay plugin reports a file's rate as the sample count of its last
-// signal per data record, which is wrong when that signal is an annotation
-// channel (EDF+): for EDF-family files the rate is taken from the file's own
-// header instead, and the description's model says so.
+// The replay plugin takes a file's rate, and the samples it delivers per data
+// record, from its last signal: an EDF+ file whose annotation signal comes
+// last arrives at a wrong rate with most samples missing, so an EDF-family
+// file whose signals differ in rate is refused with a message. The same plugin reads
+// the physical range of EDF signals as whole numbers (−45.17..59.36 µV becomes
+// −45..59), which scales every sample wrongly by up to a few percent: the
+// values of a replayed EDF-family file are mapped back onto the header's range.
 #pragma once
 
 #include <string>
@@ -59,6 +62,11 @@ class EegdevDevice final : public AcquisitionDevice {
   std::vector<double> values_;
   std::vector<std::int32_t> triggers_;
   std::vector<double> unitsPerValue_;
+  // Per channel: value := (value − from) × scale + to (the replay's range mended).
+  struct Rescale {
+    double from = 0, scale = 1, to = 0;
+  };
+  std::vector<Rescale> rescale_;
   OnlineFilterSets filters_;
 };
 

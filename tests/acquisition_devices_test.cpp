@@ -469,38 +469,73 @@ TEST(EegdevDevice, ReplaysASharedBdfRecordingUnchanged) {
   EXPECT_FALSE(dev.isOpen());
 }
 
-TEST(EegdevDevice, EdfPlusReplayGetsTheFileRateNotThePluginsOne) {
+TEST(EegdevDevice, EdfPlusWithSignalsOfDifferentRatesIsRefused) {
   ASSERT_TRUE(eegdevAvailable());
   const std::string path = test::sharedData("eegmat/Subject00_1.edf");
   ASSERT_FALSE(path.empty());
   EdfHeader h;
+  std::string why;
+  ASSERT_TRUE(readEdfHeader(path, 2, h, why));
+  EXPECT_EQ(h.sampleRate, 500);
+  EegdevDevice dev("datafile|path|" + path);
+  const DeviceResult r = dev.open();
+  // The plugin would say 57 Hz (its annotation signal) and drop 443 of every 500 samples.
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.message, std::string(device_texts::kReplayRate) + "500 / 57 Гц");
+  EXPECT_FALSE(dev.isOpen());
+}
+
+// An EDF file of our own with physical ranges that are not whole numbers.
+std::string writeFractionalEdf(const std::string& path, int samples) {
+  const auto field = [](std::string v, std::size_t w) {
+    v.resize(w, ' ');
+    return v;
+  };
+  const int ns = 2;
+  std::string hdr = field("0", 8) + field("X X X X", 80) + field("Startdate X X X X", 80) + field("01.01.20", 8) +
+                    field("00.00.00", 8) + field(std::to_string(256 * (ns + 1)), 8) + field("", 44) + field("1", 8) +
+                    field("1", 8) + field(std::to_string(ns), 4);
+  const char* labels[] = {"EEG Fp1", "EEG O1"};
+  for (auto l : labels) hdr += field(l, 16);
+  for (int i = 0; i < ns; ++i) hdr += field("", 80);
+  for (int i = 0; i < ns; ++i) hdr += field("uV", 8);
+  for (int i = 0; i < ns; ++i) hdr += field("-45.1698", 8);
+  for (int i = 0; i < ns; ++i) hdr += field("59.35658", 8);
+  for (int i = 0; i < ns; ++i) hdr += field("-32768", 8);
+  for (int i = 0; i < ns; ++i) hdr += field("32767", 8);
+  for (int i = 0; i < ns; ++i) hdr += field("", 80);
+  for (int i = 0; i < ns; ++i) hdr += field(std::to_string(samples), 8);
+  for (int i = 0; i < ns; ++i) hdr += field("", 32);
+  for (int s = 0; s < ns; ++s)
+    for (int i = 0; i < samples; ++i) {
+      const int v = static_cast<int>(20000 * std::sin(0.1 * i + s)) - 3000;
+      hdr += static_cast<char>(v & 0xFF);
+      hdr += static_cast<char>((v >> 8) & 0xFF);
+    }
+  test::writeBytes(path, hdr);
+  return path;
+}
+
+TEST(EegdevDevice, FractionalEdfRangesArriveUnchanged) {
+  ASSERT_TRUE(eegdevAvailable());
+  test::TempDir dir;
+  const std::string path = writeFractionalEdf(dir.file("frac.edf"), 200);
+  EdfHeader h;
   const auto file = readEdfValues(path, h);
   EegdevDevice dev("datafile|path|" + path);
   ASSERT_TRUE(dev.open());
-  EXPECT_NE(dev.reportedRate(), h.sampleRate);  // the plugin's fault this mends
-  EXPECT_EQ(dev.describe().deviceRate, h.sampleRate);
-  EXPECT_EQ(dev.describe().deviceRate, 500);
+  EXPECT_EQ(dev.describe().deviceRate, 200);
   ASSERT_TRUE(dev.start());
   std::string end;
-  FrameBlock part;
-  // The first second of Fp1. The replay plugin scales 16-bit EDF samples
-  // slightly differently from the header's formula (about 0.04 µV here, while
-  // BDF arrives exact), so this compares at 0.1 µV.
-  FrameBlock got;
-  got.wordsPerFrame = dev.describe().wordsPerFrame();
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (got.frames < 500 && std::chrono::steady_clock::now() < until) {
-    ASSERT_TRUE(dev.readFrames(part, 500 - got.frames));
-    got.words.insert(got.words.end(), part.words.begin(), part.words.begin() + part.frames * part.wordsPerFrame);
-    got.frames += part.frames;
-    if (part.frames == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const FrameBlock got = replayAll(dev, end);
+  ASSERT_EQ(got.frames, 200);
+  for (int ch = 0; ch < 2; ++ch) {
+    const double uvPerUnit = dev.describe().channels[static_cast<std::size_t>(ch)].voltsPerUnit * 1e6;
+    for (int i = 0; i < got.frames; ++i)
+      EXPECT_NEAR(got.words[static_cast<std::size_t>(i * got.wordsPerFrame + ch)] * uvPerUnit,
+                  file[static_cast<std::size_t>(ch)][static_cast<std::size_t>(i)], uvPerUnit)
+          << ch << " " << i;
   }
-  ASSERT_EQ(got.frames, 500);
-  const double uvPerUnit = dev.describe().channels[0].voltsPerUnit * 1e6;
-  for (int i = 0; i < 500; ++i)
-    EXPECT_NEAR(got.words[static_cast<std::size_t>(i * got.wordsPerFrame)] * uvPerUnit, file[0][static_cast<std::size_t>(i)],
-                0.1)
-        << i;
 }
 
 TEST(EegdevDevice, AMissingDeviceGivesAMessage) {
