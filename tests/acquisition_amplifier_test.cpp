@@ -216,3 +216,42 @@ TEST(ApplyAmplifier, AFailingDeviceCallGivesOneMessageAndChangesNothing) {
 
 }  // namespace
 }  // namespace velor
+
+#include "acquisition/impedance_layout.h"
+
+namespace velor {
+namespace {
+
+TEST(ImpedanceLayout, PlacesEveryElectrodeByTheRules) {
+  std::vector<std::int32_t> ohms(24);
+  for (int e = 0; e < 24; ++e) ohms[static_cast<std::size_t>(e)] = (e + 1) * 1000 + 999;
+  ohms[2] = 0x7FFFFFFF;
+  std::vector<ImpedancePoint> eeg;
+  for (int i = 0; i < 20; ++i) eeg.push_back({100 + i, 200 + i});
+  const auto labels = impedanceLabels(ohms, 24, eeg, 400, 300);
+  ASSERT_EQ(labels.size(), 22u);  // 20 and 24 are not shown
+  for (const auto& l : labels) {
+    EXPECT_NE(l.electrode, 20);
+    EXPECT_NE(l.electrode, 24);
+    if (l.electrode == 3) EXPECT_EQ(l.text, "...");
+    else EXPECT_EQ(l.text, std::to_string(l.electrode)) << l.electrode;  // trunc(e 999 / 1000)
+    if (l.electrode == 13) EXPECT_TRUE(l.x == 5 && l.y == 10);
+    if (l.electrode == 19) EXPECT_TRUE(l.x == 370 && l.y == 10);
+  }
+  EXPECT_EQ(labels[0].x, 100);  // electrode 1 at the first EEG channel
+  EXPECT_EQ(labels[13].electrode, 14);
+  EXPECT_EQ(labels[13].x, 100 + 12);  // 13 goes to the corner, so 14 takes EEG position 12
+  // 36 channels: electrodes 25..32 in the bottom columns, k = e − 21.
+  std::vector<std::int32_t> ohms32(32, 5000);
+  const auto l36 = impedanceLabels(ohms32, 36, eeg, 400, 300);
+  for (const auto& l : l36) {
+    if (l.electrode == 25) EXPECT_TRUE(l.x == 5 && l.y == 300 + 0 - 70);
+    if (l.electrode == 28) EXPECT_TRUE(l.x == 5 && l.y == 300 + 45 - 70);
+    if (l.electrode == 29) EXPECT_TRUE(l.x == 370 && l.y == 300 + 0 - 70);
+  }
+  EXPECT_EQ(electrodeCentre(31, 31, 10, 20, 630, 650).x, 10 + 310);
+  EXPECT_EQ(electrodeCentre(31, 31, 10, 20, 630, 650).y, 20 + 310);
+}
+
+}  // namespace
+}  // namespace velor
