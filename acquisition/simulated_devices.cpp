@@ -103,7 +103,8 @@ DeviceResult SimulatedDevice::readFrames(FrameBlock& out, int maxFrames) {
   const std::size_t need = static_cast<std::size_t>(n) * static_cast<std::size_t>(out.wordsPerFrame);
   if (out.words.size() < need) out.words.resize(need);
   const int nc = d_.deviceChannelCount;
-  std::vector<double> toUnit(static_cast<std::size_t>(nc));
+  std::vector<double>& toUnit = toUnit_;  // kept between reads: no allocation per call
+  toUnit.resize(static_cast<std::size_t>(nc));
   for (int c = 0; c < nc; ++c) toUnit[c] = d_.channels[c].voltsPerUnit > 0 ? 1e-6 / d_.channels[c].voltsPerUnit : 0;
   std::int32_t* w = out.words.data();
   for (long long f = 0; f < n; ++f) {

@@ -74,6 +74,7 @@ class SimulatedDevice : public AcquisitionDevice {
   std::vector<int> gains_;
   std::unique_ptr<SignalSynth> synth_;
   std::vector<double> values_;
+  std::vector<double> toUnit_;
   OnlineFilterSets filters_;
   std::vector<std::string> calls_;
 };
