@@ -261,4 +261,18 @@ DeviceResult applyLeads(StudyState& s, AcquisitionDevice& device, const Amplifie
   return DeviceResult::success();
 }
 
+DeviceResult changeGain(StudyState& s, AcquisitionDevice& device, int deviceKind, const AmplifierLists& lists,
+                        AmplifierTable& t, int row, int direction, bool* changed) {
+  if (changed) *changed = false;
+  AmplifierTable next = t;
+  if (!stepGain(next, lists, row, direction)) return DeviceResult::success();
+  const DeviceResult r = deviceKindFromSetting(deviceKind) == DeviceKind::Nvx
+                             ? applyLeads(s, device, lists, next)
+                             : applyAmplifier(s, device, deviceKind, lists, next, s.channelCount, false).result;
+  if (!r) return r;
+  t = next;
+  if (changed) *changed = true;
+  return r;
+}
+
 }  // namespace velor

@@ -87,4 +87,12 @@ AmplifierApplyResult applyAmplifier(StudyState& s, AcquisitionDevice& device, in
 // "Утвердить" of "Отведения и усилитель": NVX.
 DeviceResult applyLeads(StudyState& s, AcquisitionDevice& device, const AmplifierLists& lists, AmplifierTable& t);
 
+// The recording panel's "Понизить тек.канал" (direction < 0) and "Усилить
+// тек.канал" (> 0): one gain step of `row`; when the item changed, every gain
+// is applied again (applyLeads for NVX, applyAmplifier for the others). At
+// either end of the list nothing is sent. `changed` says whether it moved; a
+// refused apply puts the item back.
+DeviceResult changeGain(StudyState& s, AcquisitionDevice& device, int deviceKind, const AmplifierLists& lists,
+                        AmplifierTable& t, int row, int direction, bool* changed = nullptr);
+
 }  // namespace velor

@@ -199,6 +199,33 @@ TEST(ApplyLeads, NvxGainCodesCalibrationAndSharedFilterRows) {
   EXPECT_EQ(nvx.calls()[5], "BFSet(5, 2, 2, 250, 0.500000, 15.000000)");
 }
 
+TEST(ChangeGain, OneStepAppliesAllGainsAndStopsAtTheEnds) {
+  VirtualClock clock;
+  FakeDevice fake(std::make_unique<SimulatedK2>(clock));
+  ASSERT_TRUE(fake.open());
+  StudyState s;
+  applyOpenedDevice(s, 1, fake.describe());
+  const AmplifierLists l = defaultAmplifierLists(1);
+  AmplifierTable t;
+  bool changed = true;
+  ASSERT_TRUE(changeGain(s, fake, 1, l, t, 0, -1, &changed));  // "Понизить тек.канал" at item 0
+  EXPECT_FALSE(changed);
+  EXPECT_EQ(fake.count("configure"), 0);
+  ASSERT_TRUE(changeGain(s, fake, 1, l, t, 0, +1, &changed));
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(t.item(0, AmplifierList::Gain), 1);
+  EXPECT_EQ(s.calibValue[0], k2CalibValue(s.calibUnits[0], SimulatedK2::voltsPerBit(2)));
+  fake.failNext("configure", "сбой");
+  EXPECT_EQ(changeGain(s, fake, 1, l, t, 0, +1, &changed).message, "сбой");
+  EXPECT_FALSE(changed);
+  EXPECT_EQ(t.item(0, AmplifierList::Gain), 1);  // put back
+  chooseItem(t, AmplifierList::Gain, l.count(AmplifierList::Gain) - 1, 0, false, 12);
+  const int calls = fake.count("configure");
+  ASSERT_TRUE(changeGain(s, fake, 1, l, t, 0, +1, &changed));  // "Усилить тек.канал" at the last item
+  EXPECT_FALSE(changed);
+  EXPECT_EQ(fake.count("configure"), calls);
+}
+
 TEST(ApplyAmplifier, AFailingDeviceCallGivesOneMessageAndChangesNothing) {
   VirtualClock clock;
   FakeDevice fake(std::make_unique<SimulatedK2>(clock));
@@ -233,10 +260,17 @@ TEST(ImpedanceLayout, PlacesEveryElectrodeByTheRules) {
   for (const auto& l : labels) {
     EXPECT_NE(l.electrode, 20);
     EXPECT_NE(l.electrode, 24);
-    if (l.electrode == 3) EXPECT_EQ(l.text, "...");
-    else EXPECT_EQ(l.text, std::to_string(l.electrode)) << l.electrode;  // trunc(e 999 / 1000)
-    if (l.electrode == 13) EXPECT_TRUE(l.x == 5 && l.y == 10);
-    if (l.electrode == 19) EXPECT_TRUE(l.x == 370 && l.y == 10);
+    if (l.electrode == 3) {
+      EXPECT_EQ(l.text, "...");
+    } else {
+      EXPECT_EQ(l.text, std::to_string(l.electrode)) << l.electrode;  // trunc(e 999 / 1000)
+    }
+    if (l.electrode == 13) {
+      EXPECT_TRUE(l.x == 5 && l.y == 10);
+    }
+    if (l.electrode == 19) {
+      EXPECT_TRUE(l.x == 370 && l.y == 10);
+    }
   }
   EXPECT_EQ(labels[0].x, 100);  // electrode 1 at the first EEG channel
   EXPECT_EQ(labels[13].electrode, 14);
@@ -245,9 +279,15 @@ TEST(ImpedanceLayout, PlacesEveryElectrodeByTheRules) {
   std::vector<std::int32_t> ohms32(32, 5000);
   const auto l36 = impedanceLabels(ohms32, 36, eeg, 400, 300);
   for (const auto& l : l36) {
-    if (l.electrode == 25) EXPECT_TRUE(l.x == 5 && l.y == 300 + 0 - 70);
-    if (l.electrode == 28) EXPECT_TRUE(l.x == 5 && l.y == 300 + 45 - 70);
-    if (l.electrode == 29) EXPECT_TRUE(l.x == 370 && l.y == 300 + 0 - 70);
+    if (l.electrode == 25) {
+      EXPECT_TRUE(l.x == 5 && l.y == 300 + 0 - 70);
+    }
+    if (l.electrode == 28) {
+      EXPECT_TRUE(l.x == 5 && l.y == 300 + 45 - 70);
+    }
+    if (l.electrode == 29) {
+      EXPECT_TRUE(l.x == 370 && l.y == 300 + 0 - 70);
+    }
   }
   EXPECT_EQ(electrodeCentre(31, 31, 10, 20, 630, 650).x, 10 + 310);
   EXPECT_EQ(electrodeCentre(31, 31, 10, 20, 630, 650).y, 20 + 310);
