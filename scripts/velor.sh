@@ -10,7 +10,7 @@ build="${VELOR_BUILD_DIR:-$here/build}"
 
 packages=(g++ cmake ninja-build pkgconf libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core ccache poppler-utils
-  libfftw3-dev)
+  libfftw3-dev libeegdev-dev eegdev-plugins-free)
 # Only for `test`: an independent reader (MNE, for Debian's /usr/bin/python3)
 # that the foreign-format tests compare physical values with; about 65
 # packages, roughly 70 s to install.

@@ -124,6 +124,8 @@ const MenuEntry kMenu[] = {
     {Cmd::DeviceClass, kMenuSettings, kMenuAmpl, kAmplClass, "", "Устройство ввода: плата АЦП", M::Settings, true},
     {Cmd::DeviceK2, kMenuSettings, kMenuAmpl, kAmplK2, "", "Устройство ввода: K2", M::Settings, true},
     {Cmd::DeviceK3, kMenuSettings, kMenuAmpl, kAmplK3, "", "Устройство ввода: K3", M::Settings, true},
+    {Cmd::Amplifier, kMenuSettings, nullptr, kAmplifier, "", "Усиление, фильтры и отведения устройства ввода; импеданс",
+     M::Settings, false},
 
     {Cmd::MacroDefine, kMenuMacros, nullptr, kMacroDefine, "Alt+F1", "Начать запись макрокоманды", M::Macros,
      false},

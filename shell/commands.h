@@ -64,7 +64,7 @@ enum class Cmd {
   ChannelInsert, ChannelDelete,
   // "Установки"
   ReadSettings, SaveSettings, RewriteHeader, Header, Leads, SampleRate,
-  ZeroAll, ZeroCurrent, Calibration, PrintFont, DeviceClass, DeviceK2, DeviceK3,
+  ZeroAll, ZeroCurrent, Calibration, PrintFont, DeviceClass, DeviceK2, DeviceK3, Amplifier,
   // "Макрокоманды"
   MacroDefine, MacroFinish, MacroRun, MacroSwitch,
   // "Конструктор"

@@ -70,6 +70,7 @@ inline constexpr const char* kZeroCurrent = "Текущий канал";
 inline constexpr const char* kCalibration = "Калибровка";
 inline constexpr const char* kPrintFont = "Шрифт печати";
 inline constexpr const char* kMenuAmpl = "Ampl";
+inline constexpr const char* kAmplifier = "Усилитель";
 inline constexpr const char* kAmplClass = "class";
 inline constexpr const char* kAmplK2 = "K2";
 inline constexpr const char* kAmplK3 = "K3";

@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 
+#include "app/cli/cmd_devices.h"
 #include "app/cli/cmd_fft_filter.h"
 #include "app/cli/cmd_eeg_report.h"
 #include "app/cli/cmd_filter.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
   addBandsCommand(app, status);
   addEegReportCommand(app, status);
   addPeriodCommand(app, status);
+  addDevicesCommand(app, status);
+  addImpedanceCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

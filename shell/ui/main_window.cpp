@@ -18,6 +18,7 @@
 #include <ctime>
 
 #include "core/ui/header_dialog.h"
+#include "shell/ui/acquisition_wiring.h"
 #include "shell/ui/map_wiring.h"
 #include "results/ui/print_host.h"
 #include "results/ui/text_results_window.h"
@@ -279,6 +280,7 @@ void MainWindow::firstShow() {
   if (QAction* finish = action(Cmd::MacroFinish)) finish->setVisible(false);
   createMonitor();
   monitor_->initialise();
+  startAcquisitionDevice(*this);
   session_.readChannelSettingsAtStart();
   s_.helpContext = kMonitorHelpContext;
   monitor_->setFocus();
@@ -343,6 +345,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     case MainSession::CloseVerdict::Close:
       break;
   }
+  closeAcquisitionDevice(*this);
   session_.close(currentWindowSettings());
   if (help_) help_->close();
   if (instruction_) instruction_->close();
