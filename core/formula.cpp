@@ -40,7 +40,12 @@ enum Op : std::uint8_t {
   kMul,
   kDiv,
   kPow,
+  kAddConst,  // a binary operator with a constant right side, in one step
+  kSubConst,
+  kMulConst,
+  kDivConst,
   kFunc,
+  kAbs,  // function 1 without the call
   kArrX,
   kArrXConst,  // x(k) with a constant k: the common case of per-sample formulas
   kArrE,
@@ -196,6 +201,16 @@ class FormulaCompiler {
     out_.stackNeed_ = std::max(out_.stackNeed_, depth_);
   }
 
+  void emitBinary(Op op) {
+    CompiledFormula::Instruction& last = out_.code_.back();
+    if (last.op == kConst && (op == kAdd || op == kSub || op == kMul || op == kDiv)) {
+      last.op = op == kAdd ? kAddConst : op == kSub ? kSubConst : op == kMul ? kMulConst : kDivConst;
+      depth_ -= 1;
+      return;
+    }
+    emit(op, 0, 0, -1);
+  }
+
   static int levelOf(char c, Op& op) {
     switch (c) {
       case '|': op = kOr; return 1;
@@ -225,7 +240,7 @@ class FormulaCompiler {
       if (levelOf(s_[pos_], op) != level) break;
       ++pos_;
       if (!expression(level + 1)) return false;
-      emit(op, 0, 0, -1);
+      emitBinary(op);
     }
     return true;
   }
@@ -308,7 +323,7 @@ class FormulaCompiler {
     ++pos_;
     --nesting_;
     if (!array) {
-      emit(kFunc, function, 1, 0);
+      emit(function == 1 ? kAbs : kFunc, function, 1, 0);
     } else if (array->op == kArrX && out_.code_.size() == codeBefore + 1 && out_.code_.back().op == kConst) {
       // x(constant): the channel number is known now; only its clamp waits
       const double k = out_.constants_[static_cast<std::size_t>(out_.code_.back().arg)];
@@ -457,6 +472,14 @@ inline bool onePulse(const StudyState& s, int c, long n) {
   const std::int16_t* y = s.channelData[static_cast<std::size_t>(c)];
   const int z = s.zeroLevel[c];
   return y[n - 1] == z && y[n + 1] == z && y[n] != z;
+}
+
+// physicalValue for a sample already checked against the record, with the
+// plain signal case inline (the per-sample path of every x(k)).
+inline double sampleValue(const StudyState& s, int n, int c) {
+  if (s.sumMode == 5 || s.viewMode == ViewMode::Transform) return s.physicalValue(n, c);
+  const double units = std::max<std::uint16_t>(1, s.calibUnits[c]);
+  return (s.channelData[static_cast<std::size_t>(c)][n] - static_cast<int>(s.zeroLevel[c])) / units * s.calibValue[c];
 }
 
 FormulaFault power(double a, double b, double& r) {
@@ -676,13 +699,66 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
   const double* constants = formula.constants_.data();
   const StudyState* s = ctx.study;
   FormulaFault fault = FormulaFault::None;
-  for (const CompiledFormula::Instruction* p = formula.code_.data();; ++p) {
-    switch (p->op) {
-      case kConst: st[sp++] = constants[p->arg]; break;
-      case kVarI: st[sp++] = ctx.i; break;
-      case kVarJ: st[sp++] = ctx.j; break;
-      case kVarIn:
-      case kVarOut: {
+  const bool plainSample =
+      s && s->sumMode != 5 && s->viewMode != ViewMode::Transform && sampleIn(*s, static_cast<long>(ctx.j) - 1);
+  // Threaded dispatch (a GNU extension that GCC and Clang share): one
+  // indirect jump per instruction site predicts better than a switch.
+  static const void* const kLabels[] = {
+      &&L_kConst,
+      &&L_kVarI,
+      &&L_kVarJ,
+      &&L_kVarIn,
+      &&L_kVarOut,
+      &&L_kVarIrec,
+      &&L_kVarTmax,
+      &&L_kVarSig,
+      &&L_kOr,
+      &&L_kAnd,
+      &&L_kLe,
+      &&L_kGe,
+      &&L_kLt,
+      &&L_kGt,
+      &&L_kEq,
+      &&L_kNe,
+      &&L_kMod,
+      &&L_kAdd,
+      &&L_kSub,
+      &&L_kMul,
+      &&L_kDiv,
+      &&L_kPow,
+      &&L_kAddConst,
+      &&L_kSubConst,
+      &&L_kMulConst,
+      &&L_kDivConst,
+      &&L_kFunc,
+      &&L_kAbs,
+      &&L_kArrX,
+      &&L_kArrXConst,
+      &&L_default,
+      &&L_default,
+      &&L_default,
+      &&L_default,
+      &&L_default,
+      &&L_default,
+      &&L_kArrB,
+      &&L_kArrBk,
+      &&L_default,
+      &&L_default,
+      &&L_default,
+      &&L_default,
+      &&L_default,
+      &&L_kArrP,
+      &&L_default,
+      &&L_kEnd};
+  static_assert(sizeof kLabels / sizeof kLabels[0] == kEnd + 1);
+  const CompiledFormula::Instruction* p = formula.code_.data();
+#define NEXT goto* kLabels[(++p)->op]
+  goto* kLabels[p->op];
+      L_kConst: st[sp++] = constants[p->arg]; NEXT;
+      L_kVarI: st[sp++] = ctx.i; NEXT;
+      L_kVarJ: st[sp++] = ctx.j; NEXT;
+      L_kVarIn:
+      L_kVarOut: {
         double v = 0;
         if (!s) {
           fault = FormulaFault::NoStudy;
@@ -697,26 +773,26 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
           v = p->op == kVarIn ? (w & 0xFFu) : (w >> 8);
         }
         st[sp++] = v;
-        break;
+        NEXT;
       }
-      case kVarIrec:
-      case kVarTmax:
+      L_kVarIrec:
+      L_kVarTmax:
         if (!s) {
           fault = FormulaFault::NoStudy;
           goto done;
         }
         st[sp++] = p->op == kVarIrec ? s->currentRecord : s->recordLength;
-        break;
-      case kVarSig: st[sp++] = ctx.controlOutputs; break;
-      case kOr: --sp; st[sp - 1] = (st[sp - 1] != 0 || st[sp] != 0) ? 1 : 0; break;
-      case kAnd: --sp; st[sp - 1] = (st[sp - 1] != 0 && st[sp] != 0) ? 1 : 0; break;
-      case kLe: --sp; st[sp - 1] = st[sp - 1] <= st[sp] ? 1 : 0; break;
-      case kGe: --sp; st[sp - 1] = st[sp - 1] >= st[sp] ? 1 : 0; break;
-      case kLt: --sp; st[sp - 1] = st[sp - 1] < st[sp] ? 1 : 0; break;
-      case kGt: --sp; st[sp - 1] = st[sp - 1] > st[sp] ? 1 : 0; break;
-      case kEq: --sp; st[sp - 1] = st[sp - 1] == st[sp] ? 1 : 0; break;
-      case kNe: --sp; st[sp - 1] = st[sp - 1] != st[sp] ? 1 : 0; break;
-      case kMod: {
+        NEXT;
+      L_kVarSig: st[sp++] = ctx.controlOutputs; NEXT;
+      L_kOr: --sp; st[sp - 1] = (st[sp - 1] != 0 || st[sp] != 0) ? 1 : 0; NEXT;
+      L_kAnd: --sp; st[sp - 1] = (st[sp - 1] != 0 && st[sp] != 0) ? 1 : 0; NEXT;
+      L_kLe: --sp; st[sp - 1] = st[sp - 1] <= st[sp] ? 1 : 0; NEXT;
+      L_kGe: --sp; st[sp - 1] = st[sp - 1] >= st[sp] ? 1 : 0; NEXT;
+      L_kLt: --sp; st[sp - 1] = st[sp - 1] < st[sp] ? 1 : 0; NEXT;
+      L_kGt: --sp; st[sp - 1] = st[sp - 1] > st[sp] ? 1 : 0; NEXT;
+      L_kEq: --sp; st[sp - 1] = st[sp - 1] == st[sp] ? 1 : 0; NEXT;
+      L_kNe: --sp; st[sp - 1] = st[sp - 1] != st[sp] ? 1 : 0; NEXT;
+      L_kMod: {
         --sp;
         const double b = std::trunc(st[sp]);
         if (b == 0 || std::isnan(b)) {
@@ -724,25 +800,47 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
           goto done;
         }
         st[sp - 1] = std::fmod(std::trunc(st[sp - 1]), b);
-        break;
+        NEXT;
       }
-      case kAdd: --sp; st[sp - 1] += st[sp]; break;
-      case kSub: --sp; st[sp - 1] -= st[sp]; break;
-      case kMul: --sp; st[sp - 1] *= st[sp]; break;
-      case kDiv:
+      L_kAdd: --sp; st[sp - 1] += st[sp]; NEXT;
+      L_kSub: --sp; st[sp - 1] -= st[sp]; NEXT;
+      L_kMul: --sp; st[sp - 1] *= st[sp]; NEXT;
+      L_kDiv:
         --sp;
         if (st[sp] == 0) {
           fault = FormulaFault::DivisionByZero;
           goto done;
         }
         st[sp - 1] /= st[sp];
-        break;
-      case kPow: --sp; power(st[sp - 1], st[sp], st[sp - 1]); break;
-      case kFunc:
+        NEXT;
+      L_kPow: --sp; power(st[sp - 1], st[sp], st[sp - 1]); NEXT;
+      L_kAddConst: st[sp - 1] += constants[p->arg]; NEXT;
+      L_kSubConst: st[sp - 1] -= constants[p->arg]; NEXT;
+      L_kMulConst: st[sp - 1] *= constants[p->arg]; NEXT;
+      L_kDivConst:
+        if (constants[p->arg] == 0) {
+          fault = FormulaFault::DivisionByZero;
+          goto done;
+        }
+        st[sp - 1] /= constants[p->arg];
+        NEXT;
+      L_kAbs:
+        st[sp - 1] = std::fabs(st[sp - 1]);
+        NEXT;
+L_kFunc:
         fault = function(p->arg, st[sp - 1], ctx, st[sp - 1]);
         if (fault != FormulaFault::None) goto done;
-        break;
-      case kArrXConst: {
+        NEXT;
+      L_kArrXConst: {
+        if (plainSample) {  // the record's signal at a sample inside it
+          const int c = std::min(p->arg, s->channelCount) - 1;
+          if (c >= 0) {
+            const double units = std::max<std::uint16_t>(1, s->calibUnits[c]);
+            st[sp++] = (s->channelData[static_cast<std::size_t>(c)][ctx.j - 1] - static_cast<int>(s->zeroLevel[c])) /
+                       units * s->calibValue[c];
+            NEXT;
+          }
+        }
         if (!s) {
           fault = FormulaFault::NoStudy;
           goto done;
@@ -753,10 +851,10 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
           fault = FormulaFault::IndexOutside;
           goto done;
         }
-        st[sp++] = s->physicalValue(static_cast<int>(n), c);
-        break;
+        st[sp++] = sampleValue(*s, static_cast<int>(n), c);
+        NEXT;
       }
-      case kArrX: {
+      L_kArrX: {
         if (!s) {
           fault = FormulaFault::NoStudy;
           goto done;
@@ -767,14 +865,14 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
           fault = FormulaFault::IndexOutside;
           goto done;
         }
-        st[sp - 1] = s->physicalValue(static_cast<int>(n), c);
-        break;
+        st[sp - 1] = sampleValue(*s, static_cast<int>(n), c);
+        NEXT;
       }
-      case kArrB:
-      case kArrBk: {
+      L_kArrB:
+      L_kArrBk: {
         const int argc = p->argc;
         sp -= argc;
-        long column, row;
+        long column = 0, row = 0;
         const bool inside = p->op == kArrB ? indexIn(st[sp], -1000000, 1000000, column) &&
                                                  indexIn(st[sp + 1], -1000000, 1000000, row)
                                            : indexIn(st[sp], -1000000, 1000000, column);
@@ -785,9 +883,9 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
           goto done;
         }
         st[sp++] = v;
-        break;
+        NEXT;
       }
-      case kArrP: {
+      L_kArrP: {
         long argument;
         double v = 0;
         if (!indexIn(std::trunc(st[sp - 1]), -2000000000L, 2000000000L, argument)) {
@@ -799,21 +897,20 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
           goto done;
         }
         st[sp - 1] = v;
-        break;
+        NEXT;
       }
-      case kEnd: goto done;
-      default: {
+      L_kEnd: goto done;
+      L_default: {
         const int argc = p->argc;
         sp -= argc;
         double v = 0;
         fault = recordArray(static_cast<Op>(p->op), st + sp, argc, ctx, v);
         if (fault != FormulaFault::None) goto done;
         st[sp++] = v;
-        break;
+        NEXT;
       }
-    }
-  }
 done:
+#undef NEXT
   if (fault != FormulaFault::None) return {0, fault};
   if (!std::isfinite(st[0])) return {0, FormulaFault::Overflow};
   return {st[0], FormulaFault::None};

@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
   addBandsCommand(app, status);
   addEegReportCommand(app, status);
   addPeriodCommand(app, status);
+  addCalcCommand(app, status);
+  addGenerateCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
