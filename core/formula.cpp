@@ -521,7 +521,7 @@ FormulaFault function(int number, double x, FormulaContext& ctx, double& r) {
     case 9: {
       if (!(x < 171)) return std::isnan(x) ? FormulaFault::Domain : FormulaFault::Overflow;  // 171! is no double
       r = x < 1 ? 0 : 1;
-      const int n = static_cast<int>(x);
+      const int n = x < 1 ? 0 : static_cast<int>(x);
       for (int k = 2; k <= n; ++k) r *= k;
       break;
     }

@@ -131,7 +131,7 @@ std::optional<NotebookStatistics> notebookStatistics(const Notebook& nb, int col
   } else {
     st.notice = T::kEqualValues;
   }
-  if (n > 10 && st.range > 0) {
+  if (n > 10 && st.range > 0 && std::isfinite(st.range)) {
     const int k = static_cast<int>(std::trunc(3.3 * std::log10(n) + 1.5));
     const double w = st.range / k;
     std::vector<int> counts(static_cast<std::size_t>(k), 0);
