@@ -19,6 +19,32 @@ inline constexpr const char* kKurtosis = "   Эксцесс=";
 inline constexpr const char* kResult = "Результат=";
 inline constexpr const char* kAddedRow = "Запись в блокнот=";
 
+// Command panel.
+inline constexpr const char* kSort = "&1=Упорядочить";
+inline constexpr const char* kSortHint = "Упорядочить значения по текущей gthtvtyyjq";
+inline constexpr const char* kGraph = "&2=График, X=";
+inline constexpr const char* kGraphHint = "Построить график зависимости";
+inline constexpr const char* kStatistics = "&3=Статистика";
+inline constexpr const char* kStatisticsHint = "Выдать статистику переменных";
+inline constexpr const char* kEvaluate = "&4=Вычислить";
+inline constexpr const char* kEvaluateHint = "Преобразования по формуле";
+inline constexpr const char* kCompute = "&5=Преобразовать";
+inline constexpr const char* kComputeHint = "Преобразования по формуле";
+inline constexpr const char* kClear = "&6=Очистить";
+inline constexpr const char* kClearHint = "Очистить блокнот";
+inline constexpr const char* kPrint = "  F2=Печать   ";
+inline constexpr const char* kPrintHint = "Печать содержимого блокнота";
+inline constexpr const char* kRead = "  F3=Читать   ";
+inline constexpr const char* kReadHint = "Ввести файл";
+inline constexpr const char* kSave = "F4=Сохранить";
+inline constexpr const char* kSaveHint = "Сохранить";
+inline constexpr const char* kExit = "F10=Выход";
+inline constexpr const char* kExitHint = "Выйти из блокнота";
+inline constexpr const char* kCancel = "Отменить";
+inline constexpr const char* kCancelHint = "Отменить меню";
+inline constexpr const char* kGraphXHint = "Номер независимой переменной";
+inline constexpr const char* kGraphXItems[6] = {"X", "Y", "dX", "dY", "S", "№"};
+
 // Refusals and notices of this implementation.
 inline constexpr const char* kEmpty = "Блокнот пуст";
 inline constexpr const char* kOneRow = "Для статистики нужно не менее двух строк";
