@@ -48,6 +48,7 @@ enum Op : std::uint8_t {
   kAbs,  // function 1 without the call
   kArrX,
   kArrXConst,  // x(k) with a constant k: the common case of per-sample formulas
+  kArrXConstAbs,  // abs(x(k)) with a constant k, as amplitude formulas write it
   kArrE,
   kArrM,
   kArrA,
@@ -323,7 +324,10 @@ class FormulaCompiler {
     ++pos_;
     --nesting_;
     if (!array) {
-      emit(function == 1 ? kAbs : kFunc, function, 1, 0);
+      if (function == 1 && out_.code_.back().op == kArrXConst && out_.code_.size() == codeBefore + 1)
+        out_.code_.back().op = kArrXConstAbs;
+      else
+        emit(function == 1 ? kAbs : kFunc, function, 1, 0);
     } else if (array->op == kArrX && out_.code_.size() == codeBefore + 1 && out_.code_.back().op == kConst) {
       // x(constant): the channel number is known now; only its clamp waits
       const double k = out_.constants_[static_cast<std::size_t>(out_.code_.back().arg)];
@@ -734,6 +738,7 @@ FormulaValue evaluateFormula(const CompiledFormula& formula, FormulaContext& ctx
       &&L_kAbs,
       &&L_kArrX,
       &&L_kArrXConst,
+      &&L_kArrXConstAbs,
       &&L_default,
       &&L_default,
       &&L_default,
@@ -831,13 +836,16 @@ L_kFunc:
         fault = function(p->arg, st[sp - 1], ctx, st[sp - 1]);
         if (fault != FormulaFault::None) goto done;
         NEXT;
-      L_kArrXConst: {
+      L_kArrXConstAbs:
+L_kArrXConst: {
         if (plainSample) {  // the record's signal at a sample inside it
           const int c = std::min(p->arg, s->channelCount) - 1;
           if (c >= 0) {
             const double units = std::max<std::uint16_t>(1, s->calibUnits[c]);
-            st[sp++] = (s->channelData[static_cast<std::size_t>(c)][ctx.j - 1] - static_cast<int>(s->zeroLevel[c])) /
-                       units * s->calibValue[c];
+            const double v =
+                (s->channelData[static_cast<std::size_t>(c)][ctx.j - 1] - static_cast<int>(s->zeroLevel[c])) / units *
+                s->calibValue[c];
+            st[sp++] = p->op == kArrXConstAbs ? std::fabs(v) : v;
             NEXT;
           }
         }
@@ -851,7 +859,8 @@ L_kFunc:
           fault = FormulaFault::IndexOutside;
           goto done;
         }
-        st[sp++] = sampleValue(*s, static_cast<int>(n), c);
+        const double v = sampleValue(*s, static_cast<int>(n), c);
+        st[sp++] = p->op == kArrXConstAbs ? std::fabs(v) : v;
         NEXT;
       }
       L_kArrX: {

@@ -216,6 +216,11 @@ TEST_F(FormulaRecord, ArraysReadTheRecord) {
   EXPECT_EQ(eval("x(0)", 4).value, 1.5);  // clamped to channel 1
   EXPECT_EQ(eval("x(99)", 4).value, 4.5);  // clamped to the last channel
   EXPECT_EQ(eval("x(i+1)", 4).value, 1.5);
+  s.channelData[0][0] = 2040;
+  EXPECT_EQ(eval("abs(x(1))+x(1)*2", 1).value, -4);
+  s.viewMode = ViewMode::Transform;  // the transform view's conversion (no zero level)
+  EXPECT_EQ(eval("abs(x(1))", 1).value, 1020);
+  s.viewMode = ViewMode::Signals;
   EXPECT_EQ(eval("e(2)", 5).value, 1);  // samples 3, 5 at zero, 4 not
   EXPECT_EQ(eval("e(2)", 6).value, 0);
   EXPECT_EQ(eval("m(2)", 7).value, 1);
