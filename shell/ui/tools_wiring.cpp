@@ -17,6 +17,9 @@
 #include "shell/main_commands.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/results_wiring.h"
+#include "eeg/spectral.h"
+#include "results/text_results.h"
+#include "tools/alpha_range.h"
 #include "tools/calculator.h"
 #include "tools/calculator_texts.h"
 #include "tools/ui/calculator_window.h"
@@ -91,7 +94,17 @@ CommandResult runCalculator(MainWindow& w, ToolsWiring& t) {
     w.runCommand(Cmd::Save);
   });
   QObject::connect(&calc, &CalculatorWindow::aRangeRequested, &calc, [&] {
-    w.statusBar()->showMessage(QStringLiteral("Команда пока недоступна в этой версии"), 2000);
+    PeakRange r;
+    std::string reason;
+    if (!measurePeakRange(w.spectralEngine(), s, s.monitorWidth, r, reason)) {
+      w.interaction().message(reason);
+      return;
+    }
+    relayout = true;
+    calc.accept();
+    if (!s.textWindow) beginTextResults(&w, s, w.interaction(), nullptr, 2);
+    w.activateWindow();
+    if (s.textWindow) s.textWindow->addResultLine(r.line);
   });
   calc.exec();
   return CommandResult::done(relayout ? ViewChange::Relayout : ViewChange::None);
