@@ -486,6 +486,18 @@ inline double sampleValue(const StudyState& s, int n, int c) {
   return (s.channelData[static_cast<std::size_t>(c)][n] - static_cast<int>(s.zeroLevel[c])) / units * s.calibValue[c];
 }
 
+// The plain signal value of a checked sample through the context's scale
+// cache (the per-sample path of x(k)).
+inline double scaledSample(const StudyState& s, FormulaContext& ctx, int n, int c) {
+  const std::uint32_t key = (static_cast<std::uint32_t>(s.calibUnits[c]) << 16) | s.calibValue[c];
+  FormulaContext::ChannelScale& scale = ctx.channelScales[static_cast<std::size_t>(c)];
+  if (scale.key != key) {
+    scale.key = key;
+    scale.factor = static_cast<double>(s.calibValue[c]) / std::max<std::uint16_t>(1, s.calibUnits[c]);
+  }
+  return (s.channelData[static_cast<std::size_t>(c)][n] - static_cast<int>(s.zeroLevel[c])) * scale.factor;
+}
+
 FormulaFault power(double a, double b, double& r) {
   if (a == 0) {
     r = 0;
@@ -841,10 +853,7 @@ L_kArrXConst: {
         if (plainSample) {  // the record's signal at a sample inside it
           const int c = std::min(p->arg, s->channelCount) - 1;
           if (c >= 0) {
-            const double units = std::max<std::uint16_t>(1, s->calibUnits[c]);
-            const double v =
-                (s->channelData[static_cast<std::size_t>(c)][ctx.j - 1] - static_cast<int>(s->zeroLevel[c])) / units *
-                s->calibValue[c];
+            const double v = scaledSample(*s, ctx, ctx.j - 1, c);
             st[sp++] = p->op == kArrXConstAbs ? std::fabs(v) : v;
             NEXT;
           }
@@ -874,7 +883,7 @@ L_kArrXConst: {
           fault = FormulaFault::IndexOutside;
           goto done;
         }
-        st[sp - 1] = sampleValue(*s, static_cast<int>(n), c);
+        st[sp - 1] = plainSample ? scaledSample(*s, ctx, static_cast<int>(n), c) : sampleValue(*s, static_cast<int>(n), c);
         NEXT;
       }
       L_kArrB:

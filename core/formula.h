@@ -16,6 +16,7 @@
 // fault whose text formulaFaultText gives.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -56,6 +57,15 @@ struct FormulaContext {
 
   // Fixes the random sequence (tests, reproducible generator runs).
   void seedRandom(std::uint64_t seed);
+
+  // Per channel: calibValue / calibUnits for the calibration it was made
+  // from, so that x(k) per sample multiplies instead of dividing. Rebuilt
+  // whenever a channel's calibration differs from its key.
+  struct ChannelScale {
+    std::uint32_t key = 0xFFFFFFFFu;  // calibUnits << 16 | calibValue
+    double factor = 0;
+  };
+  std::array<ChannelScale, 64> channelScales{};
   // Uniform in [0, 1).
   double nextUniform();
 };

@@ -216,6 +216,19 @@ TEST_F(FormulaRecord, ArraysReadTheRecord) {
   EXPECT_EQ(eval("x(0)", 4).value, 1.5);  // clamped to channel 1
   EXPECT_EQ(eval("x(99)", 4).value, 4.5);  // clamped to the last channel
   EXPECT_EQ(eval("x(i+1)", 4).value, 1.5);
+  {  // a context reused after the calibration changed reads the new one
+    CompiledFormula f;
+    std::string message;
+    ASSERT_TRUE(compileFormula("x(1)+x(i+1)", FunctionNames::defaults(), f, message));
+    ctx.j = 4;
+    EXPECT_EQ(evaluateFormula(f, ctx).value, 3);
+    s.calibValue[0] = 4;
+    EXPECT_EQ(evaluateFormula(f, ctx).value, 12);
+    s.calibUnits[0] = 1;
+    EXPECT_EQ(evaluateFormula(f, ctx).value, 24);
+    s.calibValue[0] = 1;
+    s.calibUnits[0] = 2;
+  }
   s.channelData[0][0] = 2040;
   EXPECT_EQ(eval("abs(x(1))+x(1)*2", 1).value, -4);
   s.viewMode = ViewMode::Transform;  // the transform view's conversion (no zero level)
