@@ -1,5 +1,6 @@
 #include "shell/ui/tools_wiring.h"
 
+#include <QFontDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QStatusBar>
@@ -35,6 +36,7 @@ class ToolsWiring final : public QObject {
   Notebook notebook;
   FormulaContext context;
   NotebookWindow* window = nullptr;
+  FontSpec font{"Courier New", 10, false};  // the notebook's print font
 };
 
 ToolsWiring* wiringOf(MainWindow& w) {
@@ -128,10 +130,15 @@ void installFormulaTools(MainWindow& w) {
   nb->chooseFile = [&w](bool save) { return chooseFile(w, FileKind::Notebook, save); };
   nb->showGraph = [&w](const NotebookGraph& g, bool histogram) { showNotebookGraph(w, g, histogram); };
   nb->showStatistics = [&w](const std::vector<std::string>& lines) { showNotebookStatistics(w, lines); };
-  nb->printLines = [&w](const std::vector<std::string>& lines) {
+  nb->printLines = [&w, t](const std::vector<std::string>& lines) {
+    // the font chosen here stays the notebook's for later prints
+    bool chosen = false;
+    const QFont font = QFontDialog::getFont(&chosen, QFont(QString::fromStdString(t->font.name), t->font.size), &w);
+    if (!chosen) return;
+    t->font = {font.family().toStdString(), font.pointSize() > 0 ? font.pointSize() : t->font.size, font.bold()};
     QPrinter printer;
     QPrintDialog dialog(&printer, &w);
-    if (dialog.exec() == QDialog::Accepted) printTextLines(lines, w.study().textFont, printer);
+    if (dialog.exec() == QDialog::Accepted) printTextLines(lines, t->font, printer);
   };
 
   CommandDispatcher& c = w.commands();

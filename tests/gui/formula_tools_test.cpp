@@ -151,6 +151,11 @@ TEST_F(FormulaTools, CalculatorComputesAndRemembers) {
     calc.expressionBox()->setEditText(qs("7 MOD 3+1"));
     calc.computeButton()->click();
     EXPECT_EQ(calc.resultBox()->text(), qs("2"));
+    calc.expressionBox()->setEditText(qs("2^3^2"));
+    QTest::mouseDClick(calc.expressionBox()->lineEdit(), Qt::LeftButton);  // a double click computes too
+    EXPECT_EQ(calc.resultBox()->text(), qs("64"));
+    calc.expressionBox()->setEditText(qs("7 MOD 3+1"));
+    calc.computeButton()->click();
     calc.expressionBox()->setEditText(qs("7 MOD 0"));
     calc.computeButton()->click();
     EXPECT_EQ(calc.resultBox()->text(), qs("2"));  // unchanged

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -40,6 +41,7 @@ CalculatorWindow::CalculatorWindow(StudyState& s, Interaction& ui, FormulaContex
   expression_->setInsertPolicy(QComboBox::NoInsert);
   expression_->setMinimumWidth(360);
   outer->addWidget(expression_);
+  expression_->lineEdit()->installEventFilter(this);  // a double click computes
   connect(expression_, &QComboBox::activated, this, [this](int k) {
     editedEntry_ = k;
     expression_->setEditText(expression_->itemText(k));
@@ -155,6 +157,14 @@ void CalculatorWindow::compute() {
     result_->setText(QString::fromStdString(result));
   else
     ui_.message(message);
+}
+
+bool CalculatorWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == expression_->lineEdit() && e->type() == QEvent::MouseButtonDblClick) {
+    compute();
+    return true;
+  }
+  return QDialog::eventFilter(watched, e);
 }
 
 void CalculatorWindow::showEvent(QShowEvent* e) {

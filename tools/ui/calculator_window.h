@@ -47,6 +47,7 @@ class CalculatorWindow final : public QDialog {
   void aRangeRequested();
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
   void showEvent(QShowEvent* e) override;
   void done(int r) override;
 
