@@ -41,8 +41,8 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::EvokedPotentials, "анализ ВП", false},
     {Module::TextResults, "окно результатов", true},
     {Module::GraphWindow, "графики", true},
-    {Module::Notebook, "блокнот", false},
-    {Module::Calculator, "калькулятор", false},
+    {Module::Notebook, "блокнот", true},
+    {Module::Calculator, "калькулятор", true},
     {Module::Transformations, "преобразования", false},
     {Module::Artefacts, "артефакты", false},
 }};

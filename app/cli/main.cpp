@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
   addPeriodCommand(app, status);
   addDevicesCommand(app, status);
   addImpedanceCommand(app, status);
+  addCalcCommand(app, status);
+  addGenerateCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -31,6 +31,7 @@
 #include "shell/ui/help_window.h"
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
+#include "shell/ui/tools_wiring.h"
 #include "shell/ui/transform_view_wiring.h"
 #include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/lead_editor_dialog.h"
@@ -542,6 +543,7 @@ void MainWindow::registerWindowCommands() {
     on(cmd, [this, work] {
       if (edit_) (edit_->*work)();
     });
+  installFormulaTools(*this);
 
   // What the window adds to the engine's work: the time axis follows a new
   // rate, the placement menu its choice.

@@ -23,7 +23,9 @@
 #include "instruments/scoreboard.h"
 #include "instruments/ui/scoreboard_panel.h"
 #include "shell/commands.h"
+#include "results/notebook.h"
 #include "shell/ui/scoreboard_wiring.h"
+#include "shell/ui/tools_wiring.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/transform_view_wiring.h"
 #include "tests/chooser_support.h"
@@ -239,9 +241,13 @@ TEST_F(MonitorSpectra, ScoreboardFollowsTheMonitor) {
   // Showing starts with the mean amplitude.
   EXPECT_EQ(s.sumMode, kSumMean);
   EXPECT_EQ(tabl()->caption(ScoreboardPanel::Integral), QString::fromUtf8("A ="));
-  // The notebook is not in this build: the button says so and stays off.
-  EXPECT_FALSE(tabl()->notebookButton()->isEnabled());
-  EXPECT_NE(tabl()->notebookButton()->toolTip(), QString::fromUtf8("Запись значений в блокнот"));
+  // The notebook is there: the button offers it and adds the readouts as a row.
+  EXPECT_TRUE(tabl()->notebookButton()->isEnabled());
+  EXPECT_EQ(tabl()->notebookButton()->toolTip(), QString::fromUtf8("Запись значений в блокнот"));
+  ASSERT_NE(shell::notebookOf(*window), nullptr);
+  const int rowsBefore = shell::notebookOf(*window)->rowCount();
+  tabl()->notebookButton()->click();
+  EXPECT_EQ(shell::notebookOf(*window)->rowCount(), rowsBefore + 1);
 
   const int y = s.rowBaseY[0];
   click(100, y);
