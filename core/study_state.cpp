@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <new>
 
 #include "core/numtext.h"
 #include "core/record_source.h"
@@ -47,9 +48,23 @@ const char* referenceKindName(int kind) {
   return (kind >= 0 && kind <= 6) ? names[kind] : "";
 }
 
+void StudyState::FreeMemory::operator()(void* p) const noexcept { std::free(p); }
+
+namespace {
+// Zeroed memory that the system provides lazily for large blocks (calloc
+// knows freshly mapped pages are zero and does not write them); the buffers
+// are allocated once, so a failure here is the program's end.
+template <typename T>
+T* zeroedBlock(std::size_t count) {
+  void* p = std::calloc(count, sizeof(T));
+  if (!p) throw std::bad_alloc();
+  return static_cast<T*>(p);
+}
+}  // namespace
+
 StudyState::StudyState() {
-  sampleMemory_ = std::make_unique<std::int16_t[]>(kSampleMemory);
-  floatMemory_ = std::make_unique<float[]>(kFloatStoreSize);
+  sampleMemory_.reset(zeroedBlock<std::int16_t>(kSampleMemory));
+  floatMemory_.reset(zeroedBlock<float>(kFloatStoreSize));
   std::int16_t* p = sampleMemory_.get();
   auto take = [&p](std::size_t n) {
     std::int16_t* r = p;
@@ -138,6 +153,8 @@ double StudyState::resultValue(int band, int channel, int slice) const {
   }
   if (channel < 0 || channel > kMaxChannels) return 0;
   if (sumMode == 5) return code;
+  if (transformKind == TransformKind::Power && bandMode == 0)
+    return std::ldexp(transformValue(*this, code, channel), std::clamp(resultPowerShift, 0, 48));
   return transformValue(*this, code, channel);
 }
 

@@ -171,6 +171,11 @@ struct StudyState {
   int savedViewStart = 0;     // view start kept while the transform view is on
   int savedCursorPos = 0;     // cursor kept while the transform view is on
   int powerShift = 0;         // right shift applied to a power spectrum entering the view
+  // Right shift of the mean band powers in resultStore (transformKind power,
+  // bandMode 0): band powers of full 16-bit codes reach far beyond what a
+  // 16-bit cell holds, so the store keeps them on one binary scale, raised as
+  // needed while the band measures are computed; resultValue multiplies it back.
+  int resultPowerShift = 0;
   bool lockedZoom = false;    // some analyses keep timeZoom when entering the view
 
   // --- mode flags ------------------------------------------------------------
@@ -212,6 +217,9 @@ struct StudyState {
   int resultChannels() const;
   void resultPut(int band, int channel, int slice, int value);
   int resultGet(int band, int channel, int slice) const;
+  // The physical value of a result: for the mean band power (transformKind
+  // power, bandMode 0) the band power in µV², code × 2^resultPowerShift in
+  // squared calibration units.
   double resultValue(int band, int channel, int slice) const;
 
   double physicalValue(int sample, int channel) const;
@@ -239,8 +247,14 @@ struct StudyState {
   std::int16_t* channel(int i) { return channelData[static_cast<std::size_t>(i)]; }
 
  private:
-  std::unique_ptr<std::int16_t[]> sampleMemory_;
-  std::unique_ptr<float[]> floatMemory_;
+  // The buffers come from calloc: a block this large is mapped fresh from
+  // the system, whose pages read as zero and cost nothing until written, so
+  // opening a small recording does not pay for the capacity it leaves unused.
+  struct FreeMemory {
+    void operator()(void* p) const noexcept;
+  };
+  std::unique_ptr<std::int16_t[], FreeMemory> sampleMemory_;
+  std::unique_ptr<float[], FreeMemory> floatMemory_;
 };
 
 // trunc(fraction of a day × 10 000 000) as stored in record files, and back.

@@ -22,8 +22,8 @@ enum Lead : int { kF3 = 0, kF4, kC3, kC4, kP3, kP4, kO1, kO2 };
 constexpr int kAlphaLowHundredths = 800;
 constexpr int kAlphaHighHundredths = 1400;
 
-// The Hann window: a sine's bin amplitudes then sum to twice its amplitude
-// wherever it falls between bins, and little leaks into the next band.
+// The Hann window: a sine's squared bin amplitudes then sum to the same
+// power wherever it falls between bins, and little leaks into the next band.
 constexpr int kReportWindow = 1;
 
 // A lead's own value against the mean of the other seven leads, and one lead
@@ -101,19 +101,23 @@ std::string joined(const std::vector<std::string>& items, const char* separator)
 
 // The coding of the six features.
 //
-// Band values: for every lead and each of the four bands the band's spectral
-// amplitude as the amplitude of one sine carrying it (µV: the mean bin
-// amplitude of the band measure averaged over the epochs, times the band's
-// bins, halved); bandMean is their mean over the eight leads and
-// sharePercent each band's part of the sum of the four band means.
+// Band values: for every lead and each of the four bands the band amplitude
+// in µV peak to peak, as a clinician reads the height of a wave: the sine
+// that carries the band's power P (µV², see eegReport) has the height
+// 2√2 √P. Amplitudes of different bands add as powers, never as heights (a
+// sum of bin or band amplitudes grows with the band's width), so:
+//  - bandMean: the band amplitude averaged over the eight leads;
+//  - sharePercent: the band's part of the power of the four bands
+//    (relative power), the mean of the eight leads' squared amplitudes.
 //
-//  - Main component: the band with the largest share (beta1 1, alpha 2,
-//    theta 3, delta 4); 5 (mixed) when the runner-up reaches
-//    kMixedRunnerUp of the largest share, i.e. no band clearly leads.
+//  - Main component: the band with the largest share of the power (beta1 1,
+//    alpha 2, theta 3, delta 4); 5 (mixed) when the runner-up's share
+//    reaches kMixedRunnerUp of it, i.e. no band clearly leads.
 //  - Amplitude: the mean over the eight leads of the lead amplitude, the
-//    amplitude of one sine that would carry the lead's spectral amplitude in
-//    the four bands (the sum of its four band values); codes 1..5 at 10, 25,
-//    45 and 80 µV.
+//    height of the sine carrying the lead's power in the four bands,
+//    2√2 √(Σ P) = √(Σ band amplitude²); codes 1..5 from 10, 25, 45 and
+//    80 µV peak to peak (very low below 10 µV, medium 25..45 µV, as the
+//    usual 30..50 µV alpha of a waking adult).
 //  - Alpha characteristic, from the period analysis of O1 and O2 in 8..14 Hz
 //    (rhythm share, modulation and instability averaged over the two leads):
 //    rhythm share below 5 % → 1 (absent), below 10 % → 2 (single waves, rare
@@ -127,17 +131,19 @@ std::string joined(const std::vector<std::string>& items, const char* separator)
 //    modulation: at least 20 % → 3 (regular, modulated), below 10 % → 4
 //    (regular, not modulated), in between → 5 (slightly disorganised).
 //  - Zonal differences: 1 when the alpha characteristic is below 3; else the
-//    alpha band value of O1, O2 over that of F3, F4 (means of the pairs):
-//    ≥ 3 → 2 (good), ≥ 1.5 → 3 (slightly smoothed), lower → 4; no frontal
-//    alpha at all counts as good.
-//  - Beta1 activity: the beta1 share, ≥ 6 → 2, ≥ 11 → 3, ≥ 31 → 4, else 1.
-//  - Slow-wave activity: theta and delta are graded apart by their shares,
-//    delta from higher shares since the eye movements and the background of
-//    any waking EEG already put a fifth or so of the amplitude there: theta
-//    weak from 15 %, moderate from 25 %, strong from 40 %; delta weak from
-//    25 %, moderate from 35 %, strong from 50 %. The band with the higher
-//    grade names the code (delta on a tie, the graver finding): grade 0 → 1
-//    (practically absent), theta 2, 4, 6, delta 3, 5, 7.
+//    alpha amplitude where the alpha is largest at the back of the head (the
+//    larger of O1 and O2; a one-sided difference is the asymmetry line's
+//    business) over the mean of F3 and F4: ≥ 3 → 2 (good), ≥ 1.5 → 3
+//    (slightly smoothed), lower → 4; no frontal alpha at all counts as good.
+//  - Beta1 activity: the beta1 share of the power, ≥ 6 % → 2, ≥ 11 % → 3,
+//    ≥ 31 % → 4, else 1.
+//  - Slow-wave activity: theta and delta are graded apart by their power
+//    shares, delta from higher shares since eye movements and the 1/f
+//    background put a fifth to a quarter of a waking adult's power into
+//    0.5..4 Hz: theta weak from 15 %, moderate from 25 %, strong from 40 %;
+//    delta weak from 30 %, moderate from 40 %, strong from 55 %. The band
+//    with the higher grade names the code (delta on a tie, the graver
+//    finding): grade 0 → 1 (practically absent), theta 2, 4, 6, delta 3, 5, 7.
 namespace {
 constexpr double kMixedRunnerUp = 0.8;
 
@@ -146,15 +152,22 @@ constexpr double kMixedRunnerUp = 0.8;
 ReportFeatures codeFeatures(const ReportMeasures& m, ReportDerived* derivedOut) {
   ReportDerived d;
   ReportFeatures f;
+  // Squared amplitudes stand for the powers (the factor 8 between them cancels).
+  std::array<double, kReportBands> power{};
   double total = 0;
   for (int b = 0; b < kReportBands; ++b) {
-    double sum = 0;
-    for (int l = 0; l < kReportLeads; ++l) sum += m.band[static_cast<std::size_t>(l)][static_cast<std::size_t>(b)];
+    double sum = 0, squares = 0;
+    for (int l = 0; l < kReportLeads; ++l) {
+      const double a = m.band[static_cast<std::size_t>(l)][static_cast<std::size_t>(b)];
+      sum += a;
+      squares += a * a;
+    }
     d.bandMean[static_cast<std::size_t>(b)] = sum / kReportLeads;
-    total += d.bandMean[static_cast<std::size_t>(b)];
+    power[static_cast<std::size_t>(b)] = squares / kReportLeads;
+    total += power[static_cast<std::size_t>(b)];
   }
   for (int b = 0; b < kReportBands; ++b)
-    d.sharePercent[static_cast<std::size_t>(b)] = total > 0 ? d.bandMean[static_cast<std::size_t>(b)] / total * 100 : 0;
+    d.sharePercent[static_cast<std::size_t>(b)] = total > 0 ? power[static_cast<std::size_t>(b)] / total * 100 : 0;
 
   // Main component.
   {
@@ -170,13 +183,15 @@ ReportFeatures codeFeatures(const ReportMeasures& m, ReportDerived* derivedOut) 
 
   // Amplitude.
   {
-    // The band values are sine amplitudes already (see eegReport), so a
-    // lead's amplitude is the sum of its four.
+    // The heights of the bands add as powers.
     double sum = 0;
     for (int l = 0; l < kReportLeads; ++l) {
-      double lead = 0;
-      for (int b = 0; b < kReportBands; ++b) lead += m.band[static_cast<std::size_t>(l)][static_cast<std::size_t>(b)];
-      sum += lead;
+      double squares = 0;
+      for (int b = 0; b < kReportBands; ++b) {
+        const double a = m.band[static_cast<std::size_t>(l)][static_cast<std::size_t>(b)];
+        squares += a * a;
+      }
+      sum += std::sqrt(squares);
     }
     d.meanAmplitude = sum / kReportLeads;
     f.code[kAmplitudeFeature] = codeAmong(d.meanAmplitude, {10, 25, 45, 80});
@@ -209,7 +224,7 @@ ReportFeatures codeFeatures(const ReportMeasures& m, ReportDerived* derivedOut) 
 
   // Zonal differences.
   {
-    const double posterior = (m.band[kO1][kAlpha] + m.band[kO2][kAlpha]) / 2;
+    const double posterior = std::max(m.band[kO1][kAlpha], m.band[kO2][kAlpha]);
     const double anterior = (m.band[kF3][kAlpha] + m.band[kF4][kAlpha]) / 2;
     d.zonalRatio = anterior > 0 ? posterior / anterior : 0;
     if (f.code[kAlphaFeature] < 3)
@@ -227,7 +242,7 @@ ReportFeatures codeFeatures(const ReportMeasures& m, ReportDerived* derivedOut) 
   // Slow-wave activity.
   {
     const int theta = codeAmong(d.sharePercent[kTheta], {15, 25, 40}) - 1;  // 0..3
-    const int delta = codeAmong(d.sharePercent[kDelta], {25, 35, 50}) - 1;
+    const int delta = codeAmong(d.sharePercent[kDelta], {30, 40, 55}) - 1;
     if (theta == 0 && delta == 0)
       f.code[kSlow] = 1;
     else if (delta >= theta)
@@ -389,28 +404,35 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
   // Band measures of every epoch.
   {
     SavedSettings saved(s, engine);
+    const std::size_t powerLines = engine.powerLines.size();
     s.epochLength = s.epochStep = kReportEpochLength;
     s.epochCount = s.recordLength / kReportEpochLength;
     s.bandMode = 0;
-    s.transformKind = TransformKind::Amplitude;
+    s.transformKind = TransformKind::Power;
     engine.averagedEpochs = 0;
     engine.firstBandBins = {0, 0};
     engine.buildWindow(kReportWindow);
     for (int e = 0; e < s.epochCount; ++e) {
       if (engine.epochSpectra(s, e * kReportEpochLength, e) < 0) {
         r.problem = txt::kNoSpectra;
+        engine.powerLines.resize(powerLines);
         return r;
       }
     }
+    // the report's own power lines are no band analysis of the person's
+    engine.powerLines.resize(powerLines);
     for (int l = 0; l < kReportLeads; ++l)
       for (int b = 0; b < kReportBands; ++b) {
+        // The power band measure is the band's mean squared bin amplitude
+        // in µV² (a sine of amplitude A shows 2A in its bin without a
+        // window). Over the band's bins the squares of a Hann-windowed
+        // epoch sum to 8 × 3/8 (the window's mean square) = 3 times the
+        // band's power; the sine carrying that power is 2√2 √P high.
         double sum = 0;
         for (int e = 0; e < s.epochCount; ++e) sum += s.resultValue(b, leads[static_cast<std::size_t>(l)], e);
-        // Mean bin amplitude × bins / 2: the amplitude of the one sine that
-        // would carry this much spectral amplitude (a sine of amplitude A
-        // shows 2A in its bin).
+        const double power = sum / s.epochCount * bins[static_cast<std::size_t>(b)] / 3.0;
         r.measures.band[static_cast<std::size_t>(l)][static_cast<std::size_t>(b)] =
-            sum / s.epochCount * bins[static_cast<std::size_t>(b)] / 2.0;
+            2.0 * std::sqrt(2.0) * std::sqrt(std::max(0.0, power));
       }
   }
   for (int l = 0; l < kReportLeads; ++l) {
@@ -438,10 +460,11 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
     periodAnalysis(copy.data(), s.recordLength, r.measures.alphaLimits, s.sampleRate, microvolts, &waves);
     // The band-pass turns any activity into regular waves of the band; a
     // wave counts as alpha rhythm only when it stands out of the lead's
-    // other activity: its height (peak to trough, twice a sine's amplitude)
-    // at least the sum of the lead's delta, theta and beta1 values.
+    // other activity: its height (peak to trough) at least the height of
+    // the lead's delta, theta and beta1 together (their powers added).
     const auto& band = r.measures.band[static_cast<std::size_t>(kO1 + k)];
-    const double other = band[kDelta] + band[kTheta] + band[kBetaOne];
+    const double other = std::sqrt(band[kDelta] * band[kDelta] + band[kTheta] * band[kTheta] +
+                                   band[kBetaOne] * band[kBetaOne]);
     for (PeriodWave& w : waves)
       if (w.amplitude * microvolts < other) w.accepted = false;
     markRhythmRuns(waves);

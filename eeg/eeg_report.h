@@ -30,10 +30,10 @@ struct ReportFeatures {
 
 // What the features are coded from.
 struct ReportMeasures {
-  // Band amplitude per lead (F3 … O2) and band (delta … beta1), in µV: the
-  // amplitude of one sine that carries the band's spectral amplitude (the
-  // mean bin amplitude of the band measure averaged over the epochs, times
-  // the band's bins, halved, since a sine of amplitude A shows 2A).
+  // Band amplitude per lead (F3 … O2) and band (delta … beta1), in µV peak
+  // to peak, as a clinician reads a wave: the height of the one sine that
+  // carries the band's power, 2√2 × √(band power), the band power being the
+  // power band measure averaged over the epochs (see eegReport).
   std::array<std::array<double, kReportBands>, kReportLeads> band{};
   std::array<std::string, kReportBands> bandNames;
   // The occipital alpha: period analysis of O1 and O2 in 8..14 Hz.
@@ -44,9 +44,9 @@ struct ReportMeasures {
 // Numbers derived from the measures on the way to the codes (kept for the
 // JSON output and the tests).
 struct ReportDerived {
-  std::array<double, kReportBands> bandMean{};   // over the eight leads
-  std::array<double, kReportBands> sharePercent{};  // of the sum of the four band means
-  double meanAmplitude = 0;    // µV, compared with 10, 25, 45 and 80
+  std::array<double, kReportBands> bandMean{};   // amplitude over the eight leads, µV peak to peak
+  std::array<double, kReportBands> sharePercent{};  // the band's part of the power of the four bands
+  double meanAmplitude = 0;    // µV peak to peak, compared with 10, 25, 45 and 80
   double rhythmPercent = 0;    // mean of O1 and O2
   double modulationPercent = 0;
   double instabilityRatio = 0; // instability over (Tmax − Tmin) / 6
@@ -83,7 +83,7 @@ struct EegReport {
 };
 
 // The whole report for the record in memory. The band measures of every
-// epoch of 512 samples (amplitude, band mode 0, the Hann window whatever
+// epoch of 512 samples (power, band mode 0, the Hann window whatever
 // window the person chose, no extra averaging) are computed through the
 // engine into resultStore and the engine's spectra buffers
 // (parkedChannelData), as the band diagrams do;

@@ -20,7 +20,11 @@ struct Rule {
 inline constexpr int kRuleCount = 131;
 
 inline constexpr std::array<Rule, kRuleCount> kRules{{
-    {{2, 2, 3, 2, 1, 1}, {2, 5, 3, 2, 2, 1}, 1, 1},  // 1
+    // Rule 1 is class 01, the organised type of a normal EEG (regular
+    // modulated alpha, good zonal differences, no slow waves): its degree is
+    // the norm (2), not 1 ("не определена"), which is kept for a record that
+    // no rule fits.
+    {{2, 2, 3, 2, 1, 1}, {2, 5, 3, 2, 2, 1}, 2, 1},  // 1
     {{2, 2, 3, 2, 1, 1}, {2, 5, 5, 3, 2, 1}, 2, 2},  // 2
     {{2, 2, 3, 2, 1, 2}, {2, 5, 5, 3, 2, 2}, 2, 3},  // 3
     {{2, 2, 3, 2, 1, 3}, {2, 5, 5, 3, 2, 5}, 3, 3},  // 4

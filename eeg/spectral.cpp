@@ -355,7 +355,32 @@ int SpectralEngine::oddLengthSpectrum(const std::int16_t* x, int length, std::in
   return k;
 }
 
+namespace {
+
+// Raises the store's power scale to `shift`, rescaling what it holds (rounded
+// half up), so that every slice stays on the one scale resultValue applies.
+void raisePowerShift(StudyState& s, int shift) {
+  const int d = shift - s.resultPowerShift;
+  if (d <= 0) return;
+  const int half = 1 << (d - 1);
+  for (int i = 0; i < kResultStoreSize; ++i) s.resultStore[i] = static_cast<std::int16_t>((s.resultStore[i] + half) >> d);
+  s.resultPowerShift = shift;
+}
+
+// A mean band power on the store's scale.
+int scaledPower(StudyState& s, long long mean) {
+  int shift = s.resultPowerShift;
+  auto scaled = [&](int k) { return k == 0 ? mean : (mean + (1LL << (k - 1))) >> k; };
+  while (scaled(shift) > 32767) ++shift;
+  raisePowerShift(s, shift);
+  return static_cast<int>(scaled(shift));
+}
+
+}  // namespace
+
 void SpectralEngine::bandMeasures(StudyState& s, int epoch) {
+  // A new run of band measures starts at epoch 0 on the finest scale.
+  if (epoch == 0) s.resultPowerShift = 0;
   const int rows = std::clamp(s.resultChannels(), 0, kMaxChannels);
   const int bands = std::clamp(s.bandCount, 0, kBandRows);
   const int n = s.epochLength;
@@ -403,9 +428,16 @@ void SpectralEngine::bandMeasures(StudyState& s, int epoch) {
           const double value = s.calibValue[ch];
           line += ' ';
           line += formatNumber(static_cast<double>(w) / count / units * value / units * value, 4);
-          w /= 16;
+          // The band power of the current band alone used to be divided by
+          // 16 to fit the store, so that bands of one analysis stood on two
+          // scales; the store's power scale now fits every band alike.
         }
-        mean = static_cast<int>(std::min(std::trunc(static_cast<double>(w) / count + 0.5), 2.0e9));
+        // Squared amplitudes of full 16-bit codes pass 32 bits: the sums are
+        // 64-bit, and the mean power is put on the store's scale.
+        if (power && s.bandMode == 0)
+          mean = scaledPower(s, static_cast<long long>(std::trunc(static_cast<double>(w) / count + 0.5)));
+        else
+          mean = static_cast<int>(std::min(std::trunc(static_cast<double>(w) / count + 0.5), 2.0e9));
       } else if (currentPowerBand) {
         // keeps the columns of the power line in step with the rows
         line += ' ';

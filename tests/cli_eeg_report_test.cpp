@@ -156,5 +156,34 @@ TEST(CliEegReport, PagesOfARealEdfRecording) {
   EXPECT_EQ(r.out, joinedLines(expected.lines));
 }
 
+// Every page of both resting recordings of a healthy volunteer is judged:
+// a rule matches (a degree, not "не определена"), alpha leads at a medium
+// height, the rhythm is regular and the slow waves practically absent.
+TEST(CliEegReport, RestingRecordingsOfAHealthyAdultGetADegree) {
+  for (const char* name : {"eegmat/Subject00_1.edf", "eegmat/Subject00_2.edf"}) {
+    const std::string path = test::sharedData(name);
+    if (path.empty()) GTEST_SKIP() << "shared recordings not present";
+    auto s = std::make_unique<StudyState>();
+    s->programDir = "./";
+    ScriptedInteraction ui;
+    ASSERT_TRUE(openEdf(*s, path, edfSampleWidthFor(path), ui));
+    installDefaultBands(*s);
+    SpectralEngine engine;
+    for (int page = 1; page <= s->recordCount; ++page) {
+      ASSERT_TRUE(gotoRecord(*s, page, ui));
+      const EegReport r = eegReport(engine, *s);
+      ASSERT_TRUE(r.ok()) << name << " page " << page << ": " << r.problem;
+      EXPECT_NE(r.rule, 0) << name << " page " << page;
+      EXPECT_GE(r.degree, 2) << name << " page " << page;
+      EXPECT_EQ(r.features.code[kMain], 2) << name << " page " << page;
+      EXPECT_EQ(r.features.code[kAmplitudeFeature], 3) << name << " page " << page;
+      EXPECT_GE(r.features.code[kAlphaFeature], 3) << name << " page " << page;
+      EXPECT_LE(r.features.code[kAlphaFeature], 5) << name << " page " << page;
+      EXPECT_EQ(r.features.code[kSlow], 1) << name << " page " << page;
+    }
+    closeRecordFile(*s);
+  }
+}
+
 }  // namespace
 }  // namespace velor

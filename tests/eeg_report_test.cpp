@@ -116,6 +116,13 @@ ReportMeasures measures(std::array<double, 4> bands, double rhythm = 50, double 
   return m;
 }
 
+// Measures whose bands take the given shares (percent) of the power: band
+// amplitudes are heights, so their squares are what adds up.
+ReportMeasures shares(std::array<double, 4> percent) {
+  for (double& p : percent) p = std::sqrt(p);
+  return measures(percent);
+}
+
 struct CodeCase {
   const char* what;
   ReportMeasures m;
@@ -130,6 +137,10 @@ TEST(EegReportCoding, EveryCodeOfEveryFeature) {
     for (int l : {6, 7}) m.band[static_cast<std::size_t>(l)][2] = posterior;
     return m;
   };
+  // The alpha maximum at the back of the head sets the zonal difference,
+  // also when it lies on one side only.
+  ReportMeasures oneSided = zonal(30, 10);
+  oneSided.band[6][2] = 10;  // O1 as low as the front
   // Half the scatter of random periods over 18..31 samples: 13 / 6.
   const double scatter = 13.0 / 6;
   const std::vector<CodeCase> cases{
@@ -138,8 +149,8 @@ TEST(EegReportCoding, EveryCodeOfEveryFeature) {
       {"theta leads", measures({1, 10, 1, 1}), kMain, 3},
       {"delta leads", measures({10, 1, 1, 1}), kMain, 4},
       {"delta and theta alike", measures({5, 5, 1, 1}), kMain, 5},
-      {"runner-up at 80 %", measures({4, 1, 5, 1}), kMain, 5},
-      {"runner-up below 80 %", measures({3.9, 1, 5, 1}), kMain, 2},
+      {"runner-up at 80 %", shares({40, 5, 50, 5}), kMain, 5},
+      {"runner-up below 80 %", shares({39, 5, 50, 5}), kMain, 2},
       {"5 µV", measures({0, 0, 5, 0}), kAmplitudeFeature, 1},
       {"10 µV", measures({0, 0, 10, 0}), kAmplitudeFeature, 2},
       {"30 µV", measures({0, 0, 30, 0}), kAmplitudeFeature, 3},
@@ -157,18 +168,21 @@ TEST(EegReportCoding, EveryCodeOfEveryFeature) {
       {"no frontal alpha", zonal(40, 0), kZonal, 2},
       {"posterior ×2", zonal(20, 10), kZonal, 3},
       {"flat over the head", zonal(10, 10), kZonal, 4},
-      {"beta1 3 %", measures({0, 0, 97, 3}), kBeta1, 1},
-      {"beta1 8 %", measures({0, 0, 92, 8}), kBeta1, 2},
-      {"beta1 20 %", measures({0, 0, 80, 20}), kBeta1, 3},
-      {"beta1 40 %", measures({0, 0, 60, 40}), kBeta1, 4},
-      {"little slow activity", measures({10, 10, 75, 5}), kSlow, 1},
-      {"theta 18 %", measures({10, 18, 67, 5}), kSlow, 2},
-      {"delta 28 %", measures({28, 10, 57, 5}), kSlow, 3},
-      {"theta 30 %", measures({10, 30, 55, 5}), kSlow, 4},
-      {"delta 40 %", measures({40, 10, 45, 5}), kSlow, 5},
-      {"theta 45 %", measures({10, 45, 40, 5}), kSlow, 6},
-      {"delta 55 %", measures({55, 10, 30, 5}), kSlow, 7},
-      {"theta and delta both weak", measures({28, 18, 49, 5}), kSlow, 3},
+      {"beta1 3 %", shares({0, 0, 97, 3}), kBeta1, 1},
+      {"beta1 8 %", shares({0, 0, 92, 8}), kBeta1, 2},
+      {"beta1 20 %", shares({0, 0, 80, 20}), kBeta1, 3},
+      {"beta1 40 %", shares({0, 0, 60, 40}), kBeta1, 4},
+      {"little slow activity", shares({10, 10, 75, 5}), kSlow, 1},
+      {"delta 28 %, usual when awake", shares({28, 10, 57, 5}), kSlow, 1},
+      {"theta 18 %", shares({10, 18, 67, 5}), kSlow, 2},
+      {"delta 33 %", shares({33, 10, 52, 5}), kSlow, 3},
+      {"theta 30 %", shares({10, 30, 55, 5}), kSlow, 4},
+      {"delta 40 %", shares({40, 10, 45, 5}), kSlow, 5},
+      {"theta 45 %", shares({10, 45, 40, 5}), kSlow, 6},
+      {"delta 55 %", shares({55, 10, 30, 5}), kSlow, 7},
+      {"theta and delta both weak", shares({33, 18, 44, 5}), kSlow, 3},
+      {"heights add as powers: 3 × 20 µV", measures({20, 20, 20, 0}), kAmplitudeFeature, 3},
+      {"alpha larger on one side", oneSided, kZonal, 2},
   };
   for (const CodeCase& c : cases)
     EXPECT_EQ(codeFeatures(c.m).code[static_cast<std::size_t>(c.feature)], c.code) << c.what;
@@ -186,7 +200,7 @@ TEST(EegReportRules, SoundRangesAndTheFirstMatchingRuleGivesTheDegree) {
     int degree;
   };
   const Case cases[] = {
-      {{2, 3, 3, 2, 1, 1}, 1, 1},  // rule 1 also fits rule 2's ranges: the first wins
+      {{2, 3, 3, 2, 1, 1}, 1, 2},  // rule 1 (the organised normal EEG) also fits rule 2's ranges: the first wins
       {{2, 3, 4, 2, 1, 1}, 2, 2},
       {{2, 3, 3, 2, 1, 4}, 4, 3},
       {{4, 5, 1, 1, 1, 7}, 33, 6},
@@ -303,7 +317,7 @@ struct RecordCase {
 
 TEST(EegReport, ConstructedRecordings) {
   auto normal = normalLeads();
-  for (auto& l : normal) l.rhythms[2].microvolts = 5;  // theta a little stronger
+  for (auto& l : normal) l.rhythms[2].microvolts = 5;  // theta a little stronger, still far below the alpha
   auto slowed = normalLeads();
   for (auto& l : slowed) l.rhythms[0].hz = 7.5;
   auto asymmetric = normalLeads();
@@ -314,10 +328,10 @@ TEST(EegReport, ConstructedRecordings) {
   const std::vector<RecordCase> cases{
       {"normal alpha",
        normal,
-       {2, 3, 3, 2, 2, 2},
+       {2, 3, 3, 2, 1, 1},
        2,
        {"Главные компоненты ЭЭГ: альфа-активность", " характеристика: регулярная частота, модулированая",
-        " зональные различия: хорошие", "Медленноволновая активность: тета-активность выражена слабо.",
+        " зональные различия: хорошие", "Бета1-активность: нет.", "Медленноволновая активность: практически отсутствует.",
         " депрессия: Альфа:F3,F4,C3,C4", " активность: Альфа:O1,O2"}},
       {"slowed alpha",
        slowed,
@@ -326,7 +340,7 @@ TEST(EegReport, ConstructedRecordings) {
        {"Главные компоненты ЭЭГ: тета-активность.", "Медленноволновая активность: тета-активность выражена сильно."}},
       {"excess theta",
        uniform({{6, 30, 0.3, 0.7}, {10, 6, 0.5, 1}, {17, 2}}),
-       {3, 3, 1, 1, 2, 6},
+       {3, 4, 1, 1, 1, 6},  // a 30 µV theta is about 50 µV high: "высокая"
        4,
        {"Главные компоненты ЭЭГ: тета-активность.", "Очаговые изменения ЭЭГ: отсутствуют."}},
       {"excess delta",

@@ -939,15 +939,56 @@ TEST(BandMeasures, PowerWeightsBySquaresAndWritesTheBandPowerLine) {
   for (int c = 0; c < 2; ++c) std::fill_n(s->parkedChannelData[static_cast<std::size_t>(c)], 129, std::int16_t{100});
   SpectralEngine e;
   e.bandMeasures(*s, 0);
-  // W = 11 × 100²: the line shows W / n / units × value / units × value, then W / 16 is stored.
+  // W = 11 × 100²: the line shows W / n / units × value / units × value.
   ASSERT_EQ(e.powerLines.size(), 1u);
   std::istringstream line(e.powerLines[0]);
   double row0 = 0, row1 = 0;
   line >> row0 >> row1;
   EXPECT_NEAR(row0, 10000 * (100 / 2047.0) * (100 / 2047.0), 0.01);
   EXPECT_DOUBLE_EQ(row1, 10000 * (50 / 1000.0) * (50 / 1000.0));
-  EXPECT_EQ(s->resultGet(1, 0, 0), 625);
-  EXPECT_EQ(s->resultGet(0, 0, 0), 10000) << "other bands are not divided";
+  // Every band is stored on one scale (the current band is not divided by
+  // 16 apart from the others), and resultValue gives the line's µV².
+  EXPECT_EQ(s->resultPowerShift, 0);
+  EXPECT_EQ(s->resultGet(1, 0, 0), 10000);
+  EXPECT_EQ(s->resultGet(0, 0, 0), 10000);
+  EXPECT_DOUBLE_EQ(s->resultValue(1, 1, 0), row1);
+}
+
+// Full 16-bit codes (an EDF page at 560 codes per µV): squared amplitudes
+// pass the 16-bit store by far; the store keeps them on a binary scale and
+// resultValue gives each band's power in µV², strong and weak bands apart.
+TEST(BandMeasures, PowersOfFullSixteenBitCodesKeepTheirValues) {
+  auto s = study(2, 512, 256);
+  s->epochLength = 256;
+  s->transformKind = TransformKind::Power;
+  s->bandCount = 2;
+  s->bandTable[0] = {"alpha", "8", "13"};
+  s->bandTable[1] = {"beta2", "20", "30"};
+  for (int c = 0; c < 2; ++c) {
+    s->zeroLevel[c] = 0;
+    s->calibUnits[c] = 28000;
+    s->calibValue[c] = 50;  // 560 codes per µV
+  }
+  // channel 0: 25 µV at 10 Hz and 2 µV at 25 Hz; channel 1: a tenth of that
+  for (int c = 0; c < 2; ++c) {
+    const double k = c == 0 ? 1.0 : 0.1;
+    std::vector<double> x(512);
+    for (int i = 0; i < 512; ++i)
+      x[static_cast<std::size_t>(i)] = 560 * k * (25 * std::cos(2 * std::numbers::pi * 10 * i / 256.0) + 2 * std::cos(2 * std::numbers::pi * 25 * i / 256.0));
+    fill(*s, c, codes(x));
+  }
+  SpectralEngine e;
+  ASSERT_GE(e.epochSpectra(*s, 0, 0), 0);
+  EXPECT_GT(s->resultPowerShift, 0);
+  // a cosine of amplitude A shows 2A in its bin: (2A)² over the band's bins
+  const double alpha = 50.0 * 50 / 6, beta = 4.0 * 4 / 11;
+  EXPECT_NEAR(s->resultValue(0, 0, 0), alpha, alpha * 0.01);
+  EXPECT_NEAR(s->resultValue(1, 0, 0), beta, beta * 0.01);
+  EXPECT_NEAR(s->resultValue(0, 1, 0), alpha / 100, alpha / 100 * 0.01);
+  // a second epoch that needs a coarser scale rescales what is stored
+  for (int i = 256; i < 512; ++i) s->channel(0)[i] = static_cast<std::int16_t>(s->channel(0)[i] > 0 ? 32000 : -32000);
+  ASSERT_GE(e.epochSpectra(*s, 256, 1), 0);
+  EXPECT_NEAR(s->resultValue(0, 0, 0), alpha, alpha * 0.01) << "slice 0 on the new scale";
 }
 
 TEST(BandMeasures, FirstBandBinsReplaceTheFirstBandOnly) {

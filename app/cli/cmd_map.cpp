@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -86,6 +87,16 @@ int runMap(const MapOptions& o) {
   OpenedInput in;
   if (const int status = openInputAt(o.file, o.record, ui, in); status != kExitOk) return status;
   StudyState& s = *in.state;
+  // A record none of whose channels sits on the head (every channel of a
+  // non-EEG kind, or no positions known) has no map: an empty head would
+  // look like a map of silence.
+  bool placed = false;
+  for (int c = 0; c < std::min(s.channelCount, kMaxChannels); ++c)
+    placed = placed || s.channelPosX[static_cast<std::size_t>(c)] < kMapNoPosition;
+  if (!placed) {
+    reportFailure(o.file + ": no channel has a position on the head (all are of non-EEG kinds), so there is no map");
+    return kExitFile;
+  }
   s.epochLength = s.epochStep = o.epochLength;
   s.normaliseEpochGrid();
   s.transformKind = TransformKind::Amplitude;

@@ -72,6 +72,16 @@ std::optional<TransformKind> spectrumKind(int number, const StudyState& s, int& 
   return kind;
 }
 
+// A bin amplitude is kept in 16 bits: a spectrum of full 16-bit codes (an
+// EDF page) with a strong rhythm can reach the limit, and its largest bins are
+// then cut. That is said (one line on stderr) rather than passed off as a value.
+constexpr int kSpectrumCodeLimit = 32767;
+
+std::string limitNote(const std::string& where) {
+  return "note: in " + where + " a bin amplitude reaches the 16-bit limit of the spectrum (32767 codes); "
+         "the largest bins there are cut, and their powers and band measures are too low";
+}
+
 // --- spectrum ----------------------------------------------------------------------------------
 
 struct SpectrumOptions {
@@ -126,13 +136,29 @@ int runSpectrum(const SpectrumOptions& o) {
   }
   if (*kind == TransformKind::Coherence && o.averaged < 4)
     reportFailure("note: coherence of fewer than 5 epochs is close to 1 at every bin (use --averaged 4 or more)");
-  engine.epochSpectra(s, static_cast<int>(start), s.currentEpoch);
+  const int peak = engine.epochSpectra(s, static_cast<int>(start), s.currentEpoch);
 
   const bool pairs = pairKind(s);
+  if (!pairs && peak >= kSpectrumCodeLimit) reportFailure(limitNote("epoch " + std::to_string(o.epoch)));
   const int rows = pairs ? s.leadPairCount : s.channelCount;
   const int length = s.epochLength;
   const int bins = length / 2;
   const int rate = s.sampleRate;
+  // A power spectrum is printed in µV², the square of each bin's amplitude
+  // in physical units, taken before the transform view squares and shifts
+  // the codes into 12 bits (its codes lose the small bins, and stand 2^powerShift
+  // below the power).
+  std::vector<double> power;
+  if (*kind == TransformKind::Power && !o.raw) {
+    power.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(bins + 1));
+    for (int r = 0; r < rows; ++r) {
+      const double perCode = s.calibValue[r] / static_cast<double>(std::max<int>(1, s.calibUnits[r]));
+      for (int i = 1; i <= bins; ++i) {
+        const double a = s.parkedChannelData[static_cast<std::size_t>(r)][i] * perCode;
+        power[static_cast<std::size_t>(r) * static_cast<std::size_t>(bins + 1) + static_cast<std::size_t>(i)] = a * a;
+      }
+    }
+  }
   // The transform view converts the codes (a power spectrum is squared and
   // scaled there); bin L/2 is taken in as well so that every row is shown alike.
   s.enterTransformView(*kind, bins + 1, s.monitorWidth);
@@ -144,7 +170,12 @@ int runSpectrum(const SpectrumOptions& o) {
     out += std::to_string(i) + "," + number(static_cast<double>(i) * rate / length);
     for (int r = 0; r < rows; ++r) {
       out += ',';
-      out += o.raw ? std::to_string(s.channelData[static_cast<std::size_t>(r)][i]) : number(s.physicalValue(i, r));
+      if (o.raw)
+        out += std::to_string(s.channelData[static_cast<std::size_t>(r)][i]);
+      else if (!power.empty())
+        out += number(power[static_cast<std::size_t>(r) * static_cast<std::size_t>(bins + 1) + static_cast<std::size_t>(i)]);
+      else
+        out += number(s.physicalValue(i, r));
     }
     out += '\n';
   }
@@ -213,9 +244,11 @@ int runBands(const BandsOptions& o) {
   std::string out = "epoch,band";
   std::vector<std::string> names;
   int rows = 0;
+  std::string limited;
   for (int e = 0; e < epochs; ++e) {
     // Each epoch goes to slice 0, so no record is too long for the result store.
-    engine.epochSpectra(s, e * s.epochStep, 0);
+    const int peak = engine.epochSpectra(s, e * s.epochStep, 0);
+    if (!pairs && peak >= kSpectrumCodeLimit) limited += (limited.empty() ? "" : ",") + std::to_string(e + 1);
     if (pairs) {
       // Pair measures are kept per lead pair, as the transform view keeps them.
       s.viewMode = ViewMode::Transform;
@@ -233,6 +266,7 @@ int runBands(const BandsOptions& o) {
     }
     s.viewMode = ViewMode::Signals;
   }
+  if (!limited.empty()) reportFailure(limitNote("epochs " + limited));
   std::cout << out;
   return kExitOk;
 }

@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include "core/interaction.h"
+#include "core/record_file.h"
 #include "core/study_state.h"
 #include "eeg/maps.h"
 #include "eeg/ui/map_render.h"
@@ -79,6 +80,39 @@ TEST(CliMap, AlphaBandMapOfTheDemoStudy) {
     const CliRun m = cli("map '" + study + "' --png '" + dir.file("m.png") + "' --measure " + measure);
     EXPECT_EQ(m.status, 0) << measure << ": " << m.err;
     EXPECT_EQ(QImage(QString::fromStdString(dir.file("m.png"))).size(), QSize(400, 400));
+  }
+}
+
+// A record with no channel on the head (every channel of a non-EEG kind)
+// has no map: velor-cli says so with status 1 instead of drawing an empty head.
+TEST(CliMap, RecordWithoutPlacedChannelsIsRefused) {
+  if (!QFileInfo::exists(QString::fromStdString(cliPath()))) GTEST_SKIP() << "velor-cli not built";
+  TempDir dir;
+  const std::string study = dir.file("kinds.cad");
+  DemoStudyOptions o;
+  o.records = 1;
+  o.seconds = 4;
+  {
+    StudyState s;
+    NoProgress progress;
+    std::string reason;
+    ASSERT_TRUE(writeDemoStudy(s, study, o, progress, reason)) << reason;
+  }
+  {
+    StudyState s;
+    ScriptedInteraction ui;
+    ASSERT_TRUE(openRecordFile(s, study, ui));
+    for (int c = 0; c < s.channelCount; ++c) s.channelPosX[static_cast<std::size_t>(c)] = 255;
+    ASSERT_TRUE(rewriteHeader(s, ui));
+    closeRecordFile(s);
+  }
+  const std::string png = dir.file("none.png");
+  for (const char* measure : {"amplitude", "spectrum", "band"}) {
+    const CliRun r = cli("map '" + study + "' --png '" + png + "' --measure " + measure);
+    EXPECT_EQ(r.status, 1) << measure;
+    EXPECT_NE(r.err.find("no channel has a position on the head"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(png)));
   }
 }
 
