@@ -89,7 +89,7 @@ DeviceResult EegdevDevice::open() {
         // The plugin takes its rate (and the samples it delivers per data
         // record) from the last signal: a file whose signals differ in rate
         // would arrive with most samples missing.
-        for (const auto& sg : h.signals) {
+        for (const auto& sg : h.signalHeaders) {
           const int rate = static_cast<int>(std::lround(static_cast<double>(sg.samplesPerRecord) / h.recordDuration));
           if (rate != reportedRate_) {
             close();
@@ -113,7 +113,7 @@ DeviceResult EegdevDevice::open() {
     const double unitVolts = voltsOfUnit(unit);
     Rescale fix;
     if (haveHeader && !isInt) {
-      for (const auto& sg : h.signals)
+      for (const auto& sg : h.signalHeaders)
         if (sg.label == label && mm[1] > mm[0] && (mm[0] != sg.physMin || mm[1] != sg.physMax)) {
           fix = {mm[0], (sg.physMax - sg.physMin) / (mm[1] - mm[0]), sg.physMin};
           mm[0] = sg.physMin;

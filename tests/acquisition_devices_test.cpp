@@ -396,10 +396,10 @@ std::vector<std::vector<double>> readEdfValues(const std::string& path, EdfHeade
   std::string why;
   EXPECT_TRUE(readEdfHeader(path, edfSampleWidthFor(path), h, why)) << why;
   const std::string bytes = test::readBytes(path);
-  std::vector<std::vector<double>> v(h.signals.size());
+  std::vector<std::vector<double>> v(h.signalHeaders.size());
   for (long long r = 0; r < h.dataRecords; ++r)
-    for (std::size_t s = 0; s < h.signals.size(); ++s) {
-      const auto& sg = h.signals[s];
+    for (std::size_t s = 0; s < h.signalHeaders.size(); ++s) {
+      const auto& sg = h.signalHeaders[s];
       const double gain = (sg.physMax - sg.physMin) / static_cast<double>(sg.digMax - sg.digMin);
       for (long long i = 0; i < sg.samplesPerRecord; ++i) {
         const std::size_t at = static_cast<std::size_t>(h.headerBytes + r * h.recordBytes + sg.offsetInRecord +
@@ -449,14 +449,14 @@ TEST(EegdevDevice, ReplaysASharedBdfRecordingUnchanged) {
   std::string end;
   const FrameBlock got = replayAll(dev, end);
   EXPECT_FALSE(end.empty());  // the end of the file is said once
-  const long long samples = h.signals[0].samplesPerRecord * h.dataRecords;
+  const long long samples = h.signalHeaders[0].samplesPerRecord * h.dataRecords;
   ASSERT_EQ(got.frames, samples);
   for (int ch = 0; ch < d.deviceChannelCount; ++ch) {
     const auto& c = d.channels[static_cast<std::size_t>(ch)];
-    std::size_t sig = h.signals.size();
-    for (std::size_t s = 0; s < h.signals.size(); ++s)
-      if (h.signals[s].label == c.name) sig = s;
-    ASSERT_LT(sig, h.signals.size()) << c.name;
+    std::size_t sig = h.signalHeaders.size();
+    for (std::size_t s = 0; s < h.signalHeaders.size(); ++s)
+      if (h.signalHeaders[s].label == c.name) sig = s;
+    ASSERT_LT(sig, h.signalHeaders.size()) << c.name;
     const double uvPerUnit = c.voltsPerUnit * 1e6;
     double worst = 0;
     for (int i = 0; i < got.frames; ++i) {
