@@ -90,6 +90,7 @@ const MenuEntry kMenu[] = {
     {Cmd::Notebook, kMenuCompute, nullptr, kNotebook, "", "Блокнот измеренных значений", M::Notebook, false},
     {Cmd::AddToNotebook, kMenuCompute, nullptr, kToNotebook, "F5", "Занести показания табло в блокнот",
      M::Notebook, false},
+    {Cmd::Generator, kMenuCompute, nullptr, kGenerator, "", "Тестовый сигнал в текущий канал", M::Calculator, false},
     {Cmd::Transformations, kMenuCompute, nullptr, kTransforms, "", "Преобразования сигналов", M::Transformations,
      false},
     {Cmd::Artefacts, kMenuCompute, nullptr, kArtefacts, "", "Обработка артефактов", M::Artefacts, false},

@@ -59,7 +59,7 @@ enum class Cmd {
   // "Записи"
   NextRecord, PrevRecord, RecordByNumber, MergeRecords, RestoreRecord,
   // "Вычисления"
-  Calculator, Notebook, AddToNotebook, Transformations, Artefacts,
+  Calculator, Notebook, AddToNotebook, Generator, Transformations, Artefacts,
   MarkInsert, MarkRemove, MarkRemoveAll, MarkPrev, MarkNext,
   ChannelInsert, ChannelDelete,
   // "Установки"

@@ -41,6 +41,8 @@ inline constexpr const char* kMenuCompute = "Вычисления";
 inline constexpr const char* kCalc = "&C=Калькулятор";
 inline constexpr const char* kNotebook = "&B=Блокнот";
 inline constexpr const char* kToNotebook = "Занести в блокнот";
+// the signal generator, here until the transformations window opens it
+inline constexpr const char* kGenerator = "Генератор";
 inline constexpr const char* kNotebookNotice = "Запись в блокнот=";
 inline constexpr const char* kTransforms = "&P=Преобразования";
 inline constexpr const char* kArtefacts = "&E=Артефакты";

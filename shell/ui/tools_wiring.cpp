@@ -25,6 +25,7 @@
 #include "tools/calculator_texts.h"
 #include "tools/ui/calculator_window.h"
 #include "tools/ui/formula_window.h"
+#include "tools/ui/generator_dialog.h"
 
 namespace velor::shell {
 
@@ -143,6 +144,15 @@ void installFormulaTools(MainWindow& w) {
 
   CommandDispatcher& c = w.commands();
   c.setHandler(Cmd::Calculator, [&w, t] { return runCalculator(w, *t); });
+  // The generator writes the current channel; a generating command closes it
+  // with dialogResult 1 and the record is drawn again.
+  c.setHandler(Cmd::Generator, [&w] {
+    StudyState& s = w.study();
+    s.dialogResult = 0;
+    GeneratorDialog d(s, w.interaction(), &w);
+    d.exec();
+    return s.dialogResult == 1 ? CommandResult::done(ViewChange::Redraw) : CommandResult::done();
+  });
   c.setHandler(Cmd::Notebook, [t] {
     t->window->show();
     t->window->raise();

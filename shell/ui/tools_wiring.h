@@ -1,7 +1,9 @@
 // The main window's ties to the formula tools and the notebook: the
 // calculator "Калькулятор" with its record commands, the notebook "Блокнот"
 // (created once, shown and hidden) with its formula windows, files, graphs,
-// statistics text and printing, and "Занести в блокнот".
+// statistics text and printing, "Занести в блокнот", and the signal
+// generator "Генератор" (from the menu until the transformations window,
+// which opens it, exists).
 #pragma once
 
 namespace velor {
@@ -14,7 +16,7 @@ namespace velor::shell {
 
 class MainWindow;
 
-// Sets the handlers of the calculator, notebook and add-to-notebook commands.
+// Sets the handlers of the calculator, notebook, add-to-notebook and generator commands.
 void installFormulaTools(MainWindow& w);
 // The notebook of the main window, its window (nullptr before the install),
 // and the formula context the calculator evaluates in.

@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "core/formula_files.h"
 #include "tools/calculator.h"
@@ -196,6 +197,29 @@ TEST_F(FormulaTools, GeneratorWritesTheCurrentChannel) {
   EXPECT_EQ(s.channelData[1][0], 4095);
   EXPECT_EQ(s.channelData[1][50], 1);
   EXPECT_EQ(test::readBytes(s.programDir + "qgen.ini"), "100\r\n10\r\n");
+}
+
+// From the menu: the generator opens modally, writes the current channel and
+// the monitor shows it.
+TEST_F(FormulaTools, GeneratorFromTheMenuWritesTheCurrentChannel) {
+  s.sampleRate = 1000;
+  s.recordLength = 1000;
+  s.channelCount = s.shownChannelCount = 2;
+  s.currentChannelRow = 1;
+  test::writeBytes(s.programDir + "qgen.ini", "100\r\n10\r\n");
+  shell::MainWindow window(s, ui);
+  bool shown = false;
+  QTimer::singleShot(0, [&] {
+    auto* g = qobject_cast<GeneratorDialog*>(QApplication::activeModalWidget());
+    if (!g) return;
+    shown = g->windowTitle() == qs("Генератор");
+    g->waveButton(Waveform::Square)->click();
+  });
+  window.runCommand(shell::Cmd::Generator);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(s.dialogResult, 1);
+  EXPECT_EQ(s.channelData[1][0], 4095);
+  EXPECT_EQ(s.channelData[1][50], 1);
 }
 
 class NotebookGui : public ::testing::Test {
