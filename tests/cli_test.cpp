@@ -587,6 +587,17 @@ TEST(CliHostile, FifoInputIsRefusedWithoutWaiting) {
     expectOneLine(r);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("o.cad")));
+  // a FIFO given as the band table too
+  const std::string bands = dir.file("pipe.dia");
+  ASSERT_EQ(::mkfifo(bands.c_str(), 0600), 0);
+  ASSERT_EQ(run("demo " + q(dir.file("d.cad")) + " --records 1 --seconds 4").status, 0);
+  for (const std::string& args : {"eeg-report " + q(dir.file("d.cad")) + " --bands " + q(bands),
+                                  "map " + q(dir.file("d.cad")) + " --png " + q(dir.file("m.png")) + " --bands " + q(bands)}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.err.find(bands + " is not a regular file"), std::string::npos) << args << ": " << r.err;
+    expectOneLine(r);
+  }
 }
 
 TEST(CliHostile, HeaderCountingMoreRecordsThanStored) {

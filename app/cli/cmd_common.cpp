@@ -88,6 +88,13 @@ bool checkInputFile(const std::string& path, std::string& reason) {
   return true;
 }
 
+bool refuseNonRegularFile(const std::string& path, std::string& reason) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  reason = path + " is not a regular file";
+  return false;
+}
+
 std::string csvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string q = "\"";

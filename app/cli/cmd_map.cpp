@@ -131,6 +131,10 @@ int runMap(const MapOptions& o) {
     s.cursorPos = static_cast<int>(std::lround(o.frequency * s.epochLength / std::max(1, s.sampleRate)));
   } else {
     if (!o.bands.empty()) {
+      if (!refuseNonRegularFile(o.bands, reason)) {
+        reportFailure(reason);
+        return kExitFile;
+      }
       if (!readBandFile(o.bands, s, ui)) {
         reportFailure(ui.reason(o.bands + ": not a band table"));
         return kExitFile;
