@@ -1,12 +1,16 @@
 #include "core/binio.h"
+#include "core/checked_write.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -98,7 +102,42 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t limit)
   return ok;
 }
 
+namespace {
+
+// A writer killed before it could commit or clean up (SIGKILL, power loss)
+// leaves its full-size temporary beside the target. The next write to that
+// target removes such leftovers: only regular files named exactly as our
+// temporaries for this target (".tmp" and eight hex digits) that nobody has
+// written to for a minute, so a write still in progress is left alone.
+void removeStaleTemporaries(const std::string& target) {
+  namespace fs = std::filesystem;
+  const fs::path t(target);
+  const std::string prefix = t.filename().string() + ".tmp";
+  if (t.filename().empty()) return;
+  const fs::path folder = t.parent_path().empty() ? fs::path(".") : t.parent_path();
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) return;
+  const auto now = fs::file_time_type::clock::now();
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) return;
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](unsigned char c) { return std::isxdigit(c) != 0 && !std::isupper(c); }))
+      continue;
+    std::error_code e;
+    if (!it->is_regular_file(e) || it->is_symlink(e)) continue;
+    const auto written = fs::last_write_time(it->path(), e);
+    if (e || now - written < std::chrono::minutes(1)) continue;
+    fs::remove(it->path(), e);
+  }
+}
+
+}  // namespace
+
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+  removeStaleTemporaries(path_);
   std::random_device rd;
   for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
     char suffix[32];
@@ -129,6 +168,19 @@ bool writeFileAtomically(const std::string& path, std::string_view data) {
   AtomicFile f(path);
   if (!f.ok() || !fdWriteAll(f.fd(), data.data(), data.size())) return false;
   return f.commit();
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view data, std::string& reason) {
+  errno = 0;
+  if (writeFileAtomically(path, data)) return true;
+  const int err = errno;
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+    reason = "the folder " + folder.string() + " does not exist";
+  else
+    reason = err != 0 ? std::strerror(err) : "the file cannot be written";
+  return false;
 }
 
 int openRegularFileForEditing(const std::string& path) {

@@ -1,6 +1,12 @@
 #include "shell/main_commands.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "core/binio.h"
 #include "core/numtext.h"
+#include "core/record_file.h"
+#include "core/record_file_texts.h"
 #include "core/text.h"
 #include "interchange/file_browser.h"
 #include "shell/file_dispatch.h"
@@ -33,6 +39,25 @@ bool runChooser(StudyState& s, FileKind kind, bool writeMode, FileChooser& choos
   return true;
 }
 
+// The record reader stays silent about a file that does not start like a
+// record file at all (an empty file, another program's ".cad"), leaving it
+// to its caller; in the workstation a person must still learn why nothing
+// opened. Every other refusal has already been told by the reader.
+void explainUnopenedRecordFile(const std::string& path, Interaction& ui) {
+  std::error_code ec;
+  if (extensionLower(path) != ".cad" || !std::filesystem::is_regular_file(path, ec)) return;
+  RecordFileHeader header;
+  std::string why;
+  if (!readRecordFileHeader(path, header, why) && why.empty())
+    ui.message(record_file_text::kFilePrefix + baseName(path) + record_file_text::kNotARecordFile);
+}
+
+bool openRecordKind(StudyState& s, const std::string& path, Interaction& ui) {
+  if (openFile(s, FileKind::Records, path, ui)) return true;
+  explainUnopenedRecordFile(path, ui);
+  return false;
+}
+
 }  // namespace
 
 bool openByKind(StudyState& s, FileKind kind, FileChooser& chooser, Interaction& ui) {
@@ -58,14 +83,15 @@ void showAllChannels(StudyState& s) {
 }
 
 bool openRecordCommand(StudyState& s, FileChooser& chooser, Interaction& ui) {
-  if (!openByKind(s, FileKind::Records, chooser, ui)) return false;
+  if (!runChooser(s, FileKind::Records, false, chooser)) return false;
+  if (!openRecordKind(s, s.chosenFilePath, ui)) return false;
   showAllChannels(s);
   return true;
 }
 
 bool openRecordPath(StudyState& s, const std::string& path, Interaction& ui) {
   s.chosenFilePath = path;
-  if (!openFile(s, FileKind::Records, path, ui)) return false;
+  if (!openRecordKind(s, path, ui)) return false;
   showAllChannels(s);
   return true;
 }

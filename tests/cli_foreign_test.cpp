@@ -2,6 +2,7 @@
 // BrainLoc files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -88,6 +89,11 @@ TEST(CliForeign, MultiRecordTextAndBrainLoc) {
   EXPECT_EQ(b.substr(0, 4), std::string("\x0F" "BL\x04", 4));
   EXPECT_EQ(getU16(reinterpret_cast<const unsigned char*>(b.data()) + 8), 19);  // the EEG leads, not the ECG
 
+  // a BrainLoc file that cannot be written is not announced as written
+  const Outcome failed = run("convert " + q(cad) + " " + q(dir.file("no/such/loc.eeg")));
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err.find("was written"), std::string::npos) << failed.err;
+  EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
 }
 
 TEST(CliForeign, HostileInputsAndUnsupportedOutputs) {

@@ -2,6 +2,7 @@
 // the stored layout, independently of the engine's writers, and the tool's
 // output is checked against what was written.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -362,6 +363,23 @@ TEST(CliDump, RawGivesTheStoredCodesOfTheChosenRecordAndChannels) {
   EXPECT_EQ(dump("--channels 2 " + q(dir.file("b.cad")))[0][0], "X,Y");
 }
 
+// A record number below 1 is told with the real record count, as one above it.
+TEST(CliDump, RecordBelowOneGivesTheRecordCount) {
+  TempDir dir;
+  const Cad a = ca30WithMarks();
+  writeBytes(dir.file("a.cad"), build(a));
+  const std::string count = std::to_string(a.recs.size());
+  for (const char* record : {"0", "-2"}) {
+    const Outcome r = run("dump --record " + std::string(record) + " " + q(dir.file("a.cad")));
+    EXPECT_EQ(r.status, 2) << record;
+    EXPECT_NE(r.err.find("record " + std::string(record) + " does not exist: " + dir.file("a.cad") + " holds " + count +
+                         " record(s)"),
+              std::string::npos)
+        << r.err;
+    expectOneLine(r);
+  }
+}
+
 TEST(CliDump, PhysicalValuesFollowZeroLevelAndCalibration) {
   TempDir dir;
   const Cad b = ca40Mixed();
@@ -554,6 +572,32 @@ TEST(CliHostile, MissingFilesAndFoldersAreRefused) {
   const Outcome r = run("convert " + q(dir.file("a.cad")) + " " + q(dir.file("no/such/dir/o.cad")));
   EXPECT_EQ(r.status, 1);
   expectOneLine(r);
+}
+
+// A FIFO named as input is refused at once: opening it for reading must not
+// wait for a writer that never comes.
+TEST(CliHostile, FifoInputIsRefusedWithoutWaiting) {
+  TempDir dir;
+  const std::string fifo = dir.file("pipe.cad");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& args : {"info " + q(fifo), "dump " + q(fifo), "convert " + q(fifo) + " " + q(dir.file("o.cad"))}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.err.find("is not a regular file"), std::string::npos) << args << ": " << r.err;
+    expectOneLine(r);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("o.cad")));
+  // a FIFO given as the band table too
+  const std::string bands = dir.file("pipe.dia");
+  ASSERT_EQ(::mkfifo(bands.c_str(), 0600), 0);
+  ASSERT_EQ(run("demo " + q(dir.file("d.cad")) + " --records 1 --seconds 4").status, 0);
+  for (const std::string& args : {"eeg-report " + q(dir.file("d.cad")) + " --bands " + q(bands),
+                                  "map " + q(dir.file("d.cad")) + " --png " + q(dir.file("m.png")) + " --bands " + q(bands)}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.err.find(bands + " is not a regular file"), std::string::npos) << args << ": " << r.err;
+    expectOneLine(r);
+  }
 }
 
 TEST(CliHostile, HeaderCountingMoreRecordsThanStored) {

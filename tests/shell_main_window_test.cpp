@@ -378,6 +378,32 @@ TEST(MainCommands, CancelledOrRefusedOpenLeavesTheRecordAsItWas) {
   }
 }
 
+// An empty file or another program's ".cad" chosen in the file window, or
+// named on the command line, says why it did not open.
+TEST(MainCommands, FileThatIsNoRecordFileSaysWhy) {
+  TempDir dir;
+  test::writeBytes(dir.file("empty.cad"), "");
+  test::writeBytes(dir.file("other.cad"), "PK\x03\x04 some other program's data");
+  StudyState s;
+  useDir(s, dir);
+  for (const char* name : {"empty.cad", "other.cad"}) {
+    ScriptedInteraction ui;
+    ScriptedChooser chooser;
+    chooser.answer = dir.file(name);
+    EXPECT_FALSE(openRecordCommand(s, chooser, ui));
+    ASSERT_EQ(ui.messages.size(), 1u) << name;
+    EXPECT_EQ(ui.messages[0], std::string("Файл ") + name + " не является файлом записей.");
+    ScriptedInteraction direct;
+    EXPECT_FALSE(openRecordPath(s, dir.file(name), direct));
+    EXPECT_EQ(direct.messages, ui.messages);
+  }
+  // a refusal the reader explains is told once
+  test::writeBytes(dir.file("bad.cad"), std::string("CA40") + std::string(40, '\x01'));
+  ScriptedInteraction ui;
+  EXPECT_FALSE(openRecordPath(s, dir.file("bad.cad"), ui));
+  EXPECT_EQ(ui.messages.size(), 1u);
+}
+
 TEST(MainCommands, SettingsKindsChooseInTheProgramFolderAndGiveDataDirBack) {
   TempDir dir, data;
   StudyState s;

@@ -72,7 +72,8 @@ void TerminalProgress::end() {
 }
 
 bool checkInputFile(const std::string& path, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: opening a FIFO for reading would wait for a writer forever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     reason = "cannot open " + path + ": " + std::strerror(errno);
     return false;
@@ -85,6 +86,13 @@ bool checkInputFile(const std::string& path, std::string& reason) {
     return false;
   }
   return true;
+}
+
+bool refuseNonRegularFile(const std::string& path, std::string& reason) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  reason = path + " is not a regular file";
+  return false;
 }
 
 std::string csvField(const std::string& text) {

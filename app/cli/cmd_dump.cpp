@@ -30,8 +30,8 @@ int runDump(const DumpOptions& o) {
     return kExitFile;
   }
   // A damaged record area still lets the records before the fault be read.
-  if (o.record > static_cast<int>(records.size())) {
-    if (!fault.empty()) {
+  if (o.record < 1 || o.record > static_cast<int>(records.size())) {
+    if (!fault.empty() && o.record >= 1) {
       reportFailure(fault);
       return kExitFile;
     }
@@ -85,7 +85,7 @@ void addDumpCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<DumpOptions>();
   CLI::App* cmd = app.add_subcommand("dump", "Write one record as CSV: physical values, or codes with --raw");
   cmd->add_option("FILE", o->file, "Record file (.cad, .edf, .udf, .e32, .bdf, .eeg, .ee, .cnt, .txt)")->required();
-  cmd->add_option("--record", o->record, "Record number, from 1 (a page of an EDF file)")->check(CLI::PositiveNumber);
+  cmd->add_option("--record", o->record, "Record number, from 1 (a page of an EDF file)");
   cmd->add_flag("--raw", o->raw, "Stored codes instead of physical values");
   cmd->add_option("--channels", o->channels, "Channel numbers from 0, e.g. 0,3,5")->delimiter(',');
   cmd->callback([o, &status] { status = runDump(*o); });

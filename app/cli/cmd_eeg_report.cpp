@@ -60,6 +60,11 @@ int run(const Options& o) {
   if (const int status = openInputAt(o.file, o.record, ui, in); status != kExitOk) return status;
   StudyState& s = *in.state;
   if (!o.bands.empty()) {
+    std::string reason;
+    if (!refuseNonRegularFile(o.bands, reason)) {
+      reportFailure(reason);
+      return kExitFile;
+    }
     if (!readBandFile(o.bands, s, ui)) {
       reportFailure(ui.reason(o.bands + ": cannot be read"));
       return kExitFile;

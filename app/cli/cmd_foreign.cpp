@@ -207,11 +207,12 @@ int runForeignConvert(const std::string& in, const std::string& out) {
   }
 
   if (outExt == ".eeg") {
-    if (s->recordCount > 1) reportFailure("BrainLoc files hold one record: record 1 of " + in + " was written");
     if (!writeBrainLoc(*s, out, ui)) {
       reportFailure(ui.reason("cannot write " + out));
       return kExitFile;
     }
+    // told only once it is true
+    if (s->recordCount > 1) reportFailure("BrainLoc files hold one record: record 1 of " + in + " was written");
     return kExitOk;
   }
 

@@ -13,8 +13,7 @@
 
 #include "core/record_file.h"
 
-#include <QDir>
-#include <QFile>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +22,7 @@
 #include <string>
 
 #include "app/cli/commands.h"
+#include "core/checked_write.h"
 #include "core/numtext.h"
 #include "eeg/band_table.h"
 #include "eeg/maps.h"
@@ -71,6 +71,10 @@ int runMap(const MapOptions& o) {
     reportFailure("--size must lie within 64 .. 4096");
     return kExitUsage;
   }
+  if (!std::isfinite(o.frequency) || o.frequency < 0) {
+    reportFailure("--frequency must be a number of Hz from 0 to half the sampling rate");
+    return kExitUsage;
+  }
   if (!isPowerOfTwo(o.epochLength) || o.epochLength < 32 || o.epochLength > 8192) {
     reportFailure("--epoch-length must be a power of two from 32 to 8192");
     return kExitUsage;
@@ -114,6 +118,11 @@ int runMap(const MapOptions& o) {
     if (o.sample >= 0) s.cursorPos = std::min(o.sample, std::max(0, s.recordLength - 1));
     s.selectionAnchor = -1;
   } else if (o.measure == "spectrum") {
+    const double nyquist = s.sampleRate / 2.0;
+    if (o.frequency > nyquist) {
+      reportFailure("--frequency must lie within 0 .. " + formatNumber(nyquist) + " Hz, half the sampling rate of " + o.file);
+      return kExitUsage;
+    }
     std::string problem;
     if (!showEpochSpectra(engine, s, s.monitorWidth, problem)) {
       reportFailure(problem);
@@ -122,6 +131,10 @@ int runMap(const MapOptions& o) {
     s.cursorPos = static_cast<int>(std::lround(o.frequency * s.epochLength / std::max(1, s.sampleRate)));
   } else {
     if (!o.bands.empty()) {
+      if (!refuseNonRegularFile(o.bands, reason)) {
+        reportFailure(reason);
+        return kExitFile;
+      }
       if (!readBandFile(o.bands, s, ui)) {
         reportFailure(ui.reason(o.bands + ": not a band table"));
         return kExitFile;
@@ -145,18 +158,19 @@ int runMap(const MapOptions& o) {
   const QSize size(o.size, o.size);
   const MapView view = fittedMapView(s, size);
   const QImage picture = renderMapPicture(s, m, view, size);
-  // written beside its name and renamed into place, so no half-written picture stays
-  const QString target = QString::fromStdString(o.png);
-  const QString partial = target + ".part";
-  if (!picture.save(partial, "PNG")) {
-    QFile::remove(partial);
-    reportFailure("cannot write " + o.png);
+  // Encoded in memory and written through a fresh temporary name that is
+  // renamed into place: every write is checked, a planted link is never
+  // followed and no half-written picture keeps the name.
+  QBuffer encoded;
+  encoded.open(QIODevice::WriteOnly);
+  if (!picture.save(&encoded, "PNG")) {
+    reportFailure("cannot write " + o.png + ": the picture cannot be encoded");
     return kExitFile;
   }
-  // rename(2) replaces an existing picture in one step
-  if (std::rename(partial.toLocal8Bit().constData(), target.toLocal8Bit().constData()) != 0) {
-    QFile::remove(partial);
-    reportFailure("cannot write " + o.png);
+  const QByteArray& bytes = encoded.data();
+  std::string why;
+  if (!writeFileAtomically(o.png, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why)) {
+    reportFailure("cannot write " + o.png + ": " + why);
     return kExitFile;
   }
   return kExitOk;

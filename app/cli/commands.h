@@ -59,6 +59,9 @@ class TerminalProgress final : public Progress {
 
 // Checks that `path` names a readable regular file; otherwise false with the reason.
 bool checkInputFile(const std::string& path, std::string& reason);
+// False with the reason when `path` exists but is no regular file (a FIFO
+// would make its reader wait forever); a missing file is left to the reader.
+bool refuseNonRegularFile(const std::string& path, std::string& reason);
 
 // Header and record table of a record file, for the inspection commands.
 // False with a one-line reason when the header cannot be read. A record area

@@ -93,7 +93,8 @@ int runPrint(const PrintOptions& o) {
   const bool printed = printRecord(monitor, s, ui, [&] { return std::optional<PrintSettings>(settings); }, target);
   closeRecordFile(s);
   if (!printed) {
-    reportFailure(ui.reason("cannot write " + o.pdf));
+    // the file's own reason (a missing folder, a full disk) rather than the printing message
+    reportFailure(target.error().empty() ? ui.reason("cannot write " + o.pdf) : "cannot write " + o.pdf + ": " + target.error());
     return kExitFile;
   }
   return kExitOk;

@@ -1,5 +1,6 @@
 #include "results/ui/print_target.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,8 @@
 #include <QPrinter>
 #include <filesystem>
 #include <system_error>
+
+#include "core/checked_write.h"
 
 namespace velor {
 
@@ -43,17 +46,14 @@ bool DialogPrintTarget::finish() {
 
 PdfPrintTarget::PdfPrintTarget(QString path) : path_(std::move(path)) {}
 
-PdfPrintTarget::~PdfPrintTarget() {
-  writer_.reset();
-  if (!partial_.isEmpty()) QFile::remove(partial_);
-}
+PdfPrintTarget::~PdfPrintTarget() = default;
 
 QPaintDevice* PdfPrintTarget::begin(bool portrait) {
-  // A half-written PDF never takes the name: the page goes to a file beside it.
-  const QFileInfo info(path_);
-  partial_ = info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".part"));
-  QFile::remove(partial_);
-  writer_ = std::make_unique<QPdfWriter>(partial_);
+  error_.clear();
+  writer_.reset();
+  page_ = std::make_unique<QBuffer>();
+  page_->open(QIODevice::WriteOnly);
+  writer_ = std::make_unique<QPdfWriter>(page_.get());
   writer_->setResolution(kPdfResolution);
   writer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
                                      portrait ? QPageLayout::Portrait : QPageLayout::Landscape,
@@ -65,20 +65,15 @@ QPaintDevice* PdfPrintTarget::begin(bool portrait) {
 
 bool PdfPrintTarget::finish() {
   if (!writer_) return false;
-  writer_.reset();  // the file is complete once the writer is gone
-  const QFileInfo written(partial_);
-  if (!written.exists() || written.size() == 0) {
-    QFile::remove(partial_);
-    partial_.clear();
+  writer_.reset();  // the document is complete once the writer is gone
+  const QByteArray bytes = page_->data();
+  page_.reset();
+  if (bytes.isEmpty()) {
+    error_ = "no page was painted";
     return false;
   }
-  // rename(2) replaces an old file of that name in one step
-  std::error_code ec;
-  std::filesystem::rename(QFile::encodeName(partial_).toStdString(), QFile::encodeName(path_).toStdString(), ec);
-  const bool ok = !ec;
-  if (!ok) QFile::remove(partial_);
-  partial_.clear();
-  return ok;
+  return writeFileAtomically(QFile::encodeName(path_).toStdString(),
+                             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), error_);
 }
 
 }  // namespace velor

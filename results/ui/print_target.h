@@ -7,9 +7,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "results/print_settings.h"
 
+class QBuffer;
 class QPaintDevice;
 class QPrinter;
 class QPdfWriter;
@@ -45,7 +47,8 @@ class DialogPrintTarget final : public PrintTarget {
 
 // A PDF file on an A4 sheet at 300 dots per inch with 5 mm margins, so the
 // printable area is the 20 × 28.7 cm the print settings count with. The
-// file is written beside its name and renamed into place when finished.
+// page is built in memory and written through a fresh temporary name that
+// is renamed into place when finished, every write checked.
 class PdfPrintTarget final : public PrintTarget {
  public:
   explicit PdfPrintTarget(QString path);
@@ -53,10 +56,13 @@ class PdfPrintTarget final : public PrintTarget {
   QPaintDevice* begin(bool portrait) override;
   bool finish() override;
   const QString& path() const { return path_; }
+  // Why the last finish() failed ("No space left on device", ...); empty otherwise.
+  const std::string& error() const { return error_; }
 
  private:
   QString path_;
-  QString partial_;
+  std::string error_;
+  std::unique_ptr<QBuffer> page_;
   std::unique_ptr<QPdfWriter> writer_;
 };
 

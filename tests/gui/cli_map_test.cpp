@@ -3,8 +3,11 @@
 // head than at the front, the same pixels as the map drawing, and one-line
 // failures.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
@@ -127,6 +130,9 @@ TEST(CliMap, FailuresAreOneLineAndLeaveNoPicture) {
       {"map '" + dir.file("missing.cad") + "' --png '" + png + "'", 1},
       {"map '" + dir.file("missing.cad") + "' --png '" + png + "' --measure power", 2},
       {"map '" + dir.file("missing.cad") + "' --png '" + png + "' --size 10", 2},
+      {"map '" + dir.file("missing.cad") + "' --png '" + png + "' --measure spectrum --frequency nan", 2},
+      {"map '" + dir.file("missing.cad") + "' --png '" + png + "' --measure spectrum --frequency inf", 2},
+      {"map '" + dir.file("missing.cad") + "' --png '" + png + "' --measure spectrum --frequency -3", 2},
   };
   test::writeBytes(dir.file("missing.cad"), "not a record file at all, just some text to read");
   for (const Case& c : cases) {
@@ -136,6 +142,58 @@ TEST(CliMap, FailuresAreOneLineAndLeaveNoPicture) {
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(png)));
   }
+}
+
+// The picture goes through a fresh temporary name: a link planted at a fixed
+// temporary name is not followed, and a write that fails part-way (here a
+// file size limit standing in for a full disk) is refused with its reason
+// and status 1, leaving neither picture nor temporary file.
+TEST(CliMap, WritesAreCheckedAndFollowNoPlantedLink) {
+  if (!QFileInfo::exists(QString::fromStdString(cliPath()))) GTEST_SKIP() << "velor-cli not built";
+  TempDir dir;
+  const std::string study = dir.file("demo.cad");
+  DemoStudyOptions o;
+  o.records = 1;
+  o.seconds = 4;
+  {
+    StudyState s;
+    NoProgress progress;
+    std::string reason;
+    ASSERT_TRUE(writeDemoStudy(s, study, o, progress, reason)) << reason;
+  }
+  const std::string png = dir.file("out.png");
+  const std::string victim = dir.file("victim.txt");
+  test::writeBytes(victim, "keep me");
+  ASSERT_EQ(::symlink(victim.c_str(), (png + ".part").c_str()), 0);
+  const CliRun r = cli("map '" + study + "' --png '" + png + "' --measure amplitude");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::readBytes(victim), "keep me");
+  EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());
+
+  const std::string cut = dir.file("cut.png");
+  const CliRun full = cli("map '" + study + "' --png '" + cut + "' --measure amplitude --size 1000");
+  ASSERT_EQ(full.status, 0) << full.err;
+  ASSERT_GT(QFileInfo(QString::fromStdString(cut)).size(), 8 * 1024);
+  QFile::remove(QString::fromStdString(cut));
+  CliRun limited;
+  limited.status = test::runCommand("trap '' XFSZ; ulimit -f 8; '" + cliPath() + "' map '" + study + "' --png '" + cut +
+                                        "' --measure amplitude --size 1000",
+                                    &limited.out, &limited.err);
+  EXPECT_EQ(limited.status, 1) << limited.err;
+  EXPECT_NE(limited.err.find("cannot write " + cut + ": "), std::string::npos) << limited.err;
+  EXPECT_EQ(limited.err.find('\n'), limited.err.size() - 1) << limited.err;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(cut)));
+  const QStringList left = QDir(QString::fromStdString(dir.path())).entryList(QStringList() << "cut.png*", QDir::Files | QDir::Hidden);
+  EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+
+  const CliRun above = cli("map '" + study + "' --png '" + cut + "' --measure spectrum --frequency 100000");
+  EXPECT_EQ(above.status, 2) << above.err;
+  EXPECT_NE(above.err.find("--frequency must lie within 0 .. "), std::string::npos) << above.err;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(cut)));
+
+  const CliRun missing = cli("map '" + study + "' --png '" + dir.file("no/such/x.png") + "' --measure amplitude");
+  EXPECT_EQ(missing.status, 1) << missing.err;
+  EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the traces, the ruler and the header must be at the size the print
 // settings ask for.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "core/record_file.h"
 
@@ -343,6 +344,32 @@ TEST_F(RecordPrintGui, CommandLinePrintsTheSamePageAsTheMonitor) {
   EXPECT_FALSE(fileExists(dir.file("no.pdf")));
   EXPECT_NE(test::runCommand("cd '" + dir.path() + "' && '" + cli.toStdString() + "' print qprs.ini --pdf no.pdf", nullptr, &err), 0);
   EXPECT_FALSE(fileExists(dir.file("no.pdf")));
+}
+
+// velor-cli print checks the whole write: a link planted at the old fixed
+// temporary name is not followed, a write cut short (a file size limit
+// standing in for a full disk) and a missing folder are refused with status 1
+// and their reason, leaving no file behind.
+TEST_F(RecordPrintGui, CommandLineChecksEveryWrite) {
+  const QString cli = QCoreApplication::applicationDirPath() + "/../velor-cli";
+  if (!QFileInfo(cli).isExecutable()) GTEST_SKIP() << "velor-cli is not built";
+  const std::string run = "cd '" + dir.path() + "' && '" + cli.toStdString() + "' print rec.cad --pdf ";
+  test::writeBytes(dir.file("victim.txt"), "keep me");
+  ASSERT_EQ(::symlink(dir.file("victim.txt").c_str(), dir.file(".linked.pdf.part").c_str()), 0);
+  std::string err;
+  ASSERT_EQ(test::runCommand(run + "linked.pdf", nullptr, &err), 0) << err;
+  EXPECT_EQ(test::readBytes(dir.file("victim.txt")), "keep me");
+  EXPECT_EQ(test::readBytes(dir.file("linked.pdf")).substr(0, 5), "%PDF-");
+
+  ASSERT_GT(QFileInfo(QString::fromStdString(dir.file("linked.pdf"))).size(), 8 * 1024);
+  EXPECT_EQ(test::runCommand("trap '' XFSZ; ulimit -f 8; " + run + "cut.pdf", nullptr, &err), 1) << err;
+  EXPECT_NE(err.find("cannot write cut.pdf: "), std::string::npos) << err;
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+  EXPECT_TRUE(QDir(QString::fromStdString(dir.path())).entryList(QStringList() << "*cut.pdf*", QDir::Files | QDir::Hidden).isEmpty());
+
+  EXPECT_EQ(test::runCommand(run + "no/such/x.pdf", nullptr, &err), 1) << err;
+  EXPECT_NE(err.find("cannot write no/such/x.pdf: the folder no/such does not exist"), std::string::npos) << err;
+  EXPECT_EQ(err.find("принтер"), std::string::npos) << err;
 }
 
 // F2 in the main window, and the monitor's "Печать экрана", print the record.
