@@ -30,6 +30,14 @@ for name in "${targets[@]}"; do
   if [ -f "$seeds" ]; then python3 "$seeds" "$here/fuzz/corpus-${name#fuzz_}"; fi
 done
 
+# A finding's stack must be readable: point the sanitizers at clang's symbolizer.
+for sym in /usr/bin/llvm-symbolizer-16 /usr/bin/llvm-symbolizer /usr/lib/llvm-16/bin/llvm-symbolizer; do
+  if [ -x "$sym" ]; then
+    export ASAN_SYMBOLIZER_PATH="$sym" UBSAN_SYMBOLIZER_PATH="$sym"
+    break
+  fi
+done
+
 status=0
 for name in "${targets[@]}"; do
   corpus="$here/fuzz/corpus-${name#fuzz_}"
