@@ -468,9 +468,7 @@ inline bool indexIn(double v, long lo, long hi, long& out) {
 
 inline bool sampleIn(const StudyState& s, long n) { return n >= 0 && n < std::min(s.recordLength, kMaxSamples); }
 
-inline double calibFactor(const StudyState& s, int c) {
-  return static_cast<double>(s.calibValue[c]) / std::max<std::uint16_t>(1, s.calibUnits[c]);
-}
+inline double calibFactor(const StudyState& s, int c) { return s.microvoltsPerCode(c); }
 
 inline bool onePulse(const StudyState& s, int c, long n) {
   const std::int16_t* y = s.channelData[static_cast<std::size_t>(c)];
@@ -493,7 +491,7 @@ inline double scaledSample(const StudyState& s, FormulaContext& ctx, int n, int 
   FormulaContext::ChannelScale& scale = ctx.channelScales[static_cast<std::size_t>(c)];
   if (scale.key != key) {
     scale.key = key;
-    scale.factor = static_cast<double>(s.calibValue[c]) / std::max<std::uint16_t>(1, s.calibUnits[c]);
+    scale.factor = s.microvoltsPerCode(c);
   }
   return (s.channelData[static_cast<std::size_t>(c)][n] - static_cast<int>(s.zeroLevel[c])) * scale.factor;
 }

@@ -4,6 +4,7 @@
 // passes it by reference; tests make their own.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdint>
@@ -224,6 +225,15 @@ struct StudyState {
 
   double physicalValue(int sample, int channel) const;
   double intervalSum(int channel) const;
+
+  // µV of one code step of a channel (calibValue over calibUnits, 0 units
+  // counted as 1), the scale every drawing and analysis converts codes with.
+  double microvoltsPerCode(int channel) const {
+    return static_cast<double>(calibValue[static_cast<std::size_t>(channel)]) /
+           std::max<int>(1, calibUnits[static_cast<std::size_t>(channel)]);
+  }
+  // A channel with a head position (an electrode), not a kind code.
+  bool isEegChannel(int channel) const { return channelPosX[static_cast<std::size_t>(channel)] <= 128; }
 
   // Epoch grid: applies the zero rules to epochStep/epochLength and recomputes
   // epochCount from recordLength.

@@ -165,11 +165,6 @@ BandFilterPlan bandFilterPlan(BandLimits limits, int sampleRate) {
 
 namespace {
 
-bool isEeg(const StudyState& s, int ch) { return s.channelPosX[static_cast<std::size_t>(ch)] <= 128; }
-
-double microvoltsPerCode(const StudyState& s, int ch) {
-  return static_cast<double>(s.calibValue[ch]) / std::max<std::uint16_t>(1, s.calibUnits[ch]);
-}
 
 // A code for a value in units of `step` around `zero`, never the mark code
 // (4096 in a signal channel is a person's mark, not a value).
@@ -205,7 +200,7 @@ int standardBipolarPairs(const StudyState& s, std::vector<std::array<std::uint8_
   auto channelOf = [&](const char* name) {
     const auto site = electrodeSiteNamed(name);
     for (int c = 0; site && c < std::clamp(s.channelCount, 0, kMaxChannels); ++c) {
-      if (!isEeg(s, c)) continue;
+      if (!s.isEegChannel(c)) continue;
       const auto own = electrodeSiteOfLabel(s.channelNames[static_cast<std::size_t>(c)]);
       if (own && own->x == site->x && own->y == site->y) return c + 1;
     }
@@ -247,7 +242,7 @@ bool bipolarMontage(StudyState& s, std::string& reason) {
   constexpr long kZero = 2048;
   for (int p = 0; p < pairs; ++p) {
     const int a = chosen[static_cast<std::size_t>(p)][0] - 1, b = chosen[static_cast<std::size_t>(p)][1] - 1;
-    const double ka = microvoltsPerCode(s, a), kb = microvoltsPerCode(s, b);
+    const double ka = s.microvoltsPerCode(a), kb = s.microvoltsPerCode(b);
     const long za = s.zeroLevel[a], zb = s.zeroLevel[b];
     const std::int16_t* xa = s.channelData[static_cast<std::size_t>(a)];
     const std::int16_t* xb = s.channelData[static_cast<std::size_t>(b)];
@@ -268,7 +263,7 @@ bool bipolarMontage(StudyState& s, std::string& reason) {
     const int a = chosen[up][0] - 1;
     const bool ownStep = units[up] == s.calibUnits[a] && values[up] == s.calibValue[a];
     const double step = static_cast<double>(values[up]) / std::max<std::uint16_t>(1, units[up]);
-    const double ka = microvoltsPerCode(s, a);
+    const double ka = s.microvoltsPerCode(a);
     std::int16_t* out = s.channelData[up];
     const double* d = diff.data() + up * un;
     for (int i = 0; i < n; ++i) out[i] = ownStep ? codeOf(d[i] / ka, 1.0, kZero) : codeOf(d[i], step, kZero);
@@ -293,7 +288,7 @@ bool commonAverageReference(StudyState& s, std::string& reason) {
   const int n = recordLengthOf(s), c = s.channelCount;
   std::vector<int> eeg;
   for (int k = 0; k < c; ++k)
-    if (isEeg(s, k)) eeg.push_back(k);
+    if (s.isEegChannel(k)) eeg.push_back(k);
   if (eeg.empty()) {
     reason = eeg_text::kNoEegChannels;
     return false;
@@ -301,7 +296,7 @@ bool commonAverageReference(StudyState& s, std::string& reason) {
   std::vector<double> step;
   bool common = true;
   for (int k : eeg) {
-    step.push_back(microvoltsPerCode(s, k));
+    step.push_back(s.microvoltsPerCode(k));
     common = common && step.back() == step.front();
   }
   const double count = static_cast<double>(eeg.size());
@@ -380,6 +375,12 @@ bool EegAnalysis::prepare() {
     } else {
       settings.epochIndex = -1;
     }
+  } else {
+    // the remembered epoch item and shift become the grid, so that "N=" counts
+    // the epochs the window shows rather than whatever grid was left before
+    const std::string shift = settings.shiftText;
+    chooseEpoch(settings.epochIndex);
+    editShift(shift);
   }
   return read;
 }

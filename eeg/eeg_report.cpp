@@ -48,39 +48,6 @@ std::array<int, kReportLeads> findLeads(const StudyState& s) {
   return at;
 }
 
-// Puts back what the report changes in the state and the engine.
-struct SavedSettings {
-  SavedSettings(StudyState& st, SpectralEngine& en)
-      : s(st),
-        e(en),
-        epochLength(st.epochLength),
-        epochStep(st.epochStep),
-        epochCount(st.epochCount),
-        currentEpoch(st.currentEpoch),
-        bandMode(st.bandMode),
-        transformKind(st.transformKind),
-        averaged(en.averagedEpochs),
-        window(en.windowKind()),
-        firstBins(en.firstBandBins) {}
-  ~SavedSettings() {
-    s.epochLength = epochLength;
-    s.epochStep = epochStep;
-    s.epochCount = epochCount;
-    s.currentEpoch = currentEpoch;
-    s.bandMode = bandMode;
-    s.transformKind = transformKind;
-    e.averagedEpochs = averaged;
-    e.firstBandBins = firstBins;
-    if (e.windowKind() != window) e.buildWindow(window);
-  }
-  StudyState& s;
-  SpectralEngine& e;
-  int epochLength, epochStep, epochCount, currentEpoch, bandMode;
-  TransformKind transformKind;
-  int averaged, window;
-  std::array<std::int32_t, 2> firstBins;
-};
-
 int codeAmong(double v, std::initializer_list<double> thresholds) {
   int code = 1;
   for (double t : thresholds)
@@ -403,7 +370,7 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
 
   // Band measures of every epoch.
   {
-    SavedSettings saved(s, engine);
+    SpectralSettingsGuard saved(s, engine);
     const std::size_t powerLines = engine.powerLines.size();
     s.epochLength = s.epochStep = kReportEpochLength;
     s.epochCount = s.recordLength / kReportEpochLength;
@@ -455,7 +422,7 @@ EegReport eegReport(SpectralEngine& engine, StudyState& s) {
     std::copy(s.channel(c), s.channel(c) + s.recordLength, copy.begin());
     fftFilterTrace(engine, FftFilterKind::kBandPass, copy.data(), s.recordLength, s.zeroLevel[c],
                    kAlphaLowHundredths / 100.0 / s.sampleRate, kAlphaHighHundredths / 100.0 / s.sampleRate);
-    const double microvolts = s.calibValue[c] / static_cast<double>(std::max<int>(1, s.calibUnits[c]));
+    const double microvolts = s.microvoltsPerCode(c);
     std::vector<PeriodWave> waves;
     periodAnalysis(copy.data(), s.recordLength, r.measures.alphaLimits, s.sampleRate, microvolts, &waves);
     // The band-pass turns any activity into regular waves of the band; a

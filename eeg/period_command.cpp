@@ -12,10 +12,6 @@ namespace velor {
 
 namespace {
 
-double microvoltsPerCode(const StudyState& s, int channel) {
-  return static_cast<double>(s.calibValue[channel]) / std::max<int>(1, s.calibUnits[channel]);
-}
-
 // A copy of the channel, band filtered as the band filtering command would
 // filter the record.
 std::vector<std::int16_t> filteredCopy(SpectralEngine& engine, const StudyState& s, int channel,
@@ -84,7 +80,7 @@ bool periodAnalysisCommand(EegAnalysis& eeg, bool allChannels, PeriodCommandResu
     for (int c = 0; c < s.channelCount; ++c) {
       const auto x = filteredCopy(eeg.engine(), s, c, plan);
       const ChannelPeriodRow row =
-          channelPeriodRow(x.data(), n, limits, s.sampleRate, microvoltsPerCode(s, c), trimSpaces(s.channelNames[static_cast<std::size_t>(c)]));
+          channelPeriodRow(x.data(), n, limits, s.sampleRate, s.microvoltsPerCode(c), trimSpaces(s.channelNames[static_cast<std::size_t>(c)]));
       out.tableLines.push_back(channelPeriodLine(row));
       if (row.valid) ++out.measuredChannels;
     }
@@ -94,7 +90,7 @@ bool periodAnalysisCommand(EegAnalysis& eeg, bool allChannels, PeriodCommandResu
   const int c = currentChannelOf(s);
   out.channel = c;
   const auto x = filteredCopy(eeg.engine(), s, c, plan);
-  const double uv = microvoltsPerCode(s, c);
+  const double uv = s.microvoltsPerCode(c);
   out.summary = periodAnalysis(x.data(), n, limits, s.sampleRate, uv, &out.waves);
   out.summaryLine = periodSummaryLine(out.summary);
   out.amplitudeLine = meanLine(period_text::kMeanAmplitude, out.summary.amplitudes);

@@ -1,6 +1,7 @@
 #include "viewer/monitor.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -209,11 +210,6 @@ std::int64_t gainFactorQ(const StudyState& s) {
 }
 
 namespace {
-bool isEegChannel(const StudyState& s, int ch) { return s.channelPosX[static_cast<std::size_t>(ch)] <= 128; }
-
-double microvoltsPerCode(const StudyState& s, int ch) {
-  return static_cast<double>(s.calibValue[ch]) / std::max<std::uint16_t>(1, s.calibUnits[ch]);
-}
 
 constexpr double kReadableFinest = 2;    // µV/mm below which EEG is a tangle
 constexpr double kReadableCoarsest = 60;  // µV/mm above which it is flat lines
@@ -221,19 +217,29 @@ constexpr double kClinicalSensitivity = 10;  // µV/mm
 }  // namespace
 
 double displayMicrovoltsPerCode(const StudyState& s) {
-  std::vector<double> scales;
+  // Asked for every row of every redraw: no allocation, and a record whose
+  // EEG channels share one scale (every record of this system) needs no sort.
+  std::array<double, kMaxChannels> scales;
+  std::size_t count = 0;
+  bool shared = true;
   const int n = std::clamp(s.channelCount, 0, kMaxChannels);
   for (int c = 0; c < n; ++c)
-    if (isEegChannel(s, c)) scales.push_back(microvoltsPerCode(s, c));
-  if (scales.empty()) return n > 0 ? microvoltsPerCode(s, 0) : 100.0 / 2048;
-  std::sort(scales.begin(), scales.end());
-  return scales[scales.size() / 2];
+    if (s.isEegChannel(c)) {
+      scales[count] = s.microvoltsPerCode(c);
+      shared = shared && scales[count] == scales[0];
+      ++count;
+    }
+  if (count == 0) return n > 0 ? s.microvoltsPerCode(0) : 100.0 / 2048;
+  if (shared) return scales[0];
+  const auto mid = scales.begin() + static_cast<std::ptrdiff_t>(count / 2);
+  std::nth_element(scales.begin(), mid, scales.begin() + static_cast<std::ptrdiff_t>(count));
+  return *mid;
 }
 
 double channelDrawScale(const StudyState& s, int channel) {
-  if (s.viewMode != ViewMode::Signals || channel < 0 || channel >= kMaxChannels || !isEegChannel(s, channel))
+  if (s.viewMode != ViewMode::Signals || channel < 0 || channel >= kMaxChannels || !s.isEegChannel(channel))
     return 1.0;
-  const double own = microvoltsPerCode(s, channel);
+  const double own = s.microvoltsPerCode(channel);
   const double common = displayMicrovoltsPerCode(s);
   if (own == common || !(common > 0)) return 1.0;
   return own / common;
@@ -252,7 +258,7 @@ double sensitivityAt(const StudyState& s, int gainStep) {
 
 bool hasEegChannel(const StudyState& s) {
   for (int c = 0; c < std::clamp(s.channelCount, 0, kMaxChannels); ++c)
-    if (isEegChannel(s, c)) return true;
+    if (s.isEegChannel(c)) return true;
   return false;
 }
 }  // namespace
@@ -757,6 +763,19 @@ long scrollBy(StudyState& s, int pixels) {
   s.viewStart = static_cast<int>(next);
   return moved;
 }
+
+namespace {
+long scrollTo(StudyState& s, long target) {
+  const long next = std::clamp(target, 0L, std::max(0L, static_cast<long>(s.recordLength) - samplesAcross(s)));
+  const long moved = next - s.viewStart;
+  s.viewStart = static_cast<int>(next);
+  return moved;
+}
+}  // namespace
+
+long pageForward(StudyState& s) { return scrollTo(s, static_cast<long>(s.viewStart) + samplesAcross(s)); }
+
+long scrollToEnd(StudyState& s) { return scrollTo(s, s.recordLength); }
 
 bool horizontalBarVisible(const StudyState& s) { return s.recordLength > samplesAcross(s); }
 

@@ -170,7 +170,7 @@ int runEdfDump(const std::string& file, int page, bool raw, const std::vector<in
   std::vector<double> step, zero, offset;
   for (int c : chosen) {
     names.push_back(s->channelNames[static_cast<std::size_t>(c)]);
-    step.push_back(static_cast<double>(s->calibValue[c]) / std::max<int>(1, s->calibUnits[c]));
+    step.push_back(s->microvoltsPerCode(c));
     zero.push_back(s->zeroLevel[c]);
     offset.push_back(edfChannelMapping(*s, c)->physicalOffset);
   }

@@ -152,7 +152,7 @@ int runSpectrum(const SpectrumOptions& o) {
   if (*kind == TransformKind::Power && !o.raw) {
     power.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(bins + 1));
     for (int r = 0; r < rows; ++r) {
-      const double perCode = s.calibValue[r] / static_cast<double>(std::max<int>(1, s.calibUnits[r]));
+      const double perCode = s.microvoltsPerCode(r);
       for (int i = 1; i <= bins; ++i) {
         const double a = s.parkedChannelData[static_cast<std::size_t>(r)][i] * perCode;
         power[static_cast<std::size_t>(r) * static_cast<std::size_t>(bins + 1) + static_cast<std::size_t>(i)] = a * a;
