@@ -519,4 +519,32 @@ bool showEpochSpectra(SpectralEngine& engine, StudyState& s, int usableWidth, st
   return true;
 }
 
+SpectralSettingsGuard::SpectralSettingsGuard(StudyState& s, SpectralEngine& e)
+    : s_(s),
+      e_(e),
+      epochLength_(s.epochLength),
+      epochStep_(s.epochStep),
+      epochCount_(s.epochCount),
+      currentEpoch_(s.currentEpoch),
+      bandMode_(s.bandMode),
+      leadPairCount_(s.leadPairCount),
+      transformKind_(s.transformKind),
+      averaged_(e.averagedEpochs),
+      window_(e.windowKind()),
+      firstBins_(e.firstBandBins) {}
+
+SpectralSettingsGuard::~SpectralSettingsGuard() {
+  if (kept_) return;
+  s_.epochLength = epochLength_;
+  s_.epochStep = epochStep_;
+  s_.epochCount = epochCount_;
+  s_.currentEpoch = currentEpoch_;
+  s_.bandMode = bandMode_;
+  s_.leadPairCount = leadPairCount_;
+  s_.transformKind = transformKind_;
+  e_.averagedEpochs = averaged_;
+  e_.firstBandBins = firstBins_;
+  if (e_.windowKind() != window_) e_.buildWindow(window_);
+}
+
 }  // namespace velor

@@ -214,4 +214,26 @@ class SpectralEngine {
 // left off, when the spectra cannot be computed.
 bool showEpochSpectra(SpectralEngine& engine, StudyState& s, int usableWidth, std::string& problem);
 
+// Keeps the epoch grid, the band and transform modes, the lead-pair count and
+// the engine's averaging, window and first band of an analysis that borrows
+// them, and puts them back when it goes out of scope unless keep() was called
+// (an analysis whose result stays on view with its settings).
+class SpectralSettingsGuard {
+ public:
+  SpectralSettingsGuard(StudyState& s, SpectralEngine& e);
+  ~SpectralSettingsGuard();
+  SpectralSettingsGuard(const SpectralSettingsGuard&) = delete;
+  SpectralSettingsGuard& operator=(const SpectralSettingsGuard&) = delete;
+  void keep() { kept_ = true; }
+
+ private:
+  StudyState& s_;
+  SpectralEngine& e_;
+  int epochLength_, epochStep_, epochCount_, currentEpoch_, bandMode_, leadPairCount_;
+  TransformKind transformKind_;
+  int averaged_, window_;
+  std::array<std::int32_t, 2> firstBins_;
+  bool kept_ = false;
+};
+
 }  // namespace velor

@@ -39,8 +39,7 @@ bool measurePeakRange(SpectralEngine& engine, StudyState& s, int usableWidth, Pe
   const int k15 = std::min(static_cast<int>(std::trunc(n * 15.0 / fs)), half - 1);
   const int k6 = std::min(static_cast<int>(std::trunc(n * 6.0 / fs)), k15);
 
-  const int keptLength = s.epochLength, keptStep = s.epochStep, keptCount = s.epochCount, keptEpoch = s.currentEpoch;
-  const int keptPairs = s.leadPairCount, keptAveraged = engine.averagedEpochs, keptWindow = engine.windowKind();
+  SpectralSettingsGuard saved(s, engine);
   s.epochLength = s.epochStep = n;
   s.epochCount = 1;
   s.currentEpoch = 0;
@@ -49,13 +48,6 @@ bool measurePeakRange(SpectralEngine& engine, StudyState& s, int usableWidth, Pe
   engine.buildWindow(0);
   std::string problem;
   if (!showEpochSpectra(engine, s, usableWidth, problem)) {
-    s.epochLength = keptLength;
-    s.epochStep = keptStep;
-    s.epochCount = keptCount;
-    s.currentEpoch = keptEpoch;
-    s.leadPairCount = keptPairs;
-    engine.averagedEpochs = keptAveraged;
-    engine.buildWindow(keptWindow);
     reason = problem;
     return false;
   }
@@ -123,6 +115,7 @@ bool measurePeakRange(SpectralEngine& engine, StudyState& s, int usableWidth, Pe
   for (double x : {low * hz, p * hz, high * hz, (high - low + 1) * hz, amplitude}) out.line += " " + formatNumber(x);
   out.line += " " + (p == low ? std::string("-") : formatNumber(static_cast<double>(high - p) / (p - low)));
   engine.firstBandBins = {low, high};
+  saved.keep();  // the spectra stay on view with the grid they were made on
   return true;
 }
 
