@@ -40,6 +40,19 @@ CliRun cli(const std::string& args) {
   return r;
 }
 
+// A demo study of `records` records of `seconds` s written into `dir`.
+std::string demoStudy(const TempDir& dir, const std::string& name, int records, int seconds) {
+  const std::string path = dir.file(name);
+  DemoStudyOptions o;
+  o.records = records;
+  o.seconds = seconds;
+  StudyState s;
+  NoProgress progress;
+  std::string reason;
+  EXPECT_TRUE(writeDemoStudy(s, path, o, progress, reason)) << reason;
+  return path;
+}
+
 // The hotness of a colour on the map scale: its level.
 int level(QRgb c) {
   for (int l = 0; l < 64; ++l) {
@@ -52,16 +65,8 @@ int level(QRgb c) {
 TEST(CliMap, AlphaBandMapOfTheDemoStudy) {
   if (!QFileInfo::exists(QString::fromStdString(cliPath()))) GTEST_SKIP() << "velor-cli not built";
   TempDir dir;
-  const std::string study = dir.file("demo.cad");
-  DemoStudyOptions o;
-  o.records = 2;
-  o.seconds = 8;
-  {
-    StudyState s;
-    NoProgress progress;
-    std::string reason;
-    ASSERT_TRUE(writeDemoStudy(s, study, o, progress, reason)) << reason;
-  }
+  const std::string study = demoStudy(dir, "demo.cad", 2, 8);
+  ASSERT_FALSE(::testing::Test::HasFailure());
   const std::string png = dir.file("alpha.png");
   const CliRun r = cli("map '" + study + "' --png '" + png + "' --measure band --band 3 --record 2 --size 300");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -91,16 +96,8 @@ TEST(CliMap, AlphaBandMapOfTheDemoStudy) {
 TEST(CliMap, RecordWithoutPlacedChannelsIsRefused) {
   if (!QFileInfo::exists(QString::fromStdString(cliPath()))) GTEST_SKIP() << "velor-cli not built";
   TempDir dir;
-  const std::string study = dir.file("kinds.cad");
-  DemoStudyOptions o;
-  o.records = 1;
-  o.seconds = 4;
-  {
-    StudyState s;
-    NoProgress progress;
-    std::string reason;
-    ASSERT_TRUE(writeDemoStudy(s, study, o, progress, reason)) << reason;
-  }
+  const std::string study = demoStudy(dir, "kinds.cad", 1, 4);
+  ASSERT_FALSE(::testing::Test::HasFailure());
   {
     StudyState s;
     ScriptedInteraction ui;
@@ -151,16 +148,8 @@ TEST(CliMap, FailuresAreOneLineAndLeaveNoPicture) {
 TEST(CliMap, WritesAreCheckedAndFollowNoPlantedLink) {
   if (!QFileInfo::exists(QString::fromStdString(cliPath()))) GTEST_SKIP() << "velor-cli not built";
   TempDir dir;
-  const std::string study = dir.file("demo.cad");
-  DemoStudyOptions o;
-  o.records = 1;
-  o.seconds = 4;
-  {
-    StudyState s;
-    NoProgress progress;
-    std::string reason;
-    ASSERT_TRUE(writeDemoStudy(s, study, o, progress, reason)) << reason;
-  }
+  const std::string study = demoStudy(dir, "demo.cad", 1, 4);
+  ASSERT_FALSE(::testing::Test::HasFailure());
   const std::string png = dir.file("out.png");
   const std::string victim = dir.file("victim.txt");
   test::writeBytes(victim, "keep me");
