@@ -53,6 +53,9 @@ void explainUnopenedRecordFile(const std::string& path, Interaction& ui) {
 }
 
 bool openRecordKind(StudyState& s, const std::string& path, Interaction& ui) {
+  // The open record's changes are settled first, as when stepping to another
+  // record: another file (or the same one read again) replaces them.
+  if (!confirmWriteBack(s, ui)) return false;
   if (openFile(s, FileKind::Records, path, ui)) return true;
   explainUnopenedRecordFile(path, ui);
   return false;
@@ -117,7 +120,9 @@ bool backToSignals(StudyState& s) {
 }
 
 bool sampleRateCommand(StudyState& s, Interaction& ui) {
-  const auto text = ui.input(kRateTitle, kRatePrompt, kRateDefault);
+  // a record in memory offers its own rate; "100" is the default without one
+  const bool recordShown = s.recordLength > 0 && s.sampleRate > 0;
+  const auto text = ui.input(kRateTitle, kRatePrompt, recordShown ? std::to_string(s.sampleRate) : kRateDefault);
   if (!text) return false;
   const auto v = parseNumber(*text);
   if (!v || *v < 1 || *v >= 65536) {

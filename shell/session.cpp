@@ -1,6 +1,8 @@
 #include "shell/session.h"
 
 #include "core/binio.h"
+#include "core/record_file.h"
+#include "eeg/band_table.h"
 #include "shell/main_window_texts.h"
 
 namespace velor::shell {
@@ -24,6 +26,9 @@ void MainSession::readChannelSettingsAtStart() {
   // the file is created when the window closes.
   if (fileExists(channelSettingsPath())) readChannelSettings(channelSettingsPath(), s_, ui_);
   s_.leadPairCount = 0;
+  // the band analyses work from the first start, not only after the band
+  // window has been opened once
+  installDefaultBands(s_);
 }
 
 void MainSession::firstShow() {
@@ -40,7 +45,10 @@ bool MainSession::oversizeWarningDue(int width, int height) {
 
 MainSession::CloseVerdict MainSession::closeQuery() {
   if (s_.acquisitionActive != 0) return CloseVerdict::StopExamination;
-  return ui_.ask(shell_text::kCloseQuestion) ? CloseVerdict::Close : CloseVerdict::Stay;
+  if (!ui_.ask(shell_text::kCloseQuestion)) return CloseVerdict::Stay;
+  // a changed record is settled before the program goes; a write-back that
+  // fails keeps the program open with the record
+  return confirmWriteBack(s_, ui_) ? CloseVerdict::Close : CloseVerdict::Stay;
 }
 
 bool MainSession::close(const WindowSettings& current) {

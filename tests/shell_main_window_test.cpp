@@ -17,6 +17,7 @@
 #include "shell/main_commands.h"
 #include "shell/main_window_texts.h"
 #include "shell/session.h"
+#include "tools/demo_study.h"
 #include "chooser_support.h"
 #include "test_support.h"
 
@@ -202,6 +203,59 @@ TEST(MainSession, CloseAsksUnlessAnExaminationRuns) {
   }
 }
 
+// Opening a file (another or the same) and closing the program settle a
+// changed record first, as stepping to another record does: "Нет" leaves the
+// file byte for byte, "Да" writes the change.
+TEST(MainSession, ChangedRecordIsSettledBeforeOpeningOrClosing) {
+  test::TempDir dir;
+  const std::string a = dir.file("a.cad"), b = dir.file("b.cad");
+  {
+    StudyState s;
+    DemoStudyOptions o;
+    o.records = 2;
+    o.seconds = 2;
+    NoProgress progress;
+    std::string reason;
+    ASSERT_TRUE(writeDemoStudy(s, a, o, progress, reason)) << reason;
+  }
+  test::writeBytes(b, test::readBytes(a));
+  const std::string original = test::readBytes(a);
+  auto change = [](StudyState& s) {
+    s.channelData[0][10] = static_cast<std::int16_t>(s.channelData[0][10] + 77);
+    s.recordModified = 1;
+  };
+
+  StudyState s;
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openRecordPath(s, a, ui));
+  change(s);
+  ui.yesNoScript = {false};
+  ASSERT_TRUE(openRecordPath(s, b, ui));
+  EXPECT_EQ(ui.questions, std::vector<std::string>{"Записать изменения в файл?"});
+  EXPECT_EQ(test::readBytes(a), original);
+
+  // the same file read again, this time keeping the change
+  const int before = s.channelData[0][10];
+  change(s);
+  ui.questions.clear();
+  ui.yesNoScript = {true};
+  ASSERT_TRUE(openRecordPath(s, b, ui));
+  EXPECT_EQ(ui.questions, std::vector<std::string>{"Записать изменения в файл?"});
+  EXPECT_EQ(s.channelData[0][10], before + 77);
+  EXPECT_NE(test::readBytes(b), original);
+
+  // F10: the close question, then the record's
+  const std::string kept = test::readBytes(b);
+  change(s);
+  ui.questions.clear();
+  ui.yesNoScript = {true, false};
+  MainSession session(s, ui);
+  EXPECT_EQ(session.closeQuery(), MainSession::CloseVerdict::Close);
+  EXPECT_EQ(ui.questions, (std::vector<std::string>{shell_text::kCloseQuestion, "Записать изменения в файл?"}));
+  EXPECT_EQ(test::readBytes(b), kept);
+  closeRecordFile(s);
+}
+
 TEST(MainSession, OversizeWarningOncePerRun) {
   StudyState s;
   ScriptedInteraction ui;
@@ -301,6 +355,19 @@ TEST(MainCommands, SampleRateAcceptsOnlyARateTheRecordCanCarry) {
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(ui.questions[0], shell_text::kRatePrompt);
   }
+}
+
+TEST(MainCommands, RateQuestionOffersTheRecordsRate) {
+  StudyState s;
+  s.sampleRate = 500;
+  s.recordLength = 0;  // nothing shown: the usual default
+  ScriptedInteraction ui;  // no script: the offered text is taken
+  ASSERT_TRUE(sampleRateCommand(s, ui));
+  EXPECT_EQ(s.sampleRate, 100);
+  s.sampleRate = 500;
+  s.recordLength = 1000;
+  ASSERT_TRUE(sampleRateCommand(s, ui));
+  EXPECT_EQ(s.sampleRate, 500);
 }
 
 TEST(MainCommands, DeviceChoiceTellsToRestartForExternalDevices) {
