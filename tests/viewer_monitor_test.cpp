@@ -637,6 +637,21 @@ TEST(MonitorScroll, StopsAtBothEnds) {
   EXPECT_EQ(f.s.viewStart, 1900);
 }
 
+TEST(MonitorScroll, PageForwardAndEndStayInsideTheRecord) {
+  Fixture f(800, 415, 4, 2000);  // 800 samples across
+  EXPECT_EQ(pageForward(f.s), 800);
+  EXPECT_EQ(f.s.viewStart, 800);
+  EXPECT_EQ(pageForward(f.s), 400);  // the last screen ends at the record's end
+  EXPECT_EQ(pageForward(f.s), 0);
+  f.s.viewStart = 0;
+  EXPECT_EQ(scrollToEnd(f.s), 1200);
+  EXPECT_EQ(scrollToEnd(f.s), 0);
+  f.s.recordLength = 300;  // shorter than a screen: nowhere to go
+  f.s.viewStart = 0;
+  EXPECT_EQ(pageForward(f.s), 0);
+  EXPECT_EQ(scrollToEnd(f.s), 0);
+}
+
 TEST(MonitorZoom, LimitsBarVisibilityAndViewKeptInsideTheRecord) {
   Fixture f(800, 415, 4, 3000);
   f.s.viewStart = 2000;

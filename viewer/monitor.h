@@ -236,6 +236,10 @@ bool toggleAnchor(StudyState& s);
 
 // Scrolls by pixels (forwards when positive); returns the samples moved.
 long scrollBy(StudyState& s, int pixels);
+// PgDn and End outside an examination: a screen's width forward, and the
+// record's last screen; each returns the samples moved.
+long pageForward(StudyState& s);
+long scrollToEnd(StudyState& s);
 // The horizontal bar shows when the record is longer than the samples across.
 bool horizontalBarVisible(const StudyState& s);
 // Its range is 0 .. recordLength − samples across, its position viewStart.

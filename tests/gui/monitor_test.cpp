@@ -344,6 +344,18 @@ TEST(MonitorScreen, RowKeysAndScrollKeysMoveWhatIsShown) {
   EXPECT_EQ(sc.trace(img, 0, 513, 530).height(), 1);
   sc.key(Qt::Key_Home, Qt::ShiftModifier);
   EXPECT_EQ(sc.s.viewStart, 0);
+  // PgDn turns a page: the spike at 500..519 leaves the screen's left edge
+  sc.key(Qt::Key_PageDown);
+  const long across = sc.s.viewStart;
+  EXPECT_GT(across, 520);
+  img = sc.grabbed();
+  EXPECT_EQ(sc.trace(img, 0, 0, 30).height(), 1);
+  sc.key(Qt::Key_End);  // the record's last screen
+  EXPECT_EQ(sc.s.viewStart, 4000 - across);
+  sc.s.acquisitionActive = 1;  // during an examination PgDn is the engine's
+  sc.key(Qt::Key_PageDown);
+  EXPECT_EQ(sc.s.viewStart, 4000 - across);
+  sc.s.acquisitionActive = 0;
   sc.key(Qt::Key_Up);
   EXPECT_EQ(sc.s.currentChannelRow, 3);
   sc.key(Qt::Key_Down);

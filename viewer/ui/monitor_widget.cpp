@@ -587,6 +587,13 @@ void MonitorWidget::handleKey(int key, bool big) {
       break;
     case vk::kPageUp: scrollBy(big ? s_.monitorWidth / 2 : 8); break;
     case vk::kHome: scrollBy(big ? -(s_.monitorWidth / 2) : -8); break;
+    // a reader's page keys, which only an examination gives other meanings
+    case vk::kPageDown:
+      if (velor::pageForward(s_) != 0) redraw();
+      break;
+    case vk::kEnd:
+      if (velor::scrollToEnd(s_) != 0) redraw();
+      break;
     case vk::kLeft:
     case vk::kRight: {
       if (rowMarkShown_) xorRowMark();
