@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/interaction.h"
+#include "core/numtext.h"
 #include "core/record_file.h"
 #include "core/settings.h"
 #include "core/study_state.h"
@@ -228,6 +229,13 @@ TEST(EegSettingsFile, ShowingTheWindowTakesTheFileAndKeepsAnItemThatFits) {
   EXPECT_EQ(f.eeg.settings.shiftText, "0.5");
   EXPECT_EQ(f.eeg.settings.bandIndex, 2);
   EXPECT_EQ(f.eeg.bandList.size(), 5u);
+  // the grid is the item's epoch and the remembered shift, so "N=" counts
+  // the epochs the window shows
+  const auto item = parseNumber(f.eeg.epochList[4]);
+  ASSERT_TRUE(item);
+  EXPECT_EQ(f.s.epochLength, static_cast<int>(*item * 250 + 0.5));
+  EXPECT_EQ(f.s.epochStep, 125);
+  EXPECT_EQ(f.eeg.countText(), "N=" + std::to_string((3000 - f.s.epochLength) / 125 + 1));
 
   // an item the shorter record no longer offers: the first one is chosen
   Fixture g(2, 100, 250);
