@@ -558,9 +558,11 @@ void LeadEditorDialog::contextMenuEvent(QContextMenuEvent* event) { openPopup(ev
 
 bool LeadEditorDialog::eventFilter(QObject* watched, QEvent* event) {
   auto* b = qobject_cast<QPushButton*>(watched);
-  if (b && b->parent() == head_) {
+  const bool mouse = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+                     event->type() == QEvent::MouseButtonRelease;
+  if (b && b->parent() == head_ && mouse) {
     const int channel = b->property("channel").toInt();
-    auto* m = static_cast<QMouseEvent*>(event);
+    auto* m = static_cast<QMouseEvent*>(event);  // a mouse event: checked above
     switch (event->type()) {
       case QEvent::MouseButtonPress:
         if (m->button() != Qt::LeftButton) break;
