@@ -3,6 +3,8 @@
 #   scripts/velor.sh run   install what is missing, build, start the workstation on the demo study
 #   scripts/velor.sh test  install what is missing, build, run every test
 #   scripts/velor.sh build install what is missing and build
+#   scripts/velor.sh sanitize  an AddressSanitizer + UndefinedBehaviorSanitizer build
+#                      of velor-cli and every test (in build-sanitize/), run
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -56,8 +58,22 @@ case "$cmd" in
     install_missing
     build_all
     ;;
+  sanitize)
+    install_missing "${test_packages[@]}"
+    sbuild="${VELOR_SANITIZE_DIR:-$here/build-sanitize}"
+    cmake -S "$here" -B "$sbuild" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
+      -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+    cmake --build "$sbuild" --parallel "$(nproc)"
+    # any report fails the test that caused it; Qt's and fontconfig's caches
+    # that live until exit are not leaks of ours
+    export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    export LSAN_OPTIONS="suppressions=$here/scripts/lsan.supp:print_suppressions=0"
+    ctest --test-dir "$sbuild" --output-on-failure --parallel "$(nproc)" --timeout 1800
+    ;;
   *)
-    echo "usage: scripts/velor.sh run|test|build" >&2
+    echo "usage: scripts/velor.sh run|test|build|sanitize" >&2
     exit 2
     ;;
 esac
