@@ -550,6 +550,14 @@ void MainWindow::registerWindowCommands() {
   commands_.addFollowUp(Cmd::SampleRate, [this](Cmd, const CommandResult& r) {
     if (r.status == CommandStatus::Done && monitor_) monitor_->timeAxis(s_.sampleRate);
   });
+  // A newly opened file and "&0=Записи" leave no side window showing the
+  // analysis of what was there before.
+  commands_.addFollowUp(Cmd::Open, [this](Cmd, const CommandResult& r) {
+    if (r.status == CommandStatus::Done && mapWindowOf(*this)) closeMapWindow(*this, s_);
+  });
+  commands_.addFollowUp(Cmd::BackToSignals, [this](Cmd, const CommandResult&) {
+    if (mapWindowOf(*this)) closeMapWindow(*this, s_);
+  });
   for (Cmd cmd : {Cmd::Placement1, Cmd::Placement2, Cmd::Placement3, Cmd::Placement4})
     commands_.addFollowUp(cmd, [this](Cmd, const CommandResult&) { markPlacement(); });
   // After every command: a refusal not yet told goes to the status line,

@@ -137,6 +137,22 @@ TEST_F(MapWindowTest, DocksBesideTheMonitorAndShowsTheMapDrawing) {
   EXPECT_GT(window->monitor()->width(), fullWidth - 10);
 }
 
+// "&0=Записи" and opening a file close the side window and give the monitor
+// its width back.
+TEST_F(MapWindowTest, RecordsCommandAndOpeningCloseTheSideWindow) {
+  const int fullWidth = window->monitor()->width();
+  for (shell::Cmd cmd : {shell::Cmd::BackToSignals, shell::Cmd::Open}) {
+    ASSERT_NE(amplitudeMaps(*window, s, window->spectralEngine(), ui), nullptr);
+    ASSERT_LT(window->monitor()->width(), fullWidth - 200);
+    chooser.answers = {dir.file("demo.cad")};
+    window->runCommand(cmd);
+    QApplication::processEvents();
+    EXPECT_EQ(map(), nullptr) << static_cast<int>(cmd);
+    EXPECT_EQ(s.sidePanelWidth, 0);
+    EXPECT_EQ(window->monitor()->width(), fullWidth);
+  }
+}
+
 TEST_F(MapWindowTest, BandDiagramsCaptionsAndValues) {
   ASSERT_TRUE(bandDiagramMaps(*window, s, window->spectralEngine(), ui, ViewMode::BandDiagrams)) << (ui.messages.empty() ? "" : ui.messages.back());
   MapWindow* m = map();
