@@ -477,6 +477,31 @@ TEST_F(LeadEditorGui, ChannelOrderPanelReordersTheRecordOnlyForAPermutation) {
   EXPECT_TRUE(e->orderPanel()->isHidden());
 }
 
+// The order column the editor saved in "qchn.ini" is offered when it opens
+// again; an unfit file leaves the record's own order.
+TEST_F(LeadEditorGui, OrderColumnComesBackFromTheSettingsFile) {
+  std::vector<std::string> lines(kOrderFileLines);
+  for (int i = 0; i < 64; ++i) {
+    lines[static_cast<std::size_t>(i)] = std::to_string(i + 1);
+    lines[static_cast<std::size_t>(64 + i)] = std::to_string(i + 1);
+  }
+  lines[64] = "2";
+  lines[65] = "1";
+  ASSERT_TRUE(writeTextLines(s.programDir + kOrderSettingsFile, lines));
+  {
+    auto e = open(1);
+    e->menuAction(LeadEditorDialog::MenuItem::Order)->trigger();
+    EXPECT_EQ(e->orderGrid()->item(0, 1)->text(), QStringLiteral("2"));
+    EXPECT_EQ(e->orderGrid()->item(1, 1)->text(), QStringLiteral("1"));
+    EXPECT_EQ(s.channelNames[0], "E1");  // offered, not applied
+  }
+  lines[65] = "2";  // not a permutation any more
+  ASSERT_TRUE(writeTextLines(s.programDir + kOrderSettingsFile, lines));
+  auto e = open(1);
+  e->menuAction(LeadEditorDialog::MenuItem::Order)->trigger();
+  EXPECT_EQ(e->orderGrid()->item(0, 1)->text(), QStringLiteral("1"));
+}
+
 TEST_F(LeadEditorGui, F10ClosesWithoutStoringNamesAndSystem1020FillsTheTable) {
   {
     auto e = open();

@@ -222,6 +222,14 @@ void LeadEditorDialog::initialise(int reorderMode) {
   pair_ = 0;
   reference_->setCurrentIndex(s_.referenceKind >= 0 && s_.referenceKind <= 6 ? s_.referenceKind : 0);
   orderPanel_->hide();
+  // A missing or unfit "qchn.ini" only leaves the order column at the
+  // record's own order.
+  savedOrder_.reset();
+  if (!s_.programDir.empty()) {
+    OrderFile f;
+    std::string reason;
+    if (readOrderFile(s_.programDir + kOrderSettingsFile, s_.channelCount, f, reason)) savedOrder_ = f.order;
+  }
   refreshAll();
   selectChannel(0);
 }
@@ -451,7 +459,8 @@ void LeadEditorDialog::system1020() {
 
 void LeadEditorDialog::showOrderPanel() {
   const int n = std::clamp(s_.channelCount, 0, kMaxChannels);
-  const OrderColumn order = orderFromState(s_);
+  const OrderColumn order = savedOrder_.value_or(orderFromState(s_));
+  savedOrder_.reset();  // offered once; afterwards the column follows the record
   orderGrid_->setRowCount(n);
   for (int i = 0; i < n; ++i) {
     orderGrid_->setItem(i, 0, cell(qs(trimSpaces(names_[static_cast<std::size_t>(i)])), readOnly()));

@@ -128,6 +128,8 @@ class LeadEditorDialog final : public QDialog {
   PickList pickList_;
   int reorderMode_ = 1;
   bool pairMode_ = false;
+  // the order column the editor left in "qchn.ini" last time, offered again
+  std::optional<OrderColumn> savedOrder_;
   int channel_ = 0;
   int pair_ = 0;
   std::vector<std::string> names_;
