@@ -1,3 +1,4 @@
+#include "core/binio.h"
 #include "core/record_file.h"
 #include "shell/ui/main_window.h"
 
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -23,6 +25,7 @@
 #include "results/ui/print_host.h"
 #include "results/ui/text_results_window.h"
 #include "shell/engine_commands.h"
+#include "shell/file_dispatch.h"
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/edit_wiring.h"
@@ -544,6 +547,23 @@ void MainWindow::registerWindowCommands() {
       if (edit_) (edit_->*work)();
     });
   installFormulaTools(*this);
+  // Records saved as ".bmp" are the monitor's picture, written whole or not
+  // at all; every other extension goes to the record writers.
+  monitorPicture_ = std::make_unique<FileKindRegistration>(
+      FileKind::Records, true, [this](StudyState& s, const std::string& path, Interaction& ui) {
+        const std::string ext = extensionLower(path);
+        if (ext != ".bmp") {
+          if (const FileKindHandler* h = fileKindTable().find(FileKind::Records, true, ext)) return (*h)(s, path, ui);
+          return notYetAvailable(ui, FileKind::Records, ext, true);
+        }
+        QSaveFile out(QString::fromStdString(path));
+        if (!monitor_ || !out.open(QIODevice::WriteOnly) || !monitor_->surface().save(&out, "BMP") || !out.commit()) {
+          ui.message(std::string("Прерывание: не удалось записать ") + path +
+                     (out.errorString().isEmpty() ? "" : ": " + out.errorString().toStdString()));
+          return false;
+        }
+        return true;
+      });
 
   // What the window adds to the engine's work: the time axis follows a new
   // rate, the placement menu its choice.

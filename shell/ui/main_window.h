@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_kinds.h"
 #include "core/interaction.h"
 #include "core/study_state.h"
 #include "eeg/spectral.h"
@@ -117,6 +118,8 @@ class MainWindow final : public QMainWindow {
   MainSession session_;
   SpectralEngine spectral_;
   std::unique_ptr<FileChooser> ownChooser_;
+  // "Сохранить" of records as ".bmp": the monitor's picture
+  std::unique_ptr<FileKindRegistration> monitorPicture_;
   FileChooser* chooser_ = nullptr;
   std::function<void(HeaderDialog&)> runHeader_;
   std::optional<std::string> startFile_;

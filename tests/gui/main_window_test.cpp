@@ -249,6 +249,30 @@ TEST_F(MainWindowGui, F3OpensTheChosenRecordOnceAndTheCaptionSummarisesIt) {
   EXPECT_EQ(s.recordFileName, "alpha.cad");
 }
 
+// "Сохранить" of records as ".bmp" writes the monitor's picture.
+TEST_F(MainWindowGui, SavingRecordsAsBmpWritesTheMonitorPicture) {
+  const std::string path = dir.file("alpha.cad");
+  writeRecordFile(path, 3, 1000, "Фон");
+  showWindow();
+  chooser.answer = path;
+  window->runCommand(Cmd::Open);
+  ASSERT_EQ(s.channelCount, 3);
+  const std::string bmp = dir.file("screen.bmp");
+  chooser.answer = bmp;
+  EXPECT_EQ(window->runCommand(Cmd::Save).status, CommandStatus::Done);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+  const QImage saved(QString::fromStdString(bmp));
+  ASSERT_FALSE(saved.isNull());
+  const QImage& shown = window->monitor()->surface();
+  EXPECT_EQ(saved.size(), shown.size());
+  EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+  // a folder that is not there: a message, no file
+  chooser.answer = dir.file("none/screen.bmp");
+  EXPECT_EQ(window->runCommand(Cmd::Save).status, CommandStatus::Refused);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find("не удалось записать"), std::string::npos) << ui.messages[0];
+}
+
 TEST_F(MainWindowGui, F3ThroughTheFileWindowDrawsEveryChannelWithItsName) {
   writeRecordFile(dir.file("alpha.cad"), 4, 2000);
   window->setFileChooser(nullptr);  // the real file window
