@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QStatusBar>
 #include <QTimer>
@@ -23,7 +24,9 @@
 #include "shell/ui/acquisition_wiring.h"
 #include "shell/ui/map_wiring.h"
 #include "results/ui/print_host.h"
+#include "results/ui/graph_window.h"
 #include "results/ui/text_results_window.h"
+#include "eeg/ui/map_window.h"
 #include "shell/engine_commands.h"
 #include "shell/file_dispatch.h"
 #include "shell/help_topics.h"
@@ -542,10 +545,40 @@ void MainWindow::registerWindowCommands() {
   const std::pair<Cmd, void (RecordEditCommands::*)()> clipboard[] = {{Cmd::Cut, &RecordEditCommands::cut},
                                                                       {Cmd::Copy, &RecordEditCommands::copy},
                                                                       {Cmd::Paste, &RecordEditCommands::paste}};
+  // The clipboard buttons act on the window in front; only the monitor's
+  // copy stands in when there is none.
   for (const auto& [cmd, work] : clipboard)
-    on(cmd, [this, work] {
+    on(cmd, [this, cmd, work] {
+      const FrontWindow front = frontWindow(*this);
+      switch (front.kind) {
+        case FrontKind::Graph: {
+          auto* g = static_cast<GraphWindow*>(front.widget);
+          if (cmd == Cmd::Cut) g->Cut();
+          else if (cmd == Cmd::Copy) g->copyPicture();
+          else g->Paste();
+          return;
+        }
+        case FrontKind::Text: {
+          QPlainTextEdit* box = static_cast<TextResultsWindow*>(front.widget)->textBox();
+          if (cmd == Cmd::Cut) box->cut();
+          else if (cmd == Cmd::Copy) box->copy();
+          else box->paste();
+          return;
+        }
+        case FrontKind::Map: {
+          auto* m = static_cast<MapWindow*>(front.widget);
+          if (cmd == Cmd::Cut) m->cutPicture();
+          else if (cmd == Cmd::Copy) m->copyPicture();
+          else m->pastePicture();
+          return;
+        }
+        case FrontKind::Monitor: break;
+      }
       if (edit_) (edit_->*work)();
     });
+  commands_.setHandler(Cmd::Save, [this] {
+    return CommandResult::from(saveActiveWindow(*this, s_, ui_, *chooser_), ViewChange::Redraw);
+  });
   installFormulaTools(*this);
   // Records saved as ".bmp" are the monitor's picture, written whole or not
   // at all; every other extension goes to the record writers.

@@ -4,6 +4,8 @@
 // graph window in front or else the record on the monitor.
 #pragma once
 
+class QWidget;
+
 #include "core/interaction.h"
 #include "core/study_state.h"
 
@@ -36,5 +38,19 @@ bool printActiveWindow(MainWindow& w, StudyState& s, Interaction& ui, FileChoose
 TextFileActions textFileActions(StudyState& s, FileChooser& chooser, Interaction& ui);
 // The monitor's "Печать экрана" and F2 over the monitor.
 bool printMonitorRecord(MainWindow& w, StudyState& s, Interaction& ui);
+
+// The window the main window's F2, F4 and clipboard buttons act on: the one
+// of the monitor, the map side window, a graph window or the text window
+// that last had the keyboard focus (a click on the tool panel does not
+// change it). `widget` is that window (nullptr for the monitor).
+enum class FrontKind { Monitor, Map, Graph, Text };
+struct FrontWindow {
+  FrontKind kind = FrontKind::Monitor;
+  QWidget* widget = nullptr;
+};
+FrontWindow frontWindow(MainWindow& w);
+// "Сохранить" (F4) of the main window: the graph window's picture, the text
+// window's "Запись", the map's values (its save dispatch), or else records.
+bool saveActiveWindow(MainWindow& w, StudyState& s, Interaction& ui, FileChooser& chooser);
 
 }  // namespace velor::shell

@@ -6,7 +6,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +34,7 @@
 #include "core/ui/qt_interaction.h"
 #include "core/ui/header_dialog.h"
 #include "interchange/ui/file_window.h"
+#include "results/ui/text_results_window.h"
 #include "shell/commands.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/help_window.h"
@@ -271,6 +274,49 @@ TEST_F(MainWindowGui, SavingRecordsAsBmpWritesTheMonitorPicture) {
   EXPECT_EQ(window->runCommand(Cmd::Save).status, CommandStatus::Refused);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_NE(ui.messages[0].find("не удалось записать"), std::string::npos) << ui.messages[0];
+}
+
+// The panel's clipboard buttons and F4 act on the window that last had the
+// focus: the text window's text, a graph window's picture, the monitor's.
+TEST_F(MainWindowGui, ClipboardAndSaveActOnTheWindowInFront) {
+  const std::string path = dir.file("alpha.cad");
+  writeRecordFile(path, 3, 1000, "Фон");
+  showWindow();
+  chooser.answer = path;
+  window->runCommand(Cmd::Open);
+  ASSERT_EQ(s.channelCount, 3);
+  auto focusOn = [](QWidget* w) {
+    w->window()->show();
+    w->window()->activateWindow();
+    w->setFocus();
+    QApplication::processEvents();
+    return QApplication::focusWidget() == w;
+  };
+
+  window->runCommand(Cmd::Diagnosis);
+  TextResultsWindow* text = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* t = qobject_cast<TextResultsWindow*>(w); t && t->isVisible()) text = t;
+  ASSERT_NE(text, nullptr);
+  text->textBox()->setPlainText(QStringLiteral("строка заключения"));
+  text->textBox()->selectAll();
+  ASSERT_TRUE(focusOn(text->textBox()));
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(window->panelButton(Cmd::Copy), Qt::LeftButton);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("строка заключения"));
+  // F4 is the text window's "Запись": the text file kind
+  chooser.answer = dir.file("conclusion.txt");
+  window->runCommand(Cmd::Save);
+  EXPECT_EQ(chooser.lastKind, static_cast<int>(FileKind::Text));
+  EXPECT_TRUE(fileExists(dir.file("conclusion.txt")));
+
+  // back on the monitor: its picture
+  ASSERT_TRUE(focusOn(window->monitor()));
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(window->panelButton(Cmd::Copy), Qt::LeftButton);
+  EXPECT_FALSE(QApplication::clipboard()->image().isNull());
+  EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
+  text->close();
 }
 
 TEST_F(MainWindowGui, F3ThroughTheFileWindowDrawsEveryChannelWithItsName) {
