@@ -8,6 +8,8 @@ inline constexpr const char* kRhythmFound = "Выявлено ритма=";
 inline constexpr const char* kModulation = "%, модуляция=";
 inline constexpr const char* kInstability = "%, нестабильность=";
 inline constexpr const char* kHistogramCaption = "Гистограммы период-анализа";
+// Where the list of waves went, under the histograms (this system's own text).
+inline constexpr const char* kWaveListWritten = "Список волн записан в файл ";
 inline constexpr const char* kAmplitudeAxis = "Амплитуды [мкВ]";
 inline constexpr const char* kPeriodAxis = "Периоды [с]";
 inline constexpr const char* kProbabilityAxis = "%Вероятности";

@@ -2,6 +2,7 @@
 #include "shell/ui/eeg_wiring.h"
 
 #include <QObject>
+#include <QStatusBar>
 #include <memory>
 
 #include "eeg/band_table.h"
@@ -60,10 +61,13 @@ void showPeriodHistograms(MainWindow& w, StudyState& s, Interaction& ui, FileCho
   g->drawTextAt(geo.left + 40, 2, period_text::kProbabilityAxis, 160);
   g->drawTextAt(geo.left + geo.width - 125, geo.top + 2, period_text::kAmplitudeAxis, 120);
   g->drawTextAt(geo.left + geo.width - 125, geo.top + half + 27, period_text::kPeriodAxis, 120);
-  const int y = geo.drawingHeight - 50;
+  const bool listed = !r.docPath.empty();
+  const int y = geo.drawingHeight - (listed ? 66 : 50);
   g->drawTextAt(geo.left, y, r.summaryLine, geo.drawingWidth - geo.left);
   g->drawTextAt(geo.left, y + 16, r.amplitudeLine, geo.drawingWidth - geo.left);
   g->drawTextAt(geo.left, y + 32, r.periodLine, geo.drawingWidth - geo.left);
+  if (listed) g->drawTextAt(geo.left, y + 48, period_text::kWaveListWritten + r.docPath, geo.drawingWidth - geo.left);
+  if (listed) w.statusBar()->showMessage(QString::fromStdString(period_text::kWaveListWritten + r.docPath));
 }
 
 void showPeriodTable(MainWindow& w, StudyState& s, Interaction& ui, const PeriodCommandResult& r) {

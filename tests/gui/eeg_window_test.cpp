@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QStatusBar>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -272,6 +273,9 @@ TEST_F(EegCommand, PeriodAnalysisShowsHistogramsOrTheChannelTable) {
   EXPECT_EQ(graph->windowTitle(), qs(period_text::kHistogramCaption));
   EXPECT_LT(graph->seriesCountCode(), 0);  // two panels
   EXPECT_FALSE(test::readBytes(dir.file("alpha.doc")).empty());
+  // the person is told where the list of waves went
+  EXPECT_EQ(window->statusBar()->currentMessage(),
+            qs(period_text::kWaveListWritten) + QString::fromStdString(dir.file("alpha.doc")));
   EXPECT_EQ(s.viewMode, ViewMode::Signals);
   EXPECT_EQ(s.recordModified, 0);
 
