@@ -145,16 +145,26 @@ bool decodeTextRecord(std::string_view bytes, ForeignRecord& out, std::string& r
   std::vector<std::int16_t> markValues;
   long long counted = 0;
   std::vector<double> row(static_cast<std::size_t>(columns));
+  // Rows that hold no value for every column (text, nan, inf, a number
+  // beyond double) are left out; they shift the time of every later row, so
+  // the person is told how many and where the first one is.
+  long long dropped = 0;
+  std::size_t firstDropped = 0;
   while (const std::string_view* l = nextLine(false)) {
     const std::vector<std::string> t = splitTextTokens(*l);
-    if (static_cast<int>(t.size()) < columns) continue;
-    bool ok = true;
+    bool ok = static_cast<int>(t.size()) >= columns;
     for (int j = 0; j < columns && ok; ++j) {
       const auto v = parseNumber(t[static_cast<std::size_t>(j)]);
-      if (!v) ok = false;
+      if (!v || !std::isfinite(*v)) ok = false;
       else row[static_cast<std::size_t>(j)] = *v;
     }
-    if (!ok) continue;
+    if (!ok) {
+      if (!t.empty() && !trimSpaces(*l).empty()) {
+        if (dropped == 0) firstDropped = li;
+        ++dropped;
+      }
+      continue;
+    }
     ++counted;
     if (counted > kMaxSamples) continue;  // read and left out
     for (int j = 0; j < columns; ++j) values[static_cast<std::size_t>(j)].push_back(row[static_cast<std::size_t>(j)]);
@@ -199,6 +209,10 @@ bool decodeTextRecord(std::string_view bytes, ForeignRecord& out, std::string& r
   if (counted > kMaxSamples)
     out.notices.push_back("В файле " + std::to_string(counted) + " строк данных, прочитаны первые " +
                           std::to_string(kMaxSamples) + ".");
+  if (dropped > 0)
+    out.notices.push_back("Пропущено строк без числа в каждом столбце: " + std::to_string(dropped) +
+                          " (первая - строка " + std::to_string(firstDropped) +
+                          "); отсчёты после них сдвинуты по времени.");
   return true;
 }
 

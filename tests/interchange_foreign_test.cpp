@@ -666,6 +666,7 @@ TEST_F(ForeignFormats, TextReaderTakesForeignTablesAndRefusesEmptyOnes) {
     bool opens;
     int channels;
     int length;
+    int notices;
   };
   std::string wide = "h";
   for (int j = 1; j < 70; ++j) wide += " c" + std::to_string(j);
@@ -673,17 +674,20 @@ TEST_F(ForeignFormats, TextReaderTakesForeignTablesAndRefusesEmptyOnes) {
   for (int j = 0; j < 70; ++j) wide += "1 ";
   wide += "\r\n";
   const Case cases[] = {
-      {"commas, LF line ends, a comment", "; made elsewhere\nA,B\n10,10\n1,2\n3,4\n", true, 2, 2},
-      {"a line that is not numbers is not counted", "A B\r\n10 10\r\n1 2\r\nx 4\r\n5 6\r\n", true, 2, 2},
-      {"a short line is not counted", "A B\r\n10 10\r\n1\r\n5 6\r\n", true, 2, 1},
-      {"no data lines", "A B\r\n10 10\r\n", false, 0, 0},
-      {"no columns", "\r\n\r\n", false, 0, 0},
-      {"empty file", "", false, 0, 0},
-      {"binary junk", std::string("\x01\x02\xff\r\n\x00\x00", 7), false, 0, 0},
-      {"70 columns: the first 64", wide, true, 64, 1},
-      {"scale not a number: the peak", "A\r\nx\r\n-300\r\n20\r\n", true, 1, 2},
-      {"huge and tiny values are limited", "A\r\n0\r\n1e300\r\n-1e300\r\n", true, 1, 2},
+      {"commas, LF line ends, a comment", "; made elsewhere\nA,B\n10,10\n1,2\n3,4\n", true, 2, 2, 0},
+      {"a line that is not numbers is left out, with a notice", "A B\r\n10 10\r\n1 2\r\nx 4\r\n5 6\r\n", true, 2, 2, 1},
+      {"a short line is left out, with a notice", "A B\r\n10 10\r\n1\r\n5 6\r\n", true, 2, 1, 1},
+      {"nan, inf and 1e999 rows are left out, with one notice",
+       "A B\r\n10 10\r\n1 2\r\nnan 4\r\n5 inf\r\n1e999 1\r\n\r\n7 8\r\n", true, 2, 2, 1},
+      {"no data lines", "A B\r\n10 10\r\n", false, 0, 0, 0},
+      {"no columns", "\r\n\r\n", false, 0, 0, 0},
+      {"empty file", "", false, 0, 0, 0},
+      {"binary junk", std::string("\x01\x02\xff\r\n\x00\x00", 7), false, 0, 0, 0},
+      {"70 columns: the first 64", wide, true, 64, 1, 0},
+      {"scale not a number: the peak", "A\r\nx\r\n-300\r\n20\r\n", true, 1, 2, 0},
+      {"huge and tiny values are limited", "A\r\n0\r\n1e300\r\n-1e300\r\n", true, 1, 2, 0},
   };
+
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ui.messages.clear();
@@ -697,7 +701,12 @@ TEST_F(ForeignFormats, TextReaderTakesForeignTablesAndRefusesEmptyOnes) {
     }
     EXPECT_EQ(s->channelCount, c.channels);
     EXPECT_EQ(s->recordLength, c.length);
+    EXPECT_EQ(static_cast<int>(ui.messages.size()), c.notices);
   }
+  ui.messages.clear();
+  ASSERT_TRUE(open(put("n.txt", "A B\r\n10 10\r\n1 2\r\nnan 4\r\n5 inf\r\n1e999 1\r\n7 8\r\n")));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find(": 3 (первая - строка 4)"), std::string::npos) << ui.messages[0];
   ASSERT_TRUE(open(put("p.txt", "A\r\nx\r\n-300\r\n20\r\n")));
   EXPECT_EQ(s->calibValue[0], 300);
   EXPECT_EQ(s->channelData[0][0], 1);
