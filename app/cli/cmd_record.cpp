@@ -101,8 +101,6 @@ int runRecord(const RecordOptions& o) {
     reportFailure(reason);
     return kExitFile;
   }
-  std::cerr << "velor-cli: recording " << s.channelCount << " channels at " << s.sampleRate << " Hz, records of "
-            << s.recordLength << " samples into " << o.out << "\n";
   interrupted = 0;
   struct sigaction sa {}, oldInt{}, oldTerm{};
   sa.sa_handler = onInterrupt;
@@ -137,7 +135,8 @@ int runRecord(const RecordOptions& o) {
     reportFailure("no record was finished; " + o.out + " was not kept");
     return kExitFile;
   }
-  std::cerr << "velor-cli: " << st.recordCount << " records in " << o.out << "\n";
+  std::cerr << "velor-cli: " << st.recordCount << " records of " << s.recordLength << " samples, " << s.channelCount
+            << " channels at " << s.sampleRate << " Hz in " << o.out << "\n";
   return kExitOk;
 }
 
