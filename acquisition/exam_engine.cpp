@@ -87,9 +87,9 @@ int createExamFileAtPath(StudyState& s, const std::string& path, Interaction& ui
   return createExamFileAt(s, path, ui, force);
 }
 
-std::string examStatusLine(const StudyState& s, const ExaminationPlan& plan, const ExamStatus& st,
-                           const std::string& fileName, double recordDate) {
-  std::string t = std::string(exam_texts::kStatusPlan) + plan.lastPlanName + exam_texts::kStatusFile + fileName + ": ";
+std::string examStatusLine(const std::string& planName, const std::string& fileName, double recordDate,
+                           int recordLength, int sampleRate, const ExamStatus& st) {
+  std::string t = std::string(exam_texts::kStatusPlan) + planName + exam_texts::kStatusFile + fileName + ": ";
   t += dayMonthYearText(static_cast<int>(recordDate)) + " ";
   const std::int32_t tenths = encodeTimeOfDay(st.recordTime);  // 1e-7 day
   const long long secs = static_cast<long long>(tenths) * 86400LL / 10000000LL;
@@ -97,12 +97,12 @@ std::string examStatusLine(const StudyState& s, const ExaminationPlan& plan, con
   std::snprintf(hms, sizeof hms, "%02lld:%02lld:%02lld", secs / 3600 % 24, secs / 60 % 60, secs % 60);
   t += hms;
   t += " ";
-  const double seconds = s.sampleRate > 0 ? static_cast<double>(s.recordLength) / s.sampleRate : 0;
+  const double seconds = sampleRate > 0 ? static_cast<double>(recordLength) / sampleRate : 0;
   if (seconds >= 1)
     t += std::to_string(static_cast<long long>(seconds)) + "s";
   else
     t += std::to_string(static_cast<long long>(seconds * 1000)) + "ms";
-  t += "-" + std::to_string(s.sampleRate) + exam_texts::kStatusHz + exam_texts::kStatusRecords +
+  t += "-" + std::to_string(sampleRate) + exam_texts::kStatusHz + exam_texts::kStatusRecords +
        std::to_string(st.recordCount);
   if (st.recordingOn) t += exam_texts::kStatusRecordingOn;
   return t;

@@ -105,8 +105,8 @@ int createExamFileAtPath(StudyState& s, const std::string& path, Interaction& ui
 
 // The status line: "План=" plan + ", файл=" file + ": " date time duration
 // "-" rate "Гц" " Зап:" count [" ЗапВкл"].
-std::string examStatusLine(const StudyState& s, const ExaminationPlan& plan, const ExamStatus& st,
-                           const std::string& fileName, double recordDate);
+std::string examStatusLine(const std::string& planName, const std::string& fileName, double recordDate,
+                           int recordLength, int sampleRate, const ExamStatus& st);
 
 class ExaminationEngine {
  public:

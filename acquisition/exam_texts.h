@@ -15,6 +15,7 @@ inline constexpr const char* kStatusHz = "Гц";
 inline constexpr const char* kStatusRecords = " Зап:";
 inline constexpr const char* kStatusRecordingOn = " ЗапВкл";
 inline constexpr const char* kStopHint = "Остановить исследование";
+inline constexpr const char* kStopButton = "Stop";
 inline constexpr const char* kRecordHint = "Включить/выключить запись";
 inline constexpr const char* kStart = "Старт";
 inline constexpr const char* kCancel = "<Esc>=Отменить";

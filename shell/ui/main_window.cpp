@@ -19,6 +19,7 @@
 
 #include "core/ui/header_dialog.h"
 #include "shell/ui/acquisition_wiring.h"
+#include "shell/ui/exam_wiring.h"
 #include "shell/ui/map_wiring.h"
 #include "results/ui/print_host.h"
 #include "results/ui/text_results_window.h"
@@ -282,6 +283,7 @@ void MainWindow::firstShow() {
   createMonitor();
   monitor_->initialise();
   startAcquisitionDevice(*this);
+  startExaminationWiring(*this);
   session_.readChannelSettingsAtStart();
   s_.helpContext = kMonitorHelpContext;
   monitor_->setFocus();
