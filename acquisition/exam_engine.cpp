@@ -194,6 +194,11 @@ bool ExaminationEngine::begin(std::string& reason) {
     const std::string keys = s_.programDir + "Keys.txt";
     keyFd_ = ::open(keys.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   }
+  // An express analysis this build does not have yet: the examination runs
+  // without it (and writes its records, which the evoked-potential average
+  // would have replaced).
+  expressKind_ = ExpressAnalysis::available(plan_.expressAnalysisKind) || onRecordEnd ? plan_.expressAnalysisKind : 0;
+  if (expressKind_ % 20 != 0 && !onRecordEnd) express_ = std::make_unique<ExpressAnalysis>();
   goodFileSize_ = fd_ >= 0 ? fdSize(fd_) : 0;
   startDayFraction_ = nowAsDayFraction();
   startUs_ = clock_.nowMicroseconds();
@@ -257,8 +262,13 @@ bool ExaminationEngine::appendRecord() {
 void ExaminationEngine::endRecord() {
   s_.recordLength = sampleIndex_;
   if (plan_.protocolLineCount() == 0) {
-    if (plan_.expressAnalysisKind > 0 && onRecordEnd) onRecordEnd(s_, sampleIndex_);
-    if (recordingOn_ && fd_ >= 0 && plan_.expressAnalysisKind != 3) {
+    if (expressKind_ > 0) {
+      if (onRecordEnd)
+        onRecordEnd(s_, sampleIndex_);
+      else if (express_)
+        expressPeak_ = express_->run(s_, expressKind_, sampleIndex_);
+    }
+    if (recordingOn_ && fd_ >= 0 && expressKind_ != 3) {
       if (!appendRecord()) {
         finish(std::string(exam_texts::kDiskFull) + std::to_string(recordCount_));
         return;
@@ -415,6 +425,8 @@ void ExaminationEngine::publish() {
   status_.recordTime = recordTime_;
   status_.samplesStored = samplesStored_;
   status_.sweepDropped = sweep_.dropped();
+  status_.expressPeak = expressPeak_;
+  status_.expressSkipped = plan_.expressAnalysisKind % 20 != 0 && expressKind_ == 0;
   status_.ended = ended();
   status_.endMessage = endMessage_;
 }

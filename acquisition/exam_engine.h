@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "acquisition/device.h"
+#include "acquisition/exam_express.h"
 #include "acquisition/exam_plan.h"
 #include "acquisition/filter_design.h"
 #include "acquisition/sweep_queue.h"
@@ -87,6 +88,12 @@ struct ExamStatus {
   double recordTime = 0;
   long long samplesStored = 0;
   long long sweepDropped = 0;
+  // Converter samples the driver dropped (rate too high) and lost sampling
+  // interrupts; reported at the next F9 when either is above 5. The devices
+  // of this build hand over every frame, so both stay 0 here.
+  long long skippedByRate = 0, skippedByInterrupt = 0;
+  int expressPeak = -1;    // the express spectra's peak of the last record
+  bool expressSkipped = false;  // the plan's express analysis is not in this build
   bool ended = false;
   std::string endMessage;  // why it stopped, when not by command
 };
@@ -142,7 +149,7 @@ class ExaminationEngine {
   void setMonitorWidth(int w) { monitorWidth_.store(w > 10 ? w : 10, std::memory_order_relaxed); }
   const std::string& examPath() const { return examPath_; }
   // Called on the acquisition side at the record end with the finished record
-  // (the express analysis); runs before the record is written.
+  // in place of the built-in express analysis; runs before the record is written.
   std::function<void(StudyState&, int samples)> onRecordEnd;
 
  private:
@@ -212,6 +219,9 @@ class ExaminationEngine {
   int settleCounter_ = 0, settleBudget_ = -1;
   std::vector<std::int32_t> packed_;
   std::unique_ptr<BoardFilters> boardFilters_;
+  int expressKind_ = 0;  // the plan's kind when it can run here, else 0
+  int expressPeak_ = -1;
+  std::unique_ptr<ExpressAnalysis> express_;
 };
 
 // Drives an engine on its own thread until the examination ends: the step

@@ -384,3 +384,44 @@ TEST(ExamThreads, StopJoinsTheWorker) {
 
 }  // namespace
 }  // namespace velor
+
+namespace velor {
+namespace {
+
+// Express spectra at every record end; an express analysis this build does
+// not have (evoked-potential averaging) lets the examination run and write
+// its records.
+TEST(ExamExpress, SpectraRunAtEveryRecordEndAndMissingKindsAreSkipped) {
+  {
+    ExamFixture x("amplifier", 250, 512, 8);
+    x.plan.expressAnalysisKind = 1;
+    ExamOptions eo;
+    eo.recordFromStart = true;
+    eo.maxRecords = 2;
+    auto e = x.engine(eo);
+    std::string reason;
+    ASSERT_TRUE(e->begin(reason));
+    ExamFixture::run(*e, x.clock);
+    const ExamStatus st = e->status();
+    EXPECT_GT(st.expressPeak, 0);
+    EXPECT_FALSE(st.expressSkipped);
+    EXPECT_EQ(st.recordCount, 2);
+    EXPECT_EQ(x.s.epochLength, 256);  // the viewer's grid is back
+  }
+  {
+    ExamFixture x("amplifier", 250, 100, 4);
+    x.plan.expressAnalysisKind = 3;
+    ExamOptions eo;
+    eo.recordFromStart = true;
+    eo.maxRecords = 2;
+    auto e = x.engine(eo);
+    std::string reason;
+    ASSERT_TRUE(e->begin(reason));
+    ExamFixture::run(*e, x.clock);
+    EXPECT_TRUE(e->status().expressSkipped);
+    EXPECT_EQ(e->status().recordCount, 2);
+  }
+}
+
+}  // namespace
+}  // namespace velor

@@ -14,6 +14,7 @@
 #include "acquisition/ui/plan_dialog.h"
 #include "core/binio.h"
 #include "core/record_file.h"
+#include "core/settings.h"
 #include "shell/main_commands.h"
 #include "shell/ui/acquisition_wiring.h"
 #include "shell/ui/main_window.h"
@@ -99,9 +100,18 @@ class ExamHost final : public QObject {
     s.recordFileVersion = kVersionCA40;
     if (s.deviceKind >= 1) s.gainStep = 1;
     if (!planRead_) {
+      // The device's own plan file, when the settings folder has one.
       planRead_ = true;
-      plan_.monitorMode = MonitorMode::RealTime;
+      const std::string name = devicePlanFileName(s.deviceKind, device->describe().deviceChannelCount);
+      if (!name.empty() && fileExists(s.programDir + name)) {
+        std::string reason;
+        if (!readPlanFile(s.programDir + name, s, plan_, reason)) ui.message(std::string(kInterruptPrefix) + reason);
+      }
     }
+    if (skippedByRate_ > 5 || skippedByInterrupt_ > 5)
+      ui.message(std::string(exam_texts::kSkippedByRate) + std::to_string(skippedByRate_) +
+                 exam_texts::kSkippedByInterrupt + std::to_string(skippedByInterrupt_));
+    skippedByRate_ = skippedByInterrupt_ = 0;
     PlanDialog d(s, plan_, ui, &device->describe(), [this](bool save) -> std::optional<std::string> {
       const auto path = w_.fileChooser().choose(w_.study(), FileKind::ExamPlans, save, std::string());
       if (!path) return std::nullopt;
@@ -207,6 +217,8 @@ class ExamHost final : public QObject {
     if (runner_) runner_->join();
     const ExamStatus st = engine_->status();
     const std::string path = engine_->examPath();
+    skippedByRate_ = st.skippedByRate;
+    skippedByInterrupt_ = st.skippedByInterrupt;
     runner_.reset();
     engine_.reset();
     StudyState& s = w_.study();
@@ -309,6 +321,7 @@ class ExamHost final : public QObject {
   std::vector<QWidget*> hiddenBars_;
   std::array<std::int16_t, kMaxChannels> previous_{};
   int decimation_ = 0;
+  long long skippedByRate_ = 0, skippedByInterrupt_ = 0;
   int rate_ = 0, length_ = 0;
   std::string fileName_;
   double recordDate_ = 0;
