@@ -160,8 +160,9 @@ bool ExaminationEngine::begin(std::string& reason) {
   decimationPhase_ = 0;
   // The K amplifiers pause while their drift filters settle (they are set
   // anew after the first 250 frames); the others record from the start.
-  settleCounter_ = 0;
-  settleBudget_ = (kind_ == 1 || kind_ == 2) ? 0 : -1;
+  const bool settles = kind_ == 1 || kind_ == 2;
+  settleCounter_ = settles ? 0 : -1;
+  settleBudget_ = settles ? 0 : -1;
   if (board_) {
     // The converter inputs were chosen in the plan; one that the board does
     // not have would read outside the frame.

@@ -12,6 +12,7 @@
 #include "acquisition/exam_engine.h"
 #include "acquisition/exam_plan.h"
 #include "acquisition/exam_texts.h"
+#include "acquisition/online_filters.h"
 #include "acquisition/simulated_devices.h"
 #include "core/binio.h"
 #include "core/record_file.h"
@@ -420,6 +421,49 @@ TEST(ExamExpress, SpectraRunAtEveryRecordEndAndMissingKindsAreSkipped) {
     ExamFixture::run(*e, x.clock);
     EXPECT_TRUE(e->status().expressSkipped);
     EXPECT_EQ(e->status().recordCount, 2);
+  }
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+// The amplifier's frames reach the record from the first one on, through
+// its filter chain (drift, low-pass, mains), plus the zero level.
+TEST(ExamEngine, AmplifierRecordsTheFilteredFramesFromTheFirstOn) {
+  ExamFixture x("amplifier", 250, 200, 4);
+  ExamOptions eo;
+  eo.recordFromStart = true;
+  eo.maxRecords = 2;
+  auto e = x.engine(eo);
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason));
+  ExamFixture::run(*e, x.clock);
+  const FileRecords f = readBack(x.path);
+  ASSERT_EQ(f.records.size(), 2u);
+
+  VirtualClock twinClock;
+  SimulatedFilterChainAmplifier twin(twinClock, 7, 64);
+  ASSERT_TRUE(twin.open());
+  ASSERT_TRUE(twin.start());
+  twinClock.advanceMilliseconds(5000);
+  FrameBlock frames;
+  ASSERT_TRUE(twin.readFrames(frames, 400));
+  ASSERT_EQ(frames.frames, 400);
+  OnlineFilterSets* chain = twin.onlineFilters();
+  ASSERT_NE(chain, nullptr);
+  for (int r = 0; r < 2; ++r) {
+    std::vector<std::vector<std::int16_t>> samples;
+    ASSERT_TRUE(readRecordSamples(x.path, f.h, f.records[r], samples, reason)) << reason;
+    for (int i = 0; i < 200; ++i)
+      for (int ch = 0; ch < 4; ++ch) {
+        int v = frames.words[(r * 200 + i) * frames.wordsPerFrame + ch];
+        for (FilterSet set : {FilterSet::Drift, FilterSet::Mains150, FilterSet::Mains50})
+          if (OnlineFilter* fl = chain->get(set, ch)) v = filterSample(fl->design, fl->state, v);
+        ASSERT_EQ(samples[ch][i], std::clamp(v + 2048, -4095, 8191)) << r << " " << i << " " << ch;
+      }
   }
 }
 
