@@ -1,11 +1,16 @@
-// Plan files (".cap"), the dialog's settings files, interval labels and the
-// record-file name list.
+// Plan files (".cap"), the dialog's settings files, interval labels, the
+// record-file name list and the stages of the sports diagnostics.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include "acquisition/exam_engine.h"
 #include "acquisition/exam_plan.h"
 #include "acquisition/exam_texts.h"
+#include "acquisition/sport_stage.h"
 #include "core/binio.h"
 #include "core/numtext.h"
+#include "core/settings.h"
 #include "core/text.h"
 #include "test_support.h"
 
@@ -260,6 +265,94 @@ TEST(PlanNames, ANewNamePushesTheLastOutAnExistingOneKeepsTheOrder) {
   EXPECT_EQ(devicePlanFileName(3, 52), "nvx52.cap");
   EXPECT_EQ(devicePlanFileName(1, 12), "K2.cap");
   EXPECT_EQ(devicePlanFileName(0, 32), "");
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+struct SportFixture {
+  test::TempDir dir;
+  StudyState s;
+  ExaminationPlan plan;
+  ScriptedInteraction ui;
+  std::vector<std::string> names{"a0", "a1"};
+  SportFixture() {
+    s.programDir = dir.path() + "/";
+    s.dataDir = s.programDir;
+    StudyState p;
+    fillStudy(p, 8);
+    p.sampleRate = 250;
+    p.recordLength = 1024;
+    std::string reason;
+    for (const char* f : {"sport.cap", "sport0.cap", "sport1.cap"})
+      EXPECT_TRUE(writePlanFile(s.programDir + f, p, ExaminationPlan{}, 0, reason)) << reason;
+    s.examHeader = utf8Fit("Сборная", kHeaderChars);
+  }
+};
+
+TEST(SportStages, EachStageReadsItsPlanAndCreatesItsFile) {
+  struct Case {
+    SportStage stage;
+    const char* name;
+    const char* file;  // created, or "" for none
+  };
+  for (const Case c : {Case{SportStage::Trial, "", ""}, Case{SportStage::Relaxation, " ivan ", "ivan.cad"},
+                       Case{SportStage::Load, "ivan", "ivans.cad"}}) {
+    SCOPED_TRACE(c.name);
+    SportFixture x;
+    int fd = -1;
+    std::string path;
+    ASSERT_TRUE(startSportStage(x.s, x.plan, x.ui, c.stage, 3, c.name, x.names, fd, path));
+    EXPECT_EQ(x.s.dialogResult, 1);
+    EXPECT_EQ(x.s.channelCount, 3);
+    EXPECT_EQ(x.s.shownChannelCount, 3);
+    EXPECT_EQ(x.s.sampleRate, 250);
+    EXPECT_TRUE(x.plan.interruptMode);
+    EXPECT_EQ(trimSpaces(x.s.examHeader), "Сборная");  // the header stays the athletes'
+    if (std::string(c.file).empty()) {
+      EXPECT_EQ(fd, -1);
+    } else {
+      ASSERT_GE(fd, 0);
+      ::close(fd);
+      EXPECT_EQ(path, x.dir.file(c.file));
+      EXPECT_TRUE(fileExists(path));
+      EXPECT_EQ(x.names[0], "ivan");
+    }
+  }
+}
+
+TEST(SportStages, RefusalsLeaveNothingStarted) {
+  {
+    SportFixture x;
+    int fd = 0;
+    std::string path;
+    EXPECT_FALSE(startSportStage(x.s, x.plan, x.ui, SportStage::Load, 2, "  ", x.names, fd, path));
+    EXPECT_EQ(x.ui.messages, std::vector<std::string>{"Введите имя файла записи"});
+  }
+  {
+    SportFixture x;
+    test::writeBytes(x.dir.file("ivans.cad"), "earlier");
+    x.ui.yesNoScript = {false};
+    int fd = 0;
+    std::string path;
+    EXPECT_FALSE(startSportStage(x.s, x.plan, x.ui, SportStage::Load, 2, "ivan", x.names, fd, path));
+    EXPECT_EQ(x.ui.questions, std::vector<std::string>{"Файл уже существует, перезаписать?"});
+    EXPECT_EQ(x.s.dialogResult, 0);
+    EXPECT_EQ(test::readBytes(x.dir.file("ivans.cad")), "earlier");
+  }
+  {
+    SportFixture x;
+    ::unlink((x.s.programDir + "sport0.cap").c_str());
+    int fd = 0;
+    std::string path;
+    EXPECT_FALSE(startSportStage(x.s, x.plan, x.ui, SportStage::Relaxation, 2, "ivan", x.names, fd, path));
+    ASSERT_EQ(x.ui.messages.size(), 1u);
+    EXPECT_EQ(x.ui.messages[0].rfind(kInterruptPrefix, 0), 0u);
+    EXPECT_FALSE(fileExists(x.dir.file("ivan.cad")));
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "acquisition/device_texts.h"
 #include "acquisition/exam_texts.h"
 #include "acquisition/ui/plan_dialog.h"
+#include "acquisition/ui/sport_dialog.h"
 #include "core/binio.h"
 #include "core/record_file.h"
 #include "core/settings.h"
@@ -40,6 +41,7 @@ class ExamHost final : public QObject {
   ~ExamHost() override { endNow(); }
 
   std::function<void(PlanDialog&)> runDialog;
+  std::function<void(SportDialog&)> runSport;
 
   void wire() {
     if (wired_) return;
@@ -112,24 +114,50 @@ class ExamHost final : public QObject {
       ui.message(std::string(exam_texts::kSkippedByRate) + std::to_string(skippedByRate_) +
                  exam_texts::kSkippedByInterrupt + std::to_string(skippedByInterrupt_));
     skippedByRate_ = skippedByInterrupt_ = 0;
-    PlanDialog d(s, plan_, ui, &device->describe(), [this](bool save) -> std::optional<std::string> {
-      const auto path = w_.fileChooser().choose(w_.study(), FileKind::ExamPlans, save, std::string());
-      if (!path) return std::nullopt;
-      return path->string();
-    }, &w_);
-    connect(&d, &PlanDialog::headerRequested, this, [this] { w_.runCommand(Cmd::Header); });
-    connect(&d, &PlanDialog::namesRequested, this, [this] {
-      w_.runCommand(w_.study().deviceKind == 3 ? Cmd::Amplifier : Cmd::Leads);
-    });
-    connect(&d, &PlanDialog::amplifierRequested, this, [this] { w_.runCommand(Cmd::Amplifier); });
-    s.dialogResult = 0;
-    if (runDialog)
-      runDialog(d);
-    else
-      d.exec();
-    if (s.dialogResult != 1) {
-      w_.refreshMonitor();
-      return;
+    int fd = -1;
+    std::string path;
+    bool planDialog = true;
+    // In sports diagnostics (work mode 2) the diagnostics dialog comes first;
+    // its "Меню планирования" leads on to the ordinary plan.
+    if (s.groupMode == 2) {
+      SportDialog sd(s, plan_, ui, &w_);
+      connect(&sd, &SportDialog::headerRequested, this, [this] { w_.runCommand(Cmd::Header); });
+      s.dialogResult = 0;
+      if (runSport)
+        runSport(sd);
+      else
+        sd.exec();
+      if (s.dialogResult == 1) {
+        fd = sd.examFd();
+        path = sd.examPath();
+        planDialog = false;
+      } else if (s.dialogResult != 10) {
+        w_.refreshMonitor();
+        return;
+      }
+    }
+    if (planDialog) {
+      PlanDialog d(s, plan_, ui, &device->describe(), [this](bool save) -> std::optional<std::string> {
+        const auto chosen = w_.fileChooser().choose(w_.study(), FileKind::ExamPlans, save, std::string());
+        if (!chosen) return std::nullopt;
+        return chosen->string();
+      }, &w_);
+      connect(&d, &PlanDialog::headerRequested, this, [this] { w_.runCommand(Cmd::Header); });
+      connect(&d, &PlanDialog::namesRequested, this, [this] {
+        w_.runCommand(w_.study().deviceKind == 3 ? Cmd::Amplifier : Cmd::Leads);
+      });
+      connect(&d, &PlanDialog::amplifierRequested, this, [this] { w_.runCommand(Cmd::Amplifier); });
+      s.dialogResult = 0;
+      if (runDialog)
+        runDialog(d);
+      else
+        d.exec();
+      if (s.dialogResult != 1) {
+        w_.refreshMonitor();
+        return;
+      }
+      fd = d.examFd();
+      path = d.examPath();
     }
     // Rows and axes for the plan, laid out while the record is still ours.
     w_.refreshMonitor();
@@ -137,7 +165,7 @@ class ExamHost final : public QObject {
     length_ = s.recordLength;
     fileName_ = s.recordFileName;
     recordDate_ = s.recordDate;
-    engine_ = std::make_unique<ExaminationEngine>(s, plan_, *device, clock_, d.examFd(), d.examPath());
+    engine_ = std::make_unique<ExaminationEngine>(s, plan_, *device, clock_, fd, path);
     engine_->setMonitorWidth(s.monitorWidth);
     std::string reason;
     if (!engine_->begin(reason)) {
@@ -339,6 +367,10 @@ void startExaminationWiring(MainWindow& w) { hostOf(w, true)->wire(); }
 
 void setPlanDialogRunner(MainWindow& w, std::function<void(PlanDialog&)> run) {
   hostOf(w, true)->runDialog = std::move(run);
+}
+
+void setSportDialogRunner(MainWindow& w, std::function<void(SportDialog&)> run) {
+  hostOf(w, true)->runSport = std::move(run);
 }
 
 std::optional<ExamStatus> examinationStatus(MainWindow& w) {

@@ -16,6 +16,7 @@ class QToolBar;
 
 namespace velor {
 class PlanDialog;
+class SportDialog;
 }
 
 namespace velor::shell {
@@ -26,6 +27,7 @@ class MainWindow;
 void startExaminationWiring(MainWindow& w);
 // How the plan dialog is run (tests); the default shows it modally.
 void setPlanDialogRunner(MainWindow& w, std::function<void(PlanDialog&)> run);
+void setSportDialogRunner(MainWindow& w, std::function<void(SportDialog&)> run);
 // The running examination's status, or nothing when none runs.
 std::optional<ExamStatus> examinationStatus(MainWindow& w);
 QToolBar* recordingPanel(MainWindow& w);

@@ -14,7 +14,9 @@
 #include <QToolButton>
 
 #include "acquisition/exam_texts.h"
+#include "acquisition/exam_plan.h"
 #include "acquisition/ui/plan_dialog.h"
+#include "acquisition/ui/sport_dialog.h"
 #include "core/binio.h"
 #include "core/record_file.h"
 #include "core/settings.h"
@@ -157,6 +159,53 @@ TEST_F(ExamGui, ClosingTheWindowDuringAnExaminationOnlyEndsIt) {
   window->close();
   EXPECT_FALSE(examinationStatus(*window).has_value());
   EXPECT_TRUE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace velor::shell
+
+namespace velor::shell {
+namespace {
+
+// Work mode 2: F9 shows "Диагностика"; "Меню планирования" leads on to the
+// plan, and a stage starts the examination with one channel per athlete.
+TEST_F(ExamGui, SportsDiagnosticsComesFirstInWorkMode2) {
+  s.groupMode = 2;
+  StudyState p;
+  p.channelCount = 6;
+  p.sampleRate = 250;
+  p.recordLength = 32;
+  p.markChannelCount = 1;
+  std::string reason;
+  ASSERT_TRUE(writePlanFile(s.programDir + "sport0.cap", p, ExaminationPlan{}, 4, reason)) << reason;
+  bool planShown = false;
+  setSportDialogRunner(*window, [](SportDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "Диагностика");
+    EXPECT_FALSE(d.ecgButton()->isEnabled());
+    QTest::mouseClick(d.planMenuButton(), Qt::LeftButton);
+  });
+  setPlanDialogRunner(*window, [&](PlanDialog& d) {
+    planShown = true;
+    d.cancelClicked();
+  });
+  window->runCommand(Cmd::Examination);
+  EXPECT_TRUE(planShown);
+  EXPECT_FALSE(examinationStatus(*window).has_value());
+
+  setSportDialogRunner(*window, [](SportDialog& d) {
+    d.athletesList()->setCurrentIndex(2);
+    d.fileList()->setEditText("team");
+    QTest::mouseClick(d.stageButton(SportStage::Relaxation), Qt::LeftButton);
+  });
+  window->runCommand(Cmd::Examination);
+  ASSERT_TRUE(examinationStatus(*window).has_value()) << (ui.messages.empty() ? "" : ui.messages[0]);
+  QTest::qWait(100);
+  stopExamination(*window);
+  // Work mode 2 keeps the file even without records.
+  RecordFileHeader h;
+  ASSERT_TRUE(readRecordFileHeader(dir.file("team.cad"), h, reason)) << reason;
+  EXPECT_EQ(h.channelCount, 3);
+  EXPECT_EQ(test::readBytes(dir.file("qpln_s.ini")), "2\r\nteam\r\n");
 }
 
 }  // namespace
