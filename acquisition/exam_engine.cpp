@@ -191,7 +191,7 @@ bool ExaminationEngine::begin(std::string& reason) {
         if (f.designed[k]) settleFilter(f.design[k], f.state[ch][k], 2048);
       }
   }
-  if (o_.keyLog) {
+  if (o_.keyLog && !s_.programDir.empty()) {
     const std::string keys = s_.programDir + "Keys.txt";
     keyFd_ = ::open(keys.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   }

@@ -68,7 +68,7 @@ struct ExamOptions {
   // Space left on the disk in bytes for the examination file; −1: no limit
   // but the real one. Lets tests run out of disk.
   long long diskSpace = -1;
-  // The key log: "Keys.txt" in this folder (empty: programDir).
+  // The key log "Keys.txt" in programDir (none when programDir is empty).
   bool keyLog = true;
   // Gain code per record channel (NVX 1..11, K3 1..12); empty: no shift.
   std::vector<int> gainCodes;
