@@ -469,3 +469,26 @@ TEST(ExamEngine, AmplifierRecordsTheFilteredFramesFromTheFirstOn) {
 
 }  // namespace
 }  // namespace velor
+
+namespace velor {
+namespace {
+
+// K2 delivers 500 frames a second; at 250 Hz every second one is kept,
+// after the settling pause (250 frames, then 850 while the drift filters
+// settle: 2.2 s of frames).
+TEST(ExamEngine, K2KeepsEverySecondFrameAfterTheSettlingPause) {
+  ExamFixture x("k2", 250, 100);
+  ExamOptions eo;
+  eo.maxSamples = 500;
+  auto e = x.engine(eo);
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason)) << reason;
+  const std::int64_t start = x.clock.nowMicroseconds();
+  ExamFixture::run(*e, x.clock);
+  EXPECT_EQ(e->status().samplesStored, 500);
+  const double seconds = static_cast<double>(x.clock.nowMicroseconds() - start) / 1e6;
+  EXPECT_NEAR(seconds, 2.2 + 2.0, 0.05);
+}
+
+}  // namespace
+}  // namespace velor
