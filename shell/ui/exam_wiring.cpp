@@ -236,7 +236,14 @@ class ExamHost final : public QObject {
     if (QLabel* caption = w_.monitorCaption())
       caption->setText(QString::fromStdString(
           examStatusLine(plan_.lastPlanName, fileName_, recordDate_, length_, rate_, st)));
-    if (st.ended) finish();
+    if (st.ended) {
+      finish();
+      // As after every examination the plan comes back (the monitor's F12);
+      // cancelling it leaves the recording open in the viewer.
+      QTimer::singleShot(0, this, [this] {
+        if (!engine_ && !w_.study().acquisitionActive) startExamination();
+      });
+    }
   }
 
   void finish() {

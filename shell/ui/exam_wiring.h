@@ -4,7 +4,8 @@
 // times a second onto the monitor, shows the status line as the monitor's
 // caption and the recording panel in place of the menu; the monitor's keys
 // and the panel's buttons post engine commands. Esc, F9, "Stop" or closing
-// the window end the examination; the file then opens like any other.
+// the window end the examination; the file then opens like any other and
+// (unless the window was closing) the plan comes back, as F12 brings it.
 #pragma once
 
 #include <functional>

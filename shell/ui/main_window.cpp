@@ -467,6 +467,7 @@ void MainWindow::onMonitorCommand(MonitorCommand command) {
     case MonitorCommand::RemoveMark: runCommand(Cmd::MarkRemove); break;
     case MonitorCommand::RemoveAllMarks: runCommand(Cmd::MarkRemoveAll); break;
     case MonitorCommand::Maps: amplitudeMaps(*this, s_, spectral_, ui_); break;
+    case MonitorCommand::NewExamination: runCommand(Cmd::Examination); break;
     default: {
       if (edit_ && edit_->runMonitorCommand(command)) break;
       // Commands of modules that are not in this build are disabled in the

@@ -50,19 +50,31 @@ class ExamGui : public ::testing::Test {
       window->close();
     }
   }
-  // The plan: 8 channels, records of 32 samples (0.128 s at 250 Hz), file `name`.
+  // The plan: 8 channels, records of 32 samples (0.128 s at 250 Hz), file
+  // `name`; started once, cancelled when it comes back after the examination.
   void planWith(const std::string& name, bool* shown = nullptr) {
+    starts = 1;
     setPlanDialogRunner(*window, [this, name, shown](PlanDialog& d) {
+      ++planShown;
       if (shown) *shown = true;
+      if (starts == 0) {
+        d.cancelClicked();
+        return;
+      }
       EXPECT_EQ(d.windowTitle(), "Исследование");
       EXPECT_FALSE(d.protocolButton()->isEnabled());
       d.channelsEdit()->setText("8");
       d.intervalList()->setCurrentIndex(0);
       d.fileList()->setEditText(QString::fromStdString(name));
       QTest::mouseClick(d.startButton(), Qt::LeftButton);
-      if (s.dialogResult != 1) d.cancelClicked();
+      if (s.dialogResult != 1)
+        d.cancelClicked();
+      else
+        --starts;
     });
   }
+  int starts = 0;
+  int planShown = 0;
   int inkPixels() const {
     const QImage& img = window->monitor()->surface();
     int n = 0;
@@ -103,6 +115,8 @@ TEST_F(ExamGui, F9RecordsLiveEscStopsAndTheFileOpens) {
 
   QTest::keyClick(window->monitor(), Qt::Key_Escape);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !examinationStatus(*window).has_value(); }, 5000));
+  // The plan comes back; cancelled, the recording stays open in the viewer.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return planShown == 2; }, 5000));
   EXPECT_EQ(s.acquisitionActive, 0);
   EXPECT_FALSE(panel->isVisible());
   EXPECT_TRUE(window->menuBar()->isVisible());
@@ -124,6 +138,9 @@ TEST_F(ExamGui, F9RecordsLiveEscStopsAndTheFileOpens) {
   const std::string keys = test::readBytes(dir.file("Keys.txt"));
   EXPECT_NE(keys.find("\t62\r\n"), std::string::npos) << keys;
   EXPECT_NE(keys.find("\t1\r\n"), std::string::npos) << keys;
+  // F12 in the viewer opens the plan again.
+  QTest::keyClick(window->monitor(), Qt::Key_F12);
+  EXPECT_EQ(planShown, 3);
 }
 
 TEST_F(ExamGui, StartAsksBeforeReplacingARecordingAndAnEmptyExaminationLeavesNoFile) {
