@@ -200,6 +200,8 @@ bool ExaminationEngine::begin(std::string& reason) {
   // would have replaced).
   expressKind_ = ExpressAnalysis::available(plan_.expressAnalysisKind) || onRecordEnd ? plan_.expressAnalysisKind : 0;
   if (expressKind_ % 20 != 0 && !onRecordEnd) express_ = std::make_unique<ExpressAnalysis>();
+  // Likewise a protocol: it runs only when its step is plugged in.
+  protocol_ = plan_.protocolLineCount() > 0 && static_cast<bool>(protocolStep);
   goodFileSize_ = fd_ >= 0 ? fdSize(fd_) : 0;
   startDayFraction_ = nowAsDayFraction();
   startUs_ = clock_.nowMicroseconds();
@@ -235,7 +237,7 @@ void ExaminationEngine::recordStart() {
 }
 
 bool ExaminationEngine::recordComplete() const {
-  return (plan_.protocolLineCount() == 0 && sampleIndex_ >= s_.recordLength) || sampleIndex_ >= kMaxRecordSamples;
+  return (!protocol_ && sampleIndex_ >= s_.recordLength) || sampleIndex_ >= kMaxRecordSamples;
 }
 
 bool ExaminationEngine::appendRecord() {
@@ -262,7 +264,7 @@ bool ExaminationEngine::appendRecord() {
 
 void ExaminationEngine::endRecord() {
   s_.recordLength = sampleIndex_;
-  if (plan_.protocolLineCount() == 0) {
+  if (!protocol_) {
     if (expressKind_ > 0) {
       if (onRecordEnd)
         onRecordEnd(s_, sampleIndex_);
@@ -310,6 +312,10 @@ void ExaminationEngine::pushColumn(int sample, bool sweepStart) {
 }
 
 void ExaminationEngine::afterSample() {
+  if (protocol_) {
+    ExamRegisters r{sampleIndex_, digitalInputs_, lastKeyCommand_, controlOutputs_, protocolClock_, recordingOn_};
+    protocolStep(r);
+  }
   int mark = controlOutputs_ * 256 + digitalInputs_;
   if (stimulusMark_.load(std::memory_order_relaxed) == 2) {
     mark = controlOutputs_ * 256 + 128;
@@ -373,7 +379,7 @@ void ExaminationEngine::execute(int command) {
     plan_.displayDecimation = std::clamp(plan_.displayDecimation + (command == kCmdCompress ? 1 : -1), 0, 6);
     decimationMask_ = (1 << plan_.displayDecimation) - 1;
   } else if (command == kCmdRecord) {
-    if (fd_ < 0 || plan_.protocolLineCount() > 0) return;
+    if (fd_ < 0 || protocol_) return;
     recordingOn_ = !recordingOn_;
     recordTime_ = startDayFraction_ + static_cast<double>(clock_.nowMicroseconds() - startUs_) / 86400e6;
     recordTime_ -= std::floor(recordTime_);
@@ -428,6 +434,7 @@ void ExaminationEngine::publish() {
   status_.sweepDropped = sweep_.dropped();
   status_.expressPeak = expressPeak_;
   status_.expressSkipped = plan_.expressAnalysisKind % 20 != 0 && expressKind_ == 0;
+  status_.protocolSkipped = plan_.protocolLineCount() > 0 && !protocol_;
   status_.ended = ended();
   status_.endMessage = endMessage_;
 }

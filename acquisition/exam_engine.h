@@ -57,6 +57,17 @@ enum ExamCommand : int {
   kCmdFewerRows = 81,
 };
 
+// What the protocol's step sees and may change at each sample, before the
+// sample's mark word is made.
+struct ExamRegisters {
+  int sampleIndex;       // of the sample just stored
+  int digitalInputs;
+  int lastKeyCommand;
+  int& controlOutputs;
+  int& protocolClock;    // samples since the protocol's last satisfied condition
+  bool& recordingOn;
+};
+
 struct ExamOptions {
   // Records are appended from the first sample on (as if "Вкл" were pressed
   // at once): velor-cli and tests. The workstation starts with recording off.
@@ -94,6 +105,7 @@ struct ExamStatus {
   long long skippedByRate = 0, skippedByInterrupt = 0;
   int expressPeak = -1;    // the express spectra's peak of the last record
   bool expressSkipped = false;  // the plan's express analysis is not in this build
+  bool protocolSkipped = false;  // the plan has a protocol but no protocol step is plugged in
   bool ended = false;
   std::string endMessage;  // why it stopped, when not by command
 };
@@ -151,6 +163,11 @@ class ExaminationEngine {
   // Called on the acquisition side at the record end with the finished record
   // in place of the built-in express analysis; runs before the record is written.
   std::function<void(StudyState&, int samples)> onRecordEnd;
+  // The protocol's step, once per sample while the plan has protocol lines
+  // (set before begin). Without one a plan's protocol is skipped: records
+  // then end and are written as without a protocol. Instruments take their
+  // columns from sweep(); a stimulator marks its stimuli with markStimulus().
+  std::function<void(ExamRegisters&)> protocolStep;
 
  private:
   struct BoardFilters;
@@ -219,6 +236,7 @@ class ExaminationEngine {
   int settleCounter_ = 0, settleBudget_ = -1;
   std::vector<std::int32_t> packed_;
   std::unique_ptr<BoardFilters> boardFilters_;
+  bool protocol_ = false;  // the plan's protocol runs (its step is plugged in)
   int expressKind_ = 0;  // the plan's kind when it can run here, else 0
   int expressPeak_ = -1;
   std::unique_ptr<ExpressAnalysis> express_;

@@ -492,3 +492,44 @@ TEST(ExamEngine, K2KeepsEverySecondFrameAfterTheSettlingPause) {
 
 }  // namespace
 }  // namespace velor
+
+namespace velor {
+namespace {
+
+// A plan with a protocol: without a protocol step the examination records as
+// without one (and says so); with a step plugged in, the step runs at every
+// sample and may drive the control outputs into the mark word.
+TEST(ExamEngine, AProtocolRunsOnlyThroughItsPluggedInStep) {
+  for (bool plugged : {false, true}) {
+    SCOPED_TRACE(plugged);
+    ExamFixture x("amplifier", 250, 50, 4);
+    x.plan.protocol = {{1, 0, 0, 0, 0, 0}};
+    ExamOptions eo;
+    eo.recordFromStart = true;
+    eo.maxSamples = 120;
+    auto e = x.engine(eo);
+    long long steps = 0;
+    if (plugged)
+      e->protocolStep = [&steps](ExamRegisters& r) {
+        ++steps;
+        r.controlOutputs = 5;
+      };
+    std::string reason;
+    ASSERT_TRUE(e->begin(reason));
+    ExamFixture::run(*e, x.clock);
+    const ExamStatus st = e->status();
+    EXPECT_EQ(st.protocolSkipped, !plugged);
+    if (plugged) {
+      // The protocol owns the records: they run to the longest and are not
+      // written by the engine.
+      EXPECT_EQ(steps, 120);
+      EXPECT_EQ(st.recordCount, 0);
+      EXPECT_EQ(x.s.markChannel[10], 5 * 256);
+    } else {
+      EXPECT_EQ(st.recordCount, 2);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velor

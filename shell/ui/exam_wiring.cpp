@@ -175,6 +175,10 @@ class ExamHost final : public QObject {
       w_.refreshMonitor();
       return;
     }
+    // A plan that names what this build does not have yet runs without it.
+    const ExamStatus first = engine_->status();
+    if (first.protocolSkipped) ui.message(exam_texts::kProtocolLater);
+    if (first.expressSkipped) ui.message(exam_texts::kExpressLater);
     enterScreen();
     runner_ = std::make_unique<ExaminationRunner>(*engine_, clock_);
     runner_->start();
