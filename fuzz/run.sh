@@ -3,7 +3,25 @@
 # UndefinedBehaviorSanitizer, seeds the corpora, and runs each target for the
 # given number of seconds (default 60). Findings land in build-fuzz/artifacts-*.
 #   fuzz/run.sh [seconds [fuzz_name...]]   (names given: only those targets)
+#   fuzz/run.sh tsan                       (instead: the examination engine's
+#                                           tests under ThreadSanitizer, build-tsan/)
 set -euo pipefail
+
+if [ "${1:-}" = "tsan" ]; then
+  here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  build="$here/build-tsan"
+  CC=clang-16 CXX=clang++-16 cmake -S "$here" -B "$build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Debug -DVELOR_GUI=OFF -DVELOR_BENCH=OFF -DVELOR_FUZZ=OFF -DBUILD_TESTING=ON \
+    -DCMAKE_CXX_FLAGS="-fsanitize=thread -g -O1" >/dev/null
+  cmake --build "$build" --parallel 2 --target velor_exam_tests
+  for sym in /usr/bin/llvm-symbolizer-16 /usr/bin/llvm-symbolizer; do
+    if [ -x "$sym" ]; then export TSAN_OPTIONS="external_symbolizer_path=$sym halt_on_error=1"; break; fi
+  done
+  start=$(date +%s)
+  "$build/tests/velor_exam_tests" --gtest_repeat="${2:-20}" --gtest_brief=1
+  echo "== ThreadSanitizer: $(( $(date +%s) - start )) s, no report"
+  exit 0
+fi
 
 secs="${1:-60}"
 if [ $# -gt 0 ]; then shift; fi

@@ -29,7 +29,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::RecordPrinting, "печать", true},
     {Module::PrintSettings, "установки печати", true},
     {Module::Macros, "макрокоманды", false},
-    {Module::Examination, "исследование", false},
+    {Module::Examination, "исследование", true},
     {Module::Instruments, "виртуальные приборы", false},
     {Module::Stimulator, "стимулятор", false},
     {Module::Scoreboard, "табло", true},

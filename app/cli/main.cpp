@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/cli/cmd_devices.h"
+#include "app/cli/cmd_record.h"
 #include "app/cli/cmd_fft_filter.h"
 #include "app/cli/cmd_eeg_report.h"
 #include "app/cli/cmd_filter.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   addPeriodCommand(app, status);
   addDevicesCommand(app, status);
   addImpedanceCommand(app, status);
+  addRecordCommand(app, status);
   addCalcCommand(app, status);
   addGenerateCommand(app, status);
   try {

@@ -22,8 +22,13 @@ constexpr const char* kObjectName = "acquisitionDevice";
 class AcquisitionHost final : public QObject {
  public:
   explicit AcquisitionHost(MainWindow& w) : QObject(&w), w_(w) { setObjectName(QString::fromLatin1(kObjectName)); }
+  // A running examination uses the device: it is ended before the device goes.
+  ~AcquisitionHost() override {
+    if (beforeDeviceGoes) beforeDeviceGoes();
+  }
 
   DeviceFactory factory;
+  std::function<void()> beforeDeviceGoes;
   std::function<void(AmplifierDialog&)> runDialog;
 
   void start() {
@@ -42,6 +47,7 @@ class AcquisitionHost final : public QObject {
   AcquisitionDevice* device() const { return ready_ && device_ && device_->isOpen() ? device_.get() : nullptr; }
 
   void close() {
+    if (beforeDeviceGoes) beforeDeviceGoes();
     if (poll_) poll_->stop();
     if (opening_.valid()) opening_.wait();
     if (impedance_) impedance_->close();
@@ -144,6 +150,10 @@ void startAcquisitionDevice(MainWindow& w) {
     return CommandResult::done(ViewChange::Relayout);
   });
   h->start();
+}
+
+void setBeforeDeviceGoes(MainWindow& w, std::function<void()> hook) {
+  hostOf(w, true)->beforeDeviceGoes = std::move(hook);
 }
 
 AcquisitionDevice* acquisitionDevice(MainWindow& w) {

@@ -28,6 +28,8 @@ void setAcquisitionDeviceFactory(MainWindow& w, DeviceFactory factory);
 void setAmplifierDialogRunner(MainWindow& w, std::function<void(AmplifierDialog&)> run);
 // First show: makes the device of `deviceKind` and starts opening it.
 void startAcquisitionDevice(MainWindow& w);
+// Runs before the device is closed or destroyed (an examination ends first).
+void setBeforeDeviceGoes(MainWindow& w, std::function<void()> hook);
 // The device once opened, or nullptr (still opening, absent, closed).
 AcquisitionDevice* acquisitionDevice(MainWindow& w);
 // Close: waits for an opening still under way, stops the impedance check,

@@ -22,6 +22,7 @@
 
 #include "core/ui/header_dialog.h"
 #include "shell/ui/acquisition_wiring.h"
+#include "shell/ui/exam_wiring.h"
 #include "shell/ui/map_wiring.h"
 #include "results/ui/print_host.h"
 #include "results/ui/graph_window.h"
@@ -288,6 +289,7 @@ void MainWindow::firstShow() {
   createMonitor();
   monitor_->initialise();
   startAcquisitionDevice(*this);
+  startExaminationWiring(*this);
   session_.readChannelSettingsAtStart();
   s_.helpContext = kMonitorHelpContext;
   monitor_->setFocus();
@@ -471,6 +473,7 @@ void MainWindow::onMonitorCommand(MonitorCommand command) {
     case MonitorCommand::RemoveMark: runCommand(Cmd::MarkRemove); break;
     case MonitorCommand::RemoveAllMarks: runCommand(Cmd::MarkRemoveAll); break;
     case MonitorCommand::Maps: amplitudeMaps(*this, s_, spectral_, ui_); break;
+    case MonitorCommand::NewExamination: runCommand(Cmd::Examination); break;
     default: {
       if (edit_ && edit_->runMonitorCommand(command)) break;
       // Commands of modules that are not in this build are disabled in the

@@ -181,8 +181,14 @@ TEST_F(MainWindowGui, CommandsOfModulesNotBuiltAreDisabledAndSaySo) {
     EXPECT_TRUE(off->toolTip().contains(QStringLiteral("недоступно")));
   }
 
-  // Its key is not silently swallowed: the status line tells why nothing happens.
-  QTest::keyClick(window->monitor(), Qt::Key_F9);
+  // Its key is not silently swallowed: the status line tells why nothing
+  // happens (the key of a command not built yet, whichever that is now).
+  const MenuEntry* keyed = nullptr;
+  for (const auto& e : menuEntries())
+    if (!commandEnabled(e.module) && std::string_view(e.shortcut).size() > 0 && !keyed) keyed = &e;
+  ASSERT_NE(keyed, nullptr);
+  const QKeyCombination combo = QKeySequence(QString::fromUtf8(keyed->shortcut))[0];
+  QTest::keyClick(window->monitor(), combo.key(), combo.keyboardModifiers());
   EXPECT_TRUE(window->statusBar()->currentMessage().contains(QStringLiteral("недоступно")))
       << window->statusBar()->currentMessage().toStdString();
 }

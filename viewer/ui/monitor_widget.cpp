@@ -199,6 +199,12 @@ void MonitorWidget::timeAxis(double rate) { velor::timeAxis(s_, view_, rate); }
 // --- drawing ------------------------------------------------------------------------
 
 void MonitorWidget::redraw() {
+  if (s_.acquisitionActive != 0) {
+    // The record belongs to the acquisition side: only the sweep's frame.
+    drawSweepAxes();
+    drawSweepNames();
+    return;
+  }
   relayout();
   hideCursorLines();
   if (s_.recordLength <= 0) {
@@ -556,6 +562,36 @@ void MonitorWidget::drawSweepColumn(int x, int index, int lag) {
     const int b = s_.rowBaseY[static_cast<std::size_t>(i)] + s_.rowHeight / 2;
     const int y0 = b - s_.channelData[static_cast<std::size_t>(ch)][before] * s_.rowHeight / 4096;
     const int y1 = b - s_.channelData[static_cast<std::size_t>(ch)][now] * s_.rowHeight / 4096;
+    p.drawLine(x, y0, x + 1, y1);
+  }
+  if (x >= 8 && x % 8 == 0) {
+    p.setPen(dottedPen(kGreen));
+    for (int i = 0; i < rows; ++i) p.drawLine(x - 8, s_.rowBaseY[static_cast<std::size_t>(i)], x, s_.rowBaseY[static_cast<std::size_t>(i)]);
+  }
+  update(QRect(x - 8, 0, 20, s_.monitorHeight));
+}
+
+void MonitorWidget::drawSweepValues(int x, const std::int16_t* previous, const std::int16_t* values, int channels) {
+  if (x < 0 || x >= s_.monitorWidth) return;
+  if (x == 0) sweepTick_ = 0;
+  QPainter p(&surface_);
+  const int bottom = s_.monitorHeight - 1;
+  // the erase bar runs 10 columns ahead of the trace
+  const int bar = x + 10;
+  const bool tick = sweepTick_ < static_cast<int>(view_.timeTickX.size()) &&
+                    static_cast<int>(view_.timeTickX[static_cast<std::size_t>(sweepTick_)]) == bar;
+  if (tick) ++sweepTick_;
+  p.setPen(solidPen(tick ? kBlue : kWhite));
+  p.drawLine(bar, 0, bar, bottom);
+  const int rows = monitorRows(s_);
+  p.setPen(solidPen(kBlack));
+  for (int i = 0; i < rows; ++i) {
+    const int ch = rowChannel(s_, i);
+    if (ch < 0 || ch >= channels) continue;
+    const int zero = s_.zeroLevel[ch];
+    const int b = s_.rowBaseY[static_cast<std::size_t>(i)];
+    const int y0 = b - (previous[ch] - zero) * s_.rowHeight / 1024;
+    const int y1 = b - (values[ch] - zero) * s_.rowHeight / 1024;
     p.drawLine(x, y0, x + 1, y1);
   }
   if (x >= 8 && x % 8 == 0) {

@@ -82,6 +82,10 @@ class MonitorWidget : public QWidget {
   void drawSweepAxes();
   void drawSweepColumn(int column, int index, int lag);
   void drawSweepNames();
+  // One sweep column from values handed over by the acquisition side
+  // (`values` and `previous` hold `channels` codes each), so that drawing
+  // never reads the channel buffers the acquisition side is writing.
+  void drawSweepValues(int column, const std::int16_t* previous, const std::int16_t* values, int channels);
 
   // The drawing as a picture on the clipboard (copy; cut also paints it
   // white), and a clipboard picture drawn at its top-left corner; Paste gives

@@ -1,0 +1,229 @@
+// An examination in the workstation: F9, the plan "Исследование", "Старт",
+// live traces on the monitor, "Вкл", records written one after another, Esc,
+// and the file opened afterwards; the question before a file is replaced.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "acquisition/exam_texts.h"
+#include "acquisition/exam_plan.h"
+#include "acquisition/ui/plan_dialog.h"
+#include "acquisition/ui/sport_dialog.h"
+#include "core/binio.h"
+#include "core/record_file.h"
+#include "core/settings.h"
+#include "shell/ui/acquisition_wiring.h"
+#include "shell/ui/exam_wiring.h"
+#include "shell/ui/main_window.h"
+#include "tests/test_support.h"
+#include "viewer/ui/monitor_widget.h"
+
+namespace velor::shell {
+namespace {
+
+class ExamGui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s.programDir = dir.path() + "/";
+    s.dataDir = s.programDir;
+    std::vector<std::string> lines(kMainSettingsLines);
+    const char* values[] = {"", "Arial", "10", "0", "0", "System", "10", "", "", "0", "0",
+                            "0", "0", "1000", "700", "3", "0", "0", "0", "1", "4"};
+    for (int i = 0; i < kMainSettingsLines; ++i) lines[static_cast<std::size_t>(i)] = values[i];
+    ASSERT_TRUE(writeTextLines(s.programDir + "Vlr.ini", lines));
+    window = std::make_unique<MainWindow>(s, ui);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return acquisitionDevice(*window) != nullptr; }, 5000));
+  }
+  void TearDown() override {
+    if (window) {
+      stopExamination(*window);
+      window->close();
+    }
+  }
+  // The plan: 8 channels, records of 32 samples (0.128 s at 250 Hz), file
+  // `name`; started once, cancelled when it comes back after the examination.
+  void planWith(const std::string& name, bool* shown = nullptr) {
+    starts = 1;
+    setPlanDialogRunner(*window, [this, name, shown](PlanDialog& d) {
+      ++planShown;
+      if (shown) *shown = true;
+      if (starts == 0) {
+        d.cancelClicked();
+        return;
+      }
+      EXPECT_EQ(d.windowTitle(), "Исследование");
+      EXPECT_FALSE(d.protocolButton()->isEnabled());
+      d.channelsEdit()->setText("8");
+      d.intervalList()->setCurrentIndex(0);
+      d.fileList()->setEditText(QString::fromStdString(name));
+      QTest::mouseClick(d.startButton(), Qt::LeftButton);
+      if (s.dialogResult != 1)
+        d.cancelClicked();
+      else
+        --starts;
+    });
+  }
+  int starts = 0;
+  int planShown = 0;
+  int inkPixels() const {
+    const QImage& img = window->monitor()->surface();
+    int n = 0;
+    for (int y = 20; y < s.monitorHeight - 5; ++y)
+      for (int x = 0; x < std::min(img.width(), s.monitorWidth - 30); ++x)
+        if (qGray(img.pixel(x, y)) < 60) ++n;
+    return n;
+  }
+  test::TempDir dir;
+  StudyState s;
+  ScriptedInteraction ui;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(ExamGui, F9RecordsLiveEscStopsAndTheFileOpens) {
+  planWith("exam1");
+  window->runCommand(Cmd::Examination);
+  ASSERT_TRUE(examinationStatus(*window).has_value()) << (ui.messages.empty() ? "" : ui.messages[0]);
+  QToolBar* panel = recordingPanel(*window);
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_FALSE(window->menuBar()->isVisible());
+  const int before = inkPixels();
+  // Live traces sweep in while nothing is recorded yet.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return inkPixels() > before + 200; }, 5000));
+  EXPECT_EQ(examinationStatus(*window)->recordCount, 0);
+  auto* record = panel->findChild<QToolButton*>("recordButton");
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->text(), "Вкл");
+  QTest::mouseClick(record, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return examinationStatus(*window)->recordCount >= 3; }, 10000));
+  QTest::qWait(100);
+  EXPECT_EQ(record->text(), "Выкл");
+  const QString caption = window->monitorCaption()->text();
+  EXPECT_TRUE(caption.startsWith("План=, файл=exam1: ")) << caption.toStdString();
+  EXPECT_TRUE(caption.contains("ms-250Гц Зап:")) << caption.toStdString();
+  EXPECT_TRUE(caption.endsWith(" ЗапВкл")) << caption.toStdString();
+
+  QTest::keyClick(window->monitor(), Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !examinationStatus(*window).has_value(); }, 5000));
+  // The plan comes back; cancelled, the recording stays open in the viewer.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return planShown == 2; }, 5000));
+  EXPECT_EQ(s.acquisitionActive, 0);
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_TRUE(window->menuBar()->isVisible());
+  const std::string path = dir.file("exam1.cad");
+  EXPECT_EQ(s.recordFilePath, path);
+  RecordFileHeader h;
+  std::vector<RecordInfo> records;
+  std::string reason;
+  ASSERT_TRUE(readRecordFileHeader(path, h, reason)) << reason;
+  ASSERT_TRUE(scanRecords(path, h, records, reason)) << reason;
+  EXPECT_EQ(h.channelCount, 8);
+  EXPECT_EQ(h.sampleRate, 250);
+  EXPECT_GE(h.recordCount, 3);
+  EXPECT_EQ(static_cast<std::size_t>(h.recordCount), records.size());
+  for (const auto& r : records) EXPECT_EQ(r.recordLength, 32);
+  EXPECT_EQ(s.recordCount, h.recordCount);
+  EXPECT_EQ(s.channelCount, 8);
+  // The key log holds the recording switch and the stop.
+  const std::string keys = test::readBytes(dir.file("Keys.txt"));
+  EXPECT_NE(keys.find("\t62\r\n"), std::string::npos) << keys;
+  EXPECT_NE(keys.find("\t1\r\n"), std::string::npos) << keys;
+  // F12 in the viewer opens the plan again.
+  QTest::keyClick(window->monitor(), Qt::Key_F12);
+  EXPECT_EQ(planShown, 3);
+}
+
+TEST_F(ExamGui, StartAsksBeforeReplacingARecordingAndAnEmptyExaminationLeavesNoFile) {
+  const std::string path = dir.file("old.cad");
+  test::writeBytes(path, "an earlier recording");
+  ui.yesNoScript = {false};
+  bool shown = false;
+  planWith("old", &shown);
+  window->runCommand(Cmd::Examination);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(ui.questions, std::vector<std::string>{exam_texts::kOverwriteQuestion});
+  EXPECT_FALSE(examinationStatus(*window).has_value());
+  EXPECT_EQ(test::readBytes(path), "an earlier recording");
+
+  // Yes: the examination runs; stopped before "Вкл" it wrote no record, and
+  // its file is gone — only its own file.
+  test::writeBytes(dir.file("other.cad"), "kept");
+  ui.yesNoScript = {true};
+  window->runCommand(Cmd::Examination);
+  ASSERT_TRUE(examinationStatus(*window).has_value());
+  QTest::qWait(200);
+  window->runCommand(Cmd::Examination);  // F9 during the examination ends it
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !examinationStatus(*window).has_value(); }, 5000));
+  EXPECT_FALSE(fileExists(path));
+  EXPECT_EQ(test::readBytes(dir.file("other.cad")), "kept");
+}
+
+TEST_F(ExamGui, ClosingTheWindowDuringAnExaminationOnlyEndsIt) {
+  planWith("exam2");
+  window->runCommand(Cmd::Examination);
+  ASSERT_TRUE(examinationStatus(*window).has_value());
+  QTest::qWait(100);
+  window->close();
+  EXPECT_FALSE(examinationStatus(*window).has_value());
+  EXPECT_TRUE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace velor::shell
+
+namespace velor::shell {
+namespace {
+
+// Work mode 2: F9 shows "Диагностика"; "Меню планирования" leads on to the
+// plan, and a stage starts the examination with one channel per athlete.
+TEST_F(ExamGui, SportsDiagnosticsComesFirstInWorkMode2) {
+  s.groupMode = 2;
+  StudyState p;
+  p.channelCount = 6;
+  p.sampleRate = 250;
+  p.recordLength = 32;
+  p.markChannelCount = 1;
+  std::string reason;
+  ASSERT_TRUE(writePlanFile(s.programDir + "sport0.cap", p, ExaminationPlan{}, 4, reason)) << reason;
+  bool planShown = false;
+  setSportDialogRunner(*window, [](SportDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "Диагностика");
+    EXPECT_FALSE(d.ecgButton()->isEnabled());
+    QTest::mouseClick(d.planMenuButton(), Qt::LeftButton);
+  });
+  setPlanDialogRunner(*window, [&](PlanDialog& d) {
+    planShown = true;
+    d.cancelClicked();
+  });
+  window->runCommand(Cmd::Examination);
+  EXPECT_TRUE(planShown);
+  EXPECT_FALSE(examinationStatus(*window).has_value());
+
+  setSportDialogRunner(*window, [](SportDialog& d) {
+    d.athletesList()->setCurrentIndex(2);
+    d.fileList()->setEditText("team");
+    QTest::mouseClick(d.stageButton(SportStage::Relaxation), Qt::LeftButton);
+  });
+  window->runCommand(Cmd::Examination);
+  ASSERT_TRUE(examinationStatus(*window).has_value()) << (ui.messages.empty() ? "" : ui.messages[0]);
+  QTest::qWait(100);
+  stopExamination(*window);
+  // Work mode 2 keeps the file even without records.
+  RecordFileHeader h;
+  ASSERT_TRUE(readRecordFileHeader(dir.file("team.cad"), h, reason)) << reason;
+  EXPECT_EQ(h.channelCount, 3);
+  EXPECT_EQ(test::readBytes(dir.file("qpln_s.ini")), "2\r\nteam\r\n");
+}
+
+}  // namespace
+}  // namespace velor::shell
