@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
   addImpedanceCommand(app, status);
   addCalcCommand(app, status);
   addGenerateCommand(app, status);
+  addEcgCommand(app, status);
+  addEcgScoreCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

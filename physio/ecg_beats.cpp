@@ -1,0 +1,368 @@
+#include "physio/ecg_beats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "physio/ecg_texts.h"
+
+namespace velor {
+
+namespace {
+
+inline std::int16_t clip16(long long v) { return static_cast<std::int16_t>(std::clamp(v, -32768LL, 32767LL)); }
+
+int roundHalfUp(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+
+int halfWidthSamples(const BeatDetectorSettings& s, int fs) { return roundHalfUp(s.halfWidthMs * fs / 1000.0); }
+
+int refractorySamples(const BeatDetectorSettings& s, int fs) {
+  return static_cast<int>(std::trunc(60.0 / (1.5 * s.maxHeartRate) * fs));
+}
+
+// A candidate complex on the filtered trace.
+struct Candidate {
+  int anchor = 0;     // the extreme the search went from: peak (positive) or trough (negative)
+  int reference = 0;  // where the R wave is looked for: the peak, or the maximum before the trough
+  int trough = 0;     // where the S wave is looked for: the following trough, or the trough itself
+  int q = 0;          // preceding trough
+  int fall = 0, rise = 0, width = 0;
+};
+
+// The next maximum from p on with its troughs (positive complexes).
+bool nextPositive(const std::int16_t* F, int L, int p, Candidate& c) {
+  for (int m = std::max(p, 1); m < L - 3; ++m) {
+    if (!(F[m] >= F[m - 1] && F[m + 1] < F[m])) continue;
+    int d = m;
+    while (d + 1 < L && F[d + 1] < F[d]) ++d;
+    int q = m - 1;
+    bool found = false;
+    for (; q >= 1; --q) {
+      if (F[q] < F[q - 1] && F[q + 1] >= F[q]) {
+        found = true;
+        break;
+      }
+    }
+    if (!found) {
+      m = d;  // no trough before it: on after its fall
+      continue;
+    }
+    c.anchor = c.reference = m;
+    c.trough = d;
+    c.q = q;
+    c.fall = F[m] - F[d];
+    c.rise = F[m] - F[q];
+    c.width = d - m;
+    return true;
+  }
+  return false;
+}
+
+// The next minimum from p on, with the maximum before it (inverted complexes).
+bool nextNegative(const std::int16_t* F, int L, int p, Candidate& c) {
+  for (int m = std::max(p, 1); m < L - 3; ++m) {
+    if (!(F[m - 1] >= F[m] && F[m] < F[m + 1])) continue;
+    int k = m;
+    while (k > 0 && F[k - 1] > F[k]) --k;
+    int q = k;
+    while (q > 0 && F[q - 1] < F[q]) --q;
+    int e = m;
+    while (e + 1 < L && F[e + 1] > F[e]) ++e;
+    c.anchor = m;
+    c.reference = k;
+    c.trough = m;
+    c.q = q;
+    c.fall = std::abs(F[k] - F[m]);
+    c.rise = std::abs(F[m] - F[e]);
+    c.width = m - k;
+    return true;
+  }
+  return false;
+}
+
+bool nextCandidate(bool negative, const std::int16_t* F, int L, int p, Candidate& c) {
+  return negative ? nextNegative(F, L, p, c) : nextPositive(F, L, p, c);
+}
+
+struct Learned {
+  int t1 = 0, t2 = 0, w = 0;
+};
+
+Learned learn(bool negative, const std::int16_t* F, int L) {
+  Learned r;
+  Candidate c;
+  int p = 10;
+  while (nextCandidate(negative, F, L, p, c)) {
+    if (c.fall >= r.t1) {
+      r.t1 = c.fall;
+      r.w = c.width;
+      r.t2 = std::max(r.t2, c.rise);
+    }
+    // on at peak + width; an inverted complex's trough is that point, so one past it
+    p = std::max(c.reference + c.width, c.anchor + 1);
+  }
+  return r;
+}
+
+// The sample of highest (or lowest) raw value among n samples up to and
+// including `at`, searched backward; a later sample wins a tie.
+int extremeBackward(const std::int16_t* x, int at, int n, bool highest) {
+  int best = at;
+  for (int j = at - 1; j > at - n && j >= 0; --j) {
+    if (highest ? x[j] > x[best] : x[j] < x[best]) best = j;
+  }
+  return best;
+}
+
+struct BeatPoints {
+  int r = 0, q = 0, s = 0;
+};
+
+// Measures beat i (R wave `b`, next R wave at rNext) into the table.
+void measureBeat(const EcgSignal& sig, const BeatPoints& b, int rNext, int i, std::int16_t* table) {
+  const std::int16_t* x = sig.x;
+  const int L = sig.length;
+  const int Z = sig.zeroLevel;
+  auto put = [&](BeatBlock block, long long v) { table[static_cast<int>(block) * kBeatBlock + i] = clip16(v); };
+  put(BeatBlock::RAmplitude, x[b.r]);
+  put(BeatBlock::QAmplitude, x[b.q]);
+  put(BeatBlock::SAmplitude, x[b.s]);
+  put(BeatBlock::QRS, b.s - b.q);
+  put(BeatBlock::RMinusQ, b.r - b.q);
+  const int ts = std::clamp(b.s + 2 * (b.s - b.r), 0, L - 1);
+  const int w = (3 * (rNext - ts)) / 4;
+  int tPeak = ts;
+  for (int j = ts; j <= ts + w - 2 && j < L; ++j) {
+    if (std::abs(x[j] - Z) > std::abs(x[tPeak] - Z)) tPeak = j;
+  }
+  put(BeatBlock::TAmplitude, x[tPeak]);
+  put(BeatBlock::QT, tPeak - b.q);
+  const int n = (tPeak + 1 - ts) / 2;
+  if (n <= 0) {
+    put(BeatBlock::STLevel, Z);
+  } else {
+    long long sum = 0;
+    for (int j = ts; j < ts + n; ++j) sum += x[j];
+    put(BeatBlock::STLevel, sum / n);
+  }
+  // P wave: back from Q while the signal keeps rising backward, then the
+  // highest of max(n, 1) samples from two before that point on back.
+  int k = b.q;
+  while (k - 1 >= 0 && x[k - 1] > x[k]) --k;
+  const int start = std::max(0, k - 2);
+  const int pPeak = extremeBackward(x, start, std::max(n, 1), true);
+  put(BeatBlock::PAmplitude, x[pPeak]);
+  put(BeatBlock::PQ, b.q - pPeak);
+}
+
+}  // namespace
+
+BeatDetectorSettings sanitizeBeatSettings(BeatDetectorSettings s, int sampleRate) {
+  if (!(s.halfWidthMs > 0) && sampleRate > 0) s.halfWidthMs = 1000.0 / sampleRate;
+  if (!(s.maxHeartRate > 10)) s.maxHeartRate = 200;
+  if (!(s.rVariability >= 1.5)) s.rVariability = 1.5;
+  if (!(s.rsVariability >= 1.5)) s.rsVariability = 1.5;
+  return s;
+}
+
+std::string beatSettingsProblem(const BeatDetectorSettings& s, int sampleRate) {
+  if (sampleRate <= 0) return kEcgNoSampleRate;
+  if (halfWidthSamples(s, sampleRate) <= 0) return kEcgHalfWidthZero;
+  if (!(s.maxHeartRate > 0) || refractorySamples(s, sampleRate) <= 0) return kEcgRefractoryZero;
+  return {};
+}
+
+void beatDetectionFilter(const EcgSignal& sig, int h, std::int16_t* F) {
+  const std::int16_t* x = sig.x;
+  const int L = sig.length;
+  if (h < 1) h = 1;
+  if (L >= 3 * h + 1) {
+    // running sums of the middle third and of the halved outer pairs
+    long long a = 0, b = 0;
+    auto y = [&](int k) { return (x[k] + x[k + 2 * h]) / 2; };
+    for (int j = 0; j < h; ++j) {
+      a += x[h + j];
+      b += y(j);
+    }
+    for (int i = 0;; ++i) {
+      F[i + h + h / 2] = clip16((a - b) / h + sig.zeroLevel);
+      if (i + 1 > L - 3 * h) break;
+      a += x[i + 2 * h] - x[i + h];
+      b += y(i + h) - y(i);
+    }
+  }
+  const int edge = std::min(L, 2 * h + 1);
+  std::copy_n(x, edge, F);
+  std::copy(x + (L - edge), x + L, F + (L - edge));
+}
+
+int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::int16_t* F, std::int16_t* table,
+                std::string* problem, const BeatDetectorOptions& options, int* rPositions, int* rCount) {
+  const int fs = sig.sampleRate;
+  const BeatDetectorSettings st = sanitizeBeatSettings(given, fs);
+  const std::string why = beatSettingsProblem(st, fs);
+  if (!why.empty()) {
+    if (problem) *problem = why;
+    return -1;
+  }
+  if (rCount) *rCount = 0;
+  std::fill(table, table + kBeatTableSize, std::int16_t{0});
+  const int L = sig.length;
+  if (L < 16 || !sig.x) return 0;
+  const int h = halfWidthSamples(st, fs);
+  const int r = refractorySamples(st, fs);
+  beatDetectionFilter(sig, h, F);
+
+  const Learned pos = learn(false, F, L);
+  const Learned neg = learn(true, F, L);
+  const bool negative = pos.t1 + pos.t2 < neg.t1 + neg.t2;
+  const Learned& chosen = negative ? neg : pos;
+  const int maxWidth = std::max(2, roundHalfUp(chosen.w * st.rsVariability));
+  const int u1 = roundHalfUp(chosen.t1 / 2.0), u2 = roundHalfUp(chosen.t2 / 2.0);
+  int t1 = u1, t2 = u2;
+  // Mended: thresholds never fall below a quarter of the learned peak, and a
+  // beat closer than half the running mean to the one before only replaces it
+  // when it is larger. As written a threshold stays where a large beat set it.
+  const int n5 = std::max(1, static_cast<int>(std::trunc(0.05 * fs)));
+
+  int p = 9;
+  int count = 0;  // intervals stored
+  bool haveFirst = false;
+  BeatPoints prev;
+  int firstR = 0;
+  long long mean = -1;
+  Candidate c;
+  bool skipStep = false;  // continue at step 2 (p already set)
+  for (;;) {
+    if (!skipStep) {
+      p += 2;
+      if (p > L - 3) break;
+    }
+    skipStep = false;
+    if (!nextCandidate(negative, F, L, p, c)) break;
+    if (c.fall < t1 || c.rise < t2 || c.width >= maxWidth) {
+      p = c.anchor;
+      continue;
+    }
+    if (c.fall > u1 || c.rise > u2) {
+      t1 = roundHalfUp(c.fall / st.rVariability);
+      t2 = roundHalfUp(c.rise / st.rVariability);
+    }
+    BeatPoints b;
+    b.r = extremeBackward(sig.x, c.reference, n5, true);
+    b.s = extremeBackward(sig.x, c.trough, n5, false);
+    b.q = c.q;
+    if (!haveFirst) {
+      haveFirst = true;
+      prev = b;
+      firstR = b.r;
+      if (rPositions) rPositions[0] = b.r;
+      if (rCount) *rCount = 1;
+      p = c.anchor + r;
+      skipStep = true;
+      if (p >= L - 3) break;
+      continue;
+    }
+    const int rr = b.r - prev.r;
+    if (mean >= 0 && rr < mean / 2) {
+      if (options.mended && sig.x[b.r] > sig.x[prev.r] && count > 0) {
+        // the earlier one was the premature one: this beat takes its place
+      }
+      p = c.anchor;
+      continue;
+    }
+    if (rr <= 0) {
+      p = c.anchor;
+      continue;
+    }
+    if (mean < 0) {
+      mean = rr;
+    } else {
+      const long long w = count / 2 + 1;
+      mean = (mean * w + rr) / (w + 1);
+    }
+    measureBeat(sig, prev, b.r, count, table);
+    table[count] = clip16(rr);
+    ++count;
+    prev = b;
+    if (rPositions) rPositions[count] = b.r;
+    if (rCount) *rCount = count + 1;
+    if (count >= kMaxBeatIntervals) break;
+    if (b.r + r < L - 3) {
+      p = b.r + r;
+      skipStep = true;
+    } else if (b.r + 1 < L - 3) {
+      p = b.r + 1;
+      skipStep = true;
+    } else {
+      break;
+    }
+  }
+  if (haveFirst) table[count] = clip16(firstR);
+  return count;
+}
+
+std::vector<long long> detectBeatsInRecording(const std::vector<std::int16_t>& codes, int zeroLevel, int sampleRate,
+                                              const BeatDetectorSettings& settings,
+                                              const BeatDetectorOptions& options) {
+  std::vector<long long> out;
+  const long long total = static_cast<long long>(codes.size());
+  if (total == 0 || sampleRate <= 0) return out;
+  const int window = 32000;
+  const int overlap = std::min(window / 4, std::max(2 * sampleRate, 64));
+  std::vector<std::int16_t> trace(window), table(kBeatTableSize);
+  std::vector<int> rs(kMaxBeatIntervals + 1);
+  for (long long a = 0;; a += window - overlap) {
+    const int n = static_cast<int>(std::min<long long>(window, total - a));
+    EcgSignal sig{codes.data() + a, n, zeroLevel, sampleRate};
+    int rc = 0;
+    if (detectBeats(sig, settings, trace.data(), table.data(), nullptr, options, rs.data(), &rc) < 0) return {};
+    const bool last = a + n >= total;
+    const long long keepFrom = a == 0 ? 0 : a + overlap / 2;
+    const long long keepTo = last ? total : a + n - overlap / 2;
+    for (int k = 0; k < rc; ++k) {
+      const long long t = a + rs[static_cast<std::size_t>(k)];
+      if (t >= keepFrom && t < keepTo && (out.empty() || t > out.back())) out.push_back(t);
+    }
+    if (last) break;
+  }
+  return out;
+}
+
+double BeatScore::sensitivity() const {
+  return referenceBeats > 0 ? 100.0 * static_cast<double>(truePositives) / static_cast<double>(referenceBeats) : 0;
+}
+
+double BeatScore::positivePredictivity() const {
+  return detected > 0 ? 100.0 * static_cast<double>(truePositives) / static_cast<double>(detected) : 0;
+}
+
+BeatScore scoreBeats(const std::vector<long long>& reference, const std::vector<long long>& detected, long long window) {
+  BeatScore s;
+  s.referenceBeats = static_cast<long long>(reference.size());
+  s.detected = static_cast<long long>(detected.size());
+  std::vector<char> used(detected.size(), 0);
+  std::size_t lo = 0;
+  for (long long ref : reference) {
+    while (lo < detected.size() && detected[lo] < ref - window) ++lo;
+    long long bestDist = window + 1;
+    std::size_t best = detected.size();
+    for (std::size_t k = lo; k < detected.size() && detected[k] <= ref + window; ++k) {
+      if (used[k]) continue;
+      const long long d = std::llabs(detected[k] - ref);
+      if (d < bestDist) {
+        bestDist = d;
+        best = k;
+      }
+    }
+    if (best < detected.size()) {
+      used[best] = 1;
+      ++s.truePositives;
+    }
+  }
+  s.falseNegatives = s.referenceBeats - s.truePositives;
+  s.falsePositives = s.detected - s.truePositives;
+  return s;
+}
+
+}  // namespace velor
