@@ -9,6 +9,10 @@
 namespace velor {
 
 namespace {
+// The search of a pause (mended detection): pauses longer than this many
+// running means are searched again with thresholds divided by this divisor.
+constexpr long long kPauseNum = 3, kPauseDen = 2;
+constexpr int kSearchBackDivisor = 3;
 
 inline std::int16_t clip16(long long v) { return static_cast<std::int16_t>(std::clamp(v, -32768LL, 32767LL)); }
 
@@ -220,9 +224,6 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
   const int maxWidth = std::max(2, roundHalfUp(chosen.w * st.rsVariability));
   const int u1 = roundHalfUp(chosen.t1 / 2.0), u2 = roundHalfUp(chosen.t2 / 2.0);
   int t1 = u1, t2 = u2;
-  // Mended: thresholds never fall below a quarter of the learned peak, and a
-  // beat closer than half the running mean to the one before only replaces it
-  // when it is larger. As written a threshold stays where a large beat set it.
   const int n5 = std::max(1, static_cast<int>(std::trunc(0.05 * fs)));
 
   int p = 9;
@@ -232,6 +233,54 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
   int firstR = 0;
   long long mean = -1;
   Candidate c;
+  auto pointsOf = [&](const Candidate& k) {
+    BeatPoints b;
+    b.r = extremeBackward(sig.x, k.reference, n5, true);
+    b.s = extremeBackward(sig.x, k.trough, n5, false);
+    b.q = k.q;
+    return b;
+  };
+  // Steps 7 and 8 for a beat after the first: false when it is premature.
+  // `full` is set when the table is full.
+  bool full = false;
+  auto accept = [&](const BeatPoints& b) {
+    const int rr = b.r - prev.r;
+    if (rr <= 0 || (mean >= 0 && rr < mean / 2)) return false;
+    if (mean < 0) {
+      mean = rr;
+    } else {
+      const long long w = count / 2 + 1;
+      mean = (mean * w + rr) / (w + 1);
+    }
+    measureBeat(sig, prev, b.r, count, table);
+    table[count] = clip16(rr);
+    ++count;
+    prev = b;
+    if (rPositions) rPositions[count] = b.r;
+    if (rCount) *rCount = count + 1;
+    full = count >= kMaxBeatIntervals;
+    return true;
+  };
+  // Mended: a pause longer than 1.5 running means is searched again with
+  // a third of the thresholds. The thresholds follow the tallest complexes (half
+  // their height at the lowest), so a broad ventricular beat, which the
+  // filter makes three or four times lower than the sinus beats around it,
+  // was never taken; the pause it leaves in the series gives it away.
+  auto searchBack = [&](const BeatPoints& next) {
+    const int from = prev.r + r, to = next.r - r;
+    if (from >= to) return;
+    Candidate k, best;
+    bool found = false;
+    for (int q = from; nextCandidate(negative, F, L, q, k) && k.anchor < to; q = k.anchor + 1) {
+      if (k.fall < t1 / kSearchBackDivisor || k.rise < t2 / kSearchBackDivisor || k.width >= maxWidth) continue;
+      if (!found || k.fall + k.rise > best.fall + best.rise) {
+        best = k;
+        found = true;
+      }
+    }
+    if (found) accept(pointsOf(best));
+  };
+
   bool skipStep = false;  // continue at step 2 (p already set)
   for (;;) {
     if (!skipStep) {
@@ -248,10 +297,7 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
       t1 = roundHalfUp(c.fall / st.rVariability);
       t2 = roundHalfUp(c.rise / st.rVariability);
     }
-    BeatPoints b;
-    b.r = extremeBackward(sig.x, c.reference, n5, true);
-    b.s = extremeBackward(sig.x, c.trough, n5, false);
-    b.q = c.q;
+    const BeatPoints b = pointsOf(c);
     if (!haveFirst) {
       haveFirst = true;
       prev = b;
@@ -263,31 +309,13 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
       if (p >= L - 3) break;
       continue;
     }
-    const int rr = b.r - prev.r;
-    if (mean >= 0 && rr < mean / 2) {
-      if (options.mended && sig.x[b.r] > sig.x[prev.r] && count > 0) {
-        // the earlier one was the premature one: this beat takes its place
-      }
+    if (options.mended && mean > 0 && (b.r - prev.r) * kPauseDen > mean * kPauseNum) searchBack(b);
+    if (full) break;
+    if (!accept(b)) {
       p = c.anchor;
       continue;
     }
-    if (rr <= 0) {
-      p = c.anchor;
-      continue;
-    }
-    if (mean < 0) {
-      mean = rr;
-    } else {
-      const long long w = count / 2 + 1;
-      mean = (mean * w + rr) / (w + 1);
-    }
-    measureBeat(sig, prev, b.r, count, table);
-    table[count] = clip16(rr);
-    ++count;
-    prev = b;
-    if (rPositions) rPositions[count] = b.r;
-    if (rCount) *rCount = count + 1;
-    if (count >= kMaxBeatIntervals) break;
+    if (full) break;
     if (b.r + r < L - 3) {
       p = b.r + r;
       skipStep = true;
@@ -337,13 +365,15 @@ double BeatScore::positivePredictivity() const {
   return detected > 0 ? 100.0 * static_cast<double>(truePositives) / static_cast<double>(detected) : 0;
 }
 
-BeatScore scoreBeats(const std::vector<long long>& reference, const std::vector<long long>& detected, long long window) {
+BeatScore scoreBeats(const std::vector<long long>& reference, const std::vector<long long>& detected, long long window,
+                     std::vector<std::size_t>* missed, std::vector<std::size_t>* extra) {
   BeatScore s;
   s.referenceBeats = static_cast<long long>(reference.size());
   s.detected = static_cast<long long>(detected.size());
   std::vector<char> used(detected.size(), 0);
   std::size_t lo = 0;
-  for (long long ref : reference) {
+  for (std::size_t ri = 0; ri < reference.size(); ++ri) {
+    const long long ref = reference[ri];
     while (lo < detected.size() && detected[lo] < ref - window) ++lo;
     long long bestDist = window + 1;
     std::size_t best = detected.size();
@@ -358,8 +388,13 @@ BeatScore scoreBeats(const std::vector<long long>& reference, const std::vector<
     if (best < detected.size()) {
       used[best] = 1;
       ++s.truePositives;
+    } else if (missed) {
+      missed->push_back(ri);
     }
   }
+  if (extra)
+    for (std::size_t k = 0; k < detected.size(); ++k)
+      if (!used[k]) extra->push_back(k);
   s.falseNegatives = s.referenceBeats - s.truePositives;
   s.falsePositives = s.detected - s.truePositives;
   return s;

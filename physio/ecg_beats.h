@@ -107,7 +107,10 @@ struct BeatScore {
   double sensitivity() const;            // %, 0 when no reference beats
   double positivePredictivity() const;   // %, 0 when nothing detected
 };
+// `missed` (when given) receives the indices of unmatched reference beats,
+// `extra` those of unmatched detections.
 BeatScore scoreBeats(const std::vector<long long>& reference, const std::vector<long long>& detected,
-                     long long window);
+                     long long window, std::vector<std::size_t>* missed = nullptr,
+                     std::vector<std::size_t>* extra = nullptr);
 
 }  // namespace velor

@@ -38,12 +38,12 @@ EcgBands defaultEcgBands() {
   return b;
 }
 
-EcgSettings readEcgSettings(const std::string& dir, bool* unreadable) {
+EcgSettings readEcgSettings(const std::string& dir, bool* unreadable, bool writeDefaults) {
   EcgSettings s;
   const std::string path = dir + kSettingsFile;
   if (unreadable) *unreadable = false;
   if (!fileExists(path)) {
-    writeEcgSettings(dir, s);
+    if (writeDefaults) writeEcgSettings(dir, s);
     return s;
   }
   const auto lines = readTextLines(path);
@@ -80,7 +80,7 @@ bool writeEcgSettings(const std::string& dir, const EcgSettings& s) {
                          integerText(s.smoothingPasses), s.allChannels ? "1" : "0"});
 }
 
-BeatDetectorSettings readEcgDetectorSettings(const std::string& dir) { return readEcgSettings(dir).detector; }
+BeatDetectorSettings readEcgDetectorSettings(const std::string& dir) { return readEcgSettings(dir, nullptr, false).detector; }
 
 EcgBands readEcgBands(const std::string& dir, bool* unreadable) {
   const std::string path = dir + kBandsFile;

@@ -31,9 +31,11 @@ struct EcgBands {
 EcgBands defaultEcgBands();
 
 // Reads "qecg.ini" from `dir` (ending with '/'); writes the defaults there
-// when the file is missing. `beep` is set when the file was unreadable.
-EcgSettings readEcgSettings(const std::string& dir, bool* unreadable = nullptr);
+// when the file is missing (unless `writeDefaults` is false). `unreadable` is
+// set when the file was there but could not be read.
+EcgSettings readEcgSettings(const std::string& dir, bool* unreadable = nullptr, bool writeDefaults = true);
 bool writeEcgSettings(const std::string& dir, const EcgSettings& s);
+// The detector part alone, without writing anything (the command line).
 BeatDetectorSettings readEcgDetectorSettings(const std::string& dir);
 EcgBands readEcgBands(const std::string& dir, bool* unreadable = nullptr);
 bool writeEcgBands(const std::string& dir, const EcgBands& b);

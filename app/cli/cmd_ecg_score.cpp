@@ -22,6 +22,7 @@ struct ScoreOptions {
   int channel = 1;
   double windowMs = 150;
   bool asWritten = false;
+  bool list = false;
 };
 
 int runScore(const ScoreOptions& o) {
@@ -44,8 +45,12 @@ int runScore(const ScoreOptions& o) {
     return kExitFile;
   }
   std::vector<long long> reference;
+  std::vector<int> referenceCode;
   for (const WfdbAnnotation& a : annotations)
-    if (isWfdbBeatCode(a.code)) reference.push_back(a.sample);
+    if (isWfdbBeatCode(a.code)) {
+      reference.push_back(a.sample);
+      referenceCode.push_back(a.code);
+    }
   // the whole recording, record after record
   const int c = o.channel - 1;
   std::vector<std::int16_t> codes;
@@ -67,8 +72,21 @@ int runScore(const ScoreOptions& o) {
   }
   const auto detected = detectBeatsInRecording(codes, s.zeroLevel[c], s.sampleRate, settings, options);
   const long long window = static_cast<long long>(o.windowMs * s.sampleRate / 1000.0 + 0.5);
-  const BeatScore sc = scoreBeats(reference, detected, window);
+  std::vector<std::size_t> missed, extra;
+  const BeatScore sc = scoreBeats(reference, detected, window, &missed, &extra);
   char buf[256];
+  if (o.list) {
+    std::string text;
+    for (std::size_t k : missed) {
+      std::snprintf(buf, sizeof buf, "missed %lld %s\n", reference[k], wfdbCodeMnemonic(referenceCode[k]));
+      text += buf;
+    }
+    for (std::size_t k : extra) {
+      std::snprintf(buf, sizeof buf, "extra %lld\n", detected[k]);
+      text += buf;
+    }
+    writeOut(text);
+  }
   std::snprintf(buf, sizeof buf, "beats=%lld detected=%lld TP=%lld FN=%lld FP=%lld\nSe=%.2f%%\n+P=%.2f%%\n",
                 sc.referenceBeats, sc.detected, sc.truePositives, sc.falseNegatives, sc.falsePositives,
                 sc.sensitivity(), sc.positivePredictivity());
@@ -88,6 +106,7 @@ void addEcgScoreCommand(CLI::App& app, int& status) {
   cmd->add_option("--channel", o->channel, "ECG channel, from 1")->required();
   cmd->add_option("--reference", o->reference, "Reference annotations (MIT format, e.g. 100.atr)")->required();
   cmd->add_option("--window-ms", o->windowMs, "Match window in ms (default 150)");
+  cmd->add_flag("--list", o->list, "List the missed reference beats and the extra detections first");
   cmd->add_flag("--as-written", o->asWritten, "The detector without this system's mends");
   cmd->callback([o, &status] { status = runScore(*o); });
 }
