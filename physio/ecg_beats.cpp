@@ -9,10 +9,12 @@
 namespace velor {
 
 namespace {
-// The search of a pause (mended detection): pauses longer than this many
-// running means are searched again with thresholds divided by this divisor.
-constexpr long long kPauseNum = 3, kPauseDen = 2;
+// The search of a pause (mended detection): an interval longer than the
+// running mean is searched again with the thresholds divided by this; a
+// complex found there must span (R to S, raw codes) at least a quarter of
+// the smaller span of the beats on either side, so T waves stay out.
 constexpr int kSearchBackDivisor = 3;
+constexpr int kSearchBackSpanDivisor = 4;
 
 inline std::int16_t clip16(long long v) { return static_cast<std::int16_t>(std::clamp(v, -32768LL, 32767LL)); }
 
@@ -243,9 +245,9 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
   // Steps 7 and 8 for a beat after the first: false when it is premature.
   // `full` is set when the table is full.
   bool full = false;
-  auto accept = [&](const BeatPoints& b) {
+  auto accept = [&](const BeatPoints& b, bool foundInPause) {
     const int rr = b.r - prev.r;
-    if (rr <= 0 || (mean >= 0 && rr < mean / 2)) return false;
+    if (rr <= 0 || (!foundInPause && mean >= 0 && rr < mean / 2)) return false;
     if (mean < 0) {
       mean = rr;
     } else {
@@ -261,24 +263,37 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
     full = count >= kMaxBeatIntervals;
     return true;
   };
-  // Mended: a pause longer than 1.5 running means is searched again with
-  // a third of the thresholds. The thresholds follow the tallest complexes (half
-  // their height at the lowest), so a broad ventricular beat, which the
-  // filter makes three or four times lower than the sinus beats around it,
-  // was never taken; the pause it leaves in the series gives it away.
-  auto searchBack = [&](const BeatPoints& next) {
+  // Mended: an interval longer than the running mean is searched again with
+  // a third of the thresholds. The thresholds follow the tallest complexes
+  // (a quarter of their height at the lowest), so a broad ventricular beat,
+  // which the filter makes three or four times lower than the sinus beats
+  // around it, was never taken; the pause it leaves gives it away. Beats
+  // found in a pause are not held to the premature-beat rule: an ectopic
+  // beat is premature by nature, and the pause already shows it is missing.
+  // One beat found again in the pause before `next`; false when none.
+  auto searchBackOnce = [&](const BeatPoints& next) {
     const int from = prev.r + r, to = next.r - r;
-    if (from >= to) return;
+    if (from >= to) return false;
     Candidate k, best;
     bool found = false;
     for (int q = from; nextCandidate(negative, F, L, q, k) && k.anchor < to; q = k.anchor + 1) {
-      if (k.fall < t1 / kSearchBackDivisor || k.rise < t2 / kSearchBackDivisor || k.width >= maxWidth) continue;
-      if (!found || k.fall + k.rise > best.fall + best.rise) {
-        best = k;
-        found = true;
-      }
+        if (k.fall < t1 / kSearchBackDivisor || k.rise < t2 / kSearchBackDivisor || k.width >= maxWidth) continue;
+      // the earliest: the beats of the pause are taken in their order
+      best = k;
+      found = true;
+      break;
     }
-    if (found) accept(pointsOf(best));
+    if (!found) return false;
+    const BeatPoints b = pointsOf(best);
+    const int span = std::abs(sig.x[b.r] - sig.x[b.s]);
+    const int around = std::min(std::abs(sig.x[prev.r] - sig.x[prev.s]), std::abs(sig.x[next.r] - sig.x[next.s]));
+    if (span * kSearchBackSpanDivisor < around) return false;
+    return accept(b, true);
+  };
+  // A pause can hide a run of ectopic beats: found again one after another.
+  auto searchBack = [&](const BeatPoints& next) {
+    while (!full && searchBackOnce(next)) {
+    }
   };
 
   bool skipStep = false;  // continue at step 2 (p already set)
@@ -309,9 +324,9 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
       if (p >= L - 3) break;
       continue;
     }
-    if (options.mended && mean > 0 && (b.r - prev.r) * kPauseDen > mean * kPauseNum) searchBack(b);
+    if (options.mended && mean > 0 && b.r - prev.r > mean) searchBack(b);
     if (full) break;
-    if (!accept(b)) {
+    if (!accept(b, false)) {
       p = c.anchor;
       continue;
     }
