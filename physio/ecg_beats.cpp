@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "physio/ecg_texts.h"
 
@@ -94,11 +95,17 @@ struct Learned {
   int t1 = 0, t2 = 0, w = 0;
 };
 
-Learned learn(bool negative, const std::int16_t* F, int L) {
+// The walk from position 10 meets every candidate the scan can meet (every
+// maximum with a trough before it, or every minimum), in order, so it keeps
+// them in `found` and the scan looks them up instead of walking the trace
+// again.
+Learned learn(bool negative, const std::int16_t* F, int L, std::vector<Candidate>& found) {
   Learned r;
   Candidate c;
   int p = 10;
+  found.clear();
   while (nextCandidate(negative, F, L, p, c)) {
+    found.push_back(c);
     if (c.fall >= r.t1) {
       r.t1 = c.fall;
       r.w = c.width;
@@ -219,9 +226,29 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
   const int r = refractorySamples(st, fs);
   beatDetectionFilter(sig, h, F);
 
-  const Learned pos = learn(false, F, L);
-  const Learned neg = learn(true, F, L);
+  // Candidate lists of both polarities; kept per thread, so after the first
+  // calls a detection allocates nothing.
+  thread_local std::vector<Candidate> positives, negatives;
+  const Learned pos = learn(false, F, L, positives);
+  const Learned neg = learn(true, F, L, negatives);
   const bool negative = pos.t1 + pos.t2 < neg.t1 + neg.t2;
+  const std::vector<Candidate>& candidates = negative ? negatives : positives;
+  // The first candidate at or after `from`, as nextCandidate(from) would
+  // find it. The scan mostly moves forward: a cursor, searched only when it
+  // has to go back.
+  std::size_t cursor = 0;
+  auto candidateFrom = [&](int from, Candidate& out) {
+    if (from < 10) return nextCandidate(negative, F, L, from, out);
+    if (cursor > 0 && candidates[cursor - 1].anchor >= from) {
+      cursor = static_cast<std::size_t>(std::lower_bound(candidates.begin(), candidates.end(), from,
+                                                         [](const Candidate& a, int v) { return a.anchor < v; }) -
+                                        candidates.begin());
+    }
+    while (cursor < candidates.size() && candidates[cursor].anchor < from) ++cursor;
+    if (cursor == candidates.size()) return false;
+    out = candidates[cursor];
+    return true;
+  };
   const Learned& chosen = negative ? neg : pos;
   const int maxWidth = std::max(2, roundHalfUp(chosen.w * st.rsVariability));
   const int u1 = roundHalfUp(chosen.t1 / 2.0), u2 = roundHalfUp(chosen.t2 / 2.0);
@@ -276,7 +303,7 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
     if (from >= to) return false;
     Candidate k, best;
     bool found = false;
-    for (int q = from; nextCandidate(negative, F, L, q, k) && k.anchor < to; q = k.anchor + 1) {
+    for (int q = from; candidateFrom(q, k) && k.anchor < to; q = k.anchor + 1) {
         if (k.fall < t1 / kSearchBackDivisor || k.rise < t2 / kSearchBackDivisor || k.width >= maxWidth) continue;
       // the earliest: the beats of the pause are taken in their order
       best = k;
@@ -303,7 +330,7 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
       if (p > L - 3) break;
     }
     skipStep = false;
-    if (!nextCandidate(negative, F, L, p, c)) break;
+    if (!candidateFrom(p, c)) break;
     if (c.fall < t1 || c.rise < t2 || c.width >= maxWidth) {
       p = c.anchor;
       continue;
