@@ -95,24 +95,87 @@ struct Learned {
   int t1 = 0, t2 = 0, w = 0;
 };
 
-// The walk from position 10 meets every candidate the scan can meet (every
-// maximum with a trough before it, or every minimum), in order, so it keeps
-// them in `found` and the scan looks them up instead of walking the trace
-// again.
-Learned learn(bool negative, const std::int16_t* F, int L, std::vector<Candidate>& found) {
+// The walks from position 10 meet every candidate the scan can meet, in
+// order: every maximum with a trough somewhere before it (positive), every
+// minimum (negative). One forward sweep finds both lists at once, keeping
+// the starts of the current falling and rising runs and the last trough
+// instead of walking back from each extreme; the scan then looks candidates
+// up in the list instead of walking the trace again.
+void collectCandidates(const std::int16_t* F, int L, std::vector<Candidate>& pos, std::vector<Candidate>& neg) {
+  pos.clear();
+  neg.clear();
+  if (L < 14) return;
+  int lastTrough = -1;        // the last k with F[k] < F[k−1] and F[k+1] ≥ F[k]
+  int pendingMax = -1, pendingQ = 0;
+  int pendingMin = -1;
+  Candidate open;             // the minimum waiting for the end of its rise
+  int fallStart = 0, riseStart = 0, riseBeforeFall = 0;
+  for (int k = 1; k <= L - 2; ++k) {
+    const int prev = F[k - 1], cur = F[k], next = F[k + 1];
+    // runs ending at k
+    if (!(cur > prev)) riseStart = k;
+    if (!(cur < prev)) {
+      fallStart = k;
+      riseBeforeFall = riseStart;
+    }
+    const bool risesOut = next >= cur;
+    if (pendingMax >= 0 && risesOut) {
+      Candidate c;
+      c.anchor = c.reference = pendingMax;
+      c.trough = k;
+      c.q = pendingQ;
+      c.fall = F[pendingMax] - F[k];
+      c.rise = F[pendingMax] - F[pendingQ];
+      c.width = k - pendingMax;
+      pos.push_back(c);
+      pendingMax = -1;
+    }
+    if (pendingMin >= 0 && !(next > cur)) {
+      open.rise = std::abs(F[open.anchor] - cur);
+      neg.push_back(open);
+      pendingMin = -1;
+    }
+    if (cur < prev && risesOut) lastTrough = k;
+    if (k >= 10 && k < L - 3) {
+      if (cur >= prev && next < cur && lastTrough >= 1) {
+        pendingMax = k;
+        pendingQ = lastTrough;
+      }
+      if (prev >= cur && cur < next) {
+        pendingMin = k;
+        open.anchor = open.trough = k;
+        open.reference = fallStart;
+        open.q = riseBeforeFall;
+        open.fall = std::abs(F[fallStart] - cur);
+        open.width = k - fallStart;
+      }
+    }
+  }
+  // a fall or a rise that runs to the last sample ends there
+  if (pendingMax >= 0) {
+    Candidate c;
+    c.anchor = c.reference = pendingMax;
+    c.trough = L - 1;
+    c.q = pendingQ;
+    c.fall = F[pendingMax] - F[L - 1];
+    c.rise = F[pendingMax] - F[pendingQ];
+    c.width = L - 1 - pendingMax;
+    pos.push_back(c);
+  }
+  if (pendingMin >= 0) {
+    open.rise = std::abs(F[open.anchor] - F[L - 1]);
+    neg.push_back(open);
+  }
+}
+
+Learned learn(const std::vector<Candidate>& found) {
   Learned r;
-  Candidate c;
-  int p = 10;
-  found.clear();
-  while (nextCandidate(negative, F, L, p, c)) {
-    found.push_back(c);
+  for (const Candidate& c : found) {
     if (c.fall >= r.t1) {
       r.t1 = c.fall;
       r.w = c.width;
       r.t2 = std::max(r.t2, c.rise);
     }
-    // on at peak + width; an inverted complex's trough is that point, so one past it
-    p = std::max(c.reference + c.width, c.anchor + 1);
   }
   return r;
 }
@@ -229,8 +292,9 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
   // Candidate lists of both polarities; kept per thread, so after the first
   // calls a detection allocates nothing.
   thread_local std::vector<Candidate> positives, negatives;
-  const Learned pos = learn(false, F, L, positives);
-  const Learned neg = learn(true, F, L, negatives);
+  collectCandidates(F, L, positives, negatives);
+  const Learned pos = learn(positives);
+  const Learned neg = learn(negatives);
   const bool negative = pos.t1 + pos.t2 < neg.t1 + neg.t2;
   const std::vector<Candidate>& candidates = negative ? negatives : positives;
   // The first candidate at or after `from`, as nextCandidate(from) would
