@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include "physio/ecg_texts.h"
+#include "physio/ui/ecg_bands_dialog.h"
 #include "physio/ui/ecg_window.h"
 #include "results/graph.h"
 #include "results/text_results.h"
@@ -88,6 +89,11 @@ void runEcgCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* c
     textLines(w, s, ui, kWithHeader, sp.lines);
   };
   a.diagnosis = [&w, &s, &ui](const EcgDiagnosis& d) { textLines(w, s, ui, kWithoutHeader, d.lines); };
+  a.bands = [&w, &s] {
+    EcgBandsDialog d(s, &w);
+    d.exec();
+    return s.dialogResult == 1;
+  };
   a.redraw = [&w] { w.refreshMonitor(); };
   EcgWindow window(s, ui, a, &w);
   if (wiringOf(w).run) {

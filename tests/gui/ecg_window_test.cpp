@@ -12,11 +12,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <memory>
 
 #include "core/settings.h"
 #include "physio/ecg_texts.h"
+#include "physio/ui/ecg_bands_dialog.h"
 #include "physio/ui/ecg_window.h"
 #include "results/ui/graph_host.h"
 #include "results/ui/graph_window.h"
@@ -66,6 +68,31 @@ TEST(EcgWindowGui, CaptionsSettingsAndQecgIni) {
   lines = readTextLines(s.programDir + "qecg.ini");
   ASSERT_TRUE(lines);
   EXPECT_EQ(*lines, (std::vector<std::string>{"25", "200", "1.5", "2", "2", "0"}));
+}
+
+TEST(EcgWindowGui, BandDialogSavesOnlyWhenAccepted) {
+  test::TempDir dir;
+  StudyState s;
+  s.programDir = dir.path() + "/";
+  {
+    EcgBandsDialog d(s);
+    EXPECT_EQ(d.windowTitle(), qs("Пики ЭКГ-спектра"));
+    EXPECT_EQ(d.grid()->horizontalHeaderItem(1)->text(), qs("  НЧ"));
+    EXPECT_EQ(d.grid()->item(1, 1)->text(), qs("0.04"));  // LF of the defaults
+    EXPECT_EQ(d.grid()->item(2, 2)->text(), qs("0.4"));
+    EXPECT_EQ(d.grid()->item(3, 2)->text(), QString());
+    d.grid()->item(2, 2)->setText("0,5");
+    d.cancelButton()->click();
+    EXPECT_EQ(s.dialogResult, 0);
+  }
+  EXPECT_DOUBLE_EQ(readEcgBands(s.programDir).high[2], 0.4);
+  EcgBandsDialog d(s);
+  d.grid()->item(2, 2)->setText("0,5");
+  d.acceptButton()->click();
+  EXPECT_EQ(s.dialogResult, 1);
+  const EcgBands b = readEcgBands(s.programDir);
+  EXPECT_DOUBLE_EQ(b.high[2], 0.5);
+  EXPECT_EQ(b.count(), 3);
 }
 
 class EcgCommand : public ::testing::Test {
