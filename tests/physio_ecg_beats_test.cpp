@@ -74,6 +74,28 @@ TEST(EcgBeats, RegularPulsesGiveTheirIntervals) {
   EXPECT_EQ(table[static_cast<std::size_t>(int(BeatBlock::RAmplitude) * kBeatBlock)], 2048 + 800);
 }
 
+TEST(EcgBeats, FilterFollowsItsDefinition) {
+  // F[i + h + trunc(h/2)] = trunc(S / h) + Z, S = Σ x[i+h+j] − trunc((x[i+j] + x[i+2h+j]) / 2);
+  // the first and last 2h + 1 samples copied
+  std::vector<std::int16_t> x(200);
+  for (int i = 0; i < 200; ++i) x[static_cast<std::size_t>(i)] = static_cast<std::int16_t>((i * 37) % 101 - 50 + (i % 7 == 0 ? 300 : 0));
+  for (int h : {1, 4, 7}) {
+    std::vector<std::int16_t> F(200);
+    beatDetectionFilter({x.data(), 200, 2048, 360}, h, F.data());
+    std::vector<int> want(x.begin(), x.end());
+    for (int i = 0; i <= 200 - 3 * h; ++i) {
+      int S = 0;
+      for (int j = 0; j < h; ++j) S += x[i + h + j] - (x[i + j] + x[i + 2 * h + j]) / 2;
+      want[static_cast<std::size_t>(i + h + h / 2)] = S / h + 2048;
+    }
+    for (int i = 0; i < 2 * h + 1; ++i) {
+      want[static_cast<std::size_t>(i)] = x[static_cast<std::size_t>(i)];
+      want[static_cast<std::size_t>(199 - i)] = x[static_cast<std::size_t>(199 - i)];
+    }
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(F[static_cast<std::size_t>(i)], want[static_cast<std::size_t>(i)]) << h << " " << i;
+  }
+}
+
 TEST(EcgBeats, FlatChannelGivesNoBeats) {
   std::vector<std::int16_t> x(4000, 4095), trace(4000), table(kBeatTableSize);
   EXPECT_EQ(detectBeats({x.data(), 4000, 2048, 250}, {}, trace.data(), table.data()), 0);
