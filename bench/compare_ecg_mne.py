@@ -157,11 +157,12 @@ def speed(args, use_mne):
     import numpy as np
     codes = np.fromfile(dump, dtype=np.int16).astype(float)
     mv = (codes - 2048 - 1024 + 0) / 200.0  # record 100: code = adu + 2048, baseline 1024, 200/mV
-    t0 = time.perf_counter()
+    t0, c0 = time.perf_counter(), time.process_time()
     ev = mne_events(mv, 360.0)
-    theirs = time.perf_counter() - t0
-    print("MNE find_ecg_events, same signal: %.3f s, %d beats" % (theirs, len(ev)))
-    print("ratio: %.0f times faster (cpu time %.0f)" % (theirs / ours, theirs / ours_cpu))
+    theirs, theirs_cpu = time.perf_counter() - t0, time.process_time() - c0
+    print("MNE find_ecg_events, same signal: %.3f s (cpu %.3f s), %d beats" % (theirs, theirs_cpu, len(ev)))
+    # CPU time is the fairer measure on a loaded machine (both sides run one thread's worth of work)
+    print("ratio: %.0f times faster in real time, %.0f in cpu time" % (theirs / ours, theirs_cpu / ours_cpu))
 
 
 def main():
