@@ -5,6 +5,7 @@
 #include "interchange/edf.h"
 #include "interchange/foreign_formats.h"
 #include "interchange/text_record.h"
+#include "interchange/wfdb.h"
 
 namespace velor {
 
@@ -13,6 +14,7 @@ void registerInterchangeFileKinds(FileKindTable& table) {
              [](StudyState& s, const std::string& path, Interaction& ui) {
                return openEdf(s, path, edfSampleWidthFor(path), ui);
              }});
+  table.add({FileKind::Records, false, {".hea"}, {}, openWfdb});
   // Whatever no other reader names is read as a foreign recording (text by default).
   table.add({FileKind::Records, false, {}, {}, openForeignRecord});
   table.add({FileKind::Records, true, {".edf", ".udf"}, {}, [](StudyState& s, const std::string& path, Interaction& ui) {

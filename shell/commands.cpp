@@ -34,7 +34,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::Stimulator, "стимулятор", false},
     {Module::Scoreboard, "табло", true},
     {Module::EegAnalysis, "анализ ЭЭГ", true},
-    {Module::EcgAnalysis, "анализ ЭКГ", false},
+    {Module::EcgAnalysis, "анализ ЭКГ", true},
     {Module::EmgAnalysis, "миография", false},
     {Module::Rheography, "реография", false},
     {Module::Polygraph, "полиграф и дыхание", false},

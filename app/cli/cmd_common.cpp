@@ -10,6 +10,7 @@
 #include "app/cli/cmd_edf.h"
 #include "app/cli/commands.h"
 #include "core/binio.h"
+#include "interchange/wfdb.h"
 #include "interchange/edf.h"
 #include "interchange/foreign_formats.h"
 
@@ -130,7 +131,12 @@ int openInputAt(const std::string& path, int record, EngineInteraction& ui, Open
   auto s = std::make_unique<StudyState>();
   s->programDir = "./";  // where a reader looks for its lead tables
   const bool whole = foreignReaderFor(path) != 0 || extensionLower(path) == ".txt";
-  if (isEdfPath(path)) {
+  if (isWfdbPath(path)) {
+    if (!openWfdb(*s, path, ui)) {
+      reportFailure(ui.reason(path + ": cannot be read"));
+      return kExitFile;
+    }
+  } else if (isEdfPath(path)) {
     if (!openEdf(*s, path, edfSampleWidthFor(path), ui)) {
       reportFailure(ui.reason(path + ": cannot be read"));
       return kExitFile;

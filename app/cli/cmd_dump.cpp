@@ -6,6 +6,8 @@
 
 #include "app/cli/cmd_edf.h"
 #include "app/cli/cmd_foreign.h"
+#include "app/cli/cmd_wfdb.h"
+#include "interchange/wfdb.h"
 #include "app/cli/commands.h"
 
 namespace velor::cli {
@@ -20,6 +22,7 @@ struct DumpOptions {
 };
 
 int runDump(const DumpOptions& o) {
+  if (isWfdbPath(o.file)) return runWfdbDump(o.file, o.record, o.raw, o.channels);
   if (isEdfPath(o.file)) return runEdfDump(o.file, o.record, o.raw, o.channels);
   if (isForeignPath(o.file)) return runForeignDump(o.file, o.record, o.raw, o.channels);
   RecordFileHeader h;

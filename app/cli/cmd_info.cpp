@@ -5,6 +5,8 @@
 
 #include "app/cli/cmd_edf.h"
 #include "app/cli/cmd_foreign.h"
+#include "app/cli/cmd_wfdb.h"
+#include "interchange/wfdb.h"
 #include "app/cli/commands.h"
 #include "core/study_state.h"
 #include "core/text.h"
@@ -128,6 +130,7 @@ std::string infoText(const std::string& file, const RecordFileHeader& h, const s
 }
 
 int runInfo(const InfoOptions& o) {
+  if (isWfdbPath(o.file)) return runWfdbInfo(o.file, o.json);
   if (isEdfPath(o.file)) return runEdfInfo(o.file, o.json);
   if (isForeignPath(o.file)) return runForeignInfo(o.file, o.json);
   RecordFileHeader h;

@@ -27,6 +27,8 @@ void addConvertCommand(CLI::App& app, int& status);
 void addDemoCommand(CLI::App& app, int& status);
 void addCalcCommand(CLI::App& app, int& status);
 void addGenerateCommand(CLI::App& app, int& status);
+void addEcgCommand(CLI::App& app, int& status);
+void addEcgScoreCommand(CLI::App& app, int& status);
 
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
 // text become "; "): the reason of a failure, or a notice after success.

@@ -46,6 +46,8 @@ int main(int argc, char** argv) {
   addRecordCommand(app, status);
   addCalcCommand(app, status);
   addGenerateCommand(app, status);
+  addEcgCommand(app, status);
+  addEcgScoreCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

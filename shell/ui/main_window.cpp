@@ -33,6 +33,7 @@
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/edit_wiring.h"
+#include "shell/ui/ecg_wiring.h"
 #include "shell/ui/eeg_wiring.h"
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
@@ -530,6 +531,7 @@ void MainWindow::registerWindowCommands() {
     beginTextResults(this, s_, ui_, &files, kDiagnoses);
   });
   on(Cmd::Eeg, [this] { runEegCommand(*this, s_, ui_, chooser_); });
+  on(Cmd::Ecg, [this] { runEcgCommand(*this, s_, ui_, chooser_); });
   on(Cmd::PrinterSetup, [this] { printerSetup(this); });
   on(Cmd::ScoreboardToggle, [this] { toggleScoreboard(*this); });
 

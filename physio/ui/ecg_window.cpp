@@ -1,0 +1,268 @@
+#include "physio/ui/ecg_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/numtext.h"
+#include "physio/ecg_settings.h"
+#include "physio/ecg_texts.h"
+
+namespace velor {
+
+namespace {
+
+QString q(const char* t) { return QString::fromUtf8(t); }
+
+std::string numberText(double v) { return formatNumber(v); }
+
+}  // namespace
+
+EcgWindow::EcgWindow(StudyState& s, Interaction& ui, Actions actions, QWidget* parent)
+    : QDialog(parent), s_(s), ui_(ui), actions_(std::move(actions)) {
+  setWindowTitle(q(kEcgWindowCaption));
+  auto* top = new QVBoxLayout(this);
+
+  auto* dyn = new QGroupBox(q("Динамика"), this);
+  auto* dynGrid = new QGridLayout(dyn);
+  static const char* const kDynamics[10][2] = {
+      {"&1=RR", "Интервалограмма"},        {"&2=PQ", "Изменение PQ во времени"},
+      {"&3=QRS", "Изменение QRS во времени"}, {"&4=QT", "Изменение QT во времени"},
+      {"&5=ST", "Изменение ST во времени"}, {"&6=T-зубец", "Изменение T во времени"},
+      {"&7=P-зубец", "Изменение P во времени"}, {"&8=Q-зубец", "Изменение Q во времени"},
+      {"&9=R-зубец", "Изменение R во времени"}, {"&A=S-зубец", "Изменение S во времени"}};
+  for (int b = 0; b < 10; ++b) {
+    QPushButton* p = makeButton(kDynamics[b][0], kDynamics[b][1]);
+    dynamics_.push_back(p);
+    dynGrid->addWidget(p, b / 5, b % 5);
+    QObject::connect(p, &QPushButton::clicked, this, [this, b] { runDynamics(b); });
+  }
+  top->addWidget(dyn);
+
+  auto* cmds = new QGridLayout;
+  struct Cmd {
+    Button b;
+    const char* caption;
+    const char* hint;
+  } const kCmds[] = {
+      {Button::Diagnosis, "&B=Диагноз", "Отклонение от нормы"},
+      {Button::Statistics, "&C=статистика", "Вариационная пульсометрия"},
+      {Button::Scatter, "&D=скаттерграмма", "Диаграмма рассеяния RR"},
+      {Button::Spectrum, "&E=спектр", "Спектр RR-интервалов"},
+      {Button::StabilityLine, "&F=ПСС+ПСА", "Спектр RR-интервалов"},
+      {Button::Convert, "Преобразовать", "Преобразовать в систему 12 отведений"},
+      {Button::FilterTrial, "Проба фильтрации", "Преобразование к системе стандартных отведений"},
+      {Button::Settings, "Настройка", "Параметры алгоритма выделения R-зубцов"},
+  };
+  int k = 0;
+  for (const Cmd& c : kCmds) {
+    QPushButton* p = makeButton(c.caption, c.hint);
+    buttons_[c.b] = p;
+    cmds->addWidget(p, k / 4, k % 4);
+    ++k;
+  }
+  top->addLayout(cmds);
+  QObject::connect(buttons_[Button::Diagnosis], &QPushButton::clicked, this, [this] { runDiagnosis(); });
+  QObject::connect(buttons_[Button::Statistics], &QPushButton::clicked, this, [this] { runStatistics(); });
+  QObject::connect(buttons_[Button::Scatter], &QPushButton::clicked, this, [this] { runScatter(); });
+  QObject::connect(buttons_[Button::Spectrum], &QPushButton::clicked, this, [this] { runSpectrum(); });
+  QObject::connect(buttons_[Button::Convert], &QPushButton::clicked, this, [this] { runConvert(); });
+  QObject::connect(buttons_[Button::FilterTrial], &QPushButton::clicked, this, [this] { runFilterTrial(); });
+  QObject::connect(buttons_[Button::Settings], &QPushButton::clicked, this, [this] {
+    settingsBox_->setVisible(!settingsBox_->isVisible());
+    resize(width(), settingsBox_->isVisible() ? 440 : 281);
+  });
+  // the batch result file of "&F=ПСС+ПСА" is not chosen yet
+  buttons_[Button::StabilityLine]->setEnabled(false);
+
+  settingsBox_ = new QGroupBox(q("Алгоритм выделения RR-зубцов"), this);
+  auto* form = new QFormLayout(settingsBox_);
+  static const char* const kLabels[4] = {"Полуширина R-зубца [мс]=", "Макс.частота СС в мин. =",
+                                         "Вариабельность R-зубцов =", "Вариабельность RS ="};
+  for (int i = 0; i < 4; ++i) {
+    edits_[i] = new QLineEdit(settingsBox_);
+    form->addRow(q(kLabels[i]), edits_[i]);
+  }
+  smoothing_ = new QComboBox(settingsBox_);
+  for (int i = 0; i <= 5; ++i) smoothing_->addItem(QString::number(i));
+  form->addRow(q("Сгладить="), smoothing_);
+  allChannels_ = new QCheckBox(q("Все каналы"), settingsBox_);
+  form->addRow(allChannels_);
+  top->addWidget(settingsBox_);
+  settingsBox_->setVisible(false);
+  readSettings();
+}
+
+QPushButton* EcgWindow::makeButton(const char* caption, const char* hint) {
+  auto* p = new QPushButton(q(caption), this);
+  p->setToolTip(q(hint));
+  p->setAutoDefault(false);
+  return p;
+}
+
+void EcgWindow::showEvent(QShowEvent* e) {
+  readSettings();
+  QDialog::showEvent(e);
+}
+
+void EcgWindow::done(int r) {
+  saveSettings();
+  QDialog::done(r);
+}
+
+void EcgWindow::readSettings() {
+  bool unreadable = false;
+  const EcgSettings st = readEcgSettings(s_.programDir, &unreadable);
+  if (unreadable) QApplication::beep();
+  edits_[0]->setText(QString::fromStdString(numberText(st.detector.halfWidthMs)));
+  edits_[1]->setText(QString::fromStdString(numberText(st.detector.maxHeartRate)));
+  edits_[2]->setText(QString::fromStdString(numberText(st.detector.rVariability)));
+  edits_[3]->setText(QString::fromStdString(numberText(st.detector.rsVariability)));
+  smoothing_->setCurrentIndex(std::clamp(st.smoothingPasses, 0, 5));
+  allChannels_->setChecked(st.allChannels);
+}
+
+EcgSettings EcgWindow::settings() const {
+  EcgSettings st;
+  double* fields[4] = {&st.detector.halfWidthMs, &st.detector.maxHeartRate, &st.detector.rVariability,
+                       &st.detector.rsVariability};
+  for (int i = 0; i < 4; ++i) {
+    const auto v = parseNumber(edits_[i]->text().toStdString());
+    *fields[i] = v ? *v : 0;  // unreadable: the replacement below
+  }
+  st.detector = sanitizeBeatSettings(st.detector, s_.sampleRate);
+  st.smoothingPasses = std::max(0, smoothing_->currentIndex());
+  st.allChannels = allChannels_->isChecked();
+  return st;
+}
+
+void EcgWindow::saveSettings() {
+  const EcgSettings st = settings();
+  writeEcgSettings(s_.programDir, st);
+  edits_[0]->setText(QString::fromStdString(numberText(st.detector.halfWidthMs)));
+  edits_[1]->setText(QString::fromStdString(numberText(st.detector.maxHeartRate)));
+  edits_[2]->setText(QString::fromStdString(numberText(st.detector.rVariability)));
+  edits_[3]->setText(QString::fromStdString(numberText(st.detector.rsVariability)));
+}
+
+int EcgWindow::currentChannel() const {
+  return std::clamp(s_.firstShownChannel + s_.currentChannelRow, 0, std::max(0, s_.channelCount - 1));
+}
+
+bool EcgWindow::intervals(std::vector<int>& rr, int& rate) {
+  saveSettings();
+  std::string problem;
+  const int n = collectIntervals(s_, currentChannel(), settings().detector, rr, rate, problem);
+  if (n < 0) {
+    ui_.message(problem);
+    return false;
+  }
+  if (n < 3) {
+    ui_.message(kEcgTooFewIntervals);
+    return false;
+  }
+  return true;
+}
+
+void EcgWindow::runDynamics(int block) {
+  std::vector<int> rr;
+  int rate = 0;
+  if (!intervals(rr, rate)) return;
+  BeatDynamics d;
+  std::string msg;
+  if (!computeBeatDynamics(s_, currentChannel(), s_.resultStore, static_cast<int>(rr.size()), block, rate, d, msg)) {
+    ui_.message(msg);
+    return;
+  }
+  hide();
+  if (actions_.dynamics) actions_.dynamics(d);
+  done(QDialog::Accepted);
+}
+
+void EcgWindow::runStatistics() {
+  std::vector<int> rr;
+  int rate = 0;
+  if (!intervals(rr, rate)) return;
+  RrStatistics st;
+  std::string msg;
+  if (!computeRrStatistics(rr, rate, st, msg)) {
+    ui_.message(msg);
+    return;
+  }
+  hide();
+  if (actions_.statistics) actions_.statistics(st);
+  done(QDialog::Accepted);
+}
+
+void EcgWindow::runScatter() {
+  std::vector<int> rr;
+  int rate = 0;
+  if (!intervals(rr, rate)) return;
+  const bool standard = allChannels_->isChecked() || ui_.ask(q("Стандартный масштаб ЧСС=150-40?").toStdString());
+  hide();
+  if (actions_.scatter) actions_.scatter(rrScatterPoints(rr, rate), standard);
+  done(QDialog::Accepted);
+}
+
+void EcgWindow::runSpectrum() {
+  if (actions_.bands && !actions_.bands()) return;
+  std::vector<int> rr;
+  int rate = 0;
+  if (!intervals(rr, rate)) return;
+  RrSpectrum sp;
+  std::string msg;
+  if (!computeRrSpectrum(rr, rate, readEcgBands(s_.programDir), settings().smoothingPasses, sp, msg)) {
+    ui_.message(msg);
+    return;
+  }
+  hide();
+  if (actions_.spectrum) actions_.spectrum(sp);
+  done(QDialog::Accepted);
+}
+
+void EcgWindow::runDiagnosis() {
+  saveSettings();
+  hide();  // the window closes before the diagnosis runs
+  EcgDiagnosis d;
+  std::string msg;
+  if (!diagnoseEcg(s_, currentChannel(), settings().detector, d, msg)) {
+    ui_.message(msg);
+  } else if (actions_.diagnosis) {
+    actions_.diagnosis(d);
+  }
+  done(QDialog::Accepted);
+}
+
+void EcgWindow::runConvert() {
+  saveSettings();
+  if (convertTo12Leads(s_) && actions_.redraw) actions_.redraw();
+  done(QDialog::Accepted);
+}
+
+void EcgWindow::runFilterTrial() {
+  saveSettings();
+  const int c = currentChannel();
+  const BeatDetectorSettings st = settings().detector;
+  const std::string problem = beatSettingsProblem(st, s_.sampleRate);
+  if (!problem.empty()) {
+    ui_.message(problem);
+    return;
+  }
+  const int h = static_cast<int>(st.halfWidthMs * s_.sampleRate / 1000.0 + 0.5);
+  std::int16_t* x = s_.channelData[static_cast<std::size_t>(c)];
+  beatDetectionFilter({x, s_.recordLength, s_.zeroLevel[c], s_.sampleRate}, h, s_.spareTrace[0]);
+  std::copy_n(s_.spareTrace[0], s_.recordLength, x);
+  for (int i = 0; i < s_.recordLength; ++i) x[i] = sampleCode(x[i]);
+  s_.recordModified = 1;
+  if (actions_.redraw) actions_.redraw();
+  done(QDialog::Accepted);
+}
+
+}  // namespace velor
