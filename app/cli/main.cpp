@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   addImpedanceCommand(app, status);
   addCalcCommand(app, status);
   addGenerateCommand(app, status);
+  addTransformCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
