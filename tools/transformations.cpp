@@ -312,7 +312,8 @@ bool movingAverageFilter(StudyState& s, int channel, double f1, double f2, Inter
     for (int i = 0; i < w; ++i) sum += x[i] - z;
     for (int k = 1; k <= n - w; ++k) {
       if (k > 1) sum += (x[k + w - 2] - z) - (x[k - 2] - z);
-      const double mean = std::trunc(static_cast<double>(sum) / w + 0.5);
+      // Rounded to nearest: trunc(m + 0.5) would round negative means towards zero.
+      const double mean = std::floor(static_cast<double>(sum) / w + 0.5);
       const int at = k + w / 2 - 1;
       if (replace)
         y[static_cast<std::size_t>(at)] = clampSignalCode(z + mean);
@@ -417,7 +418,7 @@ bool smoothChannels(StudyState& s, int window, int a, int b, Interaction& ui) {
     for (int i = 0; i < w; ++i) sum += x[i];
     for (int i = 0; i <= n - w; ++i) {
       if (i > 0) sum += x[i + w - 1] - x[i - 1];
-      y[static_cast<std::size_t>(i + w / 2)] = clampSignalCode(std::trunc(static_cast<double>(sum) / w + 0.5));
+      y[static_cast<std::size_t>(i + w / 2)] = clampSignalCode(std::floor(static_cast<double>(sum) / w + 0.5));
     }
     std::memcpy(x, y.data(), sizeof(std::int16_t) * y.size());
   }
@@ -685,7 +686,7 @@ bool commonAverageReference(StudyState& s) {
   }
   std::vector<int> avg(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i)
-    avg[static_cast<std::size_t>(i)] = static_cast<int>(std::trunc(static_cast<double>(sum[static_cast<std::size_t>(i)]) / channels + 0.5));
+    avg[static_cast<std::size_t>(i)] = static_cast<int>(std::floor(static_cast<double>(sum[static_cast<std::size_t>(i)]) / channels + 0.5));
   for (int ch = 0; ch < channels; ++ch) {
     std::int16_t* x = data(s, ch);
     const int z = s.zeroLevel[ch];

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   addCalcCommand(app, status);
   addGenerateCommand(app, status);
   addTransformCommand(app, status);
+  addCompareCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
