@@ -32,6 +32,7 @@
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/tools_wiring.h"
+#include "shell/ui/transform_wiring.h"
 #include "shell/ui/transform_view_wiring.h"
 #include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/lead_editor_dialog.h"
@@ -544,6 +545,7 @@ void MainWindow::registerWindowCommands() {
       if (edit_) (edit_->*work)();
     });
   installFormulaTools(*this);
+  installTransformTools(*this);
 
   // What the window adds to the engine's work: the time axis follows a new
   // rate, the placement menu its choice.
