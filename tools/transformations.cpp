@@ -261,12 +261,63 @@ bool designBand(bool keep, int type, int order, double ripple, double f1, double
   return true;
 }
 
-void runIir(const FilterDesign& d, bool blocksConstant, std::int16_t* x, int n, int z) {
-  FilterState st;
-  st.reset();
-  settleFilter(d, st, x[0]);
-  const int add = blocksConstant ? z : 0;
-  for (int i = 0; i < n; ++i) x[i] = clampSignalCode(static_cast<double>(filterSample(d, st, x[i])) + add);
+// Four channels run through the cascade side by side: each channel's
+// recursion is a chain of dependent multiplications, and four independent
+// chains keep the processor busy where one leaves it waiting. The arithmetic
+// is filterSample's (the same rounding; the products of each section are
+// summed before they meet the signal, which can move a result by an ulp), started in
+// the steady state of the first sample it sees. `backward` runs from the last
+// sample to the first, which is filtering the reversed channel.
+constexpr int kLanes = 4;
+
+void runIirLanes(const FilterDesign& d, bool blocksConstant, std::int16_t* const* x, const int* z, int n,
+                 bool backward) {
+  const int poles = std::clamp(d.poles, 0, kMaxFilterPoles);
+  double w[kMaxFilterPoles][kLanes] = {};
+  double add[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    FilterState st;
+    settleFilter(d, st, x[l][backward ? n - 1 : 0]);
+    for (int p = 0; p < poles; ++p) w[p][l] = st.delays[static_cast<std::size_t>(p)];
+    add[l] = blocksConstant ? z[l] : 0;
+  }
+  const double gain = d.gain;
+  const double* c0 = d.coeffs.data();
+  const bool odd = (poles & 1) != 0;
+  const int sections = poles / 2;
+  constexpr double kLow = -2147483648.0, kHigh = 2147483647.0, kShift = 6755399441055744.0;
+  for (int k = 0; k < n; ++k) {
+    const int i = backward ? n - 1 - k : k;
+    double v[kLanes];
+    for (int l = 0; l < kLanes; ++l) v[l] = x[l][i] * gain;
+    const double* c = c0;
+    int wi = 0;
+    if (odd) {
+      for (int l = 0; l < kLanes; ++l) {
+        const double wn = v[l] - c[0] * w[0][l];
+        v[l] = wn + c[1] * w[0][l];
+        w[0][l] = wn;
+      }
+      c += 2;
+      wi = 1;
+    }
+    for (int sct = 0; sct < sections; ++sct, c += 4, wi += 2)
+      for (int l = 0; l < kLanes; ++l) {
+        const double w2 = w[wi][l], w1 = w[wi + 1][l];
+        // The delays' products first: only one subtraction and one addition
+        // wait for the previous section's output.
+        const double wn = v[l] - (c[0] * w1 + c[1] * w2);
+        v[l] = wn + (c[2] * w1 + c[3] * w2);
+        w[wi][l] = w1;
+        w[wi + 1][l] = wn;
+      }
+    for (int l = 0; l < kLanes; ++l) {
+      double y = v[l] > kLow ? v[l] : kLow;
+      y = y < kHigh ? y : kHigh;
+      const double rounded = (y + kShift) - kShift;  // to nearest, ties to even
+      x[l][i] = clampSignalCode(rounded + add[l]);
+    }
+  }
 }
 
 }  // namespace
@@ -279,14 +330,23 @@ bool iirFilter(StudyState& s, bool keep, int type, int order, double ripple, int
   // A high-pass or band-pass removes the constant part: its output is put back on the zero level.
   const bool blocks = d.poles > 0 && filterResponse(d, 0) < 0.5;
   const int n = length(s);
-  for (int ch = a; ch <= b; ++ch) {
-    std::int16_t* x = data(s, ch);
-    runIir(d, blocks, x, n, s.zeroLevel[ch]);
-    if (twoWay) {
-      std::reverse(x, x + n);
-      runIir(d, blocks, x, n, s.zeroLevel[ch]);
-      std::reverse(x, x + n);
+  std::vector<std::int16_t> spare;  // stands in for the lanes a last group leaves empty
+  for (int ch = a; ch <= b; ch += kLanes) {
+    std::int16_t* x[kLanes];
+    int z[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+      if (ch + l <= b) {
+        x[l] = data(s, ch + l);
+        z[l] = s.zeroLevel[ch + l];
+      } else {
+        spare.assign(data(s, ch), data(s, ch) + n);
+        x[l] = spare.data();
+        z[l] = s.zeroLevel[ch];
+      }
     }
+    // The spare lanes share one copy: they all compute the same values into it.
+    runIirLanes(d, blocks, x, z, n, false);
+    if (twoWay) runIirLanes(d, blocks, x, z, n, true);
   }
   markRecordModified(s);
   return true;
@@ -400,6 +460,23 @@ std::vector<ResponsePoint> filterMagnitudeResponse(const StudyState& s, const Tr
   return out;
 }
 
+namespace {
+
+// floor(sum / d + 0.5) exactly, for d > 0: the quotient from a multiplication
+// by 1/d, corrected by the integer remainder.
+inline long long roundedQuotient(long long sum, long long d, double inverse) {
+  long long q = static_cast<long long>(std::floor(static_cast<double>(sum) * inverse + 0.5));
+  const long long r = 2 * sum + d - 2 * d * q;  // 2d·(sum/d + ½ − q)
+  if (r < 0) --q;
+  else if (r >= 2 * d) ++q;
+  return q;
+}
+
+// A code computed from codes inside the 16-bit range: only the mark code is kept off.
+inline std::int16_t offMark(long long v) { return static_cast<std::int16_t>(v == kMarkCode ? kMarkCode + 1 : v); }
+
+}  // namespace
+
 // --- smoothing and shapes -------------------------------------------------------------------
 
 bool smoothChannels(StudyState& s, int window, int a, int b, Interaction& ui) {
@@ -416,9 +493,11 @@ bool smoothChannels(StudyState& s, int window, int a, int b, Interaction& ui) {
     std::memcpy(y.data(), x, sizeof(std::int16_t) * y.size());
     long long sum = 0;
     for (int i = 0; i < w; ++i) sum += x[i];
+    const double inverse = 1.0 / w;
+    std::int16_t* out = y.data() + w / 2;
     for (int i = 0; i <= n - w; ++i) {
       if (i > 0) sum += x[i + w - 1] - x[i - 1];
-      y[static_cast<std::size_t>(i + w / 2)] = clampSignalCode(std::floor(static_cast<double>(sum) / w + 0.5));
+      out[i] = offMark(roundedQuotient(sum, w, inverse));
     }
     std::memcpy(x, y.data(), sizeof(std::int16_t) * y.size());
   }
@@ -512,45 +591,78 @@ bool peakEnvelope(StudyState& s, int a, int b) {
 
 namespace {
 
-// In-place radix-2 complex FFT of a power-of-two length; `inverse` without the 1/N.
-void fft(std::vector<std::complex<double>>& v, bool inverse) {
-  const std::size_t n = v.size();
-  for (std::size_t i = 1, j = 0; i < n; ++i) {
-    std::size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(v[i], v[j]);
+// A radix-2 complex FFT of one power-of-two length with its bit-reversal
+// and twiddle tables made once.
+class FftPlan {
+ public:
+  explicit FftPlan(int n) : n_(n), reversed_(static_cast<std::size_t>(n)), twiddle_(static_cast<std::size_t>(n / 2)) {
+    int bits = 0;
+    while ((1 << bits) < n) ++bits;
+    for (int i = 0; i < n; ++i) {
+      int r = 0;
+      for (int k = 0; k < bits; ++k)
+        if (i & (1 << k)) r |= 1 << (bits - 1 - k);
+      reversed_[static_cast<std::size_t>(i)] = r;
+    }
+    for (int k = 0; k < n / 2; ++k) twiddle_[static_cast<std::size_t>(k)] = std::polar(1.0, -2 * M_PI * k / n);
   }
-  for (std::size_t len = 2; len <= n; len <<= 1) {
-    const double ang = 2 * M_PI / static_cast<double>(len) * (inverse ? 1 : -1);
-    const std::complex<double> wl(std::cos(ang), std::sin(ang));
-    const std::size_t half = len / 2;
-    // Twiddles of this stage once, not per block.
-    std::vector<std::complex<double>> w(half);
-    w[0] = 1;
-    for (std::size_t k = 1; k < half; ++k) w[k] = (k % 64 == 0) ? std::polar(1.0, ang * static_cast<double>(k)) : w[k - 1] * wl;
-    for (std::size_t i = 0; i < n; i += len)
-      for (std::size_t k = 0; k < half; ++k) {
-        const std::complex<double> u = v[i + k], t = v[i + k + half] * w[k];
-        v[i + k] = u + t;
-        v[i + k + half] = u - t;
-      }
+  int size() const { return n_; }
+  // `inverse` without the 1/N.
+  void run(std::complex<double>* v, bool inverse) const {
+    for (int i = 0; i < n_; ++i) {
+      const int r = reversed_[static_cast<std::size_t>(i)];
+      if (i < r) std::swap(v[i], v[r]);
+    }
+    for (int len = 2; len <= n_; len <<= 1) {
+      const int half = len / 2, stride = n_ / len;
+      for (int i = 0; i < n_; i += len)
+        for (int k = 0; k < half; ++k) {
+          std::complex<double> w = twiddle_[static_cast<std::size_t>(k * stride)];
+          if (inverse) w = std::conj(w);
+          const std::complex<double> x = v[i + k + half];
+          // The product written out: std::complex's operator* checks for infinities.
+          const std::complex<double> tw(x.real() * w.real() - x.imag() * w.imag(),
+                                        x.real() * w.imag() + x.imag() * w.real());
+          v[i + k + half] = v[i + k] - tw;
+          v[i + k] += tw;
+        }
+    }
   }
-}
 
-// The magnitude of the analytic signal of x[0..N−1] (N a power of two) around its mean.
-void analyticMagnitude(const std::int16_t* x, int N, std::vector<std::complex<double>>& buf, double* out) {
-  double mean = 0;
-  for (int i = 0; i < N; ++i) mean += x[i];
-  mean /= N;
-  buf.assign(static_cast<std::size_t>(N), {});
-  for (int i = 0; i < N; ++i) buf[static_cast<std::size_t>(i)] = x[i] - mean;
-  fft(buf, false);
+ private:
+  int n_;
+  std::vector<int> reversed_;
+  std::vector<std::complex<double>> twiddle_;
+};
+
+// The magnitudes of the analytic signals of two blocks x1, x2 of N samples
+// around their means, with one pair of transforms: the Hilbert transform is
+// linear, so that of x1 + i·x2 is H(x1) + i·H(x2).
+void analyticMagnitudes(const FftPlan& plan, const std::int16_t* x1, const std::int16_t* x2,
+                        std::vector<std::complex<double>>& buf, double* out1, double* out2) {
+  const int N = plan.size();
+  double m1 = 0, m2 = 0;
+  for (int i = 0; i < N; ++i) m1 += x1[i], m2 += x2[i];
+  m1 /= N, m2 /= N;
+  buf.resize(static_cast<std::size_t>(N));
+  for (int i = 0; i < N; ++i) buf[static_cast<std::size_t>(i)] = {x1[i] - m1, x2[i] - m2};
+  plan.run(buf.data(), false);
+  // −i·sgn(k): positive frequencies times −i, negative ones times i, 0 and N/2 removed.
   buf[0] = 0;
-  for (int k = 1; k < N / 2; ++k) buf[static_cast<std::size_t>(k)] *= 2.0;
-  for (int k = N / 2 + 1; k < N; ++k) buf[static_cast<std::size_t>(k)] = 0;
-  fft(buf, true);
-  for (int i = 0; i < N; ++i) out[i] = std::abs(buf[static_cast<std::size_t>(i)]) / N;
+  buf[static_cast<std::size_t>(N / 2)] = 0;
+  for (int k = 1; k < N / 2; ++k) {
+    auto& p = buf[static_cast<std::size_t>(k)];
+    p = {p.imag(), -p.real()};
+    auto& q = buf[static_cast<std::size_t>(N - k)];
+    q = {-q.imag(), q.real()};
+  }
+  plan.run(buf.data(), true);
+  for (int i = 0; i < N; ++i) {
+    const double h1 = buf[static_cast<std::size_t>(i)].real() / N, h2 = buf[static_cast<std::size_t>(i)].imag() / N;
+    const double a1 = x1[i] - m1, a2 = x2[i] - m2;
+    out1[i] = std::sqrt(a1 * a1 + h1 * h1);
+    out2[i] = std::sqrt(a2 * a2 + h2 * h2);
+  }
 }
 
 }  // namespace
@@ -561,31 +673,42 @@ bool hilbertEnvelope(StudyState& s, int a, int b, double f1, double f2, Spectral
   if (f1 > 0 || f2 > 0) fftBandPass(engine, s, a, b, std::max(f1, f2), std::min(f1, f2));
   int N = 1;
   while (N * 2 <= std::min(n, 8192)) N *= 2;
+  const FftPlan plan(N);
   std::vector<std::complex<double>> buf;
-  std::vector<double> env(static_cast<std::size_t>(n));
-  std::vector<double> block(static_cast<std::size_t>(N));
-  for (int ch = a; ch <= b; ++ch) {
-    std::int16_t* x = data(s, ch);
-    const int z = s.zeroLevel[ch];
-    std::vector<int> joins;
-    // Blocks of N one after another; the last one ends at the record's end
-    // (overlapping the one before), so no sample is left without an envelope.
+  std::vector<double> env(2 * static_cast<std::size_t>(n));
+  std::vector<double> block(2 * static_cast<std::size_t>(N));
+  // Blocks of N one after another; the last one ends at the record's end
+  // (overlapping the one before), so no sample is left without an envelope.
+  std::vector<int> joins;
+  for (int start = N; start < n; start += N) joins.push_back(start);
+  for (int ch = a; ch <= b; ch += 2) {
+    const int other = std::min(ch + 1, b);  // an odd channel out is paired with itself
+    const std::int16_t* x1 = data(s, ch);
+    const std::int16_t* x2 = data(s, other);
     for (int start = 0; start < n; start += N) {
       const int from = std::min(start, n - N);
-      analyticMagnitude(x + from, N, buf, block.data());
-      for (int i = start; i < std::min(n, start + N); ++i) env[static_cast<std::size_t>(i)] = block[static_cast<std::size_t>(i - from)];
-      if (start > 0) joins.push_back(start);
+      analyticMagnitudes(plan, x1 + from, x2 + from, buf, block.data(), block.data() + N);
+      for (int i = start; i < std::min(n, start + N); ++i) {
+        env[static_cast<std::size_t>(i)] = block[static_cast<std::size_t>(i - from)];
+        env[static_cast<std::size_t>(n + i)] = block[static_cast<std::size_t>(N + i - from)];
+      }
     }
-    for (int i = 0; i < n; ++i) x[i] = clampSignalCode(std::trunc(env[static_cast<std::size_t>(i)]) + z);
-    // The block edges do not meet exactly: 9 samples around each join get three 5-point means.
-    for (int p : joins)
-      for (int pass = 0; pass < 3; ++pass)
-        for (int i = std::max(2, p - 4); i <= std::min(n - 3, p + 4); ++i) {
-          int sum = 0;
-          for (int k = -2; k <= 2; ++k) sum += x[i + k];
-          x[i] = clampSignalCode(std::floor(sum / 5.0 + 0.5));
-        }
-    s.channelPosX[static_cast<std::size_t>(ch)] = kKindEcg;
+    for (int k = 0; k < (other == ch ? 1 : 2); ++k) {
+      const int c = ch + k;
+      std::int16_t* x = data(s, c);
+      const int z = s.zeroLevel[c];
+      const double* e = env.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
+      for (int i = 0; i < n; ++i) x[i] = clampSignalCode(std::trunc(e[i]) + z);
+      // The block edges do not meet exactly: 9 samples around each join get three 5-point means.
+      for (int p : joins)
+        for (int pass = 0; pass < 3; ++pass)
+          for (int i = std::max(2, p - 4); i <= std::min(n - 3, p + 4); ++i) {
+            int sum = 0;
+            for (int q = -2; q <= 2; ++q) sum += x[i + q];
+            x[i] = clampSignalCode(std::floor(sum / 5.0 + 0.5));
+          }
+      s.channelPosX[static_cast<std::size_t>(c)] = kKindEcg;
+    }
   }
   markRecordModified(s);
   return true;
@@ -594,26 +717,31 @@ bool hilbertEnvelope(StudyState& s, int a, int b, double f1, double f2, Spectral
 bool zScores(StudyState& s, int a, int b, Interaction& ui) {
   const int n = length(s);
   if (!validRange(s, a, b) || n < 2) return false;
-  std::vector<double> mean(static_cast<std::size_t>(b + 1)), sd(static_cast<std::size_t>(b + 1));
+  std::vector<double> mean(static_cast<std::size_t>(b + 1)), scale(static_cast<std::size_t>(b + 1));
   for (int ch = a; ch <= b; ++ch) {
+    // Integer sums are exact: 32767 samples of 16-bit codes stay far inside 64 bits.
     const std::int16_t* x = data(s, ch);
-    double sum = 0;
-    for (int i = 0; i < n; ++i) sum += x[i];
-    const double m = sum / n;
-    double q = 0;
-    for (int i = 0; i < n; ++i) q += (x[i] - m) * (x[i] - m);
-    const double d = std::sqrt(q / (n - 1));
+    long long sum = 0, squares = 0;
+    for (int i = 0; i < n; ++i) sum += x[i], squares += static_cast<long long>(x[i]) * x[i];
+    const double m = static_cast<double>(sum) / n;
+    const double spread = static_cast<double>(squares) - static_cast<double>(sum) * m;
+    const double d = std::sqrt(std::max(0.0, spread) / (n - 1));
     if (!(d > 0)) {
       ui.message(std::string(kTrnFlatChannel) + " (" + trimSpaces(s.channelNames[static_cast<std::size_t>(ch)]) + ")");
       return false;
     }
     mean[static_cast<std::size_t>(ch)] = m;
-    sd[static_cast<std::size_t>(ch)] = d;
+    scale[static_cast<std::size_t>(ch)] = 2048.0 / 4 / d;
   }
   for (int ch = a; ch <= b; ++ch) {
     std::int16_t* x = data(s, ch);
-    const double m = mean[static_cast<std::size_t>(ch)], d = sd[static_cast<std::size_t>(ch)];
-    for (int i = 0; i < n; ++i) x[i] = clampSignalCode(std::trunc((x[i] - m) / d / 4 * 2048 + 2048));
+    const double m = mean[static_cast<std::size_t>(ch)], k = scale[static_cast<std::size_t>(ch)];
+    for (int i = 0; i < n; ++i) {
+      double v = (x[i] - m) * k + 2048;
+      v = v < -32768.0 ? -32768.0 : (v > 32767.0 ? 32767.0 : v);
+      const int c = static_cast<int>(v);  // truncation towards zero
+      x[i] = static_cast<std::int16_t>(c == kMarkCode ? kMarkCode + 1 : c);
+    }
     s.zeroLevel[ch] = 2048;
     s.calibValue[ch] = 100;
   }
@@ -678,19 +806,26 @@ bool commonAverageReference(StudyState& s) {
   const int n = length(s);
   const int channels = std::min(s.channelCount, kMaxChannels);
   if (n <= 0 || channels <= 0) return false;
-  std::vector<std::int64_t> sum(static_cast<std::size_t>(n), 0);
+  // 64 channels of 16-bit differences fit a 32-bit sum.
+  std::vector<std::int32_t> sum(static_cast<std::size_t>(n), 0);
   for (int ch = 0; ch < channels; ++ch) {
     const std::int16_t* x = data(s, ch);
     const int z = s.zeroLevel[ch];
-    for (int i = 0; i < n; ++i) sum[static_cast<std::size_t>(i)] += x[i] - z;
+    std::int32_t* acc = sum.data();
+    for (int i = 0; i < n; ++i) acc[i] += x[i] - z;
   }
-  std::vector<int> avg(static_cast<std::size_t>(n));
+  const double inverse = 1.0 / channels;
   for (int i = 0; i < n; ++i)
-    avg[static_cast<std::size_t>(i)] = static_cast<int>(std::floor(static_cast<double>(sum[static_cast<std::size_t>(i)]) / channels + 0.5));
+    sum[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(roundedQuotient(sum[static_cast<std::size_t>(i)], channels, inverse));
   for (int ch = 0; ch < channels; ++ch) {
     std::int16_t* x = data(s, ch);
-    const int z = s.zeroLevel[ch];
-    for (int i = 0; i < n; ++i) x[i] = clampSignalCode(static_cast<double>(x[i] - z - avg[static_cast<std::size_t>(i)] + 2048));
+    const int shift = 2048 - s.zeroLevel[ch];
+    const std::int32_t* avg = sum.data();
+    for (int i = 0; i < n; ++i) {
+      int v = x[i] + shift - avg[i];
+      v = v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
+      x[i] = static_cast<std::int16_t>(v == kMarkCode ? kMarkCode + 1 : v);
+    }
     s.zeroLevel[ch] = 2048;
   }
   s.recordModified = s.recordModified < 0 ? s.recordModified : 1;
