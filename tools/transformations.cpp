@@ -261,20 +261,20 @@ bool designBand(bool keep, int type, int order, double ripple, double f1, double
   return true;
 }
 
-// Four channels run through the cascade side by side: each channel's
-// recursion is a chain of dependent multiplications, and four independent
+// Eight channels run through the cascade side by side: each channel's
+// recursion is a chain of dependent multiplications, and eight independent
 // chains keep the processor busy where one leaves it waiting. The arithmetic
 // is filterSample's (the same rounding; the products of each section are
 // summed before they meet the signal, which can move a result by an ulp), started in
 // the steady state of the first sample it sees. `backward` runs from the last
 // sample to the first, which is filtering the reversed channel.
-constexpr int kLanes = 4;
+constexpr int kLanes = 8;
 
 void runIirLanes(const FilterDesign& d, bool blocksConstant, std::int16_t* const* x, const int* z, int n,
                  bool backward) {
   const int poles = std::clamp(d.poles, 0, kMaxFilterPoles);
   double w[kMaxFilterPoles][kLanes] = {};
-  double add[kLanes];
+  int add[kLanes];
   for (int l = 0; l < kLanes; ++l) {
     FilterState st;
     settleFilter(d, st, x[l][backward ? n - 1 : 0]);
@@ -315,7 +315,9 @@ void runIirLanes(const FilterDesign& d, bool blocksConstant, std::int16_t* const
       double y = v[l] > kLow ? v[l] : kLow;
       y = y < kHigh ? y : kHigh;
       const double rounded = (y + kShift) - kShift;  // to nearest, ties to even
-      x[l][i] = clampSignalCode(rounded + add[l]);
+      long long c = static_cast<long long>(rounded) + add[l];
+      c = c < -32768 ? -32768 : (c > 32767 ? 32767 : c);
+      x[l][i] = static_cast<std::int16_t>(c == kMarkCode ? kMarkCode + 1 : c);
     }
   }
 }
@@ -487,19 +489,19 @@ bool smoothChannels(StudyState& s, int window, int a, int b, Interaction& ui) {
     ui.message(kTrnNoChange);
     return false;
   }
-  std::vector<std::int16_t> y(static_cast<std::size_t>(n));
+  // The means of the windows, then put in place: the samples outside keep theirs.
+  std::vector<std::int16_t> y(static_cast<std::size_t>(n - w + 1));
   for (int ch = a; ch <= b; ++ch) {
     std::int16_t* x = data(s, ch);
-    std::memcpy(y.data(), x, sizeof(std::int16_t) * y.size());
     long long sum = 0;
     for (int i = 0; i < w; ++i) sum += x[i];
     const double inverse = 1.0 / w;
-    std::int16_t* out = y.data() + w / 2;
+    std::int16_t* out = y.data();
     for (int i = 0; i <= n - w; ++i) {
       if (i > 0) sum += x[i + w - 1] - x[i - 1];
       out[i] = offMark(roundedQuotient(sum, w, inverse));
     }
-    std::memcpy(x, y.data(), sizeof(std::int16_t) * y.size());
+    std::memcpy(x + w / 2, y.data(), sizeof(std::int16_t) * y.size());
   }
   markRecordModified(s);
   return true;
