@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 
+#include "core/filter_design.h"
 #include "core/formula.h"
 #include "core/record_file.h"
 #include "core/record_snapshot.h"
@@ -240,6 +241,27 @@ TEST(Transformations, TwoWayButterworthKeepsASymmetricPulseSymmetric) {
   ScriptedInteraction ui;
   ASSERT_TRUE(iirFilter(s, true, 0, 4, 0, 0, 0, 0, 0.05, true, ui));
   for (int i = 1; i < 100; ++i) EXPECT_NEAR(s.channel(0)[200 - i], s.channel(0)[200 + i], 1) << i;
+}
+
+// Channels filtered side by side give what one channel through filterSample gives.
+TEST(Transformations, IirOfManyChannelsMatchesTheSampleFilter) {
+  StudyState s;
+  plainRecord(s, 5, 3000);
+  for (int ch = 0; ch < 5; ++ch) noise(s, ch, 300, 20 + ch);
+  std::vector<std::vector<std::int16_t>> want;
+  FilterDesign d;
+  ASSERT_TRUE(designFilter(d, 3, kButterworthBandPass, 0, 0.1, 0.01));
+  for (int ch = 0; ch < 5; ++ch) {
+    std::vector<std::int16_t> y(s.channel(ch), s.channel(ch) + 3000);
+    FilterState st;
+    settleFilter(d, st, y[0]);
+    for (auto& v : y) v = clampSignalCode(filterSample(d, st, v) + 2048.0);
+    want.push_back(y);
+  }
+  ScriptedInteraction ui;
+  ASSERT_TRUE(iirFilter(s, true, 0, 3, 0, 0, 4, 0.01, 0.1, false, ui));
+  for (int ch = 0; ch < 5; ++ch)
+    EXPECT_EQ(std::vector<std::int16_t>(s.channel(ch), s.channel(ch) + 3000), want[static_cast<std::size_t>(ch)]) << ch;
 }
 
 TEST(Transformations, FourierKeepingZeroToF2IsALowPass) {

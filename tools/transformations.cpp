@@ -264,60 +264,72 @@ bool designBand(bool keep, int type, int order, double ripple, double f1, double
 // Eight channels run through the cascade side by side: each channel's
 // recursion is a chain of dependent multiplications, and eight independent
 // chains keep the processor busy where one leaves it waiting. The arithmetic
-// is filterSample's (the same rounding; the products of each section are
-// summed before they meet the signal, which can move a result by an ulp), started in
+// is filterSample's, step for step (same order, same rounding), started in
 // the steady state of the first sample it sees. `backward` runs from the last
 // sample to the first, which is filtering the reversed channel.
 constexpr int kLanes = 8;
 
 void runIirLanes(const FilterDesign& d, bool blocksConstant, std::int16_t* const* x, const int* z, int n,
-                 bool backward) {
+                 bool backward, std::vector<double>& work) {
   const int poles = std::clamp(d.poles, 0, kMaxFilterPoles);
-  double w[kMaxFilterPoles][kLanes] = {};
+  FilterState start[kLanes];
   int add[kLanes];
   for (int l = 0; l < kLanes; ++l) {
-    FilterState st;
-    settleFilter(d, st, x[l][backward ? n - 1 : 0]);
-    for (int p = 0; p < poles; ++p) w[p][l] = st.delays[static_cast<std::size_t>(p)];
+    settleFilter(d, start[l], x[l][backward ? n - 1 : 0]);
     add[l] = blocksConstant ? z[l] : 0;
   }
+  // Section by section over the whole channel group: each section's two
+  // delays stay in registers, and a section sees the same input sequence as
+  // when all sections run sample by sample.
+  work.resize(static_cast<std::size_t>(n) * kLanes);
+  double* v = work.data();
   const double gain = d.gain;
-  const double* c0 = d.coeffs.data();
-  const bool odd = (poles & 1) != 0;
-  const int sections = poles / 2;
+  for (int k = 0; k < n; ++k) {
+    const int i = backward ? n - 1 - k : k;
+    for (int l = 0; l < kLanes; ++l) v[k * kLanes + l] = x[l][i] * gain;
+  }
+  const double* c = d.coeffs.data();
+  int wi = 0;
+  if (poles & 1) {
+    double w[kLanes];
+    for (int l = 0; l < kLanes; ++l) w[l] = start[l].delays[0];
+    const double c0 = c[0], c1 = c[1];
+    for (int k = 0; k < n; ++k)
+      for (int l = 0; l < kLanes; ++l) {
+        double& s = v[k * kLanes + l];
+        const double wn = s - c0 * w[l];
+        s = wn + c1 * w[l];
+        w[l] = wn;
+      }
+    c += 2;
+    wi = 1;
+  }
+  for (int sct = 0; sct < poles / 2; ++sct, c += 4, wi += 2) {
+    double w2[kLanes], w1[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+      w2[l] = start[l].delays[static_cast<std::size_t>(wi)];
+      w1[l] = start[l].delays[static_cast<std::size_t>(wi + 1)];
+    }
+    const double c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+    for (int k = 0; k < n; ++k)
+      for (int l = 0; l < kLanes; ++l) {
+        double& s = v[k * kLanes + l];
+        const double wn = s - c0 * w1[l] - c1 * w2[l];
+        s = wn + c2 * w1[l] + c3 * w2[l];
+        w2[l] = w1[l];
+        w1[l] = wn;
+      }
+  }
   constexpr double kLow = -2147483648.0, kHigh = 2147483647.0, kShift = 6755399441055744.0;
   for (int k = 0; k < n; ++k) {
     const int i = backward ? n - 1 - k : k;
-    double v[kLanes];
-    for (int l = 0; l < kLanes; ++l) v[l] = x[l][i] * gain;
-    const double* c = c0;
-    int wi = 0;
-    if (odd) {
-      for (int l = 0; l < kLanes; ++l) {
-        const double wn = v[l] - c[0] * w[0][l];
-        v[l] = wn + c[1] * w[0][l];
-        w[0][l] = wn;
-      }
-      c += 2;
-      wi = 1;
-    }
-    for (int sct = 0; sct < sections; ++sct, c += 4, wi += 2)
-      for (int l = 0; l < kLanes; ++l) {
-        const double w2 = w[wi][l], w1 = w[wi + 1][l];
-        // The delays' products first: only one subtraction and one addition
-        // wait for the previous section's output.
-        const double wn = v[l] - (c[0] * w1 + c[1] * w2);
-        v[l] = wn + (c[2] * w1 + c[3] * w2);
-        w[wi][l] = w1;
-        w[wi + 1][l] = wn;
-      }
     for (int l = 0; l < kLanes; ++l) {
-      double y = v[l] > kLow ? v[l] : kLow;
+      double y = v[k * kLanes + l] > kLow ? v[k * kLanes + l] : kLow;
       y = y < kHigh ? y : kHigh;
       const double rounded = (y + kShift) - kShift;  // to nearest, ties to even
-      long long c = static_cast<long long>(rounded) + add[l];
-      c = c < -32768 ? -32768 : (c > 32767 ? 32767 : c);
-      x[l][i] = static_cast<std::int16_t>(c == kMarkCode ? kMarkCode + 1 : c);
+      long long code = static_cast<long long>(rounded) + add[l];
+      code = code < -32768 ? -32768 : (code > 32767 ? 32767 : code);
+      x[l][i] = static_cast<std::int16_t>(code == kMarkCode ? kMarkCode + 1 : code);
     }
   }
 }
@@ -333,6 +345,7 @@ bool iirFilter(StudyState& s, bool keep, int type, int order, double ripple, int
   const bool blocks = d.poles > 0 && filterResponse(d, 0) < 0.5;
   const int n = length(s);
   std::vector<std::int16_t> spare;  // stands in for the lanes a last group leaves empty
+  std::vector<double> work;
   for (int ch = a; ch <= b; ch += kLanes) {
     std::int16_t* x[kLanes];
     int z[kLanes];
@@ -347,8 +360,8 @@ bool iirFilter(StudyState& s, bool keep, int type, int order, double ripple, int
       }
     }
     // The spare lanes share one copy: they all compute the same values into it.
-    runIirLanes(d, blocks, x, z, n, false);
-    if (twoWay) runIirLanes(d, blocks, x, z, n, true);
+    runIirLanes(d, blocks, x, z, n, false, work);
+    if (twoWay) runIirLanes(d, blocks, x, z, n, true, work);
   }
   markRecordModified(s);
   return true;
@@ -489,17 +502,24 @@ bool smoothChannels(StudyState& s, int window, int a, int b, Interaction& ui) {
     ui.message(kTrnNoChange);
     return false;
   }
-  // The means of the windows, then put in place: the samples outside keep theirs.
+  // Window sums from prefix sums (32767 codes of 16 bits fit 32 bits), their
+  // means put in place; the samples outside keep theirs. A correctly rounded
+  // division lands exactly on a tie k − ½ when there is one, so
+  // floor(sum / w + ½) needs no correction; the sums are first lifted by
+  // 40000·w so that truncation is the floor.
+  std::vector<std::int32_t> prefix(static_cast<std::size_t>(n) + 1);
   std::vector<std::int16_t> y(static_cast<std::size_t>(n - w + 1));
+  const double lift = 40000.0 * w, width = w;
   for (int ch = a; ch <= b; ++ch) {
     std::int16_t* x = data(s, ch);
-    long long sum = 0;
-    for (int i = 0; i < w; ++i) sum += x[i];
-    const double inverse = 1.0 / w;
+    std::int32_t* p = prefix.data();
+    p[0] = 0;
+    for (int i = 0; i < n; ++i) p[i + 1] = p[i] + x[i];
     std::int16_t* out = y.data();
-    for (int i = 0; i <= n - w; ++i) {
-      if (i > 0) sum += x[i + w - 1] - x[i - 1];
-      out[i] = offMark(roundedQuotient(sum, w, inverse));
+    const int count = n - w + 1;
+    for (int i = 0; i < count; ++i) {
+      const int q = static_cast<int>((static_cast<double>(p[i + w] - p[i]) + lift) / width + 0.5) - 40000;
+      out[i] = static_cast<std::int16_t>(q == kMarkCode ? kMarkCode + 1 : q);
     }
     std::memcpy(x + w / 2, y.data(), sizeof(std::int16_t) * y.size());
   }
