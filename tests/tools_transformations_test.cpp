@@ -204,11 +204,7 @@ TEST(Transformations, DecimationKeepsTimesAndMarks) {
 }
 
 TEST(Transformations, ZScoresNeverWriteTheMarkCode) {
-  StudyState s;
-  plainRecord(s, 1, 2);
-  s.channel(0)[0] = 100;
-  s.channel(0)[1] = 100 + 2 * 1000;
-  // Mean ± 0.707 sd: codes 2048 ∓ 362; add a sample exactly 4 sd above.
+  // 16 samples at 1000 ± 10 and one at the mean: sd = 10 × sqrt(16 / 16) = 10.
   ScriptedInteraction ui;
   StudyState t;
   plainRecord(t, 1, 17);
@@ -217,6 +213,7 @@ TEST(Transformations, ZScoresNeverWriteTheMarkCode) {
   ASSERT_TRUE(zScores(t, 0, 0, ui));
   EXPECT_EQ(t.channel(0)[16], 2048);  // the mean
   for (int i = 0; i < 17; ++i) EXPECT_NE(t.channel(0)[i], kMarkCode);
+  // A sample 4 sd above the mean lands on 4096: it is written one code above the mark.
   EXPECT_EQ(clampSignalCode(4096.2), 4097);
 }
 
