@@ -153,5 +153,37 @@ TEST_F(TransformGui, ArtefactWindowWithoutAFrontalLeadSaysSo) {
   EXPECT_EQ(test::readBytes(s.programDir + "qaf.ini"), "0.5\r\n100\r\n0\r\n0\r\n");
 }
 
+// "Поиск" asks for each stretch: the first is skipped, the second cut.
+TEST_F(TransformGui, SearchWindowSkipsOneArtefactAndCutsTheNext) {
+  for (int i = 0; i < 1000; ++i) s.channelData[0][i] = 2048;
+  for (int i = 100; i < 120; ++i) s.channelData[0][i] = 2048 + 500;
+  for (int i = 500; i < 520; ++i) s.channelData[0][i] = 2048 - 500;
+  test::writeBytes(s.programDir + "qaf.ini", "0.01\r\n100\r\n1\r\n0\r\n");
+  shell::MainWindow window(s, ui);
+  std::vector<QString> searchCaptions;
+  std::function<void(int)> answer = [&](int left) {
+    QTimer::singleShot(0, [&, left] {
+      auto* f = qobject_cast<ArtefactSearchWindow*>(QApplication::activeModalWidget());
+      if (!f) return;
+      searchCaptions.push_back(f->windowTitle());
+      if (left > 1) answer(left - 1);
+      f->button(left == 2 ? ArtefactAnswer::Skip : ArtefactAnswer::Cut)->click();
+    });
+  };
+  QTimer::singleShot(0, [&] {
+    auto* w = qobject_cast<ArtefactsWindow*>(QApplication::activeModalWidget());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->inductorBox()->currentIndex(), 1);
+    answer(2);
+    w->cutButton()->click();
+  });
+  window.runCommand(shell::Cmd::Artefacts);
+  ASSERT_EQ(searchCaptions.size(), 2u);
+  EXPECT_EQ(searchCaptions[0], qs(kAfSearchCaption));
+  EXPECT_EQ(s.channelData[0][110], 2048 + 500);  // skipped
+  for (int i = 480; i < 1000; ++i) EXPECT_EQ(s.channelData[0][i], 2048) << i;  // cut, the end refilled
+  EXPECT_EQ(s.recordLength, 1000);
+}
+
 }  // namespace
 }  // namespace velor
