@@ -43,8 +43,8 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::GraphWindow, "графики", true},
     {Module::Notebook, "блокнот", true},
     {Module::Calculator, "калькулятор", true},
-    {Module::Transformations, "преобразования", false},
-    {Module::Artefacts, "артефакты", false},
+    {Module::Transformations, "преобразования", true},
+    {Module::Artefacts, "артефакты", true},
 }};
 
 constexpr bool modulesInOrder() {
@@ -90,7 +90,8 @@ const MenuEntry kMenu[] = {
     {Cmd::Notebook, kMenuCompute, nullptr, kNotebook, "", "Блокнот измеренных значений", M::Notebook, false},
     {Cmd::AddToNotebook, kMenuCompute, nullptr, kToNotebook, "F5", "Занести показания табло в блокнот",
      M::Notebook, false},
-    {Cmd::Generator, kMenuCompute, nullptr, kGenerator, "", "Тестовый сигнал в текущий канал", M::Calculator, false},
+    // Opened from "Преобразования"; the entry stays hidden for keys and macros.
+    {Cmd::Generator, kMenuCompute, nullptr, kGenerator, "", "Тестовый сигнал в текущий канал", M::Calculator, true},
     {Cmd::Transformations, kMenuCompute, nullptr, kTransforms, "", "Преобразования сигналов", M::Transformations,
      false},
     {Cmd::Artefacts, kMenuCompute, nullptr, kArtefacts, "", "Обработка артефактов", M::Artefacts, false},

@@ -217,6 +217,15 @@ bool patchAt(int fd, long long at, const unsigned char* bytes, std::size_t n) {
 int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& out, const RecordFileHeader& h,
                        const std::vector<RecordInfo>& records, int total, const char* what,
                        const std::function<void(StudyState&)>& perRecord) {
+  return writeCheckedRecordsAsCA40(s, ui, out, h, records, total, what, [&](StudyState& st) {
+    if (perRecord) perRecord(st);
+    return true;
+  });
+}
+
+int writeCheckedRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& out, const RecordFileHeader& h,
+                       const std::vector<RecordInfo>& records, int total, const char* what,
+                       const std::function<bool(StudyState&)>& perRecord) {
   AtomicFile file(out);
   if (!file.ok()) {
     reportFailure("cannot create " + out + ": " + std::strerror(errno));
@@ -263,7 +272,13 @@ int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& 
     // Only the samples the file really stores are carried over.
     const int savedLength = s.recordLength;
     s.recordLength = std::min(s.recordLength, s.storedLength);
-    if (perRecord) perRecord(s);
+    if (perRecord && !perRecord(s)) {
+      // The record could not be changed: nothing is written (the old OUT stays).
+      progress.end();
+      s.recordLength = savedLength;
+      s.recordModified = 0;
+      return kExitFile;
+    }
     s.recordFileVersion = kVersionCA40;
     ok = writeRecord(s, fd);
     s.recordFileVersion = inputVersion;

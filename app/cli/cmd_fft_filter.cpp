@@ -50,30 +50,6 @@ bool checkBand(const FftFilterOptions& o) {
   return true;
 }
 
-// Opens an EDF-family input; its pages are the records. The record table
-// the writer wants is made here, and each record's time is taken as the page
-// is filtered.
-bool openEdfInput(const std::string& path, EngineInteraction& ui, OpenedInput& input, RecordFileHeader& h,
-                  std::vector<RecordInfo>& records) {
-  std::string reason;
-  if (!checkInputFile(path, reason)) {
-    reportFailure(reason);
-    return false;
-  }
-  auto s = std::make_unique<StudyState>();
-  s->programDir = "./";
-  if (!openEdf(*s, path, edfSampleWidthFor(path), ui)) {
-    reportFailure(ui.reason(path + ": cannot be read"));
-    return false;
-  }
-  h.version = kVersionCA40;
-  h.fileDate = static_cast<int>(s->recordDate);
-  h.markChannelCount = 0;
-  records.assign(static_cast<std::size_t>(std::max(1, s->recordCount)), RecordInfo{});
-  input.state = std::move(s);
-  return true;
-}
-
 int runFftFilter(const FftFilterOptions& o) {
   if (!checkBand(o)) return kExitUsage;
   const std::string outExt = extensionLower(o.out);
@@ -141,6 +117,30 @@ int runFftFilter(const FftFilterOptions& o) {
 }
 
 }  // namespace
+
+// Opens an EDF-family input; its pages are the records. The record table
+// the writer wants is made here, and each record's time is taken as the page
+// is filtered.
+bool openEdfInput(const std::string& path, EngineInteraction& ui, OpenedInput& input, RecordFileHeader& h,
+                  std::vector<RecordInfo>& records) {
+  std::string reason;
+  if (!checkInputFile(path, reason)) {
+    reportFailure(reason);
+    return false;
+  }
+  auto s = std::make_unique<StudyState>();
+  s->programDir = "./";
+  if (!openEdf(*s, path, edfSampleWidthFor(path), ui)) {
+    reportFailure(ui.reason(path + ": cannot be read"));
+    return false;
+  }
+  h.version = kVersionCA40;
+  h.fileDate = static_cast<int>(s->recordDate);
+  h.markChannelCount = 0;
+  records.assign(static_cast<std::size_t>(std::max(1, s->recordCount)), RecordInfo{});
+  input.state = std::move(s);
+  return true;
+}
 
 void addFftFilterCommand(CLI::App& app, int& status) {
   auto o = std::make_shared<FftFilterOptions>();

@@ -4,8 +4,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/cli/commands.h"
+
 namespace velor::cli {
 
 void addFftFilterCommand(CLI::App& app, int& status);
+
+// Opens an EDF-family input whose pages are the records (for the commands
+// that rewrite every record); false after saying why.
+bool openEdfInput(const std::string& path, EngineInteraction& ui, OpenedInput& input, RecordFileHeader& h,
+                  std::vector<RecordInfo>& records);
 
 }  // namespace velor::cli

@@ -29,6 +29,8 @@ void addCalcCommand(CLI::App& app, int& status);
 void addGenerateCommand(CLI::App& app, int& status);
 void addEcgCommand(CLI::App& app, int& status);
 void addEcgScoreCommand(CLI::App& app, int& status);
+void addTransformCommand(CLI::App& app, int& status);
+void addCompareCommand(CLI::App& app, int& status);
 
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
 // text become "; "): the reason of a failure, or a notice after success.
@@ -106,6 +108,11 @@ int openInputAt(const std::string& path, int record, EngineInteraction& ui, Open
 int writeRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& out, const RecordFileHeader& h,
                        const std::vector<RecordInfo>& records, int total, const char* what,
                        const std::function<void(StudyState&)>& perRecord);
+// The same where changing a record may fail: `perRecord` returning false
+// (after saying why) stops the writing and OUT is left as it was.
+int writeCheckedRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::string& out, const RecordFileHeader& h,
+                       const std::vector<RecordInfo>& records, int total, const char* what,
+                       const std::function<bool(StudyState&)>& perRecord);
 
 // A CSV field, quoted when it holds a separator, a quote or a line break
 // (names come from files and may hold anything).

@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
   addGenerateCommand(app, status);
   addEcgCommand(app, status);
   addEcgScoreCommand(app, status);
+  addTransformCommand(app, status);
+  addCompareCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

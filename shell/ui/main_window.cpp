@@ -40,6 +40,7 @@
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/tools_wiring.h"
+#include "shell/ui/transform_wiring.h"
 #include "shell/ui/transform_view_wiring.h"
 #include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/lead_editor_dialog.h"
@@ -602,6 +603,7 @@ void MainWindow::registerWindowCommands() {
         }
         return true;
       });
+  installTransformTools(*this);
 
   // What the window adds to the engine's work: the time axis follows a new
   // rate, the placement menu its choice.

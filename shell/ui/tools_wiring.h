@@ -2,8 +2,8 @@
 // calculator "Калькулятор" with its record commands, the notebook "Блокнот"
 // (created once, shown and hidden) with its formula windows, files, graphs,
 // statistics text and printing, "Занести в блокнот", and the signal
-// generator "Генератор" (from the menu until the transformations window,
-// which opens it, exists).
+// generator "Генератор" as a command (its menu entry is hidden: the
+// transformations window opens it).
 #pragma once
 
 namespace velor {

@@ -1,4 +1,4 @@
-#include "acquisition/filter_design.h"
+#include "core/filter_design.h"
 
 #include <algorithm>
 #include <cmath>
