@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,20 @@ struct EdfAnnotation {
   std::string text;     // UTF-8
 };
 
+// --- EDF+ annotation lists -----------------------------------------------------------
+
+// The onset of a time-stamped annotation list: a sign and seconds, as exact
+// as 9 decimals hold, without trailing zeros ("+0", "+12.5", "-0.25").
+std::string edfOnsetText(double seconds);
+// The start of a data record as its first list (the time-keeping one,
+// "+start\x14\x14") gives it; nothing when the bytes hold none.
+std::optional<double> edfRecordStart(const std::vector<unsigned char>& annotationBytes);
+// Appends the list "+onset\x14text\x14\0" after the last list in one data
+// record's annotation signal `bytes` (its fixed size stays; the rest is
+// zeros). A record without lists first gets its time-keeping list at
+// `recordStart`. False, and `bytes` unchanged, when it does not fit.
+bool appendEdfAnnotation(std::vector<unsigned char>& bytes, double recordStart, double onset, const std::string& text);
+
 // --- the open EDF file of the study state -------------------------------------------
 
 // Opens an EDF file as the record file and shows page 1. Nothing changes in
@@ -126,7 +141,11 @@ bool edfIsOpen(const StudyState& s);
 // through the study's record source (stepRecord, gotoRecord, rereadRecord,
 // confirmWriteBack of record_file.h). Changed samples are written back over
 // their place in the file; samples that were not changed keep their stored
-// bytes exactly.
+// bytes exactly. Marks set in the page (the mark code in a signal channel)
+// that the file does not hold yet become annotations "Метка " + channel name
+// at their sample, in the annotation signal of the data record they fall in;
+// a file without an annotation signal, or a record without room for one,
+// refuses the whole write-back with a message and nothing is written.
 //
 // Page n (clamped to 1..recordCount) of the open EDF file; false when no
 // EDF file is open.
