@@ -241,7 +241,7 @@ Geometry geometryOf(const EdfHeader& h) {
   return g;
 }
 
-void layOut(const Session& x, int page, PageData& pd) {
+void laySegments(const Session& x, int page, PageData& pd) {
   const long long N = x.h.maxSamplesPerRecord;
   pd.page = page;
   pd.segments.clear();
@@ -257,6 +257,11 @@ void layOut(const Session& x, int page, PageData& pd) {
   }
   pd.frames = 0;
   for (const Segment& g : pd.segments) pd.frames += static_cast<int>(g.j1 - g.j0);
+}
+
+void layOut(const Session& x, int page, PageData& pd) {
+  const long long N = x.h.maxSamplesPerRecord;
+  laySegments(x, page, pd);
   const std::size_t nc = x.h.channelSignals.size();
   pd.values.resize(nc);
   pd.base.resize(nc);
@@ -1366,6 +1371,25 @@ bool readEdfHeader(const std::string& path, int w, EdfHeader& out, std::string& 
   return ok;
 }
 
+bool edfFileExamHeader(const std::string& path, std::string& examHeader, int& startDays) {
+  const int w = edfSampleWidthFor(path);
+  if (w == 0) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  EdfHeader h;
+  std::string reason;
+  unsigned char fixed[kFixedHeader];
+  struct stat st {};
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readEdfHeader(fd, w, h, reason) &&
+                  fdPreadExact(fd, fixed, kFixedHeader, 0);
+  ::close(fd);
+  if (!ok) return false;
+  examHeader = examHeaderOf(fixed, h);
+  const double days = startDateDays(h.startDate);
+  startDays = std::isfinite(days) && days > 0 && days < 3e6 ? static_cast<int>(days) : 0;
+  return true;
+}
+
 // --- EDF+ annotation lists -------------------------------------------------------------------
 
 std::string edfOnsetText(double seconds) {
@@ -1556,6 +1580,48 @@ bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std
   if (!x->h.annotationSignals.empty()) marks.resize(static_cast<std::size_t>(pd.frames));
   long long clipped = 0;
   expandPage(*x, pd, ptrs.data(), marks.empty() ? nullptr : marks.data(), clipped);
+  return true;
+}
+
+bool edfFileAnnotations(const StudyState& s, std::vector<EdfAnnotation>& out, std::string& reason) {
+  out.clear();
+  const Session* x = sessionOf(s);
+  if (!x) {
+    reason = kEdfNotOpen;
+    return false;
+  }
+  const EdfHeader& h = x->h;
+  std::vector<EdfAnnotation> all;
+  if (!h.annotationSignals.empty()) {
+    PageData pd;
+    std::vector<unsigned char> bytes;
+    for (int page = 0; page < x->geo.pageCount; ++page) {
+      laySegments(*x, page, pd);
+      pd.annotations.clear();
+      const long long N = h.maxSamplesPerRecord;
+      const long long pageFirstFrame = pd.segments.front().record * N + pd.segments.front().j0;
+      for (const Segment& g : pd.segments) {
+        for (int ai : h.annotationSignals) {
+          const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(ai)];
+          const long long size = sig.samplesPerRecord * h.sampleWidth;
+          if (size <= 0 || size > kAnnotationLimit) continue;
+          bytes.resize(static_cast<std::size_t>(size));
+          if (!fdPreadExact(x->fd, bytes.data(), bytes.size(), recordOffset(h, g.record) + sig.offsetInRecord)) {
+            reason = kReadError;
+            return false;
+          }
+          parseAnnotations(*x, bytes.data(), bytes.size(), g.record, pageFirstFrame, pd);
+        }
+      }
+      std::stable_sort(pd.annotations.begin(), pd.annotations.end(),
+                       [](const EdfAnnotation& a, const EdfAnnotation& b) { return a.sample < b.sample; });
+      for (EdfAnnotation& a : pd.annotations) {
+        a.page = page + 1;
+        all.push_back(std::move(a));
+      }
+    }
+  }
+  out = std::move(all);
   return true;
 }
 

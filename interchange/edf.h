@@ -113,6 +113,7 @@ struct EdfAnnotation {
   double onset = 0;     // seconds from the start of the file
   double duration = 0;  // seconds, 0 when none
   std::string text;     // UTF-8
+  int page = 0;         // 1-based page that holds the onset (set by edfFileAnnotations)
 };
 
 // --- EDF+ annotation lists -----------------------------------------------------------
@@ -128,6 +129,11 @@ std::optional<double> edfRecordStart(const std::vector<unsigned char>& annotatio
 // zeros). A record without lists first gets its time-keeping list at
 // `recordStart`. False, and `bytes` unchanged, when it does not fit.
 bool appendEdfAnnotation(std::vector<unsigned char>& bytes, double recordStart, double onset, const std::string& text);
+
+// The examination header (UTF-8, as opening the file builds it: patient
+// name, birth date, sex) and the start date (days since 30 December 1899,
+// 0 when unreadable) of an EDF-family file; false when its header is not sound.
+bool edfFileExamHeader(const std::string& path, std::string& examHeader, int& startDays);
 
 // --- the open EDF file of the study state -------------------------------------------
 
@@ -159,6 +165,10 @@ const EdfHeader* edfOpenHeader(const StudyState& s);
 const EdfChannelMapping* edfChannelMapping(const StudyState& s, int channel);
 // Annotations whose onsets fall into the page in memory.
 std::vector<EdfAnnotation> edfPageAnnotations(const StudyState& s);
+// Every annotation of the open EDF file, page by page in onset order, each
+// with its page and its sample there; false with a reason when the file
+// cannot be read (nothing then). The page in memory is not touched.
+bool edfFileAnnotations(const StudyState& s, std::vector<EdfAnnotation>& out, std::string& reason);
 // Codes of page n (1-based) of the open EDF file, read without touching the
 // study state: codes[channel][sample], marks (when the file has annotations).
 bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std::int16_t>>& codes,

@@ -25,6 +25,7 @@
 #include "shell/engine_commands.h"
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
+#include "shell/ui/annotation_wiring.h"
 #include "shell/ui/edit_wiring.h"
 #include "shell/ui/eeg_wiring.h"
 #include "shell/ui/file_chooser.h"
@@ -523,6 +524,7 @@ void MainWindow::registerWindowCommands() {
   on(Cmd::Eeg, [this] { runEegCommand(*this, s_, ui_, chooser_); });
   on(Cmd::PrinterSetup, [this] { printerSetup(this); });
   on(Cmd::ScoreboardToggle, [this] { toggleScoreboard(*this); });
+  on(Cmd::AnnotationList, [this] { showAnnotationList(*this, s_, ui_); });
 
   // The monitor's own steps and its picture on the clipboard.
   const std::pair<Cmd, void (MonitorWidget::*)()> monitorSteps[] = {
