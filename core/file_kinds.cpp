@@ -22,7 +22,7 @@ struct KindDescription {
 };
 
 constexpr KindDescription kKinds[] = {
-    {FileKind::Records, "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|European (*.edf)|*.edf|EDF32 (*.e32)|*.e32|Текстовые (*.*)|*.*|BrainSys (*.eeg)|*.eeg|BrainSys (*.ee)|*.ee|NeuroScan (*.cnt)|*.cnt", "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|European (*.edf)|*.edf|Universal (*.udf)|*.udf|BrainLoc (*.eeg)|*.eeg|Графические (*.bmp)|*.bmp", "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|Графические (*.bmp)|*.bmp", false, nullptr},
+    {FileKind::Records, "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|European (*.edf)|*.edf|EDF32 (*.e32)|*.e32|Текстовые (*.*)|*.*|BrainSys (*.eeg)|*.eeg|BrainSys (*.ee)|*.ee|NeuroScan (*.cnt)|*.cnt|BDF (*.bdf)|*.bdf|Universal (*.udf)|*.udf", "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|European (*.edf)|*.edf|Universal (*.udf)|*.udf|BrainLoc (*.eeg)|*.eeg|Графические (*.bmp)|*.bmp", "Записи (*.cad)|*.cad|Текстовые (*.txt)|*.txt|Графические (*.bmp)|*.bmp", false, nullptr},
     {FileKind::ExamPlans, "Планы (*.cap)|*.cap", "Планы (*.cap)|*.cap", "", true, "план обследования"},
     {FileKind::ChannelSettings, "Файлы установок (*.cai)|*.cai", "Файлы установок (*.cai)|*.cai", "", true, nullptr},
     {FileKind::Maps, "Карты (*.cam)|*.cam", "Карты (*.cam)|*.cam|Граф.файлы (*.bmp)|*.bmp", "", false, "карты"},

@@ -1,6 +1,7 @@
 // EDF files from arbitrary bytes: the first byte picks the sample width (2,
 // 3 or 4 bytes), the rest is the file. Open, walk every page forwards and
-// backwards, jump, change samples and write the page back, read the pages
+// backwards, jump, change samples and set marks and write the page back (the
+// marks as annotations), list the file's annotations, read the pages
 // without the study state, and export to EDF and UDF and read the export
 // again. The input lives in an in-memory file reached through its
 // /proc/self/fd path, so the engine opens it like any file.
@@ -67,6 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (int n : {pages, 2, pages / 2, 0, 40000}) velor::gotoRecord(s, n, ui);
     (void)velor::edfPageAnnotations(s);
+    {
+      std::vector<velor::EdfAnnotation> all;
+      std::string why;
+      (void)velor::edfFileAnnotations(s, all, why);
+    }
 
     // changed samples written back, the page read again
     for (int c = 0; c < s.channelCount; ++c) {
@@ -77,6 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ui.yesNoScript = {true};
     velor::stepRecord(s, s.currentRecord > 1 ? -1 : +1, ui);
     velor::rereadRecord(s, ui);
+    {
+      // marks written as annotations are read back from the whole file
+      std::vector<velor::EdfAnnotation> all;
+      std::string why;
+      (void)velor::edfFileAnnotations(s, all, why);
+    }
 
     std::vector<std::vector<std::int16_t>> codes;
     std::vector<std::int16_t> marks;

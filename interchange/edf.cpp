@@ -95,6 +95,31 @@ void writeSample(unsigned char* p, int w, long long v) {
 
 bool isAnnotationLabel(const std::string& label) { return label == "EDF Annotations" || label == "BDF Annotations"; }
 
+// EDF+ stores annotation texts in UTF-8; files of older habits use code page
+// 1251. A text that is well-formed UTF-8 is taken as such.
+bool wellFormedUtf8(std::string_view t) {
+  std::size_t i = 0;
+  while (i < t.size()) {
+    const auto c = static_cast<unsigned char>(t[i]);
+    int more = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (c >= 0xC2 && c <= 0xDF) more = 1;
+    else if (c >= 0xE0 && c <= 0xEF) more = 2;
+    else if (c >= 0xF0 && c <= 0xF4) more = 3;
+    else return false;
+    if (i + static_cast<std::size_t>(more) >= t.size()) return false;
+    for (int k = 1; k <= more; ++k)
+      if ((static_cast<unsigned char>(t[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return false;
+    i += static_cast<std::size_t>(more) + 1;
+  }
+  return true;
+}
+
+std::string annotationText(std::string_view raw) { return wellFormedUtf8(raw) ? std::string(raw) : cp1251ToUtf8(raw); }
+
 // --- pages -----------------------------------------------------------------------------------
 
 struct Geometry {
@@ -216,7 +241,7 @@ Geometry geometryOf(const EdfHeader& h) {
   return g;
 }
 
-void layOut(const Session& x, int page, PageData& pd) {
+void laySegments(const Session& x, int page, PageData& pd) {
   const long long N = x.h.maxSamplesPerRecord;
   pd.page = page;
   pd.segments.clear();
@@ -232,6 +257,11 @@ void layOut(const Session& x, int page, PageData& pd) {
   }
   pd.frames = 0;
   for (const Segment& g : pd.segments) pd.frames += static_cast<int>(g.j1 - g.j0);
+}
+
+void layOut(const Session& x, int page, PageData& pd) {
+  const long long N = x.h.maxSamplesPerRecord;
+  laySegments(x, page, pd);
   const std::size_t nc = x.h.channelSignals.size();
   pd.values.resize(nc);
   pd.base.resize(nc);
@@ -295,7 +325,7 @@ void parseAnnotations(const Session& x, const unsigned char* p, std::size_t n, l
             first = 1;
           }
           for (std::size_t t = first; t < texts.size(); ++t)
-            if (!texts[t].empty()) found.push_back({*onset, dur, cp1251ToUtf8(texts[t])});
+            if (!texts[t].empty()) found.push_back({*onset, dur, annotationText(texts[t])});
         }
       }
     }
@@ -661,6 +691,22 @@ const CodeTable* tableFor(Session& x, std::size_t c, long long count) {
   return x.codeTables[c].get();
 }
 
+// The mark channel of a page: every onset starts a new value, so the monitor
+// draws a mark there.
+void fillMarkChannel(const PageData& pd, std::int16_t* marks) {
+  int v = 0, last = -1, from = 0;
+  std::int16_t cur = 0;
+  for (const EdfAnnotation& a : pd.annotations) {
+    if (a.sample == last) continue;
+    last = a.sample;
+    std::fill(marks + from, marks + a.sample, cur);
+    from = a.sample;
+    v = v % 255 + 1;
+    cur = static_cast<std::int16_t>(v);
+  }
+  std::fill(marks + from, marks + pd.frames, cur);
+}
+
 // Codes of a page into per-channel buffers (frames samples each) and the mark
 // channel; counts codes limited to 16 bits.
 // Codes of one channel of a page into dst; how many were limited. Only
@@ -754,20 +800,7 @@ void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::i
   if (helper.joinable()) helper.join();
   if (helperFailed) std::rethrow_exception(helperFailed);
   clipped += helperLimited;
-  if (marks) {
-    // every onset starts a new value, so the monitor draws a mark there
-    int v = 0, last = -1, from = 0;
-    std::int16_t cur = 0;
-    for (const EdfAnnotation& a : pd.annotations) {
-      if (a.sample == last) continue;
-      last = a.sample;
-      std::fill(marks + from, marks + a.sample, cur);
-      from = a.sample;
-      v = v % 255 + 1;
-      cur = static_cast<std::int16_t>(v);
-    }
-    std::fill(marks + from, marks + pd.frames, cur);
-  }
+  if (marks) fillMarkChannel(pd, marks);
 }
 
 // --- the channel code scale --------------------------------------------------------------------
@@ -1338,6 +1371,61 @@ bool readEdfHeader(const std::string& path, int w, EdfHeader& out, std::string& 
   return ok;
 }
 
+bool edfFileExamHeader(const std::string& path, std::string& examHeader, int& startDays) {
+  const int w = edfSampleWidthFor(path);
+  if (w == 0) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  EdfHeader h;
+  std::string reason;
+  unsigned char fixed[kFixedHeader];
+  struct stat st {};
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readEdfHeader(fd, w, h, reason) &&
+                  fdPreadExact(fd, fixed, kFixedHeader, 0);
+  ::close(fd);
+  if (!ok) return false;
+  examHeader = examHeaderOf(fixed, h);
+  const double days = startDateDays(h.startDate);
+  startDays = std::isfinite(days) && days > 0 && days < 3e6 ? static_cast<int>(days) : 0;
+  return true;
+}
+
+// --- EDF+ annotation lists -------------------------------------------------------------------
+
+std::string edfOnsetText(double seconds) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%+.9f", seconds);
+  std::string t = b;
+  while (t.back() == '0') t.pop_back();
+  if (t.back() == '.') t.pop_back();
+  if (t == "-0") t = "+0";
+  return t;
+}
+
+std::optional<double> edfRecordStart(const std::vector<unsigned char>& bytes) {
+  std::size_t end = 0;
+  while (end < bytes.size() && bytes[end] != 0) ++end;
+  const std::string tal(reinterpret_cast<const char*>(bytes.data()), end);
+  const std::size_t sep = tal.find('\x14');
+  // the time-keeping list has an empty first text: "+start\x14\x14"
+  if (sep == std::string::npos || sep + 1 >= tal.size() || tal[sep + 1] != '\x14') return std::nullopt;
+  const std::string head = tal.substr(0, sep);
+  if (head.find('\x15') != std::string::npos) return std::nullopt;
+  return parseNumber(head);
+}
+
+bool appendEdfAnnotation(std::vector<unsigned char>& bytes, double recordStart, double onset, const std::string& text) {
+  std::size_t used = bytes.size();
+  while (used > 0 && bytes[used - 1] == 0) --used;
+  if (used > 0) ++used;  // the last list's closing zero stays
+  std::string add;
+  if (used == 0) add = edfOnsetText(recordStart) + "\x14\x14" + std::string(1, '\0');
+  add += edfOnsetText(onset) + "\x14" + text + "\x14" + std::string(1, '\0');
+  if (used > bytes.size() || add.size() > bytes.size() - used) return false;
+  std::copy(add.begin(), add.end(), bytes.begin() + static_cast<std::ptrdiff_t>(used));
+  return true;
+}
+
 // --- opening --------------------------------------------------------------------------------
 
 bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
@@ -1495,6 +1583,48 @@ bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std
   return true;
 }
 
+bool edfFileAnnotations(const StudyState& s, std::vector<EdfAnnotation>& out, std::string& reason) {
+  out.clear();
+  const Session* x = sessionOf(s);
+  if (!x) {
+    reason = kEdfNotOpen;
+    return false;
+  }
+  const EdfHeader& h = x->h;
+  std::vector<EdfAnnotation> all;
+  if (!h.annotationSignals.empty()) {
+    PageData pd;
+    std::vector<unsigned char> bytes;
+    for (int page = 0; page < x->geo.pageCount; ++page) {
+      laySegments(*x, page, pd);
+      pd.annotations.clear();
+      const long long N = h.maxSamplesPerRecord;
+      const long long pageFirstFrame = pd.segments.front().record * N + pd.segments.front().j0;
+      for (const Segment& g : pd.segments) {
+        for (int ai : h.annotationSignals) {
+          const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(ai)];
+          const long long size = sig.samplesPerRecord * h.sampleWidth;
+          if (size <= 0 || size > kAnnotationLimit) continue;
+          bytes.resize(static_cast<std::size_t>(size));
+          if (!fdPreadExact(x->fd, bytes.data(), bytes.size(), recordOffset(h, g.record) + sig.offsetInRecord)) {
+            reason = kReadError;
+            return false;
+          }
+          parseAnnotations(*x, bytes.data(), bytes.size(), g.record, pageFirstFrame, pd);
+        }
+      }
+      std::stable_sort(pd.annotations.begin(), pd.annotations.end(),
+                       [](const EdfAnnotation& a, const EdfAnnotation& b) { return a.sample < b.sample; });
+      for (EdfAnnotation& a : pd.annotations) {
+        a.page = page + 1;
+        all.push_back(std::move(a));
+      }
+    }
+  }
+  out = std::move(all);
+  return true;
+}
+
 // --- navigation ------------------------------------------------------------------------------
 
 bool gotoEdfPage(StudyState& s, int page, Interaction& ui) { return edfIsOpen(s) && gotoRecord(s, page, ui); }
@@ -1596,6 +1726,66 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
       }
     }
   }
+  // Marks set in the page become annotations of the data records they fall
+  // in; every record's lists are settled before anything is written.
+  struct AnnotationBytes {
+    long long at = 0;
+    std::vector<unsigned char> bytes;
+  };
+  std::map<std::pair<long long, int>, AnnotationBytes> notes;  // by (data record, signal)
+  std::vector<EdfAnnotation> added;
+  {
+    long long markCount = 0;
+    for (int c = 0; c < channels; ++c)
+      markCount += std::count(source[static_cast<std::size_t>(c)], source[static_cast<std::size_t>(c)] + length, kMarkCode);
+    if (markCount > 0 && h.annotationSignals.empty()) {
+      ui.message(refused + kMarksNeedAnnotationSignalPrefix + integerText(markCount) + kMarksNeedAnnotationSignal);
+      return false;
+    }
+    for (int f = 0; markCount > 0 && f < length; ++f) {
+      for (int c = 0; c < channels; ++c) {
+        if (source[static_cast<std::size_t>(c)][f] != kMarkCode) continue;
+        const std::string text = kMarkAnnotationPrefix + s.channelNames[static_cast<std::size_t>(c)];
+        auto same = [&](const EdfAnnotation& a) { return a.sample == f && a.text == text; };
+        if (std::any_of(pd.annotations.begin(), pd.annotations.end(), same) ||
+            std::any_of(added.begin(), added.end(), same))
+          continue;  // the file holds it already
+        const Segment* g = nullptr;
+        for (const Segment& sg : pd.segments)
+          if (f >= sg.frame0 && f < sg.frame0 + (sg.j1 - sg.j0)) g = &sg;
+        if (!g) continue;
+        const long long j = g->j0 + (f - g->frame0);
+        bool placed = false;
+        for (int ai : h.annotationSignals) {
+          const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(ai)];
+          const long long size = sig.samplesPerRecord * w;
+          if (size <= 0 || size > kAnnotationLimit) continue;
+          auto [it, fresh] = notes.try_emplace({g->record, ai});
+          AnnotationBytes& nb = it->second;
+          if (fresh) {
+            nb.at = recordOffset(h, g->record) + sig.offsetInRecord;
+            nb.bytes.resize(static_cast<std::size_t>(size));
+            if (!fdPreadExact(x->fd, nb.bytes.data(), nb.bytes.size(), nb.at)) {
+              ui.message(refused + kReadError + ".");
+              return false;
+            }
+          }
+          const double start = edfRecordStart(nb.bytes).value_or(static_cast<double>(g->record) * h.recordDuration);
+          const double onset = start + static_cast<double>(j) * h.recordDuration / static_cast<double>(N);
+          if (appendEdfAnnotation(nb.bytes, start, onset, text)) {
+            added.push_back({f, onset, 0, text});
+            placed = true;
+            break;
+          }
+        }
+        if (!placed) {
+          ui.message(refused + kNoRoomInDataRecordPrefix + integerText(g->record + 1) + kNoRoomForMark + text +
+                     kFileUnchanged);
+          return false;
+        }
+      }
+    }
+  }
   std::vector<unsigned char> bytes;
   for (const Change& ch : changes) {
     const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[ch.channel])];
@@ -1611,6 +1801,18 @@ bool EdfRecordSource::writeBack(StudyState& s, Interaction& ui) {
     }
     std::copy(ch.values.begin(), ch.values.end(),
               pd.values[ch.channel].data() + pd.base[ch.channel][ch.segment] + ch.from);
+  }
+  for (const auto& [key, nb] : notes) {
+    if (!fdPwriteAll(x->fd, nb.bytes.data(), nb.bytes.size(), nb.at)) {
+      ui.message(refused + kWriteErrorSentence);
+      return false;
+    }
+  }
+  if (!added.empty()) {
+    pd.annotations.insert(pd.annotations.end(), added.begin(), added.end());
+    std::stable_sort(pd.annotations.begin(), pd.annotations.end(),
+                     [](const EdfAnnotation& a, const EdfAnnotation& b) { return a.sample < b.sample; });
+    if (s.markChannelCount == 1 && s.markChannel) fillMarkChannel(pd, s.markChannel);
   }
   if (limited > 0) {
     ui.message(kFilePrefix + x->name + ": " + integerText(limited) +

@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,7 +113,27 @@ struct EdfAnnotation {
   double onset = 0;     // seconds from the start of the file
   double duration = 0;  // seconds, 0 when none
   std::string text;     // UTF-8
+  int page = 0;         // 1-based page that holds the onset (set by edfFileAnnotations)
 };
+
+// --- EDF+ annotation lists -----------------------------------------------------------
+
+// The onset of a time-stamped annotation list: a sign and seconds, as exact
+// as 9 decimals hold, without trailing zeros ("+0", "+12.5", "-0.25").
+std::string edfOnsetText(double seconds);
+// The start of a data record as its first list (the time-keeping one,
+// "+start\x14\x14") gives it; nothing when the bytes hold none.
+std::optional<double> edfRecordStart(const std::vector<unsigned char>& annotationBytes);
+// Appends the list "+onset\x14text\x14\0" after the last list in one data
+// record's annotation signal `bytes` (its fixed size stays; the rest is
+// zeros). A record without lists first gets its time-keeping list at
+// `recordStart`. False, and `bytes` unchanged, when it does not fit.
+bool appendEdfAnnotation(std::vector<unsigned char>& bytes, double recordStart, double onset, const std::string& text);
+
+// The examination header (UTF-8, as opening the file builds it: patient
+// name, birth date, sex) and the start date (days since 30 December 1899,
+// 0 when unreadable) of an EDF-family file; false when its header is not sound.
+bool edfFileExamHeader(const std::string& path, std::string& examHeader, int& startDays);
 
 // --- the open EDF file of the study state -------------------------------------------
 
@@ -126,7 +147,11 @@ bool edfIsOpen(const StudyState& s);
 // through the study's record source (stepRecord, gotoRecord, rereadRecord,
 // confirmWriteBack of record_file.h). Changed samples are written back over
 // their place in the file; samples that were not changed keep their stored
-// bytes exactly.
+// bytes exactly. Marks set in the page (the mark code in a signal channel)
+// that the file does not hold yet become annotations "Метка " + channel name
+// at their sample, in the annotation signal of the data record they fall in;
+// a file without an annotation signal, or a record without room for one,
+// refuses the whole write-back with a message and nothing is written.
 //
 // Page n (clamped to 1..recordCount) of the open EDF file; false when no
 // EDF file is open.
@@ -140,6 +165,10 @@ const EdfHeader* edfOpenHeader(const StudyState& s);
 const EdfChannelMapping* edfChannelMapping(const StudyState& s, int channel);
 // Annotations whose onsets fall into the page in memory.
 std::vector<EdfAnnotation> edfPageAnnotations(const StudyState& s);
+// Every annotation of the open EDF file, page by page in onset order, each
+// with its page and its sample there; false with a reason when the file
+// cannot be read (nothing then). The page in memory is not touched.
+bool edfFileAnnotations(const StudyState& s, std::vector<EdfAnnotation>& out, std::string& reason);
 // Codes of page n (1-based) of the open EDF file, read without touching the
 // study state: codes[channel][sample], marks (when the file has annotations).
 bool readEdfPageCodes(const StudyState& s, int page, std::vector<std::vector<std::int16_t>>& codes,

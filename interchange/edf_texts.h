@@ -81,6 +81,15 @@ inline constexpr const char* kChannelCountPrefix = "число каналов ("
 inline constexpr const char* kDiffersFromFileSignals = ") отличается от числа сигналов файла (";
 inline constexpr const char* kPageDiffersFromRead = "страница в памяти не совпадает с прочитанной.";
 inline constexpr const char* kWriteErrorSentence = "ошибка записи файла.";
+// marks written back as EDF+ annotations: the text of a mark's annotation is
+// this and the name of the channel it was set in ("Метка Fp1")
+inline constexpr const char* kMarkAnnotationPrefix = "Метка ";
+inline constexpr const char* kMarksNeedAnnotationSignalPrefix = "меток на странице: ";
+inline constexpr const char* kMarksNeedAnnotationSignal =
+    "; в файле нет сигнала аннотаций EDF+, и метки в нём сохранить нельзя. Уберите метки («Метки» → «Убрать все») или не записывайте изменения.";
+inline constexpr const char* kNoRoomInDataRecordPrefix = "в записи данных ";
+inline constexpr const char* kNoRoomForMark = " нет места для аннотации «";
+inline constexpr const char* kFileUnchanged = "»; файл не изменён.";
 inline constexpr const char* kEditedSamplesClipped = " изменённых отсчётов вне цифрового диапазона сигналов записаны по его границе.";
 // refusals while records are exported into an EDF file
 inline constexpr const char* kRecordsUnreadable = "записи файла не читаются";

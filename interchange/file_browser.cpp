@@ -19,6 +19,7 @@
 #include "core/record_file.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "interchange/edf.h"
 
 namespace velor {
 
@@ -401,6 +402,17 @@ bool writeFileWindowSettings(const std::string& path, const FileWindowSettings& 
 
 FileHeaderInfo readFileHeaderInfo(const std::string& path) {
   FileHeaderInfo info;
+  if (edfSampleWidthFor(path) > 0) {
+    // EDF, EDF32, UDF and BDF files: the header opening them would give
+    std::string header;
+    int days = 0;
+    if (!edfFileExamHeader(path, header, days)) return info;
+    info.ok = true;
+    info.signature = "EDF";
+    info.examHeader = utf8Fit(header, kHeaderChars);
+    info.fileDate = days;
+    return info;
+  }
   RecordFileHeader h;
   std::string reason;
   if (!readRecordFileHeader(path, h, reason)) return info;
@@ -637,6 +649,12 @@ std::string FileBrowser::mask() const {
 
 bool FileBrowser::cadMask() const { return lowerAscii(mask()) == "*.cad"; }
 
+bool FileBrowser::headerMask() const {
+  if (cadMask()) return true;
+  const std::string m = lowerAscii(mask());
+  return m.size() > 2 && m.compare(0, 2, "*.") == 0 && edfSampleWidthFor("x" + m.substr(1)) > 0;
+}
+
 void FileBrowser::ini(int mode, const std::string& filter, const std::string& defaultName) {
   mode_ = mode == 1 ? 1 : 0;
   filter_ = filter;
@@ -779,9 +797,9 @@ void FileBrowser::refresh() {
 
 void FileBrowser::listPlain() {
   rows_.clear();
-  const bool cad = cadMask();
-  const int field = cad ? selectionField_ : 0;
-  const std::string search = cad ? searchPattern_ : std::string();
+  const bool headers = headerMask();
+  const int field = headers ? selectionField_ : 0;
+  const std::string search = headers ? searchPattern_ : std::string();
   const FilterItem all{"", {"*.*"}};
   const FilterItem& item = filterItem_ < static_cast<int>(filterItems_.size())
                                ? filterItems_[static_cast<std::size_t>(filterItem_)]
@@ -856,7 +874,7 @@ std::vector<std::string> FileBrowser::columnCaptions() const {
   }
   if (cardMode_ == kCardRecords) return {groupLayout() ? sel[7] : "Проба", groupLayout() ? "" : "Диагн", "Дата"};
   std::vector<std::string> c{"Файл"};
-  if (cadMask() && selectionField_ > 0) c.push_back(sel[static_cast<std::size_t>(selectionField_)]);
+  if (headerMask() && selectionField_ > 0) c.push_back(sel[static_cast<std::size_t>(selectionField_)]);
   return c;
 }
 

@@ -196,6 +196,10 @@ class FileBrowser {
   // The current mask is "*.cad": the menu, the header column, the search and
   // the card index are available.
   bool cadMask() const;
+  // The files of the current mask carry an examination header: record files
+  // and the EDF family (".edf", ".udf", ".e32", ".bdf"). The header column
+  // and the search work for them; the card index stays with record files.
+  bool headerMask() const;
 
   const std::vector<FilterItem>& filterItems() const { return filterItems_; }
   int filterItem() const { return filterItem_; }

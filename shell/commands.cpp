@@ -102,6 +102,8 @@ const MenuEntry kMenu[] = {
      M::Editing, false},
     {Cmd::MarkPrev, kMenuCompute, kMenuMarks, kMarkPrev, "Ctrl+<", "Найти предыдущую метку", M::Editing, false},
     {Cmd::MarkNext, kMenuCompute, kMenuMarks, kMarkNext, "Ctrl+>", "Найти следующую метку", M::Editing, false},
+    {Cmd::AnnotationList, kMenuCompute, kMenuMarks, kAnnotationList, "",
+     "Список аннотаций файла EDF+: выбранная показывается на своей странице под курсором", M::RecordFiles, false},
     {Cmd::ChannelInsert, kMenuCompute, kMenuChannel, kChannelInsert, "Ctrl+Ins", "Вставить канал", M::Editing,
      false},
     {Cmd::ChannelDelete, kMenuCompute, kMenuChannel, kChannelDelete, "Ctrl+Del", "Удалить текущий канал",

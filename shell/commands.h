@@ -60,7 +60,7 @@ enum class Cmd {
   NextRecord, PrevRecord, RecordByNumber, MergeRecords, RestoreRecord,
   // "Вычисления"
   Calculator, Notebook, AddToNotebook, Generator, Transformations, Artefacts,
-  MarkInsert, MarkRemove, MarkRemoveAll, MarkPrev, MarkNext,
+  MarkInsert, MarkRemove, MarkRemoveAll, MarkPrev, MarkNext, AnnotationList,
   ChannelInsert, ChannelDelete,
   // "Установки"
   ReadSettings, SaveSettings, RewriteHeader, Header, Leads, SampleRate,

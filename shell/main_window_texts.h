@@ -52,6 +52,7 @@ inline constexpr const char* kMarkRemove = "Убрать";
 inline constexpr const char* kMarkRemoveAll = "Убрать все";
 inline constexpr const char* kMarkPrev = "Предыдущая = Ctrl+<";
 inline constexpr const char* kMarkNext = "Следующая = Ctrl+>";
+inline constexpr const char* kAnnotationList = "Аннотации файла";
 inline constexpr const char* kMenuChannel = "Канал";
 inline constexpr const char* kChannelInsert = "Вставить";
 inline constexpr const char* kChannelDelete = "Удалить";

@@ -696,7 +696,6 @@ TEST_F(WriteBack, OnlyChangedSamplesAreWrittenInTheirOwnCount) {
   const int frame = 4003;
   s->channelData[1][frame] = static_cast<std::int16_t>(s->channelData[1][frame] + 50);
   const double f4 = shown(*s, 1, frame);
-  s->channelData[0][500] = kMarkCode;  // a user's mark is not a value
   s->recordModified = 1;
   ui.yesNoScript = {true};
   ASSERT_TRUE(stepRecord(*s, -1, ui));
@@ -763,6 +762,148 @@ TEST_F(WriteBack, AFailedWriteSaysSoAndKeepsThePage) {
   EXPECT_EQ(s->recordModified, 1);
   closeRecordFile(*s);
   ::close(fd);
+}
+
+// --- marks written back as annotations -------------------------------------------------------
+
+TEST(EdfAnnotationLists, OnsetTextAndAppending) {
+  const std::pair<double, const char*> onsets[] = {{0, "+0"}, {12.5, "+12.5"}, {1.0 / 3, "+0.333333333"}, {-0.25, "-0.25"}, {-0.0, "+0"}};
+  for (const auto& [v, text] : onsets) EXPECT_EQ(edfOnsetText(v), text) << v;
+
+  // a record without lists gets its time-keeping list first
+  std::vector<unsigned char> b(24, 0);
+  ASSERT_TRUE(appendEdfAnnotation(b, 3, 3.5, "A"));
+  EXPECT_EQ(std::string(b.begin(), b.end()), "+3\x14\x14\0+3.5\x14" "A\x14\0"s + std::string(11, '\0'));
+  EXPECT_EQ(edfRecordStart(b), 3.0);
+  // the next list follows the last one's closing zero; one that does not fit changes nothing
+  ASSERT_TRUE(appendEdfAnnotation(b, 3, 3.25, "BC"));
+  const auto full = b;
+  EXPECT_EQ(std::string(b.begin(), b.end()), "+3\x14\x14\0+3.5\x14" "A\x14\0+3.25\x14" "BC\x14\0"s + std::string(1, '\0'));
+  EXPECT_FALSE(appendEdfAnnotation(b, 3, 3.75, ""));
+  EXPECT_EQ(b, full);
+  // lists that fill the signal to its last byte leave no room
+  std::vector<unsigned char> packed = {'+', '0', 0x14, 0x14};
+  EXPECT_FALSE(appendEdfAnnotation(packed, 0, 0, "x"));
+  EXPECT_FALSE(edfRecordStart(std::vector<unsigned char>(8, 0)).has_value());
+}
+
+struct MarkFile : Fixture {
+  Spec e;
+  std::string path, original;
+  // Three data records of 1 s: Fp1 and Fp2 at 100 Hz, an annotation signal of
+  // `annotationSamples` 2-byte samples with the given lists per record.
+  void make(long long annotationSamples, std::vector<std::string> lists) {
+    e.reserved = "EDF+C";
+    e.recordCount = 3;
+    Sig ann;
+    ann.label = "EDF Annotations";
+    ann.n = annotationSamples;
+    ann.text = std::move(lists);
+    e.sigs = {ramp("EEG Fp1", 100, 3, [](long long k) { return k % 50; }), ann,
+              ramp("EEG Fp2", 100, 3, [](long long k) { return -(k % 70); })};
+    original = build(e);
+    path = put("marks.edf", original);
+    ASSERT_TRUE(open(path));
+  }
+  // The annotation signal of record r as stored now.
+  std::string annotationBytes(const std::string& file, int r) const {
+    const std::size_t record = 100 * 2 + static_cast<std::size_t>(e.sigs[1].n) * 2 + 100 * 2;
+    return file.substr(256 * 4 + static_cast<std::size_t>(r) * record + 200, static_cast<std::size_t>(e.sigs[1].n) * 2);
+  }
+  std::string padded(std::string t) const {
+    t.resize(static_cast<std::size_t>(e.sigs[1].n) * 2, '\0');
+    return t;
+  }
+};
+
+TEST_F(MarkFile, MarksBecomeAnnotationsOfTheirDataRecordsAndComeBack) {
+  make(30, {"+0\x14\x14\0"s, "+1\x14\x14\0+1.5\x14Old\x14\0"s, "+2\x14\x14\0"s});
+  s->channelData[0][20] = kMarkCode;   // record 1, 0.2 s
+  s->channelData[1][170] = kMarkCode;  // record 2, 1.7 s
+  s->recordModified = 1;
+  ui.yesNoScript = {true};
+  ASSERT_TRUE(confirmWriteBack(*s, ui));
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  const std::string now = readBytes(path);
+  ASSERT_EQ(now.size(), original.size());
+  EXPECT_EQ(annotationBytes(now, 0), padded("+0\x14\x14\0+0.2\x14Метка Fp1\x14\0"s));
+  EXPECT_EQ(annotationBytes(now, 1), padded("+1\x14\x14\0+1.5\x14Old\x14\0+1.7\x14Метка Fp2\x14\0"s));
+  EXPECT_EQ(annotationBytes(now, 2), annotationBytes(original, 2));
+  // nothing but the two lists changed: the samples under the marks keep their values
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i < now.size(); ++i) differing += now[i] != original[i];
+  EXPECT_EQ(differing, std::string("+0.2\x14Метка Fp1\x14").size() + std::string("+1.7\x14Метка Fp2\x14").size());
+
+  // writing again with the marks still in memory adds nothing
+  s->recordModified = 1;
+  ui.yesNoScript = {true};
+  ASSERT_TRUE(confirmWriteBack(*s, ui));
+  EXPECT_EQ(readBytes(path), now);
+
+  // read again (and after opening anew) the marks are annotations at their samples
+  for (bool reopen : {false, true}) {
+    if (reopen) {
+      closeRecordFile(*s);
+      ASSERT_TRUE(open(path));
+    } else {
+      ASSERT_TRUE(rereadRecord(*s, ui));
+    }
+    const auto notes = edfPageAnnotations(*s);
+    std::vector<std::pair<int, std::string>> got;
+    for (const auto& a : notes) got.emplace_back(a.sample, a.text);
+    EXPECT_EQ(got, (std::vector<std::pair<int, std::string>>{{20, "Метка Fp1"}, {150, "Old"}, {170, "Метка Fp2"}}));
+    EXPECT_NE(s->channelData[0][20], kMarkCode);
+    EXPECT_NE(s->markChannel[20], s->markChannel[19]);
+  }
+}
+
+TEST_F(MarkFile, ARecordWithoutRoomRefusesTheWholeWriteBack) {
+  // record 1 has room for one mark's list, record 2 none
+  make(16, {"+0\x14\x14\0"s, "+1\x14\x14\0+1.9\x14X\x14\0"s, "+2\x14\x14\0"s});
+  s->channelData[0][3] = static_cast<std::int16_t>(s->channelData[0][3] + 7);  // an edited sample
+  s->channelData[0][20] = kMarkCode;
+  s->channelData[0][130] = kMarkCode;
+  s->recordModified = 1;
+  ui.yesNoScript = {true};
+  EXPECT_FALSE(confirmWriteBack(*s, ui));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], "Изменения страницы не записаны в файл marks.edf: в записи данных 2 нет места для аннотации "
+                            "«Метка Fp1»; файл не изменён.");
+  EXPECT_EQ(readBytes(path), original);
+  EXPECT_EQ(s->recordModified, 1);
+  EXPECT_EQ(s->channelData[0][20], kMarkCode);  // the page and its marks stay for the person to decide
+  // without the mark that does not fit, the rest is written
+  s->channelData[0][130] = s->channelData[0][129];
+  ui.yesNoScript = {true};
+  ui.messages.clear();
+  ASSERT_TRUE(confirmWriteBack(*s, ui));
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(annotationBytes(readBytes(path), 0), padded("+0\x14\x14\0+0.2\x14Метка Fp1\x14\0"s));
+}
+
+TEST_F(Fixture, APlainEdfRefusesToDropMarks) {
+  Spec e;
+  e.recordCount = 2;
+  e.sigs = {ramp("EEG Fp1", 100, 2, [](long long k) { return k; })};
+  const std::string original = build(e);
+  const std::string path = put("plain.edf", original);
+  ASSERT_TRUE(open(path));
+  s->channelData[0][5] = static_cast<std::int16_t>(s->channelData[0][5] + 3);
+  s->channelData[0][40] = kMarkCode;
+  s->channelData[0][41] = kMarkCode;
+  s->recordModified = 1;
+  ui.yesNoScript = {true};
+  EXPECT_FALSE(confirmWriteBack(*s, ui));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], "Изменения страницы не записаны в файл plain.edf: меток на странице: 2; в файле нет сигнала "
+                            "аннотаций EDF+, и метки в нём сохранить нельзя. Уберите метки («Метки» → «Убрать все») или не "
+                            "записывайте изменения.");
+  EXPECT_EQ(readBytes(path), original);
+  EXPECT_EQ(s->recordModified, 1);
+  // "Нет" leaves the file as it was
+  ui.yesNoScript = {false};
+  EXPECT_TRUE(confirmWriteBack(*s, ui));
+  EXPECT_EQ(readBytes(path), original);
 }
 
 // --- hostile headers --------------------------------------------------------------------------

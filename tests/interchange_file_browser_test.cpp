@@ -133,12 +133,16 @@ const std::string kRecordFilter = fileKindFilter(FileKind{0}, false);
 
 TEST(FileFilters, ParsesCaptionsAndMasks) {
   const auto items = parseFilter(kRecordFilter);
-  ASSERT_EQ(items.size(), 8u);
+  ASSERT_EQ(items.size(), 10u);
   EXPECT_EQ(items[0].caption, "Записи (*.cad)");
   EXPECT_EQ(items[0].masks, std::vector<std::string>{"*.cad"});
   EXPECT_EQ(items[4].caption, "Текстовые (*.*)");
   EXPECT_EQ(items[4].masks, std::vector<std::string>{"*.*"});
   EXPECT_EQ(items[7].masks, std::vector<std::string>{"*.cnt"});
+  // every format the readers take has an item
+  EXPECT_EQ(items[8].caption, "BDF (*.bdf)");
+  EXPECT_EQ(items[8].masks, std::vector<std::string>{"*.bdf"});
+  EXPECT_EQ(items[9].masks, std::vector<std::string>{"*.udf"});
 
   struct Case {
     std::string filter;

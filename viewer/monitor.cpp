@@ -8,6 +8,7 @@
 
 #include "core/numtext.h"
 #include "core/settings.h"
+#include "interchange/edf.h"
 #include "viewer/monitor_texts.h"
 
 namespace velor {
@@ -520,6 +521,25 @@ std::vector<int> markChannelColumns(const StudyState& s, int left, int width) {
     cols.push_back(static_cast<int>(x));
   }
   return cols;
+}
+
+std::vector<AnnotationLabel> annotationLabels(const StudyState& s, int left, int width) {
+  std::vector<AnnotationLabel> labels;
+  if (s.acquisitionActive != 0 || s.viewMode != ViewMode::Signals) return labels;
+  const long n = drawnSampleSpan(s);
+  if (n < 0) return labels;
+  const long last = std::min<long>(s.viewStart + n, validLength(s) - 1);
+  for (const EdfAnnotation& a : edfPageAnnotations(s)) {
+    if (a.sample < s.viewStart || a.sample > last) continue;
+    if (!labels.empty() && labels.back().sample == a.sample) {
+      labels.back().text += "; " + a.text;
+      continue;
+    }
+    const long x = sampleToX(s, a.sample);
+    if (x < left || x >= left + width) continue;
+    labels.push_back({static_cast<int>(x), a.sample, a.text});
+  }
+  return labels;
 }
 
 std::vector<long> userMarkSamples(const StudyState& s, int channel, long first, long count) {

@@ -197,6 +197,16 @@ void traceColumns(const StudyState& s, int row, int left, int width, std::vector
 // Columns where the mark channel changes value (signal view with a mark
 // channel and no examination); x in [left, left + width).
 std::vector<int> markChannelColumns(const StudyState& s, int left, int width);
+// The recording's annotations (EDF+) at their marks in the view: a line and
+// the text at the annotation's column. One label per sample (texts at the
+// same sample joined by "; "), a label at sample 0 too, where the mark
+// channel shows no change. Signal view without an examination only.
+struct AnnotationLabel {
+  int x = 0;
+  long sample = 0;
+  std::string text;  // UTF-8
+};
+std::vector<AnnotationLabel> annotationLabels(const StudyState& s, int left, int width);
 // Samples of a channel in [first, first + count) that hold the mark code 4096.
 std::vector<long> userMarkSamples(const StudyState& s, int channel, long first, long count);
 

@@ -232,6 +232,14 @@ bool nextMark(StudyState& s) {
   return false;
 }
 
+bool goToAnnotation(StudyState& s, int page, int sample, Interaction& ui) {
+  if (s.acquisitionActive != 0) return false;
+  if (page != s.currentRecord && !gotoRecord(s, page, ui)) return false;
+  if (s.currentRecord != page || sample < 0 || sample >= validLength(s)) return false;
+  s.cursorPos = s.viewStart = sample;
+  return true;
+}
+
 // --- interval edits ------------------------------------------------------------------
 
 bool deleteWholeRecord(StudyState& s) {

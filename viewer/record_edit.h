@@ -65,6 +65,10 @@ int removeAllMarks(StudyState& s);
 // becomes the cursor and the first shown sample; false when there is none.
 bool previousMark(StudyState& s);
 bool nextMark(StudyState& s);
+// An annotation chosen in the file's list: its page becomes the record in
+// memory (a changed page is settled first, as for any step) and the cursor
+// and the view start go to its sample. False when it cannot be reached.
+bool goToAnnotation(StudyState& s, int page, int sample, Interaction& ui);
 
 // --- interval edits ("Удаление") ------------------------------------------------
 

@@ -276,9 +276,16 @@ void FileWindow::initialise(int mode, const std::string& filter, const std::stri
 
 void FileWindow::showState() {
   filling_ = true;
-  const bool cad = browser_->cadMask();
-  menuBtn_->setEnabled(cad && browser_->recordKind());
-  if (!cad) menuPanel_->setVisible(false);
+  // The menu's folder tree serves every filter; the header column and the
+  // search serve files with a header, the card index record files only.
+  const bool records = browser_->recordKind();
+  const bool headers = records && browser_->headerMask();
+  const bool cards = records && browser_->cadMask();
+  menuBtn_->setEnabled(true);
+  selectionBox_->setEnabled(headers);
+  searchBox_->setEnabled(headers);
+  cardBtn_->setEnabled(cards);
+  rebuildBtn_->setEnabled(cards);
   selectionBox_->setCurrentIndex(browser_->selectionField());
   dirLabel_->setText(q(browser_->directory()));
   if (nameEdit_->text() != q(browser_->nameField)) nameEdit_->setText(q(browser_->nameField));
@@ -340,7 +347,6 @@ void FileWindow::afterAction(bool closes) {
 }
 
 void FileWindow::toggleMenu() {
-  if (!browser_->recordKind() || !browser_->cadMask()) return;
   menuPanel_->setVisible(!menuPanel_->isVisible());
 }
 

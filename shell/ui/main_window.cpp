@@ -32,6 +32,7 @@
 #include "shell/file_dispatch.h"
 #include "shell/help_topics.h"
 #include "shell/main_window_texts.h"
+#include "shell/ui/annotation_wiring.h"
 #include "shell/ui/edit_wiring.h"
 #include "shell/ui/ecg_wiring.h"
 #include "shell/ui/eeg_wiring.h"
@@ -535,6 +536,7 @@ void MainWindow::registerWindowCommands() {
   on(Cmd::Ecg, [this] { runEcgCommand(*this, s_, ui_, chooser_); });
   on(Cmd::PrinterSetup, [this] { printerSetup(this); });
   on(Cmd::ScoreboardToggle, [this] { toggleScoreboard(*this); });
+  on(Cmd::AnnotationList, [this] { showAnnotationList(*this, s_, ui_); });
 
   // The monitor's own steps and its picture on the clipboard.
   const std::pair<Cmd, void (MonitorWidget::*)()> monitorSteps[] = {

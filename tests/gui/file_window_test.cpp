@@ -9,11 +9,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QFileSystemModel>
+#include <QTreeView>
 #include <QTreeWidget>
+#include <sys/stat.h>
 
 #include "core/binio.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "interchange/edf.h"
 #include "interchange/file_browser.h"
 #include "interchange/ui/file_window.h"
 #include "tests/test_support.h"
@@ -136,11 +140,73 @@ TEST_F(FileWindowGui, ReadModeListsRecordFilesWithTheirHeaderField) {
   EXPECT_EQ(window->findChild<QLineEdit*>("commentEdit")->text(), QStringLiteral("Фон  Иванов "));
   EXPECT_TRUE(window->findChild<QLabel*>("filePanel")->text().startsWith("ivanov.cad"));
 
-  // another filter item lists the text files with their extension hidden and no menu
+  // another filter item lists the text files with their extension hidden; the
+  // menu stays for the folder tree, without the header column and the search
   window->findChild<QComboBox*>("filterBox")->setCurrentIndex(1);
   EXPECT_EQ(columnTexts(0), (std::vector<QString>{"notes"}));
-  EXPECT_FALSE(button(QStringLiteral(" Меню"))->isEnabled());
-  EXPECT_FALSE(menuPanel->isVisible());
+  EXPECT_EQ(list()->columnCount(), 1);
+  EXPECT_TRUE(button(QStringLiteral(" Меню"))->isEnabled());
+  EXPECT_FALSE(selection->isEnabled());
+  EXPECT_FALSE(search->isEnabled());
+  EXPECT_FALSE(button(QStringLiteral("Картотека"))->isEnabled());
+}
+
+TEST_F(FileWindowGui, EveryFilterChangesFoldersAndEdfAndBdfFilesShowTheirHeader) {
+  const std::string edf = test::sharedData("eegmat/Subject00_2.edf");
+  const std::string bdf = test::sharedData("mne-python/test_bdf_stim_channel.bdf");
+  if (edf.empty() || bdf.empty()) GTEST_SKIP() << "shared recordings not present";
+  const std::string sub = dir.file("sub");
+  ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
+  test::writeBytes(sub + "/subject.edf", test::readBytes(edf));
+  test::writeBytes(sub + "/stim.bdf", test::readBytes(bdf));
+  test::writeBytes(sub + "/other.txt", "text");
+  showFor(0, kRecords);
+  auto* filters = window->findChild<QComboBox*>("filterBox");
+  auto* tree = window->findChild<QTreeView*>("dirTree");
+  auto* label = window->findChild<QLabel*>("dirLabel");
+  ASSERT_GE(filters->count(), 10);
+  EXPECT_EQ(filters->itemText(8), QStringLiteral("BDF (*.bdf)"));
+  EXPECT_EQ(filters->itemText(9), QStringLiteral("Universal (*.udf)"));
+
+  // with every filter the folder tree is there and a click in it changes the folder
+  for (int i = 0; i < filters->count(); ++i) {
+    SCOPED_TRACE(filters->itemText(i).toStdString());
+    filters->setCurrentIndex(i);
+    ASSERT_TRUE(button(QStringLiteral(" Меню"))->isEnabled());
+    auto* menuPanel = window->findChild<QWidget*>("menuPanel");
+    if (!menuPanel->isVisible()) button(QStringLiteral(" Меню"))->click();
+    ASSERT_TRUE(menuPanel->isVisible());
+    ASSERT_TRUE(button(QStringLiteral("Дерево архивов"))->isEnabled());
+    if (!tree->isVisible()) button(QStringLiteral("Дерево архивов"))->click();
+    ASSERT_TRUE(tree->isVisible());
+    auto* model = static_cast<QFileSystemModel*>(tree->model());
+    const std::string target = (i % 2 == 0) ? sub : dir.path();
+    Q_EMIT tree->clicked(model->index(QString::fromStdString(target)));
+    QApplication::processEvents();
+    EXPECT_EQ(label->text().toStdString(), target + "/");
+    EXPECT_EQ(window->browser().directory(), target + "/");
+  }
+
+  // BDF and EDF files with the header column: "ФИО" shows the patient of each
+  Q_EMIT tree->clicked(static_cast<QFileSystemModel*>(tree->model())->index(QString::fromStdString(sub)));
+  auto* selection = window->findChild<QComboBox*>("selectionBox");
+  for (const auto& [item, name] : {std::pair{8, QStringLiteral("stim")}, std::pair{2, QStringLiteral("subject")}}) {
+    filters->setCurrentIndex(item);
+    EXPECT_TRUE(selection->isEnabled());
+    selection->setCurrentIndex(3);
+    ASSERT_EQ(columnTexts(0), (std::vector<QString>{name}));
+    ASSERT_EQ(list()->columnCount(), 2);
+    EXPECT_EQ(list()->headerItem()->text(1), QStringLiteral("ФИО"));
+    const QString patient = columnTexts(1)[0];
+    std::string header;
+    int days = 0;
+    ASSERT_TRUE(edfFileExamHeader(sub + "/" + name.toStdString() + (item == 8 ? ".bdf" : ".edf"), header, days));
+    EXPECT_EQ(patient.trimmed(), QString::fromStdString(headerField(header, false, 3)).trimmed());
+    if (item == 2) EXPECT_EQ(patient.trimmed(), QStringLiteral("Subject0"));
+    // "Дата": the recording's start date
+    selection->setCurrentIndex(7);
+    if (item == 2) EXPECT_EQ(columnTexts(1)[0], QStringLiteral("01.01.2011"));
+  }
 }
 
 TEST_F(FileWindowGui, EnterOnAFileChoosesIt) {

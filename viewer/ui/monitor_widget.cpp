@@ -261,6 +261,20 @@ void MonitorWidget::drawRange(int left, int width) {
       const int top = std::max(0, s_.monitorHeight - kMarkLineHeight);
       for (int x : marks) p.fillRect(QRect(x, top, 1, s_.monitorHeight - top), kRed);
     }
+    // annotation texts stand right of their mark line, above it
+    const auto labels = annotationLabels(s_, left, width);
+    if (!labels.empty()) {
+      QPainter p(&surface_);
+      p.setClipRect(QRect(left, 0, width, s_.monitorHeight));
+      p.setFont(drawingFont(s_));
+      const QFontMetrics fm(p.font());
+      const int top = std::max(0, s_.monitorHeight - kMarkLineHeight);
+      for (const auto& l : labels) {
+        p.fillRect(QRect(l.x, top, 1, s_.monitorHeight - top), kRed);
+        p.setPen(kRed);
+        p.drawText(l.x + 2, top - fm.descent() - 1, QString::fromStdString(l.text));
+      }
+    }
   }
   if (left + width > s_.monitorWidth - kStripWidth) drawStrip();
   xorRowMark();

@@ -101,6 +101,8 @@ class MonitorWidget : public QWidget {
   MonitorView& view() { return view_; }
   // The drawing as shown (monitorWidth × monitorHeight of it are valid).
   const QImage& surface() const { return surface_; }
+  // The annotation texts the drawing shows, with their columns.
+  std::vector<AnnotationLabel> shownAnnotations() const { return annotationLabels(s_, 0, s_.monitorWidth); }
   QRect drawingRect() const;
   bool horizontalBarShown() const;
   bool verticalBarShown() const;
