@@ -29,6 +29,7 @@ void addCalcCommand(CLI::App& app, int& status);
 void addGenerateCommand(CLI::App& app, int& status);
 void addEcgCommand(CLI::App& app, int& status);
 void addEcgScoreCommand(CLI::App& app, int& status);
+void addRegCommands(CLI::App& app, int& status);  // reg and reg-average
 
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
 // text become "; "): the reason of a failure, or a notice after success.

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   addGenerateCommand(app, status);
   addEcgCommand(app, status);
   addEcgScoreCommand(app, status);
+  addRegCommands(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
