@@ -20,7 +20,12 @@ std::int16_t clamp16(long long v) {
                                                           std::numeric_limits<std::int16_t>::max()));
 }
 
-double trunc3(double v) { return std::trunc(v * 1000) / 1000; }
+// Truncated to thousandths; a value that is a whole thousandth in decimal
+// (9 computed as 8.99999…) keeps it.
+double trunc3(double v) {
+  const double u = v * 1000;
+  return std::trunc(u + std::copysign(1e-7 * std::max(1.0, std::fabs(u)), u)) / 1000;
+}
 
 std::string col(double v) { return padLeft(formatNumber(v), 7); }
 std::string colOr(bool ok, double v) { return ok ? col(v) : padLeft(kRegNoValue, 7); }
