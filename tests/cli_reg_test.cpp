@@ -8,6 +8,7 @@
 #include "cli_support.h"
 #include "core/interaction.h"
 #include "core/record_file.h"
+#include "interchange/wfdb.h"
 #include "physio/rheo.h"
 #include "physio/rheo_texts.h"
 
@@ -247,6 +248,53 @@ TEST_F(CliReg, AveragedWaveOfTheTrain) {
   const CliRun h = runCli("reg-average " + q(cad) + " --method kubicek");
   expectOneLineFailure(h, 1);
   EXPECT_NE(h.err.find(kRegNoHemodynamics), std::string::npos) << h.err;
+}
+
+}  // namespace
+}  // namespace velor::test
+
+namespace velor::test {
+namespace {
+
+// A real ICU recording: lead II as the ECG, the finger plethysmogram as the
+// pulse (moved to channels 2 and 0, where the rheography expects them).
+TEST(RegReal, PlethysmogramOfV102sAgainstLeadII) {
+  const std::string hea = sharedData("challenge2015/v102s.hea");
+  if (hea.empty()) GTEST_SKIP() << "no shared recordings";
+  StudyState s;
+  s.programDir = "./";
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openWfdb(s, hea, ui));
+  ASSERT_EQ(s.channelCount, 4);
+  ASSERT_EQ(s.channelNames[2], "PLETH");
+  std::swap(s.channelData[0], s.channelData[2]);
+  std::swap(s.zeroLevel[0], s.zeroLevel[2]);
+  std::swap(s.calibUnits[0], s.calibUnits[2]);
+  std::swap(s.calibValue[0], s.calibValue[2]);
+  std::string problem;
+  const auto r = regRPositions(s, BeatDetectorSettings{}, problem);
+  const RegWaveSearch w = findRegWaves(s, 0, r);
+  // The only pulse-like channel among the shared recordings: its samples
+  // wrap around the 12-bit range at the pulse tops and the ECG is a
+  // ventricular-tachycardia alarm, so only the timing is held to plausible
+  // ranges; every landmark must lie inside its wave and the record.
+  ASSERT_GE(w.waves.size(), 20u);
+  double T = 0, pr = 0;
+  for (const RegWave& x : w.waves) {
+    EXPECT_LT(x.onset, x.peak);
+    EXPECT_LE(x.peak, x.incisura);
+    EXPECT_LE(x.incisura, x.dicroticTop);
+    EXPECT_LT(x.dicroticTop, s.recordLength);
+    EXPECT_EQ(x.A0, kRegLevel);
+    T += x.T / 250.0;
+    pr += x.Pr / 250.0;
+  }
+  T /= w.waves.size();
+  pr /= w.waves.size();
+  EXPECT_GT(T, 0.3);
+  EXPECT_LT(T, 2.0);
+  EXPECT_GT(pr, 0.0);
+  EXPECT_LT(pr, 0.4);
 }
 
 }  // namespace
