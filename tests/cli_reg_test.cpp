@@ -190,6 +190,24 @@ TEST_F(CliReg, HostileNormsAndMissingNormsAreSaidAndTheStatisticsRun) {
   EXPECT_NE(missing.err.find(kRegNoNorms), std::string::npos) << missing.err;
 }
 
+TEST_F(CliReg, DynamicsOfTheWaveTimeAndTheAmplitude) {
+  StudyState s;
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openRecordFile(s, cad, ui));
+  RegDynamics d;
+  std::string m;
+  ASSERT_TRUE(computeRegDynamics(s, 0, 5, BeatDetectorSettings{}, d, m)) << m;
+  ASSERT_EQ(d.points.size(), 12u);
+  EXPECT_NEAR(d.mean, 0.8, 1e-9);
+  EXPECT_NEAR(d.sd, 0, 1e-6);
+  EXPECT_EQ(d.caption, kRegDynamicsCaptions[4]);
+  EXPECT_EQ(d.yTitle, kRegTimeTitle);
+  ASSERT_TRUE(computeRegDynamics(s, 1, 4, BeatDetectorSettings{}, d, m)) << m;
+  EXPECT_NEAR(d.mean, 0.42, 1e-9);  // the second lead, three quarters of the swing
+  EXPECT_EQ(d.yTitle, kRegAmplitudeTitle);
+  closeRecordFile(s);
+}
+
 TEST(RegNorms, AgeAtOrPastTheLastLimitTakesTheLastPair) {
   std::string t = "30 60 0\n";
   for (int row = 0; row < 14; ++row) t += std::to_string(row) + " 1 " + std::to_string(row + 100) + " 2 999\n";
