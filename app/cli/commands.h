@@ -31,6 +31,7 @@ void addEcgCommand(CLI::App& app, int& status);
 void addEcgScoreCommand(CLI::App& app, int& status);
 void addTransformCommand(CLI::App& app, int& status);
 void addCompareCommand(CLI::App& app, int& status);
+void addRegCommands(CLI::App& app, int& status);  // reg and reg-average
 
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
 // text become "; "): the reason of a failure, or a notice after success.

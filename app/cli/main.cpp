@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
   addEcgScoreCommand(app, status);
   addTransformCommand(app, status);
   addCompareCommand(app, status);
+  addRegCommands(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
