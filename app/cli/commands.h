@@ -29,6 +29,7 @@ void addCalcCommand(CLI::App& app, int& status);
 void addGenerateCommand(CLI::App& app, int& status);
 void addTransformCommand(CLI::App& app, int& status);
 void addCompareCommand(CLI::App& app, int& status);
+void addEpCommand(CLI::App& app, int& status);
 
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
 // text become "; "): the reason of a failure, or a notice after success.

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   addGenerateCommand(app, status);
   addTransformCommand(app, status);
   addCompareCommand(app, status);
+  addEpCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
