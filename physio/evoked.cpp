@@ -207,7 +207,7 @@ struct Run {
   int level = 0, minRun = 1;
   int templateStart = 0, templateLength = 0;
   CompiledFormula condition;
-  std::vector<std::int32_t> acc;  // channel by channel, `length` each
+  std::vector<std::int64_t> acc;  // sums, channel by channel, `length` each
   std::vector<std::uint16_t> zero;
   bool asking = false, aborted = false;
 
@@ -235,11 +235,12 @@ struct Run {
       long long sum = 0;
       for (int j = 0; j < length; ++j) sum += x[j];
       const long long e = sum / length;
-      std::int32_t* a = acc.data() + static_cast<std::size_t>(c) * length;
+      std::int64_t* a = acc.data() + static_cast<std::size_t>(c) * length;
+      // Exact sums: a running mean rounded upwards on every step gathers its
+      // rounding as it goes, so its error grows with the number of epochs.
       for (int j = 0; j < length; ++j) {
-        const double v = erd ? z + std::abs(x[j] - z) * static_cast<double>(p.gain) : x[j];
-        // The running mean keeps its upward rounding (+0.9) on every step.
-        a[j] = static_cast<std::int32_t>(std::trunc((v + static_cast<double>(a[j]) * (n - 1) - k * (e - z)) / n + 0.9));
+        const std::int64_t v = erd ? z + static_cast<std::int64_t>(std::abs(x[j] - z)) * p.gain : x[j];
+        a[j] += v - static_cast<std::int64_t>(k) * (e - z);
       }
     }
     out.epochs = n;
@@ -247,7 +248,8 @@ struct Run {
 
   // The average as codes of channel c: around the zero level times the gain (ERP).
   std::int16_t shown(int c, int j) const {
-    const double a = acc[static_cast<std::size_t>(c) * length + j];
+    // The mean rounded half up.
+    const double a = std::floor(static_cast<double>(acc[static_cast<std::size_t>(c) * length + j]) / out.epochs + 0.5);
     const double z = s.zeroLevel[c];
     return clampSignalCode(p.potentialType == 1 ? a : z + (a - z) * p.gain);
   }
