@@ -290,7 +290,7 @@ struct Run {
   }
 
   void filterForErd() {
-    if (p.potentialType == 1) fftBandPass(engine, s, 0, s.channelCount - 1, p.erdHigh, p.erdLow);
+    if (p.potentialType == 1) fftBandPass(engine, s, 0, s.channelCount - 1, p.erdHigh / s.sampleRate, p.erdLow / s.sampleRate);
   }
 
   void oneRecord(int recordNumber) {
@@ -448,7 +448,7 @@ bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mod
     }
     const int keepLength = s.recordLength;
     s.recordLength = G;
-    fftBandPass(engine, s, 0, s.channelCount - 1, p.erdHigh, 0);
+    fftBandPass(engine, s, 0, s.channelCount - 1, p.erdHigh / fs, 0);
     const int b0 = std::clamp(static_cast<int>(std::trunc(fs * p.baselineStart)), 0, G);
     const int b1 = std::clamp(static_cast<int>(std::trunc(fs * p.baselineEnd)), 0, G);
     std::vector<int> newZero(static_cast<std::size_t>(s.channelCount)), q(newZero.size());

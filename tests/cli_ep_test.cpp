@@ -237,7 +237,6 @@ TEST(CliEp, ErdShowsTheDropOfATenHertzBurst) {
   int stored = 0;
   const auto x = averagedChannel(out, 0, stored);
   ASSERT_EQ(x.size(), 1000u);
-  for (int j = 0; j < 1000; j += 50) std::printf("DBG %d %d\n", j, x[j]);
   auto meanPercent = [&](int a, int b) {
     double sum = 0;
     for (int j = a; j < b; ++j) sum += (x[static_cast<std::size_t>(j)] - 2048) / 2000.0 * 100;
