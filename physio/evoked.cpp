@@ -86,6 +86,12 @@ bool writeEvokedSettings(const std::string& path, const EvokedSettings& s) {
   return writeTextLines(path, evokedSettingsLines(s));
 }
 
+bool readEvokedArchive(const std::string& path, EvokedSettings& out, StudyState& s) {
+  if (!readEvokedSettings(path, out)) return false;
+  s.examHeader = out.header;
+  return true;
+}
+
 // --- reference points -----------------------------------------------------------
 
 bool parseReferencePoint(const std::string& text, int channelCount, ReferencePoint& out, std::string& message) {

@@ -61,6 +61,9 @@ std::vector<std::string> evokedSettingsLines(const EvokedSettings& s);
 bool readEvokedSettings(const std::string& path, EvokedSettings& out);
 bool writeEvokedSettings(const std::string& path, const EvokedSettings& s);
 inline constexpr const char* kEvokedSettingsFile = "q16.ini";
+// A ".cav" archive holds the same lines; reading one makes its line 1 the
+// examination header. False (nothing changed) when it cannot be read.
+bool readEvokedArchive(const std::string& path, EvokedSettings& out, StudyState& s);
 
 enum class ReferenceKind : char { Time = 'T', Stimulus = 'S', Marker = 'M', Event = 'E', Copy = 'C', Low = 'I', High = 'O', External = 'P' };
 

@@ -18,6 +18,7 @@
 
 #include "cli_support.h"
 #include "core/record_file.h"
+#include "core/text.h"
 #include "core/study_state.h"
 #include "eeg/spectral.h"
 #include "physio/evoked.h"
@@ -252,6 +253,47 @@ TEST(CliEp, ErdShowsTheDropOfATenHertzBurst) {
       break;
     }
   EXPECT_NEAR(cross, 500, 60);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Evoked, SettingsFileRoundTripAndArchiveHeader) {
+  velor::test::TempDir dir;
+  velor::EvokedSettings p;
+  p.header = "Иванов И.И.";
+  p.epochStart = -0.1;
+  p.epochEnd = 0.4;
+  p.condition = "irec>2";
+  p.reference = "I1F";
+  p.gain = 3;
+  p.stepByStep = true;
+  p.artefactMicroVolts = 150;
+  p.artefactSeconds = 0.02;
+  p.smoothing = 2;
+  p.peaks[0] = {"P100", "+", "0.08", "0.12"};
+  p.peaks[16] = {"Z", "-", "0.3", "0.4"};
+  p.zeroCorrection = true;
+  p.potentialType = 1;
+  const auto lines = velor::evokedSettingsLines(p);
+  ASSERT_EQ(lines.size(), 82u);
+  EXPECT_EQ(velor::utf8Length(lines[0]), 162u);
+  EXPECT_EQ(lines[12], "P100");            // column 0, row 1
+  EXPECT_EQ(lines[12 + 17], "+");          // column 1, row 1
+  EXPECT_EQ(lines[12 + 3 * 17 + 16], "0.4");  // column 3, row 17
+  const std::string path = dir.file("set.cav");
+  ASSERT_TRUE(velor::writeEvokedSettings(path, p));
+  velor::EvokedSettings q;
+  velor::StudyState s;
+  ASSERT_TRUE(velor::readEvokedArchive(path, q, s));
+  EXPECT_EQ(velor::evokedSettingsLines(q), lines);
+  EXPECT_EQ(s.examHeader, lines[0]);
+  // A short file changes nothing.
+  velor::test::writeBytes(dir.file("short.ini"), "x\r\n1\r\n");
+  velor::EvokedSettings r;
+  EXPECT_FALSE(velor::readEvokedSettings(dir.file("short.ini"), r));
+  EXPECT_EQ(r.reference, "S0");
 }
 
 }  // namespace
