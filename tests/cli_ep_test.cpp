@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -294,6 +295,94 @@ TEST(Evoked, SettingsFileRoundTripAndArchiveHeader) {
   velor::EvokedSettings r;
   EXPECT_FALSE(velor::readEvokedSettings(dir.file("short.ini"), r));
   EXPECT_EQ(r.reference, "S0");
+}
+
+}  // namespace
+
+namespace {
+
+// A record with a bump (two periods of a 50-sample wave) repeated at 200, 500 and 800.
+std::unique_ptr<velor::StudyState> repeatedWaveform() {
+  auto s = inputState();
+  for (int i = 0; i < kLength; ++i) s->channel(0)[i] = 2048;
+  for (int at : {200, 500, 800})
+    for (int j = 0; j < 50; ++j)
+      s->channel(0)[at + j] = static_cast<std::int16_t>(2048 + 100 * std::sin(2 * std::numbers::pi * j / 25.0));
+  return s;
+}
+
+TEST(Evoked, WaveformCopyFindsEveryRepetitionInsideTheRecord) {
+  auto s = repeatedWaveform();
+  s->selectionAnchor = 200;
+  s->cursorPos = 250;
+  velor::ReferencePoint ref;
+  std::string m;
+  ASSERT_TRUE(velor::parseReferencePoint("C1", kChannels, ref, m));
+  std::vector<int> found;
+  for (int h = 0; h < kLength; h += 50) {
+    const int p = velor::findReferencePoint(*s, ref, h, 200, 50);
+    if (p >= 0 && (found.empty() || found.back() != p)) found.push_back(p);
+  }
+  // The first position above 80 % in each search window: the repetitions
+  // themselves, or a sample or two early when the window starts before one
+  // (a wave shifted by 2 of its 25-sample period still correlates by 0.88).
+  for (int p : found) {
+    const bool nearOne = (p >= 197 && p <= 200) || (p >= 497 && p <= 500) || (p >= 797 && p <= 800);
+    EXPECT_TRUE(nearOne) << p;
+  }
+  for (int rep : {200, 500, 800}) EXPECT_NE(std::find(found.begin(), found.end(), rep), found.end()) << rep;
+  EXPECT_EQ(velor::findReferencePoint(*s, ref, 960, 200, 50), -1);
+}
+
+TEST(Evoked, StepByStepBoxAbortsAndPeaksRepeat) {
+  auto s = repeatedWaveform();
+  for (int i = 0; i < kLength; ++i) s->markChannel[i] = (i == 200 || i == 500 || i == 800) ? 1 : 0;
+  s->selectionAnchor = 0;
+  s->cursorPos = 100;
+  velor::EvokedSettings p;
+  p.reference = "S1";
+  p.epochEnd = 0.1;
+  p.stepByStep = true;
+  p.peaks[0] = {"P", "+", "0", "0.01"};
+  p.peaks[1] = {"N", "-", "0.01", "0.02"};
+  velor::ScriptedInteraction ui;
+  ui.choiceScript = {1, 3};  // Yes after the first epoch, Abort after the second
+  auto engine = std::make_unique<velor::SpectralEngine>();
+  velor::EvokedOutcome o;
+  ASSERT_TRUE(velor::averageEvoked(*s, p, velor::EvokedMode::InsideRecord, *engine, ui, o));
+  EXPECT_EQ(o.epochs, 2);
+  EXPECT_EQ(s->recordLength, 100);
+  const auto first = velor::measurePeaks(*s, p);
+  EXPECT_EQ(velor::measurePeaks(*s, p).text, first.text);  // a second click, the same table
+  ASSERT_EQ(first.rows.size(), 2u);
+  EXPECT_NEAR(first.rows[0].latency[0], 0.006, 0.0015);  // the crest a quarter period in
+  EXPECT_NEAR(first.rows[0].amplitude[0], 100.0 / 2000 * 100, 0.2);
+  EXPECT_EQ(first.text.rfind("Пик    ", 0), 0u);
+}
+
+TEST(Evoked, TooLongEpochIsOfferedShorterAndLongOnesAreCut) {
+  auto s = inputState();
+  s->markChannel[10] = 1;
+  velor::EvokedSettings p;
+  p.reference = "S1";
+  p.epochEnd = 1.5;
+  velor::ScriptedInteraction ui;
+  ui.answerYes = true;
+  auto engine = std::make_unique<velor::SpectralEngine>();
+  velor::EvokedOutcome o;
+  s->recordLength = 1000;
+  // A 1.5 s epoch in a 1 s record: shortened to 0.999 s after the question.
+  ASSERT_FALSE(velor::averageEvoked(*s, p, velor::EvokedMode::Records, *engine, ui, o));  // 10 + 999 > 1000
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(ui.questions[0], "Эпоха превышает длину записи. Укоротить эпоху до 1с?");
+  s->markChannel[10] = 0;
+  s->markChannel[0] = 0;
+  s->markChannel[1] = 1;
+  s->recordLength = 8000;
+  s->sampleRate = 1000;
+  p.epochEnd = 6;
+  ASSERT_TRUE(velor::averageEvoked(*s, p, velor::EvokedMode::Records, *engine, ui, o));
+  EXPECT_EQ(s->recordLength, velor::kMaxEpochSamples);
 }
 
 }  // namespace
