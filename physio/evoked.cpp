@@ -233,20 +233,22 @@ struct Run {
 
   void accumulate(int from) {
     const int n = out.epochs + 1;
-    const double k = p.zeroCorrection ? 1.0 : 0.0;
     const bool erd = p.potentialType == 1;
     for (int c = 0; c < s.channelCount; ++c) {
       const std::int16_t* x = s.channelData[static_cast<std::size_t>(c)] + from;
       const int z = s.zeroLevel[c];
-      long long sum = 0;
-      for (int j = 0; j < length; ++j) sum += x[j];
-      const long long e = sum / length;
+      long long e = z;
+      if (p.zeroCorrection) {
+        long long sum = 0;
+        for (int j = 0; j < length; ++j) sum += x[j];
+        e = sum / length;
+      }
       std::int64_t* a = acc.data() + static_cast<std::size_t>(c) * length;
       // Exact sums: a running mean rounded upwards on every step gathers its
       // rounding as it goes, so its error grows with the number of epochs.
       for (int j = 0; j < length; ++j) {
         const std::int64_t v = erd ? z + static_cast<std::int64_t>(std::abs(x[j] - z)) * p.gain : x[j];
-        a[j] += v - static_cast<std::int64_t>(k) * (e - z);
+        a[j] += v - (e - z);
       }
     }
     out.epochs = n;
