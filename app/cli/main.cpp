@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
   addTransformCommand(app, status);
   addCompareCommand(app, status);
   addRegCommands(app, status);
+  addEpCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

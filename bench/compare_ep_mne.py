@@ -1,0 +1,50 @@
+#!/usr/bin/env python3
+"""Evoked averaging speed: bench_evoked against MNE in one run.
+
+Usage: compare_ep_mne.py BUILD_DIR
+
+Runs bench_evoked (1000 epochs of 64 channels x 1 s at 1000 Hz read record by
+record from a record file and averaged) and times MNE's RawArray ->
+Epochs(preload) -> average() on data of the same shape and distribution
+(uniform codes 2048 +- 200, one stimulus 50 ms into every 1.1 s), already in
+memory. Prints both times and the ratio; the target is 20 times or more.
+"""
+import json
+import os
+import subprocess
+import sys
+import time
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__)
+        return 2
+    try:
+        import numpy as np
+        import mne
+    except ImportError:
+        print("numpy or MNE missing")
+        return 77
+    mne.set_log_level("ERROR")
+    out = subprocess.run([os.path.join(sys.argv[1], "bench", "bench_evoked"), "--benchmark_format=json"],
+                         capture_output=True, text=True, check=True).stdout
+    ours = json.loads(out)["benchmarks"][0]["real_time"] / 1000.0  # ms -> s
+    epochs, channels, rate, length, stim = 1000, 64, 1000, 1100, 50
+    rng = np.random.default_rng(1)
+    data = (2048 + rng.integers(-200, 201, (channels, epochs * length))).astype(np.float64)
+    events = np.array([[k * length + stim, 0, 1] for k in range(epochs)])
+    best = None
+    for _ in range(3):
+        t0 = time.perf_counter()
+        raw = mne.io.RawArray(data, mne.create_info(channels, rate, "eeg"))
+        avg = mne.Epochs(raw, events, tmin=0, tmax=1.0 - 1.0 / rate, baseline=None, preload=True).average()
+        t = time.perf_counter() - t0
+        best = t if best is None else min(best, t)
+    assert avg.data.shape == (channels, 1000)
+    print(f"velor {ours * 1000:.1f} ms, MNE {best * 1000:.1f} ms, ratio {best / ours:.1f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

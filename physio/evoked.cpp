@@ -1,0 +1,561 @@
+#include "physio/evoked.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/formula.h"
+#include "core/numtext.h"
+#include "core/record_snapshot.h"
+#include "core/record_source.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "core/trace_ops.h"
+#include "eeg/fft_filter.h"
+#include "physio/evoked_texts.h"
+
+namespace velor {
+
+namespace {
+
+std::string flag(bool b) { return b ? "1" : "0"; }
+
+double numberOr(const std::string& text, double fallback) {
+  const auto v = parseNumber(text);
+  return v ? *v : fallback;
+}
+
+bool isEegChannel(const StudyState& s, int c) { return s.channelPosX[static_cast<std::size_t>(c)] < 240; }
+
+}  // namespace
+
+// --- settings -----------------------------------------------------------------
+
+std::vector<std::string> evokedSettingsLines(const EvokedSettings& s) {
+  std::vector<std::string> lines;
+  lines.push_back(utf8Fit(s.header, kHeaderChars));
+  lines.push_back(formatNumber(s.epochStart));
+  lines.push_back(formatNumber(s.epochEnd));
+  lines.push_back(formatNumber(s.filterLow));
+  lines.push_back(formatNumber(s.filterHigh));
+  lines.push_back(s.condition);
+  lines.push_back(s.reference);
+  lines.push_back(std::to_string(s.gain));
+  lines.push_back(flag(s.stepByStep));
+  lines.push_back(formatNumber(s.artefactMicroVolts));
+  lines.push_back(formatNumber(s.artefactSeconds));
+  lines.push_back(std::to_string(s.smoothing));
+  for (int col = 0; col < 4; ++col)
+    for (const PeakRow& r : s.peaks)
+      lines.push_back(col == 0 ? r.label : col == 1 ? r.sign : col == 2 ? r.tMin : r.tMax);
+  lines.push_back(flag(s.zeroCorrection));
+  lines.push_back(std::to_string(s.potentialType));
+  return lines;
+}
+
+bool readEvokedSettings(const std::string& path, EvokedSettings& out) {
+  const auto lines = readTextLines(path);
+  if (!lines || lines->size() < 82) return false;
+  const auto& l = *lines;
+  EvokedSettings s = out;
+  s.header = utf8Fit(l[0], kHeaderChars);
+  s.epochStart = numberOr(l[1], s.epochStart);
+  s.epochEnd = numberOr(l[2], s.epochEnd);
+  s.filterLow = numberOr(l[3], s.filterLow);
+  s.filterHigh = numberOr(l[4], s.filterHigh);
+  s.condition = trimSpaces(l[5]);
+  s.reference = trimSpaces(l[6]);
+  s.gain = std::clamp(static_cast<int>(numberOr(l[7], 1)), 1, 15);
+  s.stepByStep = trimSpaces(l[8]) == "1";
+  s.artefactMicroVolts = numberOr(l[9], 0);
+  s.artefactSeconds = numberOr(l[10], 0);
+  s.smoothing = std::clamp(static_cast<int>(numberOr(l[11], 0)), 0, 10);
+  for (int col = 0; col < 4; ++col)
+    for (int r = 0; r < kPeakRows; ++r) {
+      const std::string& v = l[static_cast<std::size_t>(12 + col * kPeakRows + r)];
+      PeakRow& p = s.peaks[static_cast<std::size_t>(r)];
+      (col == 0 ? p.label : col == 1 ? p.sign : col == 2 ? p.tMin : p.tMax) = v;
+    }
+  s.zeroCorrection = trimSpaces(l[80]) == "1";
+  s.potentialType = numberOr(l[81], 0) == 1 ? 1 : 0;
+  out = s;
+  return true;
+}
+
+bool writeEvokedSettings(const std::string& path, const EvokedSettings& s) {
+  return writeTextLines(path, evokedSettingsLines(s));
+}
+
+bool readEvokedArchive(const std::string& path, EvokedSettings& out, StudyState& s) {
+  if (!readEvokedSettings(path, out)) return false;
+  s.examHeader = out.header;
+  return true;
+}
+
+// --- reference points -----------------------------------------------------------
+
+bool parseReferencePoint(const std::string& text, int channelCount, ReferencePoint& out, std::string& message) {
+  const std::string t = trimSpaces(text);
+  const char letter = t.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(t[0])));
+  if (std::string_view("TSMECIOP").find(letter) == std::string_view::npos || letter == '\0') {
+    message = kEpWrongReferenceKind;
+    return false;
+  }
+  std::size_t end = 1;
+  while (end < t.size() && t[end] != ' ' && t[end] != '[') ++end;
+  const std::string param = t.substr(1, end - 1);
+  ReferencePoint r;
+  r.kind = static_cast<ReferenceKind>(letter);
+  bool ok = !param.empty();
+  if (letter == 'I' || letter == 'O' || letter == 'P') {
+    ok = ok && param.size() <= 2 &&
+         std::all_of(param.begin(), param.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    if (ok) r.code = static_cast<int>(std::strtol(param.c_str(), nullptr, 16));
+  } else if (letter == 'T') {
+    const auto v = parseNumber(param);
+    ok = v.has_value() && std::isfinite(*v);
+    if (ok) r.seconds = *v;
+  } else {
+    const auto v = parseNumber(param);
+    ok = v.has_value() && *v == std::trunc(*v) && std::abs(*v) < 1000;
+    if (ok) r.code = static_cast<int>(*v);
+    if (ok && letter == 'S') ok = r.code >= 0 && r.code <= 16;
+    // Channels count from 1 up to the last channel of the record.
+    if (ok && letter != 'S') ok = r.code >= 1 && r.code <= channelCount;
+  }
+  if (!ok) {
+    message = kEpWrongReferenceParameter;
+    return false;
+  }
+  out = r;
+  return true;
+}
+
+int findReferencePoint(const StudyState& s, const ReferencePoint& ref, int h, int templateStart, int templateLength) {
+  const int L = s.recordLength;
+  if (h < 0) h = 0;
+  if (h >= L) return -1;
+  const std::int16_t* mark = s.markChannelCount > 0 ? s.markChannel : nullptr;
+  switch (ref.kind) {
+    case ReferenceKind::Time:
+      return h;
+    case ReferenceKind::Stimulus:
+      if (!mark) return -1;
+      if (ref.code == 0) {
+        for (int i = std::max(h, 1); i < L; ++i)
+          if (mark[i] != mark[i - 1]) return i;
+      } else {
+        const int bit = 1 << (ref.code - 1);
+        for (int i = h; i < L; ++i)
+          if (mark[i] & bit) return i;
+      }
+      return -1;
+    case ReferenceKind::Low:
+    case ReferenceKind::High:
+      if (!mark) return -1;
+      for (int i = h; i < L; ++i) {
+        const int v = static_cast<std::uint16_t>(mark[i]);
+        if ((ref.kind == ReferenceKind::Low ? (v & 0xFF) : (v >> 8)) == ref.code) return i;
+      }
+      return -1;
+    case ReferenceKind::Marker: {
+      const std::int16_t* x = s.channelData[static_cast<std::size_t>(ref.code - 1)];
+      for (int i = h; i < L; ++i)
+        if (x[i] == kMarkCode) return i;
+      return -1;
+    }
+    case ReferenceKind::Event: {
+      const std::int16_t* x = s.channelData[static_cast<std::size_t>(ref.code - 1)];
+      const int z = s.zeroLevel[ref.code - 1];
+      for (int i = h; i + 2 < L; ++i)
+        if (x[i] == z && x[i + 1] != z && x[i + 2] == z) return i;
+      return -1;
+    }
+    case ReferenceKind::Copy: {
+      // The selected interval against every position of one template length
+      // from h on, inside the record only.
+      const int n = templateLength;
+      if (n <= 0 || templateStart < 0 || templateStart + n > L) return -1;
+      const std::int16_t* x = s.channelData[static_cast<std::size_t>(ref.code - 1)];
+      const double z = s.zeroLevel[ref.code - 1];
+      double aa = 0;
+      for (int j = 0; j < n; ++j) aa += (x[templateStart + j] - z) * (x[templateStart + j] - z);
+      for (int i = h; i < h + n && i + n <= L; ++i) {
+        double ab = 0, bb = 0;
+        for (int j = 0; j < n; ++j) {
+          const double a = x[templateStart + j] - z, b = x[i + j] - z;
+          ab += a * b;
+          bb += b * b;
+        }
+        if (aa > 0 && bb > 0 && ab / std::sqrt(aa * bb) * 100 > 80) return i;
+      }
+      return -1;
+    }
+    case ReferenceKind::External:
+      return -1;  // no converter board library here
+  }
+  return -1;
+}
+
+// --- averaging ------------------------------------------------------------------
+
+namespace {
+
+struct Run {
+  StudyState& s;
+  const EvokedSettings& p;
+  EvokedMode mode;
+  SpectralEngine& engine;
+  Interaction& ui;
+  EvokedOutcome& out;
+  ReferencePoint ref;
+  int start = 0, length = 0;
+  int level = 0, minRun = 1;
+  int templateStart = 0, templateLength = 0;
+  CompiledFormula condition;
+  std::vector<std::int64_t> acc;  // sums, channel by channel, `length` each
+  std::vector<std::uint16_t> zero;
+  bool asking = false, aborted = false;
+
+  bool rejected(int from) const {
+    for (int c = 0; c < s.channelCount; ++c) {
+      if (!isEegChannel(s, c)) continue;
+      const std::int16_t* x = s.channelData[static_cast<std::size_t>(c)] + from;
+      const int z = s.zeroLevel[c];
+      int run = 0;
+      for (int j = 0; j < length; ++j) {
+        run = std::abs(x[j] - z) > level ? run + 1 : 0;
+        if (run >= minRun) return true;
+      }
+    }
+    return false;
+  }
+
+  void accumulate(int from) {
+    const int n = out.epochs + 1;
+    const bool erd = p.potentialType == 1;
+    for (int c = 0; c < s.channelCount; ++c) {
+      const std::int16_t* x = s.channelData[static_cast<std::size_t>(c)] + from;
+      const int z = s.zeroLevel[c];
+      long long e = z;
+      if (p.zeroCorrection) {
+        long long sum = 0;
+        for (int j = 0; j < length; ++j) sum += x[j];
+        e = sum / length;
+      }
+      std::int64_t* a = acc.data() + static_cast<std::size_t>(c) * length;
+      // Exact sums: a running mean rounded upwards on every step gathers its
+      // rounding as it goes, so its error grows with the number of epochs.
+      for (int j = 0; j < length; ++j) {
+        const std::int64_t v = erd ? z + static_cast<std::int64_t>(std::abs(x[j] - z)) * p.gain : x[j];
+        a[j] += v - (e - z);
+      }
+    }
+    out.epochs = n;
+  }
+
+  // The average as codes of channel c: around the zero level times the gain (ERP).
+  std::int16_t shown(int c, int j) const {
+    // The mean rounded half up.
+    const double a = std::floor(static_cast<double>(acc[static_cast<std::size_t>(c) * length + j]) / out.epochs + 0.5);
+    const double z = s.zeroLevel[c];
+    return clampSignalCode(p.potentialType == 1 ? a : z + (a - z) * p.gain);
+  }
+
+  // One record (or one position inside it): false when the search in it ends.
+  bool epochAt(int point, int recordNumber) {
+    const int from = point + start;
+    if (from < 0 || from + length > s.recordLength) {
+      ++out.skipped;
+      return true;
+    }
+    if (level > 0 && rejected(from)) {
+      ++out.rejected;
+      return true;
+    }
+    accumulate(from);
+    if (asking && !aborted) {
+      if (mode == EvokedMode::Records)
+        for (int c = 0; c < s.channelCount; ++c)
+          for (int j = 0; j < length; ++j) s.channelData[static_cast<std::size_t>(c)][j] = shown(c, j);
+      const std::string q = std::string(kEpStepRecord) + std::to_string(recordNumber) + kEpStepAveraged +
+                            std::to_string(out.epochs) + "\r\n" + kEpStepNext + "\r\n" + kEpStepHint;
+      const int answer = ui.choose(kEpCaption, kEpCaption, q, {{"Да", 1}, {"Нет", 2}, {"Abort", 3}});
+      if (answer == 2) asking = false;
+      if (answer == 3 || answer == 0) aborted = true;
+    }
+    return true;
+  }
+
+  bool conditionHolds() {
+    if (condition.empty()) return true;
+    FormulaContext ctx;
+    ctx.study = &s;
+    ctx.i = 1;
+    ctx.j = 1;
+    const FormulaValue v = evaluateFormula(condition, ctx);
+    return v.ok() && v.value != 0;
+  }
+
+  void filterForErd() {
+    if (p.potentialType == 1) fftBandPass(engine, s, 0, s.channelCount - 1, p.erdHigh / s.sampleRate, p.erdLow / s.sampleRate);
+  }
+
+  void oneRecord(int recordNumber) {
+    int h = 0;
+    if (ref.kind == ReferenceKind::Time) h = std::max(0, static_cast<int>(std::trunc(ref.seconds * s.sampleRate)));
+    if (ref.kind == ReferenceKind::Time && h >= s.recordLength) return;
+    filterForErd();
+    if (!conditionHolds()) return;
+    if (mode == EvokedMode::Records) {
+      const int point = findReferencePoint(s, ref, h, templateStart, templateLength);
+      if (point >= 0) epochAt(point, recordNumber);
+      return;
+    }
+    // Inside the record: the next search starts one step after the point
+    // found, so that one reference point is never averaged twice.
+    const int step = templateLength;
+    while (!aborted) {
+      const int point = findReferencePoint(s, ref, h, templateStart, templateLength);
+      if (point < 0) break;
+      epochAt(point, recordNumber);
+      h = point + step;
+      if (h + step > s.recordLength) break;
+    }
+  }
+};
+
+}  // namespace
+
+bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mode, SpectralEngine& engine,
+                   Interaction& ui, EvokedOutcome& outcome) {
+  outcome = EvokedOutcome{};
+  Run r{s, settings, mode, engine, ui, outcome};
+  std::string message;
+  if (!parseReferencePoint(settings.reference, s.channelCount, r.ref, message)) {
+    ui.message(message);
+    return false;
+  }
+  const int fs = s.sampleRate;
+  const int L = s.recordLength;
+  r.start = static_cast<int>(std::trunc(fs * settings.epochStart));
+  int g = static_cast<int>(std::trunc(fs * settings.epochEnd)) - r.start;
+  if (g <= 0 || r.start >= L) {
+    ui.message(kEpWrongEpoch);
+    return false;
+  }
+  g = std::min(g, kMaxEpochSamples);
+  if (r.start + g > L && r.start < L - 1 &&
+      ui.ask(std::string(kEpTooLongPrefix) + formatNumber(static_cast<double>(L - r.start) / fs) + kEpTooLongSuffix))
+    g = L - r.start - 1;
+  if (r.start < 0 && g <= 0) {
+    ui.message(kEpWrongEpoch);
+    return false;
+  }
+  r.length = g;
+  if (r.ref.kind == ReferenceKind::Copy || mode == EvokedMode::InsideRecord) {
+    if (s.selectionAnchor < 0 || s.cursorPos == s.selectionAnchor) {
+      ui.message(kEpNoSelection);
+      return false;
+    }
+    r.templateStart = s.selectionAnchor;
+    r.templateLength = std::min(std::abs(s.cursorPos - s.selectionAnchor), kMaxEpochSamples);
+    // The template is read from the record, so it must lie inside it.
+    if (r.templateStart + r.templateLength > L) r.templateLength = L - r.templateStart;
+    if (r.templateLength <= 0) {
+      ui.message(kEpNoSelection);
+      return false;
+    }
+  }
+  if (r.ref.kind == ReferenceKind::External) ui.message(kEpExternalUnavailable);
+  if (settings.artefactMicroVolts != 0) {
+    if (s.calibValue[0] == 0) {
+      ui.message(kEpZeroCalibration);
+      return false;
+    }
+    r.level = static_cast<int>(std::trunc(settings.artefactMicroVolts / s.calibValue[0] * s.calibUnits[0]));
+    r.minRun = std::max(1, static_cast<int>(std::trunc(fs * settings.artefactSeconds)));
+    if (r.level <= 0) {
+      ui.message(kEpZeroCalibration);
+      return false;
+    }
+  }
+  const int gain = std::clamp(settings.gain, 1, 15);
+  for (int c = 0; c < s.channelCount; ++c)
+    if (s.calibValue[c] / gain == 0) {
+      ui.message(std::string(kEpGainAboveCalibration) + s.channelNames[static_cast<std::size_t>(c)]);
+      return false;
+    }
+  if (settings.potentialType == 1) {
+    if (!(settings.erdLow >= 0 && settings.erdHigh > settings.erdLow)) {
+      ui.message(kEpErdBand);
+      return false;
+    }
+  }
+  if (!trimSpaces(settings.condition).empty() &&
+      !compileFormula(settings.condition, FunctionNames::defaults(), r.condition, ui))
+    return false;
+  EvokedSettings p = settings;
+  p.gain = gain;
+  Run run{s, p, mode, engine, ui, outcome, r.ref, r.start, r.length, r.level, r.minRun, r.templateStart,
+          r.templateLength, std::move(r.condition)};
+  run.acc.assign(static_cast<std::size_t>(s.channelCount) * run.length, 0);
+  run.asking = p.stepByStep;
+
+  RecordSnapshot before;
+  before.capture(s);
+  const int originalRecord = s.currentRecord;
+  RecordSource* source = openRecordSource(s);
+  const bool stepping = mode == EvokedMode::Records && source && source->canStep() && s.recordCount > 0;
+  const int modifiedBefore = s.recordModified;
+  if (stepping) {
+    const int count = source->recordCount(s);
+    for (int k = 1; k <= count && !run.aborted; ++k) {
+      s.recordModified = 0;  // only the band filter of ERD/S changed it
+      if (s.currentRecord != k || k == 1) {
+        if (!source->moveTo(s, k, ui)) break;
+      }
+      run.oneRecord(k);
+    }
+  } else {
+    run.oneRecord(std::max(1, s.currentRecord));
+  }
+
+  auto restore = [&] {
+    if (stepping) {
+      s.recordModified = 0;
+      source->moveTo(s, originalRecord, ui);
+    }
+    before.restore(s);
+    s.recordModified = modifiedBefore;
+  };
+
+  if (outcome.epochs == 0) {
+    restore();
+    ui.message(kEpNothingAveraged);
+    if (outcome.rejected > 0) ui.message(std::string(kEpRejectedPrefix) + std::to_string(outcome.rejected) + kEpRejectedSuffix);
+    return false;
+  }
+  // The averaged record.
+  if (stepping) before.restore(s);  // the channel table of the file, not of the last ERD-filtered record
+  const int G = run.length;
+  // Channels of a shorter last record still get the whole average.
+  for (int c = 0; c < s.channelCount; ++c) {
+    std::int16_t* x = s.channelData[static_cast<std::size_t>(c)];
+    for (int j = 0; j < G; ++j) x[j] = run.shown(c, j);
+    for (int pass = 0; pass < p.smoothing; ++pass) smooth121(x, G);
+  }
+  if (s.markChannelCount > 0) std::fill(s.markChannel, s.markChannel + kMaxSamples, std::int16_t{0});
+  if (p.potentialType == 1) {
+    // The band power change in per cent of the baseline.
+    std::vector<long long> m(static_cast<std::size_t>(s.channelCount));
+    for (int c = 0; c < s.channelCount; ++c) {
+      long long sum = 0;
+      for (int j = 0; j < G; ++j) sum += s.channelData[static_cast<std::size_t>(c)][j] - s.zeroLevel[c];
+      m[static_cast<std::size_t>(c)] = sum / G;
+    }
+    const int keepLength = s.recordLength;
+    s.recordLength = G;
+    fftBandPass(engine, s, 0, s.channelCount - 1, p.erdHigh / fs, 0);
+    const int b0 = std::clamp(static_cast<int>(std::trunc(fs * p.baselineStart)), 0, G);
+    const int b1 = std::clamp(static_cast<int>(std::trunc(fs * p.baselineEnd)), 0, G);
+    std::vector<int> newZero(static_cast<std::size_t>(s.channelCount)), q(newZero.size());
+    for (int c = 0; c < s.channelCount; ++c) {
+      const std::int16_t* x = s.channelData[static_cast<std::size_t>(c)];
+      long long sum = 0;
+      for (int j = 0; j < G; ++j) sum += x[j] - s.zeroLevel[c];
+      // The envelope keeps its mean level whether or not the filter re-centred it.
+      const long long z = s.zeroLevel[c] + sum / G - m[static_cast<std::size_t>(c)];
+      newZero[static_cast<std::size_t>(c)] = static_cast<int>(z);
+      long long bsum = 0;
+      for (int j = b0; j < b1; ++j) bsum += x[j] - z;
+      q[static_cast<std::size_t>(c)] = b1 > b0 ? static_cast<int>(bsum / (b1 - b0)) : 0;
+      if (q[static_cast<std::size_t>(c)] == 0) {
+        s.recordLength = keepLength;
+        restore();
+        ui.message(kEpErdZeroBaseline);
+        return false;
+      }
+    }
+    for (int c = 0; c < s.channelCount; ++c) {
+      std::int16_t* x = s.channelData[static_cast<std::size_t>(c)];
+      const double z = newZero[static_cast<std::size_t>(c)], qq = q[static_cast<std::size_t>(c)];
+      for (int j = 0; j < G; ++j) x[j] = clampSignalCode((x[j] - qq - z) / qq * 2000 + 2048);
+      s.zeroLevel[c] = 2048;
+      s.calibUnits[c] = 2000;
+      s.calibValue[c] = 100;
+    }
+  } else {
+    for (int c = 0; c < s.channelCount; ++c) s.calibValue[c] = static_cast<std::uint16_t>(s.calibValue[c] / gain);
+  }
+  s.recordLength = G;
+  s.recordModified = 1;
+  s.cursorPos = std::min(100, G - 1);
+  s.selectionAnchor = -1;
+  s.currentRecord = 1;
+  s.recordCount = -outcome.epochs;
+  outcome.averaged = true;
+  if (outcome.rejected > 0) ui.message(std::string(kEpRejectedPrefix) + std::to_string(outcome.rejected) + kEpRejectedSuffix);
+  return true;
+}
+
+// --- peaks ------------------------------------------------------------------------
+
+PeakTable measurePeaks(const StudyState& s, const EvokedSettings& settings) {
+  PeakTable t;
+  const int L = s.recordLength;
+  const double fs = s.sampleRate;
+  std::string head = "Пик    ";
+  for (int c = 0; c < s.channelCount; ++c)
+    if (isEegChannel(s, c)) {
+      t.channels.push_back(c);
+      head += padLeft(trimSpaces(s.channelNames[static_cast<std::size_t>(c)]), 7);
+    }
+  auto phys = [&](int c, int code) {
+    const double units = std::max<int>(1, s.calibUnits[c]);
+    return (code - static_cast<int>(s.zeroLevel[c])) / units * s.calibValue[c];
+  };
+  for (int r = 0; r < kPeakRows - 1; ++r) {
+    const PeakRow& row = settings.peaks[static_cast<std::size_t>(r)];
+    if (trimSpaces(row.label).empty()) break;
+    PeakMeasure m;
+    m.label = trimSpaces(row.label);
+    m.positive = trimSpaces(row.sign) == "+";
+    // The window is kept inside the averaged record.
+    const int a = std::clamp(static_cast<int>(std::trunc(fs * numberOr(row.tMin, 0) + 0.5)), 0, std::max(0, L - 1));
+    const int b = std::clamp(static_cast<int>(std::trunc(fs * numberOr(row.tMax, 0) + 0.5)), 0, std::max(0, L - 1));
+    for (int c : t.channels) {
+      const std::int16_t* x = s.channelData[static_cast<std::size_t>(c)];
+      int best = a;
+      for (int i = a; i <= b; ++i)
+        if (m.positive ? x[i] > x[best] : x[i] < x[best]) best = i;
+      m.amplitude.push_back(L > 0 && a <= b ? phys(c, x[best]) : 0.0);
+      double lat = L > 0 && a <= b ? best / fs : 0.0;
+      if (lat > 0.1) lat = std::trunc(lat * 1000) / 1000;
+      else if (lat > 0.01) lat = std::trunc(lat * 10000) / 10000;
+      m.latency.push_back(lat);
+    }
+    t.rows.push_back(std::move(m));
+  }
+  std::string text = head + "\n" + kEpAmplitudes + "\n";
+  auto label = [](const std::string& l) {
+    std::string out = l;
+    while (utf8Length(out) < 7) out += ' ';
+    return out;
+  };
+  for (const PeakMeasure& m : t.rows) {
+    text += label(m.label);
+    for (double v : m.amplitude) text += padLeft(formatNumber(v), 7);
+    text += "\n";
+  }
+  text += std::string(kEpLatencies) + "\n";
+  for (const PeakMeasure& m : t.rows) {
+    text += label(m.label);
+    for (double v : m.latency) text += padLeft(formatNumber(v), 7);
+    text += "\n";
+  }
+  t.text = text;
+  return t;
+}
+
+}  // namespace velor
