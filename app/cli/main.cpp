@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
   addEcgScoreCommand(app, status);
   addTransformCommand(app, status);
   addCompareCommand(app, status);
+  addBreathCommand(app, status);
+  addEventsCommand(app, status);
+  addEmgCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
