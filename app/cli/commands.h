@@ -33,6 +33,9 @@ void addTransformCommand(CLI::App& app, int& status);
 void addCompareCommand(CLI::App& app, int& status);
 void addRegCommands(CLI::App& app, int& status);  // reg and reg-average
 void addEpCommand(CLI::App& app, int& status);
+void addBreathCommand(CLI::App& app, int& status);
+void addEventsCommand(CLI::App& app, int& status);
+void addEmgCommand(CLI::App& app, int& status);
 
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
 // text become "; "): the reason of a failure, or a notice after success.

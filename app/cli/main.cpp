@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
   addCompareCommand(app, status);
   addRegCommands(app, status);
   addEpCommand(app, status);
+  addBreathCommand(app, status);
+  addEventsCommand(app, status);
+  addEmgCommand(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
