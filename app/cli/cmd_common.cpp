@@ -122,6 +122,12 @@ bool chooseDumpChannels(std::vector<int>& chosen, int count) {
   return true;
 }
 
+bool channelOptionInRange(int channel, int channelCount) {
+  if (channel >= 1 && channel <= channelCount) return true;
+  reportFailure("--channel " + std::to_string(channel) + " is outside 1.." + std::to_string(channelCount));
+  return false;
+}
+
 int openInputAt(const std::string& path, int record, EngineInteraction& ui, OpenedInput& in) {
   std::string reason;
   if (!checkInputFile(path, reason)) {

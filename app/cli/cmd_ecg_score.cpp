@@ -30,10 +30,7 @@ int runScore(const ScoreOptions& o) {
   OpenedInput in;
   if (const int st = openInputAt(o.file, 1, ui, in); st != kExitOk) return st;
   StudyState& s = *in.state;
-  if (o.channel < 1 || o.channel > s.channelCount) {
-    reportFailure("--channel " + std::to_string(o.channel) + " is outside 1.." + std::to_string(s.channelCount));
-    return kExitUsage;
-  }
+  if (!channelOptionInRange(o.channel, s.channelCount)) return kExitUsage;
   if (!(o.windowMs > 0)) {
     reportFailure("--window-ms must be above 0");
     return kExitUsage;

@@ -34,10 +34,7 @@ int runEmg(const EmgOptions& o) {
   OpenedInput in;
   if (const int st = openInputAt(o.file, o.record, ui, in); st != kExitOk) return st;
   StudyState& s = *in.state;
-  if (o.channel < 1 || o.channel > s.channelCount) {
-    reportFailure("--channel " + std::to_string(o.channel) + " is outside 1.." + std::to_string(s.channelCount));
-    return kExitUsage;
-  }
+  if (!channelOptionInRange(o.channel, s.channelCount)) return kExitUsage;
   std::vector<MResponse> rows;
   std::string message;
   if (!measureMResponses(s, o.channel - 1, o.bit, rows, message)) {

@@ -46,10 +46,7 @@ int runEvents(const EventsOptions& o) {
   OpenedInput in;
   if (const int st = openInputAt(o.file, o.record, ui, in); st != kExitOk) return st;
   StudyState& s = *in.state;
-  if (o.channel < 1 || o.channel > s.channelCount) {
-    reportFailure("--channel " + std::to_string(o.channel) + " is outside 1.." + std::to_string(s.channelCount));
-    return kExitUsage;
-  }
+  if (!channelOptionInRange(o.channel, s.channelCount)) return kExitUsage;
   const int c = o.channel - 1;
   const EventScan scan = scanEvents(s, c, f, 0, false);
   if (scan.fault != FormulaFault::None) {

@@ -39,10 +39,7 @@ int run(const Options& o) {
   OpenedInput in;
   if (const int status = openInputAt(o.file, o.record, ui, in); status != kExitOk) return status;
   StudyState& s = *in.state;
-  if (!o.all && (o.channel < 1 || o.channel > s.channelCount)) {
-    reportFailure("--channel " + std::to_string(o.channel) + " is outside 1.." + std::to_string(s.channelCount));
-    return kExitUsage;
-  }
+  if (!o.all && !channelOptionInRange(o.channel, s.channelCount)) return kExitUsage;
   s.firstShownChannel = o.all ? 0 : o.channel - 1;
   s.currentChannelRow = 0;
   s.shownChannelCount = 1;

@@ -54,10 +54,7 @@ nlohmann::json waveJson(const StudyState& s, int channel, const RegWave& w) {
 int openFor(const RegOptions& o, EngineInteraction& ui, OpenedInput& in) {
   if (const int st = openInputAt(o.file, o.record, ui, in); st != kExitOk) return st;
   const StudyState& s = *in.state;
-  if (o.channel < 1 || o.channel > s.channelCount) {
-    reportFailure("--channel " + std::to_string(o.channel) + " is outside 1.." + std::to_string(s.channelCount));
-    return kExitUsage;
-  }
+  if (!channelOptionInRange(o.channel, s.channelCount)) return kExitUsage;
   return kExitOk;
 }
 

@@ -104,6 +104,9 @@ bool openInputRecordFile(const std::string& path, EngineInteraction& ui, OpenedI
 // to record `record` (1-based). Returns kExitOk, or the exit status after
 // telling why in one line. Readers' notices go to stderr as well.
 int openInputAt(const std::string& path, int record, EngineInteraction& ui, OpenedInput& in);
+// A 1-based --channel inside 1..channelCount; otherwise false after saying so
+// in one line (the caller returns kExitUsage).
+bool channelOptionInRange(int channel, int channelCount);
 
 // Writes every record of the open input `s` into a new "CA40" file `out`
 // (atomically), keeping the file date, the record times and a pair-transform
