@@ -75,11 +75,7 @@ int runBreath(const BreathOptions& o) {
       text += message + "\n";
   }
   if (t.full) reportFailure(kBreathTableFull);
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 }  // namespace

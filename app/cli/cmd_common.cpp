@@ -110,6 +110,12 @@ bool writeOut(const std::string& text) {
   return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
+int writeOutStatus(const std::string& text) {
+  if (writeOut(text)) return kExitOk;
+  reportFailure("cannot write the output");
+  return kExitFile;
+}
+
 bool chooseDumpChannels(std::vector<int>& chosen, int count) {
   if (chosen.empty())
     for (int c = 0; c < count; ++c) chosen.push_back(c);

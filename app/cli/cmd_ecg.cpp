@@ -106,11 +106,7 @@ int runEcg(const EcgOptions& o) {
       for (const std::string& l : dx.lines) text += l + "\n";
     }
   }
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 }  // namespace

@@ -87,11 +87,7 @@ int runScore(const ScoreOptions& o) {
   std::snprintf(buf, sizeof buf, "beats=%lld detected=%lld TP=%lld FN=%lld FP=%lld\nSe=%.2f%%\n+P=%.2f%%\n",
                 sc.referenceBeats, sc.detected, sc.truePositives, sc.falseNegatives, sc.falsePositives,
                 sc.sensitivity(), sc.positivePredictivity());
-  if (!writeOut(buf)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(buf);
 }
 
 }  // namespace

@@ -142,11 +142,7 @@ int runEdfInfo(const std::string& file, bool json) {
       text += b;
     }
   }
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 int runEdfDump(const std::string& file, int page, bool raw, const std::vector<int>& channels) {

@@ -59,11 +59,7 @@ int runEmg(const EmgOptions& o) {
       text += std::to_string(r.stimulus) + "," + std::to_string(r.latency) + "," + std::to_string(r.amplitude) + "," +
               std::to_string(r.duration) + "," + std::to_string(r.area) + "\n";
   }
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 }  // namespace

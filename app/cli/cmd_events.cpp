@@ -102,11 +102,7 @@ int runEvents(const EventsOptions& o) {
     else text += mi + "\n";
   }
   if (scan.full) reportFailure(kPoliTableFull);
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 }  // namespace

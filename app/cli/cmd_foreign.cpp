@@ -131,11 +131,7 @@ int runForeignInfo(const std::string& file, bool json) {
       text += b;
     }
   }
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 int runForeignDump(const std::string& file, int record, bool raw, const std::vector<int>& channels) {

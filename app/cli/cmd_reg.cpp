@@ -115,11 +115,7 @@ int runReg(const RegOptions& o) {
   } else {
     for (const auto& l : st.lines) text += l + "\n";
   }
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 int runRegAverage(const RegOptions& o) {
@@ -169,11 +165,7 @@ int runRegAverage(const RegOptions& o) {
       for (const auto& l : hemo) text += l + "\n";
     }
   }
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 }  // namespace

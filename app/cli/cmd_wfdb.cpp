@@ -88,11 +88,7 @@ int runWfdbInfo(const std::string& file, bool json) {
       for (const auto& [k, v] : byCode) text += "  " + k + " " + std::to_string(v) + "\n";
     }
   }
-  if (!writeOut(text)) {
-    reportFailure("cannot write the output");
-    return kExitFile;
-  }
-  return kExitOk;
+  return writeOutStatus(text);
 }
 
 int runWfdbDump(const std::string& file, int page, bool raw, const std::vector<int>& channels) {

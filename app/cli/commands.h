@@ -127,6 +127,8 @@ int writeCheckedRecordsAsCA40(StudyState& s, EngineInteraction& ui, const std::s
 std::string csvField(const std::string& text);
 // Writes `text` to stdout and flushes; false when that fails.
 bool writeOut(const std::string& text);
+// writeOut as a command's last step: kExitOk, or kExitFile after saying so.
+int writeOutStatus(const std::string& text);
 // A dump as CSV on stdout: a line of the column names (each through
 // csvField) and "mark" when `withMark`, then for each sample i < length the
 // text value(k, i, buf) writes into buf for each column k and, with the mark
