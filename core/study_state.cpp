@@ -155,6 +155,12 @@ double StudyState::resultValue(int band, int channel, int slice) const {
   if (sumMode == 5) return code;
   if (transformKind == TransformKind::Power && bandMode == 0)
     return std::ldexp(transformValue(*this, code, channel), std::clamp(resultPowerShift, 0, 48));
+  if (transformKind == TransformKind::Power && bandMode == 1) {
+    // The largest bin is stored as its amplitude code: its power is the
+    // square of that amplitude in microvolts.
+    const double a = code / static_cast<double>(std::max<std::uint16_t>(1, calibUnits[channel])) * calibValue[channel];
+    return a * a;
+  }
   return transformValue(*this, code, channel);
 }
 

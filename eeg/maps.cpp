@@ -61,6 +61,50 @@ std::uint16_t unitsOf(const StudyState& s, int channel) {
   return std::max<std::uint16_t>(1, s.calibUnits[std::clamp(channel, 0, kMaxChannels - 1)]);
 }
 
+// How a channel's codes reach the map's common scale. EEG channels that share
+// one calibration (every record of this system) keep their codes, a
+// calibration being `units` codes, as the maps always read them. On a page
+// whose channels each carry their own scale (EDF and the other foreign
+// formats) the codes are put on this system's usual step, 100 µV in 2047
+// codes, so equal microvolts give equal colours whatever format brought them.
+struct MapScale {
+  double factor = 1;  // codes of this channel to codes of the common scale
+  double units = 1;   // codes of the common scale for one calibration
+};
+
+constexpr double kCommonUnits = 2047;
+constexpr double kCommonMicrovoltsPerCode = 100.0 / kCommonUnits;
+
+bool eegSharesOneScale(const StudyState& s) {
+  const int n = std::clamp(s.channelCount, 0, kMaxChannels);
+  double first = -1;
+  for (int c = 0; c < n; ++c) {
+    if (!s.isEegChannel(c)) continue;
+    const double own = s.microvoltsPerCode(c);
+    if (first < 0) first = own;
+    else if (own != first) return false;
+  }
+  return true;
+}
+
+MapScale mapScaleOf(const StudyState& s, int channel) {
+  const int c = std::clamp(channel, 0, kMaxChannels - 1);
+  const double units = std::max<std::uint16_t>(1, s.calibUnits[c]);
+  if (!s.isEegChannel(c) || eegSharesOneScale(s)) return {1.0, units};
+  return {s.microvoltsPerCode(c) / kCommonMicrovoltsPerCode, kCommonUnits};
+}
+
+// The factor for a spectral code of the kind shown: amplitudes scale with
+// the channel's step, powers with its square; ratios and phases not at all.
+double kindFactor(const StudyState& s, double factor) {
+  switch (s.transformKind) {
+    case TransformKind::Amplitude:
+    case TransformKind::Envelope: return factor;
+    case TransformKind::Power: return factor * factor;
+    default: return 1.0;
+  }
+}
+
 int codeAt(const StudyState& s, int channel, int sample) {
   const int n = sampleLimit(s);
   if (channel < 0 || channel >= kMaxChannels || n <= 0) return 0;
@@ -131,18 +175,34 @@ int sampleMapValue(const StudyState& s, int channel, int sample, double* unscale
     int v = code - s.zeroLevel[std::clamp(channel, 0, kMaxChannels - 1)];
     const int anchor = s.selectionAnchor;
     if (anchor >= 0 && anchor < sampleLimit(s) && anchor != sample) v = code - codeAt(s, channel, anchor);
-    const double scaled = std::clamp(gain * v / unitsOf(s, channel) * 127.0, -1.0e6, 1.0e6);
+    const MapScale m = mapScaleOf(s, channel);
+    const double scaled = std::clamp(gain * v * m.factor / m.units * 127.0, -1.0e6, 1.0e6);
     const int value = std::clamp(static_cast<int>(std::trunc(scaled)) + 128, 0, 255);
     if (unscaled) *unscaled = value;
     return value;
   }
-  if (unscaled) *unscaled = code;
-  return byteOf(gain * code / unitsOf(s, channel) * 255.0);
+  const MapScale m = mapScaleOf(s, channel);
+  const double f = kindFactor(s, m.factor);
+  if (unscaled) *unscaled = f == 1.0 ? code : code * f;
+  return byteOf(gain * code * f / m.units * 255.0);
+}
+
+int bandMapCode(const StudyState& s, int row, int code) {
+  // Rows of channels with their own scales are compared on the common one;
+  // frequency measures and lead-pair rows stay as stored.
+  if (s.bandMode >= 2 || mapShowsPairs(s)) return code;
+  const double own = mapScaleOf(s, row).factor;
+  // the largest bin of a power spectrum is stored as its amplitude
+  double f = s.transformKind == TransformKind::Power && s.bandMode == 1 ? own : kindFactor(s, own);
+  if (f == 1.0) return code;
+  // powers on the store's binary scale are compared at their true size
+  if (s.transformKind == TransformKind::Power && s.bandMode == 0) f = std::ldexp(f, std::clamp(s.resultPowerShift, 0, 48));
+  return static_cast<int>(std::clamp(std::trunc(code * f + 0.5), -2.0e9, 2.0e9));
 }
 
 int bandMapValue(const StudyState& s, int row, int band, int slice, int mapScaleStep, double* unscaled) {
   // The store holds whole codes, so c = trunc(measure + 0.49) is the code itself.
-  const int c = s.resultGet(band, row, slice);
+  const int c = bandMapCode(s, row, s.resultGet(band, row, slice));
   if (unscaled) *unscaled = c;
   return bandCodeMapValue(s, c, mapScaleStep);
 }
@@ -354,7 +414,7 @@ bool runBandDiagrams(SpectralEngine& engine, StudyState& s, ViewMode mode, Inter
     writeFileAtomically(s.programDir + "PowerSpectr.txt", utf8ToCp1251(crlfJoin(engine.powerLines)));
   int largest = 0;
   for (int b = 0; b < bandsOf(s); ++b)
-    for (int r = 0; r < mapRowCount(s); ++r) largest = std::max(largest, s.resultGet(b, r, 0));
+    for (int r = 0; r < mapRowCount(s); ++r) largest = std::max(largest, bandMapCode(s, r, s.resultGet(b, r, 0)));
   m.mapScaleStep = diagramScaleStep(largest, s.transformKind);
   s.currentEpoch = 0;
   return true;
@@ -720,8 +780,9 @@ TextTableExtras mapTextExtras(const StudyState& s, const MapSettings& m) {
     std::vector<MapElectrode> e(codes.size());
     for (std::size_t r = 0; r < codes.size(); ++r) {
       e[r].row = static_cast<int>(r);
-      e[r].raw = codes[r];
-      e[r].value = bandCodeMapValue(s, codes[r], step);
+      const int c = bandMapCode(s, static_cast<int>(r), codes[r]);
+      e[r].raw = c;
+      e[r].value = bandCodeMapValue(s, c, step);
     }
     applyAsymmetry(s, ViewMode::EpochMaps, e);
     for (std::size_t r = 0; r < codes.size(); ++r) codes[r] = e[r].value;

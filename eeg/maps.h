@@ -80,6 +80,9 @@ int sampleMapValue(const StudyState& s, int channel, int sample, double* unscale
 int bandMapValue(const StudyState& s, int row, int band, int slice, int mapScaleStep, double* unscaled = nullptr);
 // The map value 0..255 of a band measure code c by bandMode and kind.
 int bandCodeMapValue(const StudyState& s, int c, int mapScaleStep);
+// A stored band code of a row on the maps' common scale: as stored when the
+// EEG channels share one calibration, otherwise the codes of 100 µV in 2047.
+int bandMapCode(const StudyState& s, int row, int code);
 
 // The electrodes of the positioned channels with their values for the current
 // view mode (the cursor sample for signals and the transform view; band `band` of slice `slice`
