@@ -158,7 +158,8 @@ TEST(CliEegReport, PagesOfARealEdfRecording) {
 
 // Every page of both resting recordings of a healthy volunteer is judged:
 // a rule matches (a degree, not "не определена"), alpha leads at a medium
-// height, the rhythm is regular and the slow waves practically absent.
+// height, the rhythm is regular, beta1 is little, the slow waves practically
+// absent, and the degree is the norm.
 TEST(CliEegReport, RestingRecordingsOfAHealthyAdultGetADegree) {
   for (const char* name : {"eegmat/Subject00_1.edf", "eegmat/Subject00_2.edf"}) {
     const std::string path = test::sharedData(name);
@@ -180,6 +181,9 @@ TEST(CliEegReport, RestingRecordingsOfAHealthyAdultGetADegree) {
       EXPECT_GE(r.features.code[kAlphaFeature], 3) << name << " page " << page;
       EXPECT_LE(r.features.code[kAlphaFeature], 5) << name << " page " << page;
       EXPECT_EQ(r.features.code[kSlow], 1) << name << " page " << page;
+      // a tenth of the power in beta1 is little beta, and the page is normal
+      EXPECT_EQ(r.features.code[kBeta1], 2) << name << " page " << page;
+      EXPECT_EQ(r.degree, 2) << name << " page " << page;
     }
     closeRecordFile(*s);
   }
