@@ -143,15 +143,37 @@ struct Segment {
 long long srcFirst(long long j0, long long n, long long N) { return j0 * n / N; }
 long long srcEnd(long long j1, long long n, long long N) { return (j1 - 1) * n / N + 1; }
 
+// An allocator whose resize leaves new elements uninitialised (a read fills them).
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <typename U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... A>
+  void construct(U* p, A&&... a) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+  }
+};
+
 struct PageData {
   int page = -1;  // 0-based
   int frames = 0;
   std::vector<Segment> segments;
   std::vector<std::vector<std::int32_t>> values;  // per channel: source samples, segment after segment
+  std::vector<long long> counts;                  // per channel: source samples of the page
   // A page of whole 2-byte records keeps its records as stored and widens
-  // them into `values` only when something needs the numbers (the first
-  // page's mapping, a write-back): the codes are made straight from the bytes.
-  std::vector<unsigned char> raw;
+  // them into `values` only when something needs the numbers (a write-back):
+  // the codes are made straight from the bytes. The buffer is not cleared
+  // before the read fills it, so a page costs no more than its bytes.
+  std::vector<unsigned char, UninitialisedAllocator<unsigned char>> raw;
   bool valuesReady = true;
   std::vector<std::vector<long long>> base;      // per channel and segment: index of its first source sample
   std::vector<EdfAnnotation> annotations;
@@ -264,6 +286,7 @@ void layOut(const Session& x, int page, PageData& pd) {
   laySegments(x, page, pd);
   const std::size_t nc = x.h.channelSignals.size();
   pd.values.resize(nc);
+  pd.counts.resize(nc);
   pd.base.resize(nc);
   for (std::size_t c = 0; c < nc; ++c) {
     const long long n = x.h.signalHeaders[static_cast<std::size_t>(x.h.channelSignals[c])].samplesPerRecord;
@@ -273,7 +296,8 @@ void layOut(const Session& x, int page, PageData& pd) {
       pd.base[c].push_back(total);
       total += srcEnd(g.j1, n, N) - srcFirst(g.j0, n, N);
     }
-    pd.values[c].resize(static_cast<std::size_t>(total));
+    pd.counts[c] = total;
+    pd.values[c].clear();  // widened when the numbers are needed
   }
   pd.annotations.clear();
 }
@@ -391,6 +415,8 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
   } else {
     pd.raw.clear();
   }
+  if (pd.valuesReady)
+    for (std::size_t c = 0; c < pd.values.size(); ++c) pd.values[c].resize(static_cast<std::size_t>(pd.counts[c]));
   std::vector<unsigned char> piece;
   for (std::size_t s = 0; s < pd.segments.size(); ++s) {
     const Segment& g = pd.segments[s];
@@ -447,11 +473,13 @@ const unsigned char* storedSamples(const Session& x, const PageData& pd, std::si
 // The page's samples as numbers, for those who need them.
 void ensureValues(const Session& x, PageData& pd) {
   if (pd.valuesReady) return;
-  for (std::size_t c = 0; c < pd.values.size(); ++c)
+  for (std::size_t c = 0; c < pd.values.size(); ++c) {
+    pd.values[c].resize(static_cast<std::size_t>(pd.counts[c]));
     for (std::size_t s = 0; s < pd.segments.size(); ++s) {
-      const long long end = s + 1 < pd.segments.size() ? pd.base[c][s + 1] : static_cast<long long>(pd.values[c].size());
+      const long long end = s + 1 < pd.segments.size() ? pd.base[c][s + 1] : pd.counts[c];
       decode(storedSamples(x, pd, c, s), end - pd.base[c][s], x.h.sampleWidth, pd.values[c].data() + pd.base[c][s]);
     }
+  }
   pd.valuesReady = true;
 }
 
@@ -761,8 +789,8 @@ void expandPage(Session& x, const PageData& pd, std::int16_t* const* dst, std::i
   std::vector<const CodeTable*> tables(channels, nullptr);
   long long samples = 0;
   for (std::size_t c = 0; c < channels; ++c) {
-    samples += static_cast<long long>(pd.values[c].size());
-    if (!pd.valuesReady) tables[c] = tableFor(x, c, static_cast<long long>(pd.values[c].size()));
+    samples += pd.counts[c];
+    if (!pd.valuesReady) tables[c] = tableFor(x, c, pd.counts[c]);
   }
   std::atomic<std::size_t> next{0};
   long long helperLimited = 0;
@@ -862,7 +890,49 @@ std::pair<long long, long long> calibrationFraction(double x, std::map<double, s
   return known[x] = {p / d, q / d};
 }
 
-bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int32_t>& first, EdfChannelMapping& m,
+// The smallest and largest sample of one channel on the first page.
+struct FirstRange {
+  bool any = false;
+  std::int32_t lo = 0, hi = 0;
+};
+
+// 2-byte samples as stored, little-endian.
+void rangeOfStored16(const unsigned char* p, long long n, std::int32_t& lo, std::int32_t& hi) {
+  std::int16_t a = 32767, b = -32768;
+  for (long long i = 0; i < n; ++i) {
+    std::int16_t v;
+    std::memcpy(&v, p + 2 * i, 2);
+    a = std::min(a, v);
+    b = std::max(b, v);
+  }
+  lo = a;
+  hi = b;
+}
+
+FirstRange pageRange(const Session& x, const PageData& pd, std::size_t c) {
+  FirstRange r;
+  r.any = pd.counts[c] > 0;
+  if (!r.any) return r;
+  if (pd.valuesReady) {
+    rangeOf(pd.values[c].data(), static_cast<long long>(pd.values[c].size()), r.lo, r.hi);
+    return r;
+  }
+  // a page kept as stored is looked over in its bytes, not widened first
+  r.lo = std::numeric_limits<std::int32_t>::max();
+  r.hi = std::numeric_limits<std::int32_t>::min();
+  for (std::size_t s = 0; s < pd.segments.size(); ++s) {
+    const long long end = s + 1 < pd.segments.size() ? pd.base[c][s + 1] : pd.counts[c];
+    const long long n = end - pd.base[c][s];
+    if (n <= 0) continue;
+    std::int32_t lo = 0, hi = 0;
+    rangeOfStored16(storedSamples(x, pd, c, s), n, lo, hi);
+    r.lo = std::min(r.lo, lo);
+    r.hi = std::max(r.hi, hi);
+  }
+  return r;
+}
+
+bool chooseMapping(const EdfSignalHeader& sig, int w, const FirstRange& first, EdfChannelMapping& m,
                    std::map<double, std::pair<long long, long long>>& fractions, std::string& reason) {
   const double vf = edfVoltageFactor(sig.dimension);
   const double f = vf > 0 ? vf : 1.0;
@@ -882,11 +952,9 @@ bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int
     lo = static_cast<double>(widthMin(w));
     hi = static_cast<double>(widthMax(w));
   }
-  std::int32_t smallest = 0, largest = 0;
-  rangeOf(first.data(), static_cast<long long>(first.size()), smallest, largest);
-  const double fmin = smallest, fmax = largest;
+  const double fmin = first.lo, fmax = first.hi;
   double aSpan = 65533.0 / (hi - lo);
-  if (aSpan < 0.5 && !first.empty()) {
+  if (aSpan < 0.5 && first.any) {
     // Wider than 16-bit codes can hold at the file's resolution (24- and
     // 32-bit files): the range the first page uses, with room to spare.
     const double mid = (fmin + fmax) / 2;
@@ -898,7 +966,7 @@ bool chooseMapping(const EdfSignalHeader& sig, int w, const std::vector<std::int
   // the largest distance of a first sample from `origin` is that of the
   // smallest or the largest (rounding of v − origin keeps their order)
   auto peakAround = [&](double origin) {
-    if (first.empty()) return 0.0;
+    if (!first.any) return 0.0;
     return std::max(std::fabs(fmin - origin), std::fabs(fmax - origin));
   };
   // Largest scale for which a zero level 0..65535 exists with every code of
@@ -1450,11 +1518,10 @@ bool openEdf(StudyState& s, const std::string& path, int w, Interaction& ui) {
   const EdfHeader& h = x.h;
   x.geo = geometryOf(h);
   if (!readPage(x, 0, x.page, reason)) return refuse();
-  ensureValues(x, x.page);
   x.maps.resize(h.channelSignals.size());
   std::map<double, std::pair<long long, long long>> fractions;
   for (std::size_t c = 0; c < h.channelSignals.size(); ++c) {
-    if (!chooseMapping(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])], w, x.page.values[c], x.maps[c],
+    if (!chooseMapping(h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])], w, pageRange(x, x.page, c), x.maps[c],
                        fractions, reason))
       return refuse();
   }

@@ -9,25 +9,26 @@
 // Epochs are --epoch-length samples (256 by default, as the settings start).
 #include "app/cli/cmd_map.h"
 
+#include <memory>
+#include <string>
+
+#include "app/cli/commands.h"
+
 #ifdef VELOR_CLI_PRINT
-
-#include "core/record_file.h"
-
 #include <QBuffer>
 #include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
-#include <string>
 
-#include "app/cli/commands.h"
 #include "core/checked_write.h"
 #include "core/numtext.h"
+#include "core/record_file.h"
 #include "eeg/band_table.h"
 #include "eeg/maps.h"
 #include "eeg/spectral.h"
 #include "eeg/ui/map_render.h"
+#endif
 
 namespace velor::cli {
 
@@ -47,6 +48,7 @@ struct MapOptions {
   double frequency = 10.0;
 };
 
+#ifdef VELOR_CLI_PRINT
 bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 // Band by number from 1 or by name (trimmed, exact).
@@ -176,6 +178,8 @@ int runMap(const MapOptions& o) {
   return kExitOk;
 }
 
+#endif  // VELOR_CLI_PRINT
+
 }  // namespace
 
 void addMapCommand(CLI::App& app, int& status) {
@@ -192,9 +196,15 @@ void addMapCommand(CLI::App& app, int& status) {
   cmd->add_option("--sample", o->sample, "Sample of the amplitude map (default: the opening cursor)");
   cmd->add_option("--frequency", o->frequency, "Frequency of the spectrum map in Hz")->capture_default_str();
   cmd->add_option("--size", o->size, "Picture width and height in pixels")->capture_default_str();
+#ifdef VELOR_CLI_PRINT
   cmd->callback([o, &status] { status = runMap(*o); });
+#else
+  // the options write into *o as they are parsed: it lives as long as the callback
+  cmd->callback([o, &status] {
+    (void)o;
+    status = runPictureProgram();
+  });
+#endif
 }
 
 }  // namespace velor::cli
-
-#endif  // VELOR_CLI_PRINT

@@ -1,5 +1,6 @@
-// velor-cli map: the head map as the map window draws it, into a PNG file;
-// built only with the Qt workstation (the picture is painted by its drawing).
+// velor-cli map: the head map as the map window draws it, into a PNG file.
+// The picture is painted by the workstation's drawing, so the command runs
+// in velor-cli-pictures; velor-cli only takes its options and hands it over.
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -37,6 +37,13 @@ void addBreathCommand(CLI::App& app, int& status);
 void addEventsCommand(CLI::App& app, int& status);
 void addEmgCommand(CLI::App& app, int& status);
 
+// map and print paint with the workstation's Qt drawing. That part lives in
+// a companion program beside velor-cli, "velor-cli-pictures", so that every
+// other command starts without loading the GUI libraries (about 50 of them);
+// the two commands hand the whole command line over to it.
+void rememberCommandLine(int argc, char** argv);
+int runPictureProgram();
+
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the
 // text become "; "): the reason of a failure, or a notice after success.
 void reportFailure(std::string_view text);

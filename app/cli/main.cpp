@@ -13,10 +13,8 @@
 #include "app/cli/cmd_period.h"
 #include "app/cli/cmd_spectrum.h"
 #include "app/cli/commands.h"
-#ifdef VELOR_CLI_PRINT
 #include "app/cli/cmd_map.h"
 #include "app/cli/print_pdf.h"
-#endif
 
 int main(int argc, char** argv) {
   using namespace velor::cli;
@@ -26,6 +24,7 @@ int main(int argc, char** argv) {
     return "velor-cli: " + std::string(e.what()) + " (see --help)\n";
   });
   int status = kExitOk;
+  rememberCommandLine(argc, argv);
   addInfoCommand(app, status);
   addDumpCommand(app, status);
   addConvertCommand(app, status);
@@ -33,10 +32,8 @@ int main(int argc, char** argv) {
   addFilterDesignCommand(app, status);
   addFilterCommand(app, status);
   addFftFilterCommand(app, status);
-#ifdef VELOR_CLI_PRINT
   addPrintCommand(app, status);
   addMapCommand(app, status);
-#endif
   addSpectrumCommand(app, status);
   addBandsCommand(app, status);
   addEegReportCommand(app, status);

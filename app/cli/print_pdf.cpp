@@ -6,12 +6,15 @@
 // directory when they are there, as at program start.
 #include "app/cli/print_pdf.h"
 
-#include <QApplication>
-#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "app/cli/commands.h"
+
+#ifdef VELOR_CLI_PRINT
+#include <QApplication>
+#include <cstdio>
+
 #include "core/binio.h"
 #include "core/record_file.h"
 #include "core/settings.h"
@@ -21,6 +24,7 @@
 #include "viewer/monitor.h"
 #include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/record_print.h"
+#endif
 
 namespace velor::cli {
 
@@ -34,6 +38,7 @@ struct PrintOptions {
   int height = 600;
 };
 
+#ifdef VELOR_CLI_PRINT
 int runPrint(const PrintOptions& o) {
   std::string reason;
   if (!checkInputFile(o.file, reason)) {
@@ -100,6 +105,8 @@ int runPrint(const PrintOptions& o) {
   return kExitOk;
 }
 
+#endif  // VELOR_CLI_PRINT
+
 }  // namespace
 
 void addPrintCommand(CLI::App& app, int& status) {
@@ -110,7 +117,15 @@ void addPrintCommand(CLI::App& app, int& status) {
   cmd->add_option("--pdf", o->pdf, "The PDF file to write")->required();
   cmd->add_option("--width", o->width, "Width of the monitor window in pixels")->capture_default_str();
   cmd->add_option("--height", o->height, "Height of the monitor window in pixels")->capture_default_str();
+#ifdef VELOR_CLI_PRINT
   cmd->callback([o, &status] { status = runPrint(*o); });
+#else
+  // the options write into *o as they are parsed: it lives as long as the callback
+  cmd->callback([o, &status] {
+    (void)o;
+    status = runPictureProgram();
+  });
+#endif
 }
 
 }  // namespace velor::cli

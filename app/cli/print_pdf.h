@@ -1,5 +1,6 @@
-// velor-cli print: the one command that needs Qt (the PDF page is painted
-// as the workstation paints it); built only with the Qt workstation.
+// velor-cli print: the PDF page is painted as the workstation paints it, so
+// the command runs in velor-cli-pictures; velor-cli only takes its options
+// and hands it over.
 #pragma once
 
 #include <CLI/CLI.hpp>
