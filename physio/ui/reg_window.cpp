@@ -73,14 +73,14 @@ RegWindow::RegWindow(StudyState& s, Interaction& ui, Actions actions, QWidget* p
               makeButton("&A=Усреднение", "Усреднение РГ-волн", methods),
               makeButton("&B=Кубичек", "Гемодинамика по Кубичеку", methods),
               makeButton("&C=Тищенко", "Показателт гемодинамики", methods),
-              makeButton("<Esc>=Отменить", "Отменить меню", this)};
+              makeButton("<Esc>=Отменить", "Отменить меню", methods)};
   grid->addWidget(buttons_[0], 1, 0);
   grid->addWidget(buttons_[1], 1, 1);
   grid->addWidget(new QLabel(q("Гемодинамика:"), methods), 0, 2, 1, 2);
   grid->addWidget(buttons_[2], 1, 2);
   grid->addWidget(buttons_[3], 1, 3);
+  grid->addWidget(buttons_[4], 2, 0, 1, 4);
   top->addWidget(methods);
-  top->addWidget(buttons_[4]);
   QObject::connect(buttons_[0], &QPushButton::clicked, this, [this] { runStatistics(); });
   QObject::connect(buttons_[1], &QPushButton::clicked, this, [this] { runAverage(); });
   QObject::connect(buttons_[2], &QPushButton::clicked, this, [this] { runHemodynamics(0); });
