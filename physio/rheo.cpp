@@ -432,15 +432,18 @@ bool computeRegStatistics(StudyState& s, int currentChannel, int leads, const Re
     }
     for (auto& lr : res) out.leads.push_back(std::move(lr));
   }
-  const double meanPr = out.leads.back().meanPropagation;
-  const auto S = kaplanIndex(rr, s.sampleRate);
-  const int t0 = sanitizeRestingPropagation(restingPropagationMs);
-  if (S && meanPr > 0)
-    L.push_back(std::string(kRegIps) + integerText(static_cast<long long>(std::trunc(*S * t0 / (meanPr * 1000)))));
-  else
-    L.push_back(std::string(kRegIps) + kRegNoValue);
+  out.kaplan = kaplanIndex(rr, s.sampleRate);
+  L.push_back(regIpsLine(out, restingPropagationMs));
   L.push_back(std::string(kRegWaves) + integerText(out.waveCount));
   return true;
+}
+
+std::string regIpsLine(const RegStatistics& st, int restingPropagationMs) {
+  const double meanPr = st.leads.empty() ? 0 : st.leads.back().meanPropagation;
+  const int t0 = sanitizeRestingPropagation(restingPropagationMs);
+  if (st.kaplan && meanPr > 0)
+    return std::string(kRegIps) + integerText(static_cast<long long>(std::trunc(*st.kaplan * t0 / (meanPr * 1000))));
+  return std::string(kRegIps) + kRegNoValue;
 }
 
 bool computeRegDynamics(StudyState& s, int channel, int k, const BeatDetectorSettings& settings, RegDynamics& out,

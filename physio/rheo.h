@@ -106,7 +106,11 @@ struct RegStatistics {
   std::vector<RegLeadResult> leads;
   int waveCount = 0;  // of the last lead
   std::vector<std::string> notices;
+  std::optional<double> kaplan;  // of the ECG intervals; nothing when it has no value
 };
+// The "ИПС=" line for a resting propagation time (ms): the Kaplan index
+// scaled by the resting over the mean propagation time of the last lead.
+std::string regIpsLine(const RegStatistics& st, int restingPropagationMs);
 // The statistics of 1, 2 or 4 leads (1: `currentChannel`; 2: channels 0, 1;
 // 4: 0, 1 and 3, 4) with the norms given. False with the message when a lead
 // has fewer than two waves or channel 2 gives no R waves.
@@ -152,5 +156,9 @@ bool writeRegPatient(const std::string& dir, const RegPatient& p, bool haematocr
 // from the first sample of channel 1.
 bool computeHemodynamics(StudyState& s, int method, int age, const RegPatient& p,
                          const BeatDetectorSettings& settings, std::vector<std::string>& lines, std::string& message);
+// The same on the waves a search of channel 0 already found (the window
+// searches before it asks for the patient data).
+bool computeHemodynamics(StudyState& s, const RegWaveSearch& channel0, int method, int age, const RegPatient& p,
+                         std::vector<std::string>& lines, std::string& message);
 
 }  // namespace velor

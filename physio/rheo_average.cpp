@@ -177,8 +177,13 @@ bool computeHemodynamics(StudyState& s, int method, int age, const RegPatient& p
     message = kRegTooFewWaves;
     return false;
   }
-  const RegWaveSearch w = findRegWaves(s, 0, r);
-  if (w.waves.size() < 2) {
+  return computeHemodynamics(s, findRegWaves(s, 0, r), method, age, p, lines, message);
+}
+
+bool computeHemodynamics(StudyState& s, const RegWaveSearch& w, int method, int age, const RegPatient& p,
+                         std::vector<std::string>& lines, std::string& message) {
+  lines.clear();
+  if (s.channelCount < 3 || w.waves.size() < 2) {
     message = kRegTooFewWaves;
     return false;
   }

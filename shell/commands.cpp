@@ -36,7 +36,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::EegAnalysis, "анализ ЭЭГ", true},
     {Module::EcgAnalysis, "анализ ЭКГ", true},
     {Module::EmgAnalysis, "миография", false},
-    {Module::Rheography, "реография", false},
+    {Module::Rheography, "реография", true},
     {Module::Polygraph, "полиграф и дыхание", false},
     {Module::EvokedPotentials, "анализ ВП", false},
     {Module::TextResults, "окно результатов", true},

@@ -11,51 +11,17 @@
 #include "interchange/wfdb.h"
 #include "physio/rheo.h"
 #include "physio/rheo_texts.h"
+#include "pulse_train.h"
 
 namespace velor::test {
 namespace {
 
-constexpr int kRate = 250, kPeriod = 200, kLength = 2500, kFirstR = 50, kFootAfterR = 20;
+constexpr int kRate = kTrainRate, kPeriod = kTrainPeriod, kFirstR = kTrainFirstR, kFootAfterR = kTrainFootAfterR;
 
-// One pulse, i samples after its foot: a rise of 20 codes a sample for ten
-// samples and 40 for ten more up to the peak (1600), a fall of 8 a sample to
-// the incisura at 70 (1200), a dicrotic rise to 1300 at 80, then a slow fall
-// back to 1000 at the next foot.
-int pulse(int i) {
-  if (i <= 10) return 1000 + 20 * i;
-  if (i <= 20) return 1200 + 40 * (i - 10);
-  if (i <= 70) return 1600 - 8 * (i - 20);
-  if (i <= 80) return 1200 + 10 * (i - 70);
-  return 1300 - (i - 80) * 5 / 2;
-}
-
-// Channels: 0, 1, 3, 4 pulses (1 and 4 at 3/4 of the swing), 2 an ECG with
-// sharp R waves every 200 samples.
 void writeTrain(const std::string& path) {
   StudyState s;
   ScriptedInteraction ui;
-  s.channelCount = 5;
-  s.recordLength = kLength;
-  s.sampleRate = kRate;
-  for (int c = 0; c < 5; ++c) {
-    s.channelNames[static_cast<std::size_t>(c)] = c == 2 ? "ECG" : "R" + std::to_string(c);
-    s.calibUnits[c] = 100;
-    s.calibValue[c] = 500;  // 0.001 ohm a code
-    s.zeroLevel[c] = 2048;
-  }
-  for (int t = 0; t < kLength; ++t) {
-    const int i = ((t - kFirstR - kFootAfterR) % kPeriod + kPeriod) % kPeriod;
-    const int p = pulse(i);
-    for (int c : {0, 3}) s.channel(c)[t] = static_cast<std::int16_t>(p);
-    for (int c : {1, 4}) s.channel(c)[t] = static_cast<std::int16_t>(1000 + (p - 1000) * 3 / 4);
-    const int r = ((t - kFirstR) % kPeriod + kPeriod) % kPeriod;
-    const int d = r > kPeriod / 2 ? r - kPeriod : r;  // samples from the nearest R
-    int e = 2048;
-    if (d >= -3 && d <= 0) e += 800 * (d + 3) / 3;
-    else if (d > 0 && d <= 3) e += 800 - 1000 * d / 3;
-    else if (d > 3 && d <= 6) e += -200 + 200 * (d - 3) / 3;
-    s.channel(2)[t] = static_cast<std::int16_t>(e);
-  }
+  fillPulseTrain(s);
   ASSERT_TRUE(saveRecords(s, path, ui));
 }
 
