@@ -33,6 +33,7 @@
 #include "interchange/edf.h"
 #include "shell/file_dispatch.h"
 #include "test_support.h"
+#include "viewer/record_edit.h"
 
 namespace velor {
 namespace {
@@ -455,6 +456,58 @@ TEST_F(Fixture, PagesOfWholeRecordsAndStepping) {
   EXPECT_TRUE(rewindEdf(*s, ui));
   expectPage(1, 32000);
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// "&U=Слить" on an EDF: its pages one after another, as far as a record
+// holds; the merged record is no page of the file, so it is never written
+// back over one, and "Восстановить" goes back to page 1.
+TEST_F(Fixture, MergingPagesJoinsThemAndRestoreGoesBackToTheFirst) {
+  Spec e;
+  e.recordCount = 200;  // two pages: 32000 and 19200 samples
+  e.sigs = {ramp("EEG Fp1", 256, 200, [](long long k) { return k % 60000 - 30000; }),
+            ramp("EEG Fp2", 256, 200, [](long long k) { return 1000 - k % 7000; })};
+  ASSERT_TRUE(open(put("pages.edf", build(e))));
+  ASSERT_EQ(s->recordCount, 2);
+  std::vector<std::vector<std::int16_t>> pages[2];
+  for (int p = 0; p < 2; ++p) {
+    ASSERT_TRUE(gotoRecord(*s, p + 1, ui));
+    for (int c = 0; c < 2; ++c) pages[p].emplace_back(s->channel(c), s->channel(c) + s->recordLength);
+  }
+  RecordEditor editor(*s, ui);
+  NoProgress progress;
+  ASSERT_TRUE(editor.mergeRecords(progress));
+  EXPECT_EQ(s->recordLength, kMaxSamples);
+  EXPECT_EQ(s->currentRecord, 1);
+  EXPECT_TRUE(editor.mergedRecordShown());
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_EQ(s->channel(c)[31999], pages[0][c][31999]);
+    EXPECT_EQ(s->channel(c)[32000], pages[1][c][0]);
+    EXPECT_EQ(s->channel(c)[kMaxSamples - 1], pages[1][c][kMaxSamples - 1 - 32000]);
+  }
+  ASSERT_EQ(ui.messages.size(), 1u);  // the second page did not fit whole
+  EXPECT_NE(ui.messages[0].find("32767"), std::string::npos);
+
+  // a change to the merged record is not written over page 1
+  const std::string before = readBytes(dir.file("pages.edf"));
+  s->channelData[0][10] = 77;
+  s->recordModified = 1;
+  ui.answerYes = true;
+  EXPECT_FALSE(confirmWriteBack(*s, ui));
+  EXPECT_EQ(readBytes(dir.file("pages.edf")), before);
+  s->recordModified = 0;
+
+  ASSERT_TRUE(editor.restoreRecord());
+  EXPECT_FALSE(editor.mergedRecordShown());
+  EXPECT_EQ(s->currentRecord, 1);
+  ASSERT_EQ(s->recordLength, 32000);
+  EXPECT_EQ(s->channel(1)[123], pages[0][1][123]);
+
+  // one page only: nothing to merge
+  Spec one;
+  one.sigs = {ramp("EEG Fp1", 256, 1, [](long long k) { return k; })};
+  ASSERT_TRUE(open(put("one.edf", build(one))));
+  EXPECT_FALSE(editor.mergeRecords(progress));
+  EXPECT_EQ(s->recordLength, 256);
 }
 
 TEST_F(Fixture, TwoStudiesPageThroughTheirOwnFilesAtOnce) {

@@ -7,6 +7,7 @@
 
 #include "core/numtext.h"
 #include "core/record_file.h"
+#include "core/record_source.h"
 #include "core/settings.h"
 #include "viewer/monitor.h"
 #include "viewer/record_edit_texts.h"
@@ -635,10 +636,23 @@ bool RecordEditor::recordByNumber() {
 }
 
 bool RecordEditor::mergedRecordShown() const {
-  return mergedFd_ >= 0 && mergedFd_ == s_.recordFileHandle && mergedPath_ == s_.recordFilePath;
+  if (mergedFd_ < 0 || mergedFd_ != s_.recordFileHandle || mergedPath_ != s_.recordFilePath) return false;
+  // merged pages stay shown until another page is read
+  return mergedPages_ == 0 || (s_.currentRecord == 1 && s_.recordLength == mergedLength_);
 }
 
 bool RecordEditor::restoreRecord() {
+  if (mergedRecordShown() && mergedPages_ > 0) {
+    // The merged pages have no place in the file: back to its first page.
+    return navigate(true, [this] {
+      RecordSource* source = openRecordSource(s_);
+      if (!source) return false;
+      if (!source->moveTo(s_, 1, ui_)) return false;
+      mergedFd_ = -1;
+      mergedPages_ = 0;
+      return true;
+    });
+  }
   if (mergedRecordShown()) {
     // The merged record has no place in the file: start again from its first record.
     return navigate(true, [this] {
@@ -749,10 +763,7 @@ bool RecordEditor::mergeRecords(Progress& progress) {
     ui_.message("Слияние не выполнено: файл записей не открыт.");
     return false;
   }
-  if (s_.recordFileVersion == kVersionEdfStream) {
-    ui_.message("Слияние блоков файла EDF пока недоступно в этой версии программы.");
-    return false;
-  }
+  if (s_.recordFileVersion == kVersionEdfStream) return mergePages(progress);
   const int count = s_.recordCount < 0 ? 1 : s_.recordCount;
   if (count < 2) {
     ui_.message("Слияние не выполнено: в файле " + s_.recordFileName + " меньше двух записей.");
@@ -826,12 +837,81 @@ bool RecordEditor::mergeRecords(Progress& progress) {
   fitViewToRecord(s_);
   mergedFd_ = s_.recordFileHandle;
   mergedPath_ = path;
+  mergedPages_ = 0;
   if (cut)
     ui_.message("Слитая запись ограничена " + std::to_string(kMaxSamples) +
                 " отсчётами на канал; остальные записи в неё не вошли.");
   if (damaged)
     ui_.message("Файл " + s_.recordFileName + " повреждён после записи " + std::to_string(records.size()) +
                 "; слиты записи 1.." + std::to_string(records.size()) + ".");
+  return true;
+}
+
+bool RecordEditor::mergePages(Progress& progress) {
+  RecordSource* source = openRecordSource(s_);
+  const std::string refused = "Слияние не выполнено: ";
+  if (!source || !source->canStep()) {
+    ui_.message(refused + "страницы файла " + s_.recordFileName + " недоступны.");
+    return false;
+  }
+  const int count = source->recordCount(s_);
+  if (count < 2) {
+    ui_.message("Слияние не выполнено: в файле " + s_.recordFileName + " меньше двух записей.");
+    return false;
+  }
+  if (!leaveRecord()) return false;
+  const int original = std::clamp(s_.currentRecord, 1, count);
+  const int channels = std::clamp(s_.channelCount, 0, kMaxChannels);
+  const std::size_t cap = static_cast<std::size_t>(kMaxSamples);
+  // Staged first: a page that cannot be read or a cancel leaves the page shown before.
+  std::vector<std::int16_t> staged(static_cast<std::size_t>(channels + 1) * cap);
+  long total = 0;
+  bool cut = false;
+  auto back = [&] {
+    progress.end();
+    if (s_.currentRecord != original) source->moveTo(s_, original, ui_);
+    return false;
+  };
+  progress.begin("Слияние записей", count);
+  for (int k = 1; k <= count; ++k) {
+    if (k != s_.currentRecord && !source->moveTo(s_, k, ui_)) return back();
+    if (s_.channelCount != channels) {
+      ui_.message(refused + "число каналов страницы " + std::to_string(k) + " отличается.");
+      return back();
+    }
+    long take = std::clamp(s_.recordLength, 0, kMaxSamples);
+    if (take > kMaxSamples - total) {
+      take = kMaxSamples - total;
+      cut = true;
+    }
+    for (int c = 0; c < channels; ++c)
+      std::copy_n(data(s_, c), take, staged.data() + static_cast<std::size_t>(c) * cap + static_cast<std::size_t>(total));
+    std::copy_n(s_.markChannel, take, staged.data() + static_cast<std::size_t>(channels) * cap + static_cast<std::size_t>(total));
+    total += take;
+    if (!progress.step(k)) return back();
+    if (cut) break;
+  }
+  progress.end();
+  if (total == 0) {
+    ui_.message(refused + "записи файла пусты.");
+    source->moveTo(s_, original, ui_);
+    return false;
+  }
+  for (int c = 0; c < channels; ++c) std::copy_n(staged.data() + static_cast<std::size_t>(c) * cap, total, data(s_, c));
+  std::copy_n(staged.data() + static_cast<std::size_t>(channels) * cap, total, s_.markChannel);
+  s_.recordLength = s_.storedLength = s_.plannedRecordLength = static_cast<int>(total);
+  // Shown as page 1 (the next page leaves it), but it is no page of the
+  // file: the reader refuses to write it back, its page in hand being another.
+  s_.currentRecord = 1;
+  s_.recordModified = 0;
+  fitViewToRecord(s_);
+  mergedFd_ = s_.recordFileHandle;
+  mergedPath_ = s_.recordFilePath;
+  mergedPages_ = count;
+  mergedLength_ = static_cast<int>(total);
+  if (cut)
+    ui_.message("Слитая запись ограничена " + std::to_string(kMaxSamples) +
+                " отсчётами на канал; остальные записи в неё не вошли.");
   return true;
 }
 

@@ -204,8 +204,11 @@ class RecordEditor {
   // 32767 samples per channel hold them; records deleted (length 0) add
   // nothing. The samples are staged first, so a failure or cancel changes
   // nothing.
+  // Pages of an EDF-family file are merged the same way, read one after
+  // another through the file's own reader.
   bool mergeRecords(Progress& progress);
-  // A merged record is shown; "Восстановить" then opens the file again.
+  // A merged record is shown; "Восстановить" then opens the file again (an
+  // EDF-family file: its first page).
   bool mergedRecordShown() const;
 
   // Before work that replaces the record in memory from the file: the
@@ -244,8 +247,12 @@ class RecordEditor {
   std::vector<ChannelEntry> layoutSaved_;
   std::vector<int> layoutOrigin_;
 
+  bool mergePages(Progress& progress);
+
   int mergedFd_ = -1;
   std::string mergedPath_;
+  int mergedPages_ = 0;  // pages of a merged EDF-family file, 0 for a record file
+  int mergedLength_ = 0;
 };
 
 }  // namespace velor
