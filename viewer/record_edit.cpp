@@ -639,6 +639,12 @@ bool RecordEditor::mergedRecordShown() const {
 }
 
 bool RecordEditor::restoreRecord() {
+  // A changed channel layout goes back through the file, which knows it.
+  if (!layoutChangedHere()) {
+    bool fromCopy = false;
+    const bool ok = navigate(true, [this, &fromCopy] { return fromCopy = undo_.restoreUnchanged(s_); });
+    if (fromCopy) return ok;
+  }
   if (mergedRecordShown()) {
     // The merged record has no place in the file: start again from its first record.
     return navigate(true, [this] {

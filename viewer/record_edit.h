@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/interaction.h"
+#include "core/record_snapshot.h"
 #include "core/study_state.h"
 
 namespace velor {
@@ -187,7 +188,14 @@ class RecordEditor {
   bool nextRecord();
   bool previousRecord();
   bool recordByNumber();
+  // "Восстановить" gives back the record as it was before its unsaved
+  // changes from the copy in memory when the changes all came through
+  // undo(), so it works for EDF pages and records never saved; otherwise it
+  // reads the record again from its file.
   bool restoreRecord();
+  // The record's own undo: every command that rewrites the record hands it
+  // the copy it took first.
+  RecordUndo& undo() { return undo_; }
   // "След.эпоха", "Пред.эпоха": true when the view changed.
   bool nextEpoch();
   bool previousEpoch();
@@ -246,6 +254,7 @@ class RecordEditor {
 
   int mergedFd_ = -1;
   std::string mergedPath_;
+  RecordUndo undo_;
 };
 
 }  // namespace velor
