@@ -1,8 +1,10 @@
 // Processing that rewrites the record, taken back from memory: band filtering
-// and the montages of "Анализ ЭЭГ", the filters of "Преобразования", on a
+// and the montages of "Анализ ЭЭГ", the filters of "Преобразования", the
+// generator and the zero lines of the main menu, on a
 // record never saved and on an EDF page. "&I=Восстановить" gives the samples
-// back exactly without reading the file (the EDF file is spoilt on disk after
-// opening, so a re-read would show), and "Отменить преобразование" steps back.
+// back exactly without reading the file (the EDF or ".cad" file is spoilt on
+// disk after opening, so a re-read would show), and "Отменить преобразование"
+// steps back.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "core/interaction.h"
+#include "core/record_file.h"
 #include "core/study_state.h"
 #include "eeg/band_table.h"
 #include "eeg/ui/eeg_analysis_dialog.h"
@@ -27,6 +30,7 @@
 #include "shell/ui/main_window.h"
 #include "tests/chooser_support.h"
 #include "tests/test_support.h"
+#include "tools/ui/generator_dialog.h"
 #include "tools/ui/transformations_window.h"
 
 namespace velor {
@@ -108,6 +112,9 @@ class RecordRestoreGui : public ::testing::Test {
     window->runCommand(shell::Cmd::RestoreRecord);
     QApplication::processEvents();
   }
+  void openSpoilt(const std::string& path, std::size_t header);
+  // Filtering, a common average and an IIR filter step, each taken back.
+  void filterMontageAndUndo();
 
   test::TempDir dir;
   StudyState s;
@@ -147,6 +154,19 @@ TEST_F(RecordRestoreGui, UnsavedRecordComesBackAfterFilteringAndMontages) {
       {"bipolar montage", [&] { eegButton(B::Bipolar); }},
       {"amplitude normalisation", [&] { eegButton(B::Normalise); }},
       {"IIR filter", [&] { butterworth(); }},
+      {"generator", [&] {
+         test::writeBytes(s.programDir + "qgen.ini", "100\r\n10\r\n");
+         QTimer::singleShot(0, [] {
+           if (auto* g = qobject_cast<GeneratorDialog*>(QApplication::activeModalWidget()))
+             g->waveButton(Waveform::Square)->click();
+         });
+         window->runCommand(shell::Cmd::Generator);
+       }},
+      {"zero lines", [&] {
+         s.selectionAnchor = 100;
+         s.cursorPos = 400;
+         window->runCommand(shell::Cmd::ZeroAll);
+       }},
   };
   for (const auto& step : steps) {
     step.apply();
@@ -163,27 +183,26 @@ TEST_F(RecordRestoreGui, UnsavedRecordComesBackAfterFilteringAndMontages) {
   EXPECT_TRUE(shown(s) == referenced);
   restore();
   EXPECT_TRUE(shown(s) == original);
-  EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+  EXPECT_TRUE(ui.messages.empty()) << ::testing::PrintToString(ui.messages);
 }
 
-TEST_F(RecordRestoreGui, EdfPageComesBackFromMemoryNotFromTheFile) {
-  const std::string from = test::sharedData("eegmat/Subject00_1.edf");
-  if (from.empty()) GTEST_SKIP() << "the shared recordings are missing";
-  const std::string path = dir.file("Subject00_1.edf");
-  std::string bytes = test::readBytes(from);
-  test::writeBytes(path, bytes);
+// The recording is opened, then its samples on disk are spoilt: reading the
+// record again would show. `header` gives the bytes before the samples.
+void RecordRestoreGui::openSpoilt(const std::string& path, std::size_t header) {
   start();
   chooser.answer = path;
   window->action(shell::Cmd::Open)->trigger();
   QApplication::processEvents();
   ASSERT_EQ(s.recordFilePath, path);
   ASSERT_GT(s.recordLength, 100);
-  const Shown original = shown(s);
-  // The samples on disk are spoilt: reading the page again would show.
-  const std::size_t header = static_cast<std::size_t>(std::stoi(bytes.substr(184, 8)));
+  std::string bytes = test::readBytes(path);
+  ASSERT_LT(header, bytes.size());
   for (std::size_t i = header; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
   test::writeBytes(path, bytes);
+}
 
+void RecordRestoreGui::filterMontageAndUndo() {
+  const Shown original = shown(s);
   butterworth();
   EXPECT_FALSE(shown(s) == original);
   EXPECT_NE(s.recordModified, 0);
@@ -199,7 +218,35 @@ TEST_F(RecordRestoreGui, EdfPageComesBackFromMemoryNotFromTheFile) {
   butterworth();
   transformations([](TransformationsWindow& w) { w.button(TransformCommand::Undo)->click(); });
   EXPECT_TRUE(shown(s) == original);
-  EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+  EXPECT_TRUE(ui.messages.empty()) << ::testing::PrintToString(ui.messages);
+}
+
+TEST_F(RecordRestoreGui, EdfPageComesBackFromMemoryNotFromTheFile) {
+  const std::string from = test::sharedData("eegmat/Subject00_1.edf");
+  if (from.empty()) GTEST_SKIP() << "the shared recordings are missing";
+  const std::string path = dir.file("Subject00_1.edf");
+  const std::string bytes = test::readBytes(from);
+  test::writeBytes(path, bytes);
+  openSpoilt(path, static_cast<std::size_t>(std::stoi(bytes.substr(184, 8))));
+  filterMontageAndUndo();
+}
+
+TEST_F(RecordRestoreGui, CadRecordComesBackFromMemoryNotFromTheFile) {
+  const std::string path = dir.file("alpha.cad");
+  {
+    StudyState w;
+    ScriptedInteraction quiet;
+    w.channelCount = 3;
+    w.recordLength = 3000;
+    w.sampleRate = 250;
+    for (int c = 0; c < 3; ++c)
+      for (int i = 0; i < 3000; ++i)
+        w.channel(c)[i] = static_cast<std::int16_t>(2048 + std::lround(400 * std::sin(2 * M_PI * (9 + c) * i / 250.0)) + i % 13);
+    ASSERT_TRUE(saveRecords(w, path, quiet));
+  }
+  // the last samples of the only record end the file
+  openSpoilt(path, test::readBytes(path).size() - 3000);
+  filterMontageAndUndo();
 }
 
 }  // namespace
