@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/record_file.h"
+#include "core/record_snapshot.h"
 
 namespace velor::shell {
 
@@ -105,15 +106,30 @@ void registerEngineCommands(CommandDispatcher& d, EngineCommandServices services
   withEditor(Cmd::ChannelInsert, editingRefusal, V::Relayout, [](RecordEditor& e) { return e.insertChannel(); });
   withEditor(Cmd::ChannelDelete, editingRefusal, V::Relayout, [](RecordEditor& e) { return e.deleteChannel(); });
 
-  guarded(Cmd::MarkInsert, editingRefusal, V::Redraw, [&s] { return insertMark(s); });
-  guarded(Cmd::MarkRemove, editingRefusal, V::Redraw, [&s] { return removeMark(s); });
-  guarded(Cmd::MarkRemoveAll, editingRefusal, V::Redraw, [&s] { return removeAllMarks(s) > 0; });
+  // Edits that rewrite the record hand the copy taken before them to the
+  // record's undo, so "Восстановить" can still give the record back from memory.
+  auto undoable = [svc, &s](std::function<bool()> work) {
+    return [svc, &s, work = std::move(work)] {
+      RecordEditor* editor = svc->editor ? svc->editor() : nullptr;
+      if (!editor) return work();
+      RecordSnapshot before;
+      before.capture(s);
+      const std::uint64_t was = recordFingerprint(s);
+      const bool ok = work();
+      if (recordFingerprint(s) != was) editor->undo().changed(std::move(before), s);
+      return ok;
+    };
+  };
+  guarded(Cmd::MarkInsert, editingRefusal, V::Redraw, undoable([&s] { return insertMark(s); }));
+  guarded(Cmd::MarkRemove, editingRefusal, V::Redraw, undoable([&s] { return removeMark(s); }));
+  guarded(Cmd::MarkRemoveAll, editingRefusal, V::Redraw, undoable([&s] { return removeAllMarks(s) > 0; }));
   guarded(Cmd::MarkPrev, editingRefusal, V::Redraw, [&s] { return previousMark(s); });
   guarded(Cmd::MarkNext, editingRefusal, V::Redraw, [&s] { return nextMark(s); });
-  guarded(Cmd::ZeroAll, editingRefusal, V::Redraw, [&s, &ui] { return zeroCorrection(s, true, ui); });
-  guarded(Cmd::ZeroCurrent, editingRefusal, V::Redraw, [&s, &ui] { return zeroCorrection(s, false, ui); });
-  withEditor(Cmd::Calibration, editingRefusal, V::Redraw,
-             [svc, &s, &ui](RecordEditor&) { return calibrationCommand(s, ui, svc->editDialogs()); });
+  guarded(Cmd::ZeroAll, editingRefusal, V::Redraw, undoable([&s, &ui] { return zeroCorrection(s, true, ui); }));
+  guarded(Cmd::ZeroCurrent, editingRefusal, V::Redraw, undoable([&s, &ui] { return zeroCorrection(s, false, ui); }));
+  withEditor(Cmd::Calibration, editingRefusal, V::Redraw, [svc, &s, &ui, undoable](RecordEditor&) {
+    return undoable([svc, &s, &ui] { return calibrationCommand(s, ui, svc->editDialogs()); })();
+  });
 }
 
 }  // namespace velor::shell

@@ -642,6 +642,12 @@ bool RecordEditor::mergedRecordShown() const {
 }
 
 bool RecordEditor::restoreRecord() {
+  // A changed channel layout goes back through the file, which knows it.
+  if (!layoutChangedHere()) {
+    bool fromCopy = false;
+    const bool ok = navigate(true, [this, &fromCopy] { return fromCopy = undo_.restoreUnchanged(s_); });
+    if (fromCopy) return ok;
+  }
   if (mergedRecordShown() && mergedPages_ > 0) {
     // The merged pages have no place in the file: back to its first page.
     return navigate(true, [this] {

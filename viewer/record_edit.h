@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/interaction.h"
+#include "core/record_snapshot.h"
 #include "core/study_state.h"
 
 namespace velor {
@@ -187,7 +188,14 @@ class RecordEditor {
   bool nextRecord();
   bool previousRecord();
   bool recordByNumber();
+  // "Восстановить" gives back the record as it was before its unsaved
+  // changes from the copy in memory when the changes all came through
+  // undo(), so it works for EDF pages and records never saved; otherwise it
+  // reads the record again from its file.
   bool restoreRecord();
+  // The record's own undo: every command that rewrites the record hands it
+  // the copy it took first.
+  RecordUndo& undo() { return undo_; }
   // "След.эпоха", "Пред.эпоха": true when the view changed.
   bool nextEpoch();
   bool previousEpoch();
@@ -253,6 +261,7 @@ class RecordEditor {
   std::string mergedPath_;
   int mergedPages_ = 0;  // pages of a merged EDF-family file, 0 for a record file
   int mergedLength_ = 0;
+  RecordUndo undo_;
 };
 
 }  // namespace velor

@@ -201,6 +201,15 @@ void EegAnalysisDialog::done(int r) {
 
 void EegAnalysisDialog::finish() { done(QDialog::Accepted); }
 
+bool EegAnalysisDialog::rewrite(const std::function<bool()>& work) {
+  if (!actions_.undo) return work();
+  RecordSnapshot before;
+  before.capture(s_);
+  if (!work()) return false;
+  actions_.undo->changed(std::move(before), s_);
+  return true;
+}
+
 void EegAnalysisDialog::onChoice(int result) {
   s_.dialogResult = result;
   applyOnce();
@@ -235,7 +244,7 @@ void EegAnalysisDialog::onPeriod() {
 }
 
 void EegAnalysisDialog::onFilter() {
-  const bool changed = eeg_.bandFiltering();
+  const bool changed = rewrite([this] { return eeg_.bandFiltering(); });
   applied_ = true;
   s_.dialogResult = kEegNoChoice;
   finish();
@@ -257,7 +266,7 @@ void EegAnalysisDialog::onBipolar() {
   s_.dialogResult = kEegNoChoice;
   applyOnce();
   std::string reason;
-  const bool changed = bipolarMontage(s_, reason);
+  const bool changed = rewrite([&] { return bipolarMontage(s_, reason); });
   if (!changed) eeg_.interaction().message(reason);
   finish();
   if (changed && actions_.redraw) actions_.redraw();
@@ -265,14 +274,14 @@ void EegAnalysisDialog::onBipolar() {
 
 void EegAnalysisDialog::onCommonRef() {
   std::string reason;
-  const bool changed = commonAverageReference(s_, reason);
+  const bool changed = rewrite([&] { return commonAverageReference(s_, reason); });
   if (!changed) eeg_.interaction().message(reason);
   if (changed && actions_.redraw) actions_.redraw();
   finish();
 }
 
 void EegAnalysisDialog::onNormalise() {
-  if (!normaliseAmplitudes(s_)) return;
+  if (!rewrite([this] { return normaliseAmplitudes(s_); })) return;
   if (actions_.redraw) actions_.redraw();
   finish();
 }

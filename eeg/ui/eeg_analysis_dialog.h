@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "core/record_snapshot.h"
 #include "eeg/eeg_analysis.h"
 #include "eeg/period_command.h"
 
@@ -36,6 +37,9 @@ class EegAnalysisDialog final : public QDialog {
     std::function<void(const PeriodCommandResult&)> periodResults;  // the graph or text window
     std::function<void()> redraw;             // the record changed: redraw the monitor
     bool bandDiagrams = false;                // the dispatcher can run "&2=Диа" and "&3=Эпохи"
+    // The record's own undo: band filtering and the montages that rewrite
+    // the samples hand it the copy taken before them.
+    RecordUndo* undo = nullptr;
   };
 
   enum class Button {
@@ -79,6 +83,8 @@ class EegAnalysisDialog final : public QDialog {
   void onBipolar();
   void onCommonRef();
   void onNormalise();
+  // Runs a command that may rewrite the record, the undo copy taken first.
+  bool rewrite(const std::function<bool()>& work);
 
   EegAnalysis& eeg_;
   StudyState& s_;

@@ -22,6 +22,7 @@
 #include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/transform_view_wiring.h"
+#include "shell/ui/transform_wiring.h"
 #include "viewer/ui/monitor_widget.h"
 #include "viewer/ui/lead_editor_dialog.h"
 
@@ -104,7 +105,7 @@ void runEegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* c
     BandTableDialog bands(s, ui, [pick](bool save) { return pick(FileKind::FrequencyBands, save); }, &w);
     bands.exec();
   };
-  actions.leadEditor = [&w, &s, &ui, pick] { runLeadEditor(s, ui, pick, &w); };
+  actions.leadEditor = [&w, &s, &ui, pick] { changeRecord(w, [&] { runLeadEditor(s, ui, pick, &w); return true; }); };
   actions.clinicalReport = [&w, &s, &ui] { runEegDiagnosis(&w, s, w.spectralEngine(), ui); };
   actions.amplitudeMaps = [&w, &s, &ui] { amplitudeMaps(w, s, w.spectralEngine(), ui); };
   actions.periodResults = [&w, &s, &ui, chooser](const PeriodCommandResult& r) {
@@ -116,6 +117,7 @@ void runEegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* c
   };
   actions.redraw = [&w] { w.refreshMonitor(); };
   actions.bandDiagrams = true;
+  actions.undo = &recordUndoOf(w);
 
   EegDispatchHooks hooks;
   hooks.showWindow = [&w, &wiring, actions](EegAnalysis& eeg) {

@@ -512,8 +512,12 @@ void MainWindow::registerWindowCommands() {
   on(
       Cmd::Leads,
       [this] {
-        runLeadEditor(
-            s_, ui_, [this](FileKind kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);
+        // "Переставить" moves the record's channels: the record's undo takes them back.
+        changeRecord(*this, [this] {
+          runLeadEditor(
+              s_, ui_, [this](FileKind kind, bool save) { return chooseByKind(s_, kind, save, *chooser_); }, this);
+          return true;
+        });
         s_.dialogResult = 0;
       },
       ViewChange::Relayout);

@@ -18,6 +18,7 @@
 #include "shell/main_commands.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/results_wiring.h"
+#include "shell/ui/transform_wiring.h"
 #include "eeg/spectral.h"
 #include "results/text_results.h"
 #include "tools/alpha_range.h"
@@ -150,7 +151,10 @@ void installFormulaTools(MainWindow& w) {
     StudyState& s = w.study();
     s.dialogResult = 0;
     GeneratorDialog d(s, w.interaction(), &w);
-    d.exec();
+    changeRecord(w, [&d] {
+      d.exec();
+      return true;
+    });
     return s.dialogResult == 1 ? CommandResult::done(ViewChange::Redraw) : CommandResult::done();
   });
   c.setHandler(Cmd::Notebook, [t] {

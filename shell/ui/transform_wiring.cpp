@@ -28,7 +28,7 @@ namespace {
 
 struct TransformWiring : QObject {
   explicit TransformWiring(QObject* parent) : QObject(parent) { setObjectName(QStringLiteral("transformWiring")); }
-  RecordSnapshot undo;
+  RecordUndo undo;  // only while there is no record editor
   std::vector<std::string> headerLines;  // "Zagolovok.txt" of this session
 };
 
@@ -59,18 +59,30 @@ GraphWindow* graphOf(MainWindow& w, const std::vector<std::vector<double>>& rows
 
 }  // namespace
 
-RecordSnapshot* transformUndoOf(MainWindow& w) {
+RecordUndo& recordUndoOf(MainWindow& w) {
+  if (RecordEditCommands* e = w.editCommands()) return e->editor().undo();
   TransformWiring* t = wiringOf(w);
-  return t ? &t->undo : nullptr;
+  if (!t) t = new TransformWiring(&w);
+  return t->undo;
+}
+
+bool changeRecord(MainWindow& w, const std::function<bool()>& work) {
+  RecordSnapshot before;
+  before.capture(w.study());
+  const std::uint64_t was = recordFingerprint(w.study());
+  const bool ok = work();
+  if (recordFingerprint(w.study()) != was) recordUndoOf(w).changed(std::move(before), w.study());
+  return ok;
 }
 
 void installTransformTools(MainWindow& w) {
-  auto* t = new TransformWiring(&w);
+  TransformWiring* t = wiringOf(w);
+  if (!t) t = new TransformWiring(&w);
   CommandDispatcher& c = w.commands();
   c.setHandler(Cmd::Transformations, [&w, t] {
     StudyState& s = w.study();
     s.dialogResult = 0;
-    TransformationsWindow d(s, w.interaction(), w.spectralEngine(), t->undo, t->headerLines, &w);
+    TransformationsWindow d(s, w.interaction(), w.spectralEngine(), recordUndoOf(w), t->headerLines, &w);
     d.chooseRecordFile = [&w] {
       return chooseByKind(w.study(), FileKind::RecordsForCaller, false, w.fileChooser()).value_or(std::string());
     };
@@ -119,23 +131,24 @@ void installTransformTools(MainWindow& w) {
       case 2: {
         const auto seconds = parseNumber(a.minSeconds), microvolts = parseNumber(a.minMicrovolts);
         if (!seconds || !microvolts) return CommandResult::done();
-        t->undo.capture(s);
+        RecordSnapshot before;
+        before.capture(s);
         ArtefactSearchConfirm confirm(&w, [&w](StudyState& st) {
           MonitorWidget* m = w.monitor();
           if (!m) return 0;
           m->update();
           return m->mapToGlobal(QPoint(static_cast<int>(sampleToX(st, st.cursorPos)), 0)).x();
         });
+        const std::uint64_t was = recordFingerprint(s);
         cutArtefacts(s, *seconds, *microvolts, d.choice() == 2, &confirm, ui);
+        if (recordFingerprint(s) != was) recordUndoOf(w).changed(std::move(before), s);
         break;
       }
       case 3:
-        t->undo.capture(s);
-        regressionCorrection(s, a.inductor, a.allChannels, ui);
+        changeRecord(w, [&] { return regressionCorrection(s, a.inductor, a.allChannels, ui); });
         break;
       case 4:
-        t->undo.capture(s);
-        removeBlinks(s, w.spectralEngine(), ui);
+        changeRecord(w, [&] { return removeBlinks(s, w.spectralEngine(), ui); });
         break;
       default:
         return CommandResult::done();

@@ -5,8 +5,10 @@
 // window of the artefact cut drawn over the monitor.
 #pragma once
 
+#include <functional>
+
 namespace velor {
-class RecordSnapshot;
+class RecordUndo;
 }
 
 namespace velor::shell {
@@ -15,7 +17,11 @@ class MainWindow;
 
 // Sets the handlers of the transformations and artefacts commands.
 void installTransformTools(MainWindow& w);
-// The copy of the record taken before the last transformation (nullptr before the install).
-RecordSnapshot* transformUndoOf(MainWindow& w);
+// The record's own undo (the record editor's; before the monitor exists, one
+// kept here). Every window that rewrites the record hands it its copy.
+RecordUndo& recordUndoOf(MainWindow& w);
+// Runs `work`, which may rewrite the record; when it did, the copy taken
+// before goes to the record's undo. Returns what `work` returned.
+bool changeRecord(MainWindow& w, const std::function<bool()>& work);
 
 }  // namespace velor::shell

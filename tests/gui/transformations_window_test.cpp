@@ -11,8 +11,11 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 
 #include "core/study_state.h"
+#include "core/numtext.h"
 #include "shell/commands.h"
 #include "shell/main_window_texts.h"
 #include "shell/ui/main_window.h"
@@ -22,6 +25,10 @@
 #include "tools/ui/artefacts_window.h"
 #include "tools/ui/generator_dialog.h"
 #include "tools/ui/transformations_window.h"
+#include "results/graph.h"
+#include "results/ui/graph_host.h"
+#include "results/ui/graph_window.h"
+#include "shell/ui/results_wiring.h"
 
 namespace velor {
 namespace {
@@ -114,6 +121,72 @@ TEST_F(TransformGui, FieldsFollowTheFilterTypeAndTheSettingsFile) {
   // Written back when the window closed, with the type as it was left.
   const std::string written = test::readBytes(s.programDir + "qtrn.ini");
   EXPECT_NE(written.find("\r\n3\r\n5\r\n2\r\n1\r\n"), std::string::npos) << written;
+}
+
+// "Граф" for a Butterworth low-pass of order 4 at 100 Hz (1000 Hz sampling,
+// the band 0..100 kept): 101 points from 0 to 200 Hz, |H| 1 at 0 Hz, 1/√2 at
+// the corner and the prewarped Butterworth value at 200 Hz, drawn in colour 0
+// where the axes put them; the window stays open and the record is unchanged.
+TEST_F(TransformGui, ResponseGraphShowsTheFilterCurve) {
+  shell::MainWindow window(s, ui);
+  const std::vector<std::int16_t> before(s.channelData[0], s.channelData[0] + 1000);
+  ui.yesNoScript = {false};  // "Нет" = remove outside the band: keep 0..100 Hz
+  bool stillOpen = false;
+  withWindow([&](TransformationsWindow& w) {
+    w.filterTypeBox()->setCurrentIndex(0);
+    w.lowEdit()->setText("0");
+    w.highEdit()->setText("100");
+    w.orderEdit()->setText("4");
+    w.button(TransformCommand::Graph)->click();
+    stillOpen = w.isVisible();
+    w.button(TransformCommand::Cancel)->click();
+  });
+  window.runCommand(shell::Cmd::Transformations);
+  QApplication::processEvents();
+  EXPECT_TRUE(stillOpen);
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(ui.questions[0], kTrnRemoveBandQuestion);
+  GraphWindow* g = shell::graphHostOf(window, s, ui).current();
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->windowTitle(), qs(kTrnResponseCaption));
+  ASSERT_EQ(g->snapshot().series.size(), 1u);
+  const SeriesPoints& curve = g->snapshot().series[0];
+  ASSERT_EQ(curve.count(), 101);
+  EXPECT_EQ(curve.entry.colour, 0);
+  EXPECT_EQ(curve.entry.style, kStyleLineMarkers);
+  const double w100 = std::tan(M_PI * 0.1), w200 = std::tan(M_PI * 0.2);
+  struct Point {
+    int k;
+    double hz, magnitude;
+  };
+  const Point points[] = {{0, 0, 1}, {50, 100, std::sqrt(0.5)}, {100, 200, 1 / std::sqrt(1 + std::pow(w200 / w100, 8))}};
+  ASSERT_FALSE(g->lastDrawing().panels.empty());
+  const PlotMapping& map = g->lastDrawing().panels[0].map;
+  const QImage& pic = g->picture();
+  const Rgb colour = graphColour(0);
+  for (const Point& p : points) {
+    EXPECT_NEAR(curve.x[static_cast<std::size_t>(p.k)], p.hz, 1e-3) << p.k;
+    EXPECT_NEAR(curve.y[static_cast<std::size_t>(p.k)], p.magnitude, 1e-4) << p.k;
+    int near = 0;
+    for (int dy = -4; dy <= 4; ++dy)  // the point's marker is hollow
+      for (int dx = -4; dx <= 4; ++dx) {
+        const int x = map.px(p.hz) + dx, y = map.py(p.magnitude) + dy;
+        if (pic.valid(x, y) && (pic.pixel(x, y) & 0xFFFFFF) == colour) ++near;
+      }
+    EXPECT_GT(near, 0) << "no curve at " << p.hz << " Hz";
+  }
+  // The pass band lies above the corner's value, the stop band below it.
+  EXPECT_LT(map.py(curve.y[10]), map.py(curve.y[50]));
+  EXPECT_GT(map.py(curve.y[90]), map.py(curve.y[50]));
+  // The axes run over the frequencies and the magnitudes shown: 0..20 × 10 Hz
+  // below the plot, 0..10 × 0.1 beside it.
+  std::vector<std::string> labels;
+  for (const GraphItem& it : g->lastDrawing().items())
+    if (it.kind == GraphItem::Kind::Text) labels.push_back(trimSpaces(it.text));
+  const std::vector<std::string> want = {"0", "4", "8", "12", "16", "20", "*10", "0", "2", "4", "6", "8", "10", "*0.1"};
+  EXPECT_EQ(labels, want);
+  EXPECT_EQ(std::vector<std::int16_t>(s.channelData[0], s.channelData[0] + 1000), before);
+  g->close();
 }
 
 TEST_F(TransformGui, ZScoresOfAFlatChannelSayWhyAndChangeNothing) {

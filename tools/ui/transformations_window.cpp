@@ -23,7 +23,7 @@ QString u(const char* t) { return QString::fromUtf8(t); }
 }  // namespace
 
 TransformationsWindow::TransformationsWindow(StudyState& s, Interaction& ui, SpectralEngine& engine,
-                                             RecordSnapshot& undo, std::vector<std::string>& headerLines,
+                                             RecordUndo& undo, std::vector<std::string>& headerLines,
                                              QWidget* parent)
     : QDialog(parent), s_(s), ui_(ui), engine_(engine), undo_(undo), headerLines_(headerLines) {
   setWindowTitle(u(kTrnCaption));
@@ -127,7 +127,7 @@ TransformationsWindow::TransformationsWindow(StudyState& s, Interaction& ui, Spe
   grid->addWidget(all_, 12, 0);
   add(TransformCommand::Undo, kTrnUndo, kTrnUndoHint, 13, 0);
   add(TransformCommand::Cancel, kTrnCancel, kTrnCancelHint, 13, 3);
-  buttons_[TransformCommand::Undo]->setEnabled(undo_.matches(s_));
+  buttons_[TransformCommand::Undo]->setEnabled(undo_.canUndo(s_));
 
   TransformSettings t;
   if (!readTransformSettings(s_.programDir, t)) QApplication::beep();
@@ -216,7 +216,7 @@ bool TransformationsWindow::change(const std::function<bool()>& work) {
     before.restore(s_);
     return false;
   }
-  undo_ = before;
+  undo_.changed(std::move(before), s_);
   return true;
 }
 
@@ -255,8 +255,13 @@ void TransformationsWindow::run(TransformCommand c) {
       return;
     case TransformCommand::Generator:
       // The generator writes the current channel; its undo copy is taken here.
-      undo_.capture(s_);
-      if (openGenerator) openGenerator();
+      if (openGenerator) {
+        RecordSnapshot before;
+        before.capture(s_);
+        const std::uint64_t was = recordFingerprint(s_);
+        openGenerator();
+        if (recordFingerprint(s_) != was) undo_.changed(std::move(before), s_);
+      }
       finish(1);
       return;
     case TransformCommand::ReadChannel:
@@ -347,11 +352,10 @@ void TransformationsWindow::run(TransformCommand c) {
       appendHeaderSummary(s_, headerLines_, "./", ui_);
       return;
     case TransformCommand::Undo:
-      if (!undo_.restore(s_)) {
+      if (!undo_.undoLast(s_)) {
         ui_.message(kTrnNothingToUndo);
         return;
       }
-      undo_.clear();
       finish(1);
       return;
     case TransformCommand::Cancel:

@@ -39,7 +39,7 @@ enum class TransformCommand : int {
 class TransformationsWindow final : public QDialog {
   Q_OBJECT
  public:
-  TransformationsWindow(StudyState& s, Interaction& ui, SpectralEngine& engine, RecordSnapshot& undo,
+  TransformationsWindow(StudyState& s, Interaction& ui, SpectralEngine& engine, RecordUndo& undo,
                         std::vector<std::string>& headerLines, QWidget* parent = nullptr);
 
   // What the window needs from others (set by the wiring; tests script them).
@@ -83,7 +83,7 @@ class TransformationsWindow final : public QDialog {
   StudyState& s_;
   Interaction& ui_;
   SpectralEngine& engine_;
-  RecordSnapshot& undo_;
+  RecordUndo& undo_;
   std::vector<std::string>& headerLines_;
   std::map<TransformCommand, QPushButton*> buttons_;
   QLineEdit* amplitude_ = nullptr;

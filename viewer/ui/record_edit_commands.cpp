@@ -46,7 +46,14 @@ bool RecordEditCommands::mayEdit() {
 // --- intervals ------------------------------------------------------------------------------
 
 void RecordEditCommands::deleteInterval() {
-  if (mayEdit() && deleteCommand(s_, ui_, *dialogs_)) Q_EMIT changed(true);
+  if (!mayEdit()) return;
+  RecordSnapshot before;
+  before.capture(s_);
+  const int records = s_.recordCount;
+  const bool done = deleteCommand(s_, ui_, *dialogs_);
+  // A deleted segment can be taken back; a record deleted from the file cannot.
+  if (done && records == s_.recordCount && before.matches(s_)) editor_.undo().changed(std::move(before), s_);
+  if (done) Q_EMIT changed(true);
 }
 
 void RecordEditCommands::reorganise() {
