@@ -95,6 +95,9 @@ void runEcgCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* c
     return s.dialogResult == 1;
   };
   a.redraw = [&w] { w.refreshMonitor(); };
+  a.clearText = [&w] {
+    if (TextResultsWindow* t = textWindowOf(&w)) t->clearText();
+  };
   EcgWindow window(s, ui, a, &w);
   if (wiringOf(w).run) {
     wiringOf(w).run(window);
