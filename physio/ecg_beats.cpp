@@ -42,6 +42,20 @@ class TruncatingDivider {
     const int q = static_cast<int>((a * m_) >> shift_);
     return n < 0 ? -q : q;
   }
+#if defined(__SSE2__)
+  // Four at a time; m < 2^32 for every d < 2^15, so one 32 × 32-bit product
+  // per lane holds it.
+  __m128i operator()(__m128i n) const {
+    const __m128i sign = _mm_srai_epi32(n, 31);
+    const __m128i a = _mm_sub_epi32(_mm_xor_si128(n, sign), sign);
+    const __m128i m = _mm_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(m_)));
+    const __m128i count = _mm_cvtsi32_si128(shift_);
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(a, m), count);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(a, 32), m), count);
+    const __m128i q = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+    return _mm_sub_epi32(_mm_xor_si128(q, sign), sign);
+  }
+#endif
 
  private:
   std::uint64_t m_ = 1;
@@ -346,19 +360,55 @@ void beatDetectionFilter(const EcgSignal& sig, int h, std::int16_t* F) {
   const int L = sig.length;
   if (h < 1) h = 1;
   if (L >= 3 * h + 1) {
-    // S as one running sum (the middle third minus the halved outer pairs);
-    // with h ≤ L / 3 and 16-bit samples |S| stays below 2^31
+    // In three passes, the first and last of them four or eight samples at
+    // a time: g[k] = x[k + h] − trunc((x[k] + x[k + 2h]) / 2), the window's
+    // middle sample against its outer pair; S_i = g[i] + … + g[i + h − 1],
+    // one running sum written over g; F = trunc(S / h) + zero level. With
+    // h ≤ L / 3 and 16-bit samples |S| stays below 2^31.
+    thread_local std::vector<int> buffer;
+    if (buffer.size() < static_cast<std::size_t>(L)) buffer.resize(static_cast<std::size_t>(L));
+    int* g = buffer.data();
+    const int gn = L - 2 * h;  // g[0 .. gn − 1]
+    int k = 0;
+#if defined(__SSE2__)
+    auto widen = [](__m128i v, bool high) {
+      return _mm_srai_epi32(high ? _mm_unpackhi_epi16(v, v) : _mm_unpacklo_epi16(v, v), 16);
+    };
+    for (; k + 8 <= gn; k += 8) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k));
+      const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k + h));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k + 2 * h));
+      for (int half = 0; half < 2; ++half) {
+        const __m128i sum = _mm_add_epi32(widen(a, half), widen(b, half));
+        // division by 2 towards zero: add the sign bit before the shift
+        const __m128i mean = _mm_srai_epi32(_mm_add_epi32(sum, _mm_srli_epi32(sum, 31)), 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(g + k + 4 * half), _mm_sub_epi32(widen(m, half), mean));
+      }
+    }
+#endif
+    for (; k < gn; ++k) g[k] = x[k + h] - (x[k] + x[k + 2 * h]) / 2;
+    const int n = L - 3 * h + 1;  // outputs
     int S = 0;
-    auto y = [&](int k) { return (x[k] + x[k + 2 * h]) / 2; };
-    for (int j = 0; j < h; ++j) S += x[h + j] - y(j);
+    for (int j = 0; j < h; ++j) S += g[j];
+    for (int i = 0; i < n; ++i) {
+      const int gi = g[i];
+      g[i] = S;  // g[i] is not read again
+      if (i + 1 < n) S += g[i + h] - gi;
+    }
     const TruncatingDivider byH(h);
     std::int16_t* out = F + h + h / 2;
-    const int last = L - 3 * h;
-    for (int i = 0;; ++i) {
-      out[i] = static_cast<std::int16_t>(std::clamp(byH(S) + sig.zeroLevel, -32768, 32767));
-      if (i + 1 > last) break;
-      S += x[i + 2 * h] - x[i + h] - y(i + h) + y(i);
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_set1_epi32(sig.zeroLevel);
+    for (; i + 8 <= n; i += 8) {
+      const __m128i lo = byH(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + i)));
+      const __m128i hi = byH(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + i + 4)));
+      // the pack saturates: the clamp to 16 bits
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                       _mm_packs_epi32(_mm_add_epi32(lo, zero), _mm_add_epi32(hi, zero)));
     }
+#endif
+    for (; i < n; ++i) out[i] = static_cast<std::int16_t>(std::clamp(byH(g[i]) + sig.zeroLevel, -32768, 32767));
   }
   const int edge = std::min(L, 2 * h + 1);
   std::copy_n(x, edge, F);
