@@ -246,6 +246,13 @@ bool appendBatchLine(const std::string& path, const std::string& line, std::stri
   return true;
 }
 
+std::vector<std::string> intervalListLines(const std::vector<int>& rr, int rate) {
+  std::vector<std::string> out;
+  if (rate <= 0) return out;
+  for (int v : rr) out.push_back(fmt(static_cast<double>(roundUp(v * 1000.0 / rate))));
+  return out;
+}
+
 PointList rrScatterPoints(const std::vector<int>& rr, int rate) {
   PointList p;
   const int d = std::min<int>(static_cast<int>(rr.size()), kMaxScatter);

@@ -58,6 +58,10 @@ std::string stabilityLine(const RrStatistics& st);
 // it when missing. A failed write leaves the file as it was and says why.
 bool appendBatchLine(const std::string& path, const std::string& line, std::string& reason);
 
+// The intervals in whole milliseconds, one line each (the interval list of
+// the window's hidden button).
+std::vector<std::string> intervalListLines(const std::vector<int>& rr, int rate);
+
 // Consecutive intervals (s) for the scatter plot: at most 1022 points.
 PointList rrScatterPoints(const std::vector<int>& rr, int rate);
 

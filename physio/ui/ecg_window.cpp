@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "core/numtext.h"
+#include "core/record_file.h"
 #include "physio/ecg_settings.h"
 #include "physio/ecg_texts.h"
 
@@ -80,6 +81,11 @@ EcgWindow::EcgWindow(StudyState& s, Interaction& ui, Actions actions, QWidget* p
     resize(width(), settingsBox_->isVisible() ? 440 : 281);
   });
   QObject::connect(buttons_[Button::StabilityLine], &QPushButton::clicked, this, [this] { runStabilityLine(); });
+  // the hidden button of the window: there, but not shown
+  QPushButton* list = makeButton("", "");
+  list->setVisible(false);
+  buttons_[Button::IntervalList] = list;
+  QObject::connect(list, &QPushButton::clicked, this, [this] { runIntervalList(); });
 
   settingsBox_ = new QGroupBox(q("Алгоритм выделения RR-зубцов"), this);
   auto* form = new QFormLayout(settingsBox_);
@@ -264,6 +270,22 @@ void EcgWindow::runStabilityLine() {
     return true;
   });
   if (any) done(QDialog::Accepted);
+}
+
+void EcgWindow::runIntervalList() {
+  std::vector<std::string> lines;
+  for (int k = 0; k < 3; ++k) {
+    // the monitor's next-record step, with its question about a changed record
+    if (k > 0 && !stepRecord(s_, +1, ui_)) break;
+    std::vector<int> rr;
+    int rate = 0;
+    if (!intervals(rr, rate)) break;
+    for (std::string& l : intervalListLines(rr, rate)) lines.push_back(std::move(l));
+  }
+  if (lines.empty()) return;
+  hide();
+  if (actions_.intervalList) actions_.intervalList(lines);
+  done(QDialog::Accepted);
 }
 
 void EcgWindow::runScatter() {

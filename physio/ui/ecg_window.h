@@ -39,9 +39,22 @@ class EcgWindow final : public QDialog {
     std::function<bool()> bands;
     std::function<void()> redraw;  // the record changed
     std::function<void()> clearText;  // empties the text window
+    std::function<void(const std::vector<std::string>&)> intervalList;  // lines without a header
   };
 
-  enum class Button { Diagnosis = 10, Statistics, Scatter, Spectrum, StabilityLine, Convert, FilterTrial, Settings };
+  // IntervalList is the hidden button: the RR intervals (ms) of the current
+  // record and the next two.
+  enum class Button {
+    Diagnosis = 10,
+    Statistics,
+    Scatter,
+    Spectrum,
+    StabilityLine,
+    Convert,
+    FilterTrial,
+    Settings,
+    IntervalList
+  };
 
   EcgWindow(StudyState& s, Interaction& ui, Actions actions, QWidget* parent = nullptr);
 
@@ -80,6 +93,7 @@ class EcgWindow final : public QDialog {
   void runDynamics(int block);
   void runStatistics();
   void runStabilityLine();
+  void runIntervalList();
   // The statistics of the current channel; false after the message.
   bool statisticsOfCurrent(RrStatistics& st);
   void runScatter();

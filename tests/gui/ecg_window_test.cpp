@@ -212,6 +212,36 @@ TEST_F(EcgCommand, StatisticsOfRecord100) {
   EXPECT_EQ(host.current()->windowTitle(), qs("Гистограмма RR-интервалов"));
 }
 
+TEST_F(EcgCommand, HiddenButtonListsTheIntervalsOfThreeRecords) {
+  const std::string hea = test::sharedData("mitdb/100.hea");
+  if (hea.empty()) GTEST_SKIP() << "no shared recordings";
+  chooser.answer = hea;
+  window->action(shell::Cmd::Open)->trigger();
+  const int first = s.currentRecord;
+  bool hidden = false;
+  shell::setEcgWindowRunner(*window, [&](EcgWindow& w) {
+    w.show();
+    hidden = !w.button(B::IntervalList)->isVisible();
+    w.button(B::IntervalList)->click();
+  });
+  window->action(shell::Cmd::Ecg)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(hidden);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  EXPECT_EQ(s.currentRecord, first + 2);
+  TextResultsWindow* text = textWindowOf(window.get());
+  ASSERT_NE(text, nullptr);
+  const QStringList lines = text->findChild<QPlainTextEdit*>()->toPlainText().split('\n', Qt::SkipEmptyParts);
+  // three pages of 32000 samples at 360 Hz, a beat about every 0.8 s, no header
+  EXPECT_GT(lines.size(), 300);
+  EXPECT_LT(lines.size(), 360);
+  for (const QString& l : lines) {
+    bool ok = false;
+    const int ms = l.toInt(&ok);
+    EXPECT_TRUE(ok && ms > 300 && ms < 2000) << l.toStdString();
+  }
+}
+
 TEST_F(EcgCommand, StabilityLineGoesToTheBatchTable) {
   s.channelCount = s.shownChannelCount = 1;
   s.recordLength = 8000;
