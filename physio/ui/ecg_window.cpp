@@ -262,11 +262,13 @@ void EcgWindow::runStabilityLine() {
     if (actions_.statistics) actions_.statistics(st);
     std::string why;
     if (!appendBatchLine(path, stabilityLine(st), why)) {
+      // the statistics stay in the text window: the line is not kept anywhere else
       ui_.message(why);
       failed = true;
+    } else if (actions_.clearText) {
+      // emptied for the next recording of a batch
+      actions_.clearText();
     }
-    // the text window is emptied for the next recording of a batch
-    if (actions_.clearText) actions_.clearText();
     return true;
   });
   if (any) done(QDialog::Accepted);

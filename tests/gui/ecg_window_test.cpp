@@ -265,6 +265,13 @@ TEST_F(EcgCommand, StabilityLineGoesToTheBatchTable) {
   GraphHost& host = shell::graphHostOf(*window, s, ui);
   ASSERT_NE(host.current(), nullptr);
   EXPECT_EQ(host.current()->windowTitle(), qs("Гистограмма RR-интервалов"));
+  // a table that cannot be written: the reason, and the statistics stay shown
+  s.dataDir = dir.path() + "/missing/";
+  window->action(shell::Cmd::Ecg)->trigger();
+  QApplication::processEvents();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].rfind(std::string("RRFiles.txt") + kEcgFileNotWritten, 0), 0u) << ui.messages[0];
+  EXPECT_TRUE(text->findChild<QPlainTextEdit*>()->toPlainText().contains(qs("ПСС=100 ПСA=0")));
 }
 
 TEST_F(EcgCommand, FlatChannelGivesTheMessage) {
