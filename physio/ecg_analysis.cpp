@@ -4,7 +4,10 @@
 #include <cmath>
 #include <numeric>
 
+#include "core/binio.h"
+#include "core/checked_write.h"
 #include "core/numtext.h"
+#include "core/text.h"
 #include "physio/ecg_texts.h"
 
 namespace velor {
@@ -217,6 +220,37 @@ bool computeRrStatistics(const std::vector<int>& rr, int rate, RrStatistics& out
   }
   out.lines.push_back(std::string(kEcgPss) + fmtOr(out.hasPss, out.pss) + kEcgPsa + fmtOr(out.hasPss, out.psa));
   return true;
+}
+
+std::string stabilityLine(const RrStatistics& st) {
+  for (const std::string& l : st.lines)
+    if (l.rfind(kEcgPss, 0) == 0) return l;
+  return {};
+}
+
+bool appendBatchLine(const std::string& path, const std::string& line, std::string& reason) {
+  std::string bytes;
+  if (fileExists(path) && !readWholeFile(path, bytes)) {
+    reason = baseName(path) + kEcgFileNotRead;
+    return false;
+  }
+  // a table whose last line lost its end gets one, so lines never run together
+  if (!bytes.empty() && bytes.back() != '\n') bytes += "\r\n";
+  bytes += utf8ToCp1251(line);
+  bytes += "\r\n";
+  std::string why;
+  if (!writeFileAtomically(path, bytes, why)) {
+    reason = baseName(path) + kEcgFileNotWritten + why;
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> intervalListLines(const std::vector<int>& rr, int rate) {
+  std::vector<std::string> out;
+  if (rate <= 0) return out;
+  for (int v : rr) out.push_back(fmt(static_cast<double>(roundUp(v * 1000.0 / rate))));
+  return out;
 }
 
 PointList rrScatterPoints(const std::vector<int>& rr, int rate) {

@@ -49,6 +49,19 @@ struct RrStatistics {
 // False with the message "Мало RR-интервалов…" for fewer than 3 intervals.
 bool computeRrStatistics(const std::vector<int>& rr, int rate, RrStatistics& out, std::string& message);
 
+// The batch table of "&F=ПСС+ПСА": one stability line per run, appended in
+// the data folder, where a macro played over a folder of recordings runs.
+inline constexpr const char* kEcgBatchFile = "RRFiles.txt";
+// The "ПСС=" line of the statistics (the last of them).
+std::string stabilityLine(const RrStatistics& st);
+// Appends `line` in code page 1251 with CR LF to the file at `path`, making
+// it when missing. A failed write leaves the file as it was and says why.
+bool appendBatchLine(const std::string& path, const std::string& line, std::string& reason);
+
+// The intervals in whole milliseconds, one line each (the interval list of
+// the window's hidden button).
+std::vector<std::string> intervalListLines(const std::vector<int>& rr, int rate);
+
 // Consecutive intervals (s) for the scatter plot: at most 1022 points.
 PointList rrScatterPoints(const std::vector<int>& rr, int rate);
 

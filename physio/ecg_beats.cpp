@@ -1,9 +1,15 @@
 #include "physio/ecg_beats.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "physio/ecg_texts.h"
 
@@ -18,6 +24,43 @@ constexpr int kSearchBackDivisor = 3;
 constexpr int kSearchBackSpanDivisor = 4;
 
 inline std::int16_t clip16(long long v) { return static_cast<std::int16_t>(std::clamp(v, -32768LL, 32767LL)); }
+
+// trunc(n / d) for |n| < 2^31 and 1 ≤ d < 2^15 by one multiplication: with
+// l = ceil(log2 d) and m = floor(2^(31 + l) / d) + 1, floor(a·m / 2^(31 + l))
+// equals floor(a / d) for every 0 ≤ a < 2^31 (Granlund and Montgomery). The
+// filter divides once a sample, and a division costs several multiplications.
+class TruncatingDivider {
+ public:
+  explicit TruncatingDivider(int d) {
+    int l = 0;
+    while ((1 << l) < d) ++l;
+    shift_ = 31 + l;
+    m_ = (std::uint64_t{1} << shift_) / static_cast<std::uint64_t>(d) + 1;
+  }
+  int operator()(int n) const {
+    const std::uint64_t a = static_cast<std::uint64_t>(n < 0 ? -static_cast<std::int64_t>(n) : n);
+    const int q = static_cast<int>((a * m_) >> shift_);
+    return n < 0 ? -q : q;
+  }
+#if defined(__SSE2__)
+  // Four at a time; m < 2^32 for every d < 2^15, so one 32 × 32-bit product
+  // per lane holds it.
+  __m128i operator()(__m128i n) const {
+    const __m128i sign = _mm_srai_epi32(n, 31);
+    const __m128i a = _mm_sub_epi32(_mm_xor_si128(n, sign), sign);
+    const __m128i m = _mm_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(m_)));
+    const __m128i count = _mm_cvtsi32_si128(shift_);
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(a, m), count);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(a, 32), m), count);
+    const __m128i q = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+    return _mm_sub_epi32(_mm_xor_si128(q, sign), sign);
+  }
+#endif
+
+ private:
+  std::uint64_t m_ = 1;
+  int shift_ = 31;
+};
 
 int roundHalfUp(double v) { return static_cast<int>(std::floor(v + 0.5)); }
 
@@ -95,82 +138,142 @@ struct Learned {
   int t1 = 0, t2 = 0, w = 0;
 };
 
-// The walks from position 10 meet every candidate the scan can meet, in
-// order: every maximum with a trough somewhere before it (positive), every
-// minimum (negative). One forward sweep finds both lists at once, keeping
-// the starts of the current falling and rising runs and the last trough
-// instead of walking back from each extreme; the scan then looks candidates
-// up in the list instead of walking the trace again.
-void collectCandidates(const std::int16_t* F, int L, std::vector<Candidate>& pos, std::vector<Candidate>& neg) {
-  pos.clear();
-  neg.clear();
-  if (L < 14) return;
-  int lastTrough = -1;        // the last k with F[k] < F[k−1] and F[k+1] ≥ F[k]
-  int pendingMax = -1, pendingQ = 0;
-  int pendingMin = -1;
-  Candidate open;             // the minimum waiting for the end of its rise
-  int fallStart = 0, riseStart = 0, riseBeforeFall = 0;
-  for (int k = 1; k <= L - 2; ++k) {
-    const int prev = F[k - 1], cur = F[k], next = F[k + 1];
-    // runs ending at k
-    if (!(cur > prev)) riseStart = k;
-    if (!(cur < prev)) {
-      fallStart = k;
-      riseBeforeFall = riseStart;
-    }
-    const bool risesOut = next >= cur;
-    if (pendingMax >= 0 && risesOut) {
-      Candidate c;
-      c.anchor = c.reference = pendingMax;
-      c.trough = k;
-      c.q = pendingQ;
-      c.fall = F[pendingMax] - F[k];
-      c.rise = F[pendingMax] - F[pendingQ];
-      c.width = k - pendingMax;
-      pos.push_back(c);
-      pendingMax = -1;
-    }
-    if (pendingMin >= 0 && !(next > cur)) {
-      open.rise = std::abs(F[open.anchor] - cur);
-      neg.push_back(open);
-      pendingMin = -1;
-    }
-    if (cur < prev && risesOut) lastTrough = k;
-    if (k >= 10 && k < L - 3) {
-      if (cur >= prev && next < cur && lastTrough >= 1) {
-        pendingMax = k;
-        pendingQ = lastTrough;
-      }
-      if (prev >= cur && cur < next) {
-        pendingMin = k;
-        open.anchor = open.trough = k;
-        open.reference = fallStart;
-        open.q = riseBeforeFall;
-        open.fall = std::abs(F[fallStart] - cur);
-        open.width = k - fallStart;
-      }
-    }
+// Candidates as the sweep below stores them: positions only, the rest is read
+// off the trace when needed (fewer stores in the loop that meets every sample).
+struct PositiveSpot {
+  int m, q, d;  // peak, preceding trough, following trough
+};
+struct NegativeSpot {
+  int m, k, q, e;  // trough, maximum before it, trough before that, end of the rise after it
+};
+
+Candidate candidateOf(const std::int16_t* F, const PositiveSpot& p) {
+  Candidate c;
+  c.anchor = c.reference = p.m;
+  c.trough = p.d;
+  c.q = p.q;
+  c.fall = F[p.m] - F[p.d];
+  c.rise = F[p.m] - F[p.q];
+  c.width = p.d - p.m;
+  return c;
+}
+
+Candidate candidateOf(const std::int16_t* F, const NegativeSpot& n) {
+  Candidate c;
+  c.anchor = c.trough = n.m;
+  c.reference = n.k;
+  c.q = n.q;
+  c.fall = std::abs(F[n.k] - F[n.m]);
+  c.rise = std::abs(F[n.m] - F[n.e]);
+  c.width = n.m - n.k;
+  return c;
+}
+
+// Room the candidate lists need for a trace of L samples: an extreme takes at
+// least two samples.
+inline std::size_t spotCapacity(int L) { return static_cast<std::size_t>(L) / 2 + 8; }
+// 64-bit words of one bit per sample.
+inline std::size_t maskWords(int L) { return static_cast<std::size_t>(L) / 64 + 2; }
+
+// Bit k of `up` is F[k+1] > F[k], of `down` F[k+1] < F[k], for k ≤ L − 2;
+// the bits from L − 1 on are 0.
+void slopeMasks(const std::int16_t* F, int L, std::uint64_t* up, std::uint64_t* down) {
+  std::fill_n(up, maskWords(L), 0);
+  std::fill_n(down, maskWords(L), 0);
+  int k = 0;
+#if defined(__SSE2__)
+  for (; k + 16 <= L - 1; k += 16) {
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F + k));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F + k + 8));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F + k + 1));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F + k + 9));
+    const auto rises = static_cast<std::uint64_t>(static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(b0, a0), _mm_cmpgt_epi16(b1, a1)))));
+    const auto falls = static_cast<std::uint64_t>(static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(a0, b0), _mm_cmpgt_epi16(a1, b1)))));
+    up[k >> 6] |= rises << (k & 63);
+    down[k >> 6] |= falls << (k & 63);
   }
-  // a fall or a rise that runs to the last sample ends there
-  if (pendingMax >= 0) {
-    Candidate c;
-    c.anchor = c.reference = pendingMax;
-    c.trough = L - 1;
-    c.q = pendingQ;
-    c.fall = F[pendingMax] - F[L - 1];
-    c.rise = F[pendingMax] - F[pendingQ];
-    c.width = L - 1 - pendingMax;
-    pos.push_back(c);
-  }
-  if (pendingMin >= 0) {
-    open.rise = std::abs(F[open.anchor] - F[L - 1]);
-    neg.push_back(open);
+#endif
+  for (; k <= L - 2; ++k) {
+    up[k >> 6] |= static_cast<std::uint64_t>(F[k + 1] > F[k]) << (k & 63);
+    down[k >> 6] |= static_cast<std::uint64_t>(F[k + 1] < F[k]) << (k & 63);
   }
 }
 
-Learned learn(const std::vector<Candidate>& found) {
+// The first k ≥ from whose bit is clear; the caller knows one is (bit L − 1).
+int nextClear(const std::uint64_t* bits, int from) {
+  int w = from >> 6;
+  std::uint64_t v = ~bits[w] & (~std::uint64_t{0} << (from & 63));
+  while (v == 0) v = ~bits[++w];
+  return (w << 6) + std::countr_zero(v);
+}
+
+// The last k ≤ from whose bit is clear, or −1.
+int lastClear(const std::uint64_t* bits, int from) {
+  if (from < 0) return -1;
+  int w = from >> 6;
+  const int b = from & 63;
+  std::uint64_t v = ~bits[w] & (b == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (b + 1)) - 1);
+  while (v == 0) {
+    if (--w < 0) return -1;
+    v = ~bits[w];
+  }
+  return (w << 6) + 63 - std::countl_zero(v);
+}
+
+// The walks from position 10 meet every candidate the scan can meet, in
+// order: every maximum with a trough somewhere before it (positive), every
+// minimum (negative). Both lists come from two bit masks of the trace's
+// slope: a maximum is a non-falling step followed by a falling one, a trough
+// a falling step followed by a non-falling one, and the ends of falls and
+// rises are the next clear bits. Only about a fifth of an ECG trace's samples
+// are extremes, so the work goes by the extremes, a word of 64 samples at a
+// time, instead of by every sample; the scan then looks candidates up in the
+// lists instead of walking the trace again. `pos` and `neg` hold
+// spotCapacity(L) entries, `up` and `down` maskWords(L); returns the counts.
+std::pair<int, int> collectCandidates(const std::int16_t* F, int L, PositiveSpot* pos, NegativeSpot* neg,
+                                      std::uint64_t* up, std::uint64_t* down) {
+  if (L < 14) return {0, 0};
+  slopeMasks(F, L, up, down);
+  int np = 0, nn = 0;
+  int lastTrough = -1;  // the last trough before the current word
+  const int first = 10, last = L - 4;  // where extremes are taken
+  const int words = (L - 1) / 64 + 1;
+  for (int w = 0; w < words; ++w) {
+    const std::uint64_t dn = down[w], dnBefore = (dn << 1) | (w > 0 ? down[w - 1] >> 63 : 0);
+    const std::uint64_t upw = up[w], upBefore = (upw << 1) | (w > 0 ? up[w - 1] >> 63 : 0);
+    const std::uint64_t troughs = dnBefore & ~dn;
+    const int base = w << 6;
+    // maxima: the trough before each is the last trough bit below it
+    for (std::uint64_t mx = ~dnBefore & dn; mx != 0; mx &= mx - 1) {
+      const int b = std::countr_zero(mx);
+      const int m = base + b;
+      if (m < first || m > last) continue;
+      const std::uint64_t below = troughs & ((std::uint64_t{1} << b) - 1);
+      const int q = below != 0 ? base + 63 - std::countl_zero(below) : lastTrough;
+      if (q < 1) continue;
+      pos[np++] = PositiveSpot{m, q, nextClear(down, m + 1)};
+    }
+    if (troughs != 0) lastTrough = base + 63 - std::countl_zero(troughs);
+    // minima: back over the fall before each to its start, and over the
+    // rise before that to its start; forward to the end of the rise after it
+    for (std::uint64_t mn = ~upBefore & upw; mn != 0; mn &= mn - 1) {
+      const int m = base + std::countr_zero(mn);
+      if (m < first || m > last) continue;
+      const int fallStart = lastClear(down, m - 1) + 1;
+      const int q = fallStart >= 1 ? lastClear(up, fallStart - 1) + 1 : 0;
+      neg[nn++] = NegativeSpot{m, fallStart, q, nextClear(up, m + 1)};
+    }
+  }
+  return {np, nn};
+}
+
+template <class Spot>
+Learned learn(const std::int16_t* F, const Spot* found, int n) {
   Learned r;
-  for (const Candidate& c : found) {
+  for (int i = 0; i < n; ++i) {
+    const Candidate c = candidateOf(F, found[i]);
     if (c.fall >= r.t1) {
       r.t1 = c.fall;
       r.w = c.width;
@@ -208,8 +311,12 @@ void measureBeat(const EcgSignal& sig, const BeatPoints& b, int rNext, int i, st
   const int ts = std::clamp(b.s + 2 * (b.s - b.r), 0, L - 1);
   const int w = (3 * (rNext - ts)) / 4;
   int tPeak = ts;
-  for (int j = ts; j <= ts + w - 2 && j < L; ++j) {
-    if (std::abs(x[j] - Z) > std::abs(x[tPeak] - Z)) tPeak = j;
+  int tSize = std::abs(x[ts] - Z);
+  const int tEnd = std::min(ts + w - 2, L - 1);
+  for (int j = ts + 1; j <= tEnd; ++j) {
+    const int v = std::abs(x[j] - Z);
+    tPeak = v > tSize ? j : tPeak;
+    tSize = std::max(v, tSize);
   }
   put(BeatBlock::TAmplitude, x[tPeak]);
   put(BeatBlock::QT, tPeak - b.q);
@@ -253,17 +360,55 @@ void beatDetectionFilter(const EcgSignal& sig, int h, std::int16_t* F) {
   const int L = sig.length;
   if (h < 1) h = 1;
   if (L >= 3 * h + 1) {
-    // S as one running sum (the middle third minus the halved outer pairs);
-    // with h ≤ L / 3 and 16-bit samples it stays within 32 bits, whose
-    // division is several times cheaper than a 64-bit one
-    int S = 0;
-    auto y = [&](int k) { return (x[k] + x[k + 2 * h]) / 2; };
-    for (int j = 0; j < h; ++j) S += x[h + j] - y(j);
-    for (int i = 0;; ++i) {
-      F[i + h + h / 2] = static_cast<std::int16_t>(std::clamp(S / h + sig.zeroLevel, -32768, 32767));
-      if (i + 1 > L - 3 * h) break;
-      S += x[i + 2 * h] - x[i + h] - y(i + h) + y(i);
+    // In three passes, the first and last of them four or eight samples at
+    // a time: g[k] = x[k + h] − trunc((x[k] + x[k + 2h]) / 2), the window's
+    // middle sample against its outer pair; S_i = g[i] + … + g[i + h − 1],
+    // one running sum written over g; F = trunc(S / h) + zero level. With
+    // h ≤ L / 3 and 16-bit samples |S| stays below 2^31.
+    thread_local std::vector<int> buffer;
+    if (buffer.size() < static_cast<std::size_t>(L)) buffer.resize(static_cast<std::size_t>(L));
+    int* g = buffer.data();
+    const int gn = L - 2 * h;  // g[0 .. gn − 1]
+    int k = 0;
+#if defined(__SSE2__)
+    auto widen = [](__m128i v, bool high) {
+      return _mm_srai_epi32(high ? _mm_unpackhi_epi16(v, v) : _mm_unpacklo_epi16(v, v), 16);
+    };
+    for (; k + 8 <= gn; k += 8) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k));
+      const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k + h));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k + 2 * h));
+      for (int half = 0; half < 2; ++half) {
+        const __m128i sum = _mm_add_epi32(widen(a, half), widen(b, half));
+        // division by 2 towards zero: add the sign bit before the shift
+        const __m128i mean = _mm_srai_epi32(_mm_add_epi32(sum, _mm_srli_epi32(sum, 31)), 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(g + k + 4 * half), _mm_sub_epi32(widen(m, half), mean));
+      }
     }
+#endif
+    for (; k < gn; ++k) g[k] = x[k + h] - (x[k] + x[k + 2 * h]) / 2;
+    const int n = L - 3 * h + 1;  // outputs
+    int S = 0;
+    for (int j = 0; j < h; ++j) S += g[j];
+    for (int i = 0; i < n; ++i) {
+      const int gi = g[i];
+      g[i] = S;  // g[i] is not read again
+      if (i + 1 < n) S += g[i + h] - gi;
+    }
+    const TruncatingDivider byH(h);
+    std::int16_t* out = F + h + h / 2;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_set1_epi32(sig.zeroLevel);
+    for (; i + 8 <= n; i += 8) {
+      const __m128i lo = byH(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + i)));
+      const __m128i hi = byH(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + i + 4)));
+      // the pack saturates: the clamp to 16 bits
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                       _mm_packs_epi32(_mm_add_epi32(lo, zero), _mm_add_epi32(hi, zero)));
+    }
+#endif
+    for (; i < n; ++i) out[i] = static_cast<std::int16_t>(std::clamp(byH(g[i]) + sig.zeroLevel, -32768, 32767));
   }
   const int edge = std::min(L, 2 * h + 1);
   std::copy_n(x, edge, F);
@@ -288,27 +433,37 @@ int detectBeats(const EcgSignal& sig, const BeatDetectorSettings& given, std::in
   beatDetectionFilter(sig, h, F);
 
   // Candidate lists of both polarities; kept per thread, so after the first
-  // calls a detection allocates nothing.
-  thread_local std::vector<Candidate> positives, negatives;
-  collectCandidates(F, L, positives, negatives);
-  const Learned pos = learn(positives);
-  const Learned neg = learn(negatives);
+  // calls a detection allocates nothing and two threads never share them.
+  thread_local std::vector<PositiveSpot> positives;
+  thread_local std::vector<NegativeSpot> negatives;
+  thread_local std::vector<std::uint64_t> rising, falling;
+  if (positives.size() < spotCapacity(L)) positives.resize(spotCapacity(L));
+  if (negatives.size() < spotCapacity(L)) negatives.resize(spotCapacity(L));
+  if (rising.size() < maskWords(L)) rising.resize(maskWords(L));
+  if (falling.size() < maskWords(L)) falling.resize(maskWords(L));
+  const auto [np, nn] = collectCandidates(F, L, positives.data(), negatives.data(), rising.data(), falling.data());
+  const Learned pos = learn(F, positives.data(), np);
+  const Learned neg = learn(F, negatives.data(), nn);
   const bool negative = pos.t1 + pos.t2 < neg.t1 + neg.t2;
-  const std::vector<Candidate>& candidates = negative ? negatives : positives;
+  const std::size_t listSize = static_cast<std::size_t>(negative ? nn : np);
+  auto anchorAt = [&](std::size_t i) { return negative ? negatives[i].m : positives[i].m; };
   // The first candidate at or after `from`, as nextCandidate(from) would
   // find it. The scan mostly moves forward: a cursor, searched only when it
   // has to go back.
   std::size_t cursor = 0;
   auto candidateFrom = [&](int from, Candidate& out) {
     if (from < 10) return nextCandidate(negative, F, L, from, out);
-    if (cursor > 0 && candidates[cursor - 1].anchor >= from) {
-      cursor = static_cast<std::size_t>(std::lower_bound(candidates.begin(), candidates.end(), from,
-                                                         [](const Candidate& a, int v) { return a.anchor < v; }) -
-                                        candidates.begin());
+    if (cursor > 0 && anchorAt(cursor - 1) >= from) {
+      std::size_t lo = 0, hi = cursor - 1;  // the first anchor ≥ from lies in [lo, hi]
+      while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        if (anchorAt(mid) < from) lo = mid + 1; else hi = mid;
+      }
+      cursor = lo;
     }
-    while (cursor < candidates.size() && candidates[cursor].anchor < from) ++cursor;
-    if (cursor == candidates.size()) return false;
-    out = candidates[cursor];
+    while (cursor < listSize && anchorAt(cursor) < from) ++cursor;
+    if (cursor == listSize) return false;
+    out = negative ? candidateOf(F, negatives[cursor]) : candidateOf(F, positives[cursor]);
     return true;
   };
   const Learned& chosen = negative ? neg : pos;

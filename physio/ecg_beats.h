@@ -2,8 +2,10 @@
 //
 // The detector is shared with rheography and with the acquisition engine's
 // express analysis, which runs it on the acquisition thread: it takes no lock,
-// draws nothing, says nothing, and allocates nothing per call. Its caller owns
-// the scratch trace and the beat table, so two detections on two threads
+// draws nothing and says nothing. Its caller owns the scratch trace and the
+// beat table; its own working lists (candidates, slope masks, the filter's
+// sums) are kept per thread and sized on a thread's first call for a record
+// length, so later calls allocate nothing and two detections on two threads
 // never touch the same memory.
 //
 // The beat table is 11 blocks of kBeatBlock signed 16-bit entries, entry i of

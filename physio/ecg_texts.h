@@ -10,6 +10,8 @@ inline constexpr const char* kEcgHalfWidthZero =
 inline constexpr const char* kEcgRefractoryZero =
     "Макс.частота СС так велика, что шаг после R-зубца 0 отсчётов: R-зубцы не выделить.";
 inline constexpr const char* kEcgNoValue = "—";
+inline constexpr const char* kEcgFileNotRead = " не прочитан";
+inline constexpr const char* kEcgFileNotWritten = " не записан: ";
 inline constexpr const char* kEcgConstantIntervals = "RR-интервалы постоянны: спектра нет.";
 
 

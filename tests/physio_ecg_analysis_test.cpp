@@ -59,6 +59,24 @@ TEST(EcgStatistics, DegenerateSeriesGiveDashesOrMessages) {
   EXPECT_EQ(msg, kEcgConstantIntervals);
 }
 
+TEST(EcgBatchTable, StabilityLinesAreAppendedInCp1251) {
+  RrStatistics st;
+  std::string msg;
+  ASSERT_TRUE(computeRrStatistics(kSeries, 1000, st, msg));
+  EXPECT_EQ(stabilityLine(st), "ПСС=70 ПСA=0");
+  test::TempDir dir;
+  const std::string path = dir.file(kEcgBatchFile);
+  ASSERT_TRUE(appendBatchLine(path, stabilityLine(st), msg)) << msg;
+  // a table whose last line has lost its end still gets one line per run
+  test::writeBytes(path, test::readBytes(path) + "x");
+  ASSERT_TRUE(appendBatchLine(path, stabilityLine(st), msg)) << msg;
+  EXPECT_EQ(test::readBytes(path), "\xcf\xd1\xd1=70 \xcf\xd1\x41=0\r\nx\r\n\xcf\xd1\xd1=70 \xcf\xd1\x41=0\r\n");
+  // a folder that is not there: the reason, nothing made
+  const std::string nowhere = dir.path() + "/no/" + kEcgBatchFile;
+  EXPECT_FALSE(appendBatchLine(nowhere, "ПСС=1", msg));
+  EXPECT_EQ(msg.rfind(std::string(kEcgBatchFile) + kEcgFileNotWritten, 0), 0u) << msg;
+}
+
 TEST(EcgSpectrum, BreathingRhythmLandsInHighBand) {
   // RR oscillating with a period of 4 beats of ~1 s: 0.25 Hz, inside HF 0.15–0.4
   std::vector<int> rr;

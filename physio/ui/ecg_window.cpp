@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "core/numtext.h"
+#include "core/record_file.h"
 #include "physio/ecg_settings.h"
 #include "physio/ecg_texts.h"
 
@@ -79,8 +80,12 @@ EcgWindow::EcgWindow(StudyState& s, Interaction& ui, Actions actions, QWidget* p
     settingsBox_->setVisible(!settingsBox_->isVisible());
     resize(width(), settingsBox_->isVisible() ? 440 : 281);
   });
-  // the batch result file of "&F=ПСС+ПСА" is not chosen yet
-  buttons_[Button::StabilityLine]->setEnabled(false);
+  QObject::connect(buttons_[Button::StabilityLine], &QPushButton::clicked, this, [this] { runStabilityLine(); });
+  // the hidden button of the window: there, but not shown
+  QPushButton* list = makeButton("", "");
+  list->setVisible(false);
+  buttons_[Button::IntervalList] = list;
+  QObject::connect(list, &QPushButton::clicked, this, [this] { runIntervalList(); });
 
   settingsBox_ = new QGroupBox(q("Алгоритм выделения RR-зубцов"), this);
   auto* form = new QFormLayout(settingsBox_);
@@ -127,6 +132,8 @@ void EcgWindow::readSettings() {
   edits_[3]->setText(QString::fromStdString(numberText(st.detector.rsVariability)));
   smoothing_->setCurrentIndex(std::clamp(st.smoothingPasses, 0, 5));
   allChannels_->setChecked(st.allChannels);
+  // a choice only for the group layout, where every channel is a subject
+  allChannels_->setVisible(s_.groupMode > 0);
 }
 
 EcgSettings EcgWindow::settings() const {
@@ -171,60 +178,154 @@ bool EcgWindow::intervals(std::vector<int>& rr, int& rate) {
   return true;
 }
 
-void EcgWindow::runDynamics(int block) {
-  std::vector<int> rr;
-  int rate = 0;
-  if (!intervals(rr, rate)) return;
-  BeatDynamics d;
-  std::string msg;
-  if (!computeBeatDynamics(s_, currentChannel(), s_.resultStore, static_cast<int>(rr.size()), block, rate, d, msg)) {
-    ui_.message(msg);
-    return;
-  }
-  hide();
-  if (actions_.dynamics) actions_.dynamics(d);
-  done(QDialog::Accepted);
+std::vector<int> EcgWindow::commandChannels(bool statisticsKind) const {
+  // the box counts only where it is shown: a hidden tick left in "qecg.ini"
+  // must not change what a command does
+  const bool every = s_.groupMode > 0 && allChannels_->isChecked() && (!statisticsKind || s_.groupMode == 2);
+  if (!every) return {currentChannel()};
+  std::vector<int> all;
+  for (int c = 0; c < s_.channelCount; ++c) all.push_back(c);
+  return all;
 }
 
-void EcgWindow::runStatistics() {
+bool EcgWindow::forChannels(bool statisticsKind, const std::function<bool()>& one) {
+  const std::vector<int> channels = commandChannels(statisticsKind);
+  if (channels.size() == 1 && channels[0] == currentChannel()) return one();
+  struct Restore {
+    StudyState& s;
+    int first, row;
+    ~Restore() {
+      s.firstShownChannel = first;
+      s.currentChannelRow = row;
+    }
+  } restore{s_, s_.firstShownChannel, s_.currentChannelRow};
+  bool any = false;
+  for (int c : channels) {
+    // the text window's header names the subject of the current channel
+    s_.firstShownChannel = 0;
+    s_.currentChannelRow = c;
+    any = one() || any;
+  }
+  return any;
+}
+
+void EcgWindow::runDynamics(int block) {
+  const bool any = forChannels(false, [&] {
+    std::vector<int> rr;
+    int rate = 0;
+    if (!intervals(rr, rate)) return false;
+    BeatDynamics d;
+    std::string msg;
+    if (!computeBeatDynamics(s_, currentChannel(), s_.resultStore, static_cast<int>(rr.size()), block, rate, d,
+                             msg)) {
+      ui_.message(msg);
+      return false;
+    }
+    hide();
+    if (actions_.dynamics) actions_.dynamics(d);
+    return true;
+  });
+  if (any) done(QDialog::Accepted);
+}
+
+bool EcgWindow::statisticsOfCurrent(RrStatistics& st) {
   std::vector<int> rr;
   int rate = 0;
-  if (!intervals(rr, rate)) return;
-  RrStatistics st;
+  if (!intervals(rr, rate)) return false;
   std::string msg;
   if (!computeRrStatistics(rr, rate, st, msg)) {
     ui_.message(msg);
-    return;
+    return false;
   }
+  return true;
+}
+
+void EcgWindow::runStatistics() {
+  const bool any = forChannels(true, [&] {
+    RrStatistics st;
+    if (!statisticsOfCurrent(st)) return false;
+    hide();
+    if (actions_.statistics) actions_.statistics(st);
+    return true;
+  });
+  if (any) done(QDialog::Accepted);
+}
+
+void EcgWindow::runStabilityLine() {
+  const std::string path = (s_.dataDir.empty() ? s_.programDir : s_.dataDir) + kEcgBatchFile;
+  bool failed = false;
+  const bool any = forChannels(true, [&] {
+    if (failed) return false;
+    RrStatistics st;
+    if (!statisticsOfCurrent(st)) return false;
+    hide();
+    if (actions_.statistics) actions_.statistics(st);
+    std::string why;
+    if (!appendBatchLine(path, stabilityLine(st), why)) {
+      // the statistics stay in the text window: the line is not kept anywhere else
+      ui_.message(why);
+      failed = true;
+    } else if (actions_.clearText) {
+      // emptied for the next recording of a batch
+      actions_.clearText();
+    }
+    return true;
+  });
+  if (any) done(QDialog::Accepted);
+}
+
+void EcgWindow::runIntervalList() {
+  std::vector<std::string> lines;
+  for (int k = 0; k < 3; ++k) {
+    // the monitor's next-record step, with its question about a changed record
+    if (k > 0 && !stepRecord(s_, +1, ui_)) break;
+    std::vector<int> rr;
+    int rate = 0;
+    if (!intervals(rr, rate)) break;
+    for (std::string& l : intervalListLines(rr, rate)) lines.push_back(std::move(l));
+  }
+  if (lines.empty()) return;
   hide();
-  if (actions_.statistics) actions_.statistics(st);
+  if (actions_.intervalList) actions_.intervalList(lines);
   done(QDialog::Accepted);
 }
 
 void EcgWindow::runScatter() {
-  std::vector<int> rr;
-  int rate = 0;
-  if (!intervals(rr, rate)) return;
-  const bool standard = allChannels_->isChecked() || ui_.ask(q("Стандартный масштаб ЧСС=150-40?").toStdString());
-  hide();
-  if (actions_.scatter) actions_.scatter(rrScatterPoints(rr, rate), standard);
-  done(QDialog::Accepted);
+  const bool every = s_.groupMode > 0 && allChannels_->isChecked();
+  bool asked = false, standard = every;
+  const bool any = forChannels(true, [&] {
+    std::vector<int> rr;
+    int rate = 0;
+    if (!intervals(rr, rate)) return false;
+    if (!every && !asked) {
+      standard = ui_.ask(kEcgScaleQuestion);
+      asked = true;
+    }
+    hide();
+    if (actions_.scatter) actions_.scatter(rrScatterPoints(rr, rate), standard);
+    return true;
+  });
+  if (any) done(QDialog::Accepted);
 }
 
 void EcgWindow::runSpectrum() {
   if (actions_.bands && !actions_.bands()) return;
-  std::vector<int> rr;
-  int rate = 0;
-  if (!intervals(rr, rate)) return;
-  RrSpectrum sp;
-  std::string msg;
-  if (!computeRrSpectrum(rr, rate, readEcgBands(s_.programDir), settings().smoothingPasses, sp, msg)) {
-    ui_.message(msg);
-    return;
-  }
-  hide();
-  if (actions_.spectrum) actions_.spectrum(sp);
-  done(QDialog::Accepted);
+  const EcgBands bands = readEcgBands(s_.programDir);
+  const bool any = forChannels(true, [&] {
+    std::vector<int> rr;
+    int rate = 0;
+    if (!intervals(rr, rate)) return false;
+    RrSpectrum sp;
+    std::string msg;
+    if (!computeRrSpectrum(rr, rate, bands, settings().smoothingPasses, sp, msg)) {
+      ui_.message(msg);
+      return false;
+    }
+    hide();
+    if (actions_.spectrum) actions_.spectrum(sp);
+    return true;
+  });
+  if (any) done(QDialog::Accepted);
 }
 
 void EcgWindow::runDiagnosis() {

@@ -38,9 +38,23 @@ class EcgWindow final : public QDialog {
     // the band dialog "Пики ЭКГ-спектра"; false when it was cancelled
     std::function<bool()> bands;
     std::function<void()> redraw;  // the record changed
+    std::function<void()> clearText;  // empties the text window
+    std::function<void(const std::vector<std::string>&)> intervalList;  // lines without a header
   };
 
-  enum class Button { Diagnosis = 10, Statistics, Scatter, Spectrum, StabilityLine, Convert, FilterTrial, Settings };
+  // IntervalList is the hidden button: the RR intervals (ms) of the current
+  // record and the next two.
+  enum class Button {
+    Diagnosis = 10,
+    Statistics,
+    Scatter,
+    Spectrum,
+    StabilityLine,
+    Convert,
+    FilterTrial,
+    Settings,
+    IntervalList
+  };
 
   EcgWindow(StudyState& s, Interaction& ui, Actions actions, QWidget* parent = nullptr);
 
@@ -66,10 +80,22 @@ class EcgWindow final : public QDialog {
   void readSettings();
   void saveSettings();
   int currentChannel() const;
+  // The channels a command runs on: every channel when "Все каналы" is
+  // checked and the group layout lets the command honour it, else the
+  // current one. `statisticsKind`: the statistics, scatter plot, spectrum
+  // (group layout 2 only); otherwise the dynamics (any group layout).
+  std::vector<int> commandChannels(bool statisticsKind) const;
+  // Runs `one` with each channel made the current one (first shown channel
+  // 0, the channel's row), putting both back afterwards; true when any ran.
+  bool forChannels(bool statisticsKind, const std::function<bool()>& one);
   // The intervals of the current channel, or the message and false.
   bool intervals(std::vector<int>& rr, int& rate);
   void runDynamics(int block);
   void runStatistics();
+  void runStabilityLine();
+  void runIntervalList();
+  // The statistics of the current channel; false after the message.
+  bool statisticsOfCurrent(RrStatistics& st);
   void runScatter();
   void runSpectrum();
   void runDiagnosis();

@@ -95,6 +95,12 @@ void runEcgCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* c
     return s.dialogResult == 1;
   };
   a.redraw = [&w] { w.refreshMonitor(); };
+  a.intervalList = [&w, &s, &ui](const std::vector<std::string>& lines) {
+    textLines(w, s, ui, kWithoutHeader, lines);
+  };
+  a.clearText = [&w] {
+    if (TextResultsWindow* t = textWindowOf(&w)) t->clearText();
+  };
   EcgWindow window(s, ui, a, &w);
   if (wiringOf(w).run) {
     wiringOf(w).run(window);

@@ -1,7 +1,8 @@
 // The ECG analysis window "Анализ ЭКГ": its captions, the settings group and
-// "qecg.ini"; from the main window on MIT-BIH record 100, the statistics in
-// the text window with the histogram beside it, and the message on a flat
-// channel.
+// "qecg.ini"; "Все каналы" in the group layouts; from the main window on
+// MIT-BIH record 100, the statistics in the text window with the histogram
+// beside it, the stability line appended to the batch table, and the message
+// on a flat channel.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -95,6 +96,78 @@ TEST(EcgWindowGui, BandDialogSavesOnlyWhenAccepted) {
   EXPECT_EQ(b.count(), 3);
 }
 
+// Narrow R waves every `rr` samples on channel c of a 500 Hz record.
+void putPulses(StudyState& s, int c, int rr) {
+  std::int16_t* x = s.channel(c);
+  std::fill(x, x + s.recordLength, std::int16_t{2048});
+  for (int at = 100; at < s.recordLength - 10; at += rr)
+    for (int k = -4; k <= 4; ++k) x[at + k] = static_cast<std::int16_t>(2048 + 160 * (5 - std::abs(k)));
+}
+
+// Three channels, one subject each in the group layouts: 600, 500 and 400 ms.
+void threeSubjects(StudyState& s) {
+  s.channelCount = s.shownChannelCount = 3;
+  s.recordLength = 8000;
+  s.sampleRate = 500;
+  putPulses(s, 0, 300);
+  putPulses(s, 1, 250);
+  putPulses(s, 2, 200);
+}
+
+TEST(EcgWindowGui, EveryChannelWhereTheGroupLayoutAllowsIt) {
+  struct Case {
+    int groupMode;
+    std::vector<std::string> statistics, dynamics;  // the mean RR of each run, in order
+  } const cases[] = {
+      // one patient per record: the box is not offered and a tick left in
+      // "qecg.ini" changes nothing
+      {0, {"RRсред=500"}, {"Среднее=0.5"}},
+      // group layout 1: only the dynamics run over every channel
+      {1, {"RRсред=500"}, {"Среднее=0.6", "Среднее=0.5", "Среднее=0.4"}},
+      // group layout 2: the statistics too
+      {2, {"RRсред=600", "RRсред=500", "RRсред=400"}, {"Среднее=0.6", "Среднее=0.5", "Среднее=0.4"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.groupMode);
+    test::TempDir dir;
+    StudyState s;
+    s.programDir = dir.path() + "/";
+    threeSubjects(s);
+    s.groupMode = c.groupMode;
+    s.currentChannelRow = 1;
+    ASSERT_TRUE(writeTextLines(s.programDir + "qecg.ini", {"20", "200", "2", "2", "0", "1"}));
+    ScriptedInteraction ui;
+    std::vector<std::string> statistics, dynamics;
+    std::vector<int> rows;  // the current channel as each run saw it
+    EcgWindow::Actions a;
+    a.statistics = [&](const RrStatistics& st) {
+      statistics.push_back(st.lines[0].substr(st.lines[0].find("RRсред="), std::string("RRсред=").size() + 3));
+      rows.push_back(s.firstShownChannel + s.currentChannelRow);
+    };
+    a.dynamics = [&](const BeatDynamics& d) { dynamics.push_back(d.text.substr(0, d.text.find(' '))); };
+    for (int run = 0; run < 2; ++run) {
+      EcgWindow w(s, ui, a);
+      w.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+      w.button(B::Settings)->click();
+      EXPECT_EQ(w.allChannelsBox()->isVisible(), c.groupMode > 0);
+      EXPECT_TRUE(w.allChannelsBox()->isChecked());
+      if (run == 0)
+        w.button(B::Statistics)->click();
+      else
+        w.dynamicsButton(0)->click();
+      EXPECT_FALSE(w.isVisible());
+    }
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+    EXPECT_EQ(statistics, c.statistics);
+    EXPECT_EQ(dynamics, c.dynamics);
+    if (c.groupMode == 2) EXPECT_EQ(rows, (std::vector<int>{0, 1, 2}));
+    // the current channel is put back
+    EXPECT_EQ(s.firstShownChannel, 0);
+    EXPECT_EQ(s.currentChannelRow, 1);
+  }
+}
+
 class EcgCommand : public ::testing::Test {
  protected:
   test::TempDir dir;
@@ -137,6 +210,68 @@ TEST_F(EcgCommand, StatisticsOfRecord100) {
   GraphHost& host = shell::graphHostOf(*window, s, ui);
   ASSERT_NE(host.current(), nullptr);
   EXPECT_EQ(host.current()->windowTitle(), qs("Гистограмма RR-интервалов"));
+}
+
+TEST_F(EcgCommand, HiddenButtonListsTheIntervalsOfThreeRecords) {
+  const std::string hea = test::sharedData("mitdb/100.hea");
+  if (hea.empty()) GTEST_SKIP() << "no shared recordings";
+  chooser.answer = hea;
+  window->action(shell::Cmd::Open)->trigger();
+  const int first = s.currentRecord;
+  bool hidden = false;
+  shell::setEcgWindowRunner(*window, [&](EcgWindow& w) {
+    w.show();
+    hidden = !w.button(B::IntervalList)->isVisible();
+    w.button(B::IntervalList)->click();
+  });
+  window->action(shell::Cmd::Ecg)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(hidden);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  EXPECT_EQ(s.currentRecord, first + 2);
+  TextResultsWindow* text = textWindowOf(window.get());
+  ASSERT_NE(text, nullptr);
+  const QStringList lines = text->findChild<QPlainTextEdit*>()->toPlainText().split('\n', Qt::SkipEmptyParts);
+  // three pages of 32000 samples at 360 Hz, a beat about every 0.8 s, no header
+  EXPECT_GT(lines.size(), 300);
+  EXPECT_LT(lines.size(), 360);
+  for (const QString& l : lines) {
+    bool ok = false;
+    const int ms = l.toInt(&ok);
+    EXPECT_TRUE(ok && ms > 300 && ms < 2000) << l.toStdString();
+  }
+}
+
+TEST_F(EcgCommand, StabilityLineGoesToTheBatchTable) {
+  s.channelCount = s.shownChannelCount = 1;
+  s.recordLength = 8000;
+  s.sampleRate = 500;
+  putPulses(s, 0, 300);
+  shell::setEcgWindowRunner(*window, [](EcgWindow& w) {
+    EXPECT_TRUE(w.button(B::StabilityLine)->isEnabled());
+    EXPECT_EQ(w.button(B::StabilityLine)->text(), qs("&F=ПСС+ПСА"));
+    w.button(B::StabilityLine)->click();
+  });
+  for (int run = 0; run < 2; ++run) window->action(shell::Cmd::Ecg)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  // one line a run, code page 1251 ("ПСС=100 ПСA=0", the A Latin)
+  const std::string line = "\xcf\xd1\xd1=100 \xcf\xd1\x41=0\r\n";
+  EXPECT_EQ(test::readBytes(s.dataDir + "RRFiles.txt"), line + line);
+  // the statistics were shown, then the text window emptied for the next run
+  TextResultsWindow* text = textWindowOf(window.get());
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->findChild<QPlainTextEdit*>()->toPlainText(), QString());
+  GraphHost& host = shell::graphHostOf(*window, s, ui);
+  ASSERT_NE(host.current(), nullptr);
+  EXPECT_EQ(host.current()->windowTitle(), qs("Гистограмма RR-интервалов"));
+  // a table that cannot be written: the reason, and the statistics stay shown
+  s.dataDir = dir.path() + "/missing/";
+  window->action(shell::Cmd::Ecg)->trigger();
+  QApplication::processEvents();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].rfind(std::string("RRFiles.txt") + kEcgFileNotWritten, 0), 0u) << ui.messages[0];
+  EXPECT_TRUE(text->findChild<QPlainTextEdit*>()->toPlainText().contains(qs("ПСС=100 ПСA=0")));
 }
 
 TEST_F(EcgCommand, FlatChannelGivesTheMessage) {
