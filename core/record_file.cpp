@@ -411,6 +411,8 @@ bool commitRecord(StudyState& s, const FileView& v, const RecordInfo& info, cons
     s.channelCount = v.h.channelCount;
     applyChannelNames(s, v.h);
   }
+  // taken: the record read is no longer the one a conversion changed
+  s.pendingChannelCount = 0;
   decodeBody(v.L, info.storedLength, body.data(), s.channelData.data(), s.markChannel);
   s.storedLength = info.storedLength;
   s.recordLength = info.recordLength;

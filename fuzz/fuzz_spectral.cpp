@@ -48,7 +48,10 @@ void check(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
   Harness& h = harness();
-  const int order = 1 + data[0] % velor::kFhtMaxOrder;
+  // Up to 1024 points: a transform of 8192 points in every lane takes seconds
+  // under the sanitizers, which kept the corpus from growing past a few
+  // bytes; the larger orders are checked lane by lane in the unit tests.
+  const int order = 1 + data[0] % std::min(velor::kFhtMaxOrder, 10);
   const int n = 1 << order;
   const int lanes = velor::SpectralEngine::batchLanes();
   const std::uint8_t* body = data + 2;

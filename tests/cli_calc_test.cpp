@@ -51,8 +51,9 @@ TEST(CliGenerate, RecordReadBackThroughTheFormula) {
   EXPECT_EQ(r.out, "50.02\n");  // 1024 codes of 2047 for 100
   r = runCli("calc 'x(1)+i' --file '" + out + "' --channel 3 --sample 1");
   EXPECT_EQ(r.out, "3\n");
+  // an option value out of range is a wrong command line, as map's --frequency
   r = runCli("generate '" + out + "' --wave sine --frequency 101");
-  expectOneLineFailure(r, 1);
+  expectOneLineFailure(r, 2);
   EXPECT_NE(r.err.find("Частота сигнала не может превышать"), std::string::npos);
   r = runCli("generate '" + out + "' --wave formula --formula '1/(j-2)'");
   expectOneLineFailure(r, 1);

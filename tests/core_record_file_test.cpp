@@ -690,6 +690,22 @@ TEST_F(OpenFixture, DeletedChannelRestoresCountSilently) {
   expectRecord(*s, f, recs[1], 2);
 }
 
+// After a 12-lead conversion the record in memory has more channels and a
+// pending count: the next read returns to the file's count and names, and
+// the pending count is cleared, so the next record is no ECG record.
+TEST_F(OpenFixture, APendingChannelCountIsTakenAndCleared) {
+  open({50, 60});
+  const std::string second = s->channelNames[1];
+  s->pendingChannelCount = 3;
+  s->channelCount = 7;
+  s->channelNames[1] = "II";
+  ASSERT_TRUE(stepRecord(*s, +1, ui));
+  EXPECT_EQ(s->channelCount, 3);
+  EXPECT_EQ(s->channelNames[1], second);
+  EXPECT_EQ(s->pendingChannelCount, 0);
+  expectRecord(*s, f, recs[1], 2);
+}
+
 TEST_F(OpenFixture, WriteBackRefusalsKeepTheRecord) {
   open({100, 200, 300});
   ASSERT_TRUE(stepRecord(*s, +1, ui));

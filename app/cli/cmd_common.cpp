@@ -211,6 +211,10 @@ bool inspectRecordFile(const std::string& path, RecordFileHeader& header, std::v
   return true;
 }
 
+std::string damagedNotice(const std::string& fault, std::size_t readable) {
+  return fault + "; records 1.." + std::to_string(readable) + " can be read";
+}
+
 std::string shownName(const std::string& stored) {
   std::string n = stored;
   while (!n.empty() && (n.back() == ' ' || n.back() == '\0')) n.pop_back();

@@ -44,6 +44,7 @@ int runDump(const DumpOptions& o) {
   }
   std::vector<int> chosen = o.channels;
   if (!chooseDumpChannels(chosen, h.channelCount)) return kExitUsage;
+  if (!fault.empty()) reportFailure(damagedNotice(fault, records.size()));
 
   std::vector<std::vector<std::int16_t>> samples;
   if (!readRecordSamples(o.file, h, records[static_cast<std::size_t>(o.record - 1)], samples, reason)) {

@@ -3,8 +3,10 @@
 // [--frequency HZ] [--scale W] [--formula TEXT] [--calib VALUE] [--seed S]:
 // a one-channel test record written by the signal generator of the
 // transformations window ("Генератор"). The channel "GEN" spans ±VALUE
-// (default 100) over its full scale. A refused frequency or a faulting formula
-// is told on stderr (status 1) and nothing is written.
+// (default 100) over its full scale. A refused frequency or scale is a wrong
+// command line (status 2, as map's --frequency), a faulting formula a
+// refusal of the data (status 1, as calc); either is told on stderr and
+// nothing is written.
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "core/record_file.h"
 #include "core/study_state.h"
 #include "tools/signal_generator.h"
+#include "tools/signal_generator_texts.h"
 
 namespace velor::cli {
 
@@ -79,7 +82,9 @@ int run(const Options& o) {
   std::string reason;
   if (!generateSignal(s, 0, *w, g, &formula, &context, reason)) {
     reportFailure(reason);
-    return kExitFile;
+    const bool option = reason == generator_texts::kFrequencyNotPositive || reason == generator_texts::kFrequencyTooHigh ||
+                        reason == generator_texts::kScaleBad;
+    return option ? kExitUsage : kExitFile;
   }
   AtomicFile file(o.out);
   if (!file.ok()) {

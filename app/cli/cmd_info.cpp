@@ -140,9 +140,14 @@ int runInfo(const InfoOptions& o) {
     reportFailure(reason);
     return kExitFile;
   }
+  // The same verdict as the other commands and the workstation: the records
+  // before a damaged one are shown, with the notice; nothing sound, a refusal.
   if (!fault.empty()) {
-    reportFailure(fault);
-    return kExitFile;
+    if (records.empty()) {
+      reportFailure(fault);
+      return kExitFile;
+    }
+    reportFailure(damagedNotice(fault, records.size()));
   }
   const std::string text =
       o.json ? infoJson(h, records).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"

@@ -85,6 +85,8 @@ bool refuseNonRegularFile(const std::string& path, std::string& reason);
 // `recordsFault` then says what is wrong (empty when all is sound).
 bool inspectRecordFile(const std::string& path, RecordFileHeader& header, std::vector<RecordInfo>& records,
                        std::string& recordsFault, std::string& reason);
+// The notice for such a file: the fault and the records that can be read.
+std::string damagedNotice(const std::string& fault, std::size_t readable);
 
 // The record table of a signal record file that a filter rewrites: a
 // damaged record area or a saved transform result is refused (said on
