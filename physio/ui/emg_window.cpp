@@ -166,8 +166,12 @@ void EmgWindow::runEpochs() {
   s_.epochLength = s_.epochStep = e;
   EmgEpochAnalysis a;
   std::string message;
-  if (!emgEpochAnalysis(s_, engine_, currentChannel(), settings().measureKind(), e, a, message)) ui_.message(message);
-  else if (actions_.epochs) actions_.epochs(a);
+  if (!emgEpochAnalysis(s_, engine_, currentChannel(), settings().measureKind(), e, a, message)) {
+    ui_.message(message);
+  } else {
+    if (a.skippedBands > 0) ui_.message(kEmgBandsSkipped + std::to_string(a.skippedBands));
+    if (actions_.epochs) actions_.epochs(a);
+  }
   done(QDialog::Accepted);
 }
 

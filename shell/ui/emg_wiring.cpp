@@ -1,17 +1,21 @@
 #include "shell/ui/emg_wiring.h"
 
 #include <QObject>
+#include <algorithm>
 
 #include "core/study_modes.h"
 #include "physio/emg_texts.h"
 #include "physio/ui/emg_window.h"
 #include "results/graph.h"
 #include "results/notebook.h"
+#include "results/ui/graph_host.h"
 #include "results/ui/graph_window.h"
 #include "results/ui/notebook_window.h"
+#include "shell/command_dispatch.h"
 #include "shell/commands.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/physio_graphs.h"
+#include "shell/ui/results_wiring.h"
 #include "shell/ui/tools_wiring.h"
 
 namespace velor::shell {
@@ -24,9 +28,31 @@ class EmgWiring final : public QObject {
   std::function<void(EmgWindow&)> run;
 };
 
+void showBands(MainWindow& w, const EmgBandAmplitudes& b);
+
+// Stepping the monitor to another epoch while an EMG graph is in front draws
+// the band amplitudes of the epoch the cursor arrived at, with the epoch
+// length in force.
+void bandsAfterEpochStep(MainWindow& w) {
+  StudyState& s = w.study();
+  GraphWindow* current = graphHostOf(w, s, w.interaction(), &w.fileChooser()).current();
+  if (!current || !current->windowTitle().contains(QString::fromUtf8("ЭМГ"))) return;
+  const int ch = std::clamp(s.firstShownChannel + s.currentChannelRow, 0, std::max(0, s.channelCount - 1));
+  EmgBandAmplitudes b;
+  std::string message;
+  if (!emgBandAmplitudes(s, w.spectralEngine(), ch, s.cursorPos, s.epochLength, b, message)) return;
+  s.currentEpoch = b.epoch;
+  showBands(w, b);
+}
+
 EmgWiring& wiringOf(MainWindow& w) {
   if (auto* e = w.findChild<QObject*>("emgWiring", Qt::FindDirectChildrenOnly)) return *static_cast<EmgWiring*>(e);
-  return *new EmgWiring(w);
+  auto* made = new EmgWiring(w);
+  for (Cmd step : {Cmd::NextEpoch, Cmd::PrevEpoch})
+    w.commands().addFollowUp(step, [&w](Cmd, const CommandResult& r) {
+      if (r.status == CommandStatus::Done) bandsAfterEpochStep(w);
+    });
+  return *made;
 }
 
 void showEpochs(MainWindow& w, const EmgEpochAnalysis& a) {

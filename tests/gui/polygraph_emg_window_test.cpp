@@ -205,5 +205,34 @@ TEST_F(PhysioCommand, EmgEpochListFollowsTheMeasure) {
   EXPECT_EQ(*lines, (std::vector<std::string>{"0", "1", "2"}));
 }
 
+TEST_F(PhysioCommand, BandAmplitudesFollowTheEpochSteps) {
+  oneChannel(1000, 4096);
+  for (int i = 0; i < 4096; ++i)
+    s.channel(0)[i] = static_cast<std::int16_t>(std::lround(2048 + 300 * std::sin(2 * std::numbers::pi * 80 * i / 1000.0)));
+  s.cursorPos = 300;
+  shell::setEmgWindowRunner(*window, [](EmgWindow& w) {
+    w.measureList()->setCurrentIndex(0);  // "Аср": bands of 128 samples
+    w.epochList()->setCurrentIndex(1);    // 100 ms epochs
+    w.button(EB::Bands)->click();
+  });
+  window->action(shell::Cmd::Emg)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  GraphHost& host = shell::graphHostOf(*window, s, ui);
+  ASSERT_NE(host.current(), nullptr);
+  EXPECT_EQ(host.current()->windowTitle(), qs("Средние амплитуды ЭМГ по частотным диапазонам"));
+  EXPECT_EQ(s.currentEpoch, 2);  // 300 / 128
+  EXPECT_EQ(s.epochLength, 100);
+  GraphWindow* before = host.current();
+  // the next epoch: drawn again, in a new window, with the epoch length in force
+  window->runCommand(shell::Cmd::NextEpoch);
+  QApplication::processEvents();
+  ASSERT_NE(host.current(), nullptr);
+  EXPECT_NE(host.current(), before);
+  EXPECT_EQ(host.current()->windowTitle(), qs("Средние амплитуды ЭМГ по частотным диапазонам"));
+  EXPECT_EQ(s.cursorPos, 400);
+  EXPECT_EQ(s.currentEpoch, 4);  // 400 / 100
+}
+
 }  // namespace
 }  // namespace velor
