@@ -170,7 +170,9 @@ TEST_F(MainWindowGui, CommandsOfModulesNotBuiltAreDisabledAndSaySo) {
       ++checked;
     }
   }
-  EXPECT_GT(checked, 10);
+  // the count falls as modules land (EMG, polygraph and breathing did): the
+  // loop must still have met some
+  EXPECT_GT(checked, 5);
   // A panel button of a module not built yet, whichever that is now (once
   // every panel module is built there is none left to check).
   QToolButton* off = nullptr;

@@ -234,5 +234,32 @@ TEST_F(PhysioCommand, BandAmplitudesFollowTheEpochSteps) {
   EXPECT_EQ(s.currentEpoch, 4);  // 400 / 100
 }
 
+TEST_F(PhysioCommand, SpectrumButtonTogglesTheTransformView) {
+  oneChannel(1000, 4096);
+  for (int i = 0; i < 4096; ++i)
+    s.channel(0)[i] = static_cast<std::int16_t>(std::lround(2048 + 300 * std::sin(2 * std::numbers::pi * 125 * i / 1000.0)));
+  s.cursorPos = 900;
+  s.selectionAnchor = 644;  // 256 samples, anchor before the cursor
+  shell::setEmgWindowRunner(*window, [](EmgWindow& w) { w.button(EB::Spectrum)->click(); });
+  window->action(shell::Cmd::Emg)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  ASSERT_EQ(s.viewMode, ViewMode::Transform);
+  EXPECT_EQ(s.epochLength, 256);
+  EXPECT_EQ(s.bandMode, 1);
+  // 125 Hz is bin 32 of 256 points: the spectrum's peak, 2 × 300
+  EXPECT_NEAR(s.channel(0)[32], 600, 6);
+  QString caption;
+  shell::setEmgWindowRunner(*window, [&](EmgWindow& w) {
+    caption = w.button(EB::Spectrum)->text();
+    w.button(EB::Spectrum)->click();
+  });
+  window->action(shell::Cmd::Emg)->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(caption, qs("&2=Записи"));
+  EXPECT_EQ(s.viewMode, ViewMode::Signals);
+  EXPECT_NEAR(s.channel(0)[250], 2048 + 300 * std::sin(2 * std::numbers::pi * 125 * 250 / 1000.0), 1);
+}
+
 }  // namespace
 }  // namespace velor
