@@ -2,8 +2,16 @@
 // of extremes by a reference half-wave.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "core/formula.h"
+#include "core/record_file.h"
 #include "core/settings.h"
 #include "core/study_state.h"
+#include "physio/polygraph_events.h"
 #include "physio/polygraph_texts.h"
 #include "physio/polygraph_tools.h"
 #include "test_support.h"
@@ -145,6 +153,66 @@ TEST_F(ExtremeStudy, NoReferenceIsRefusedAndChangesNothing) {
   EXPECT_EQ(message, kPoliNoReference);
   EXPECT_EQ(s.recordModified, 0);
   for (int i = 0; i < s.recordLength; ++i) EXPECT_EQ(s.channel(0)[i], original[static_cast<std::size_t>(i)]);
+}
+
+// Three records of 1000 samples with 2, 0 and 3 pulses; the run counts
+// through the later records and reads the first back, the search stops in
+// the record holding the event and leaves it loaded.
+TEST(EventRun, AllRecordsFromTheCurrentOne) {
+  test::TempDir dir;
+  const std::string path = dir.file("r.cad");
+  {
+    auto w = std::make_unique<StudyState>();
+    w->channelCount = 1;
+    w->recordLength = 1000;
+    w->sampleRate = 1000;
+    w->recordFileVersion = kVersionCA40;
+    w->recordCount = 3;
+    w->channelNames[0] = "GSR";
+    w->zeroLevel[0] = 2048;
+    w->calibValue[0] = 1;
+    w->calibUnits[0] = 1;
+    const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(writeHeader(*w, fd));
+    const std::vector<std::vector<int>> pulses{{100, 600}, {}, {50, 300, 900}};
+    for (const auto& rec : pulses) {
+      std::fill(w->channel(0), w->channel(0) + 1000, std::int16_t{2048});
+      for (int p : rec)
+        for (int k = 0; k < 4; ++k) w->channel(0)[p + k] = 2500;
+      ASSERT_TRUE(writeRecord(*w, fd));
+    }
+    ::close(fd);
+  }
+  auto s = std::make_unique<StudyState>();
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openRecordFile(*s, path, ui));
+  CompiledFormula f;
+  std::string message;
+  ASSERT_TRUE(compileFormula("x(1)>100", FunctionNames::defaults(), f, message)) << message;
+  EventRun run = runEventScan(*s, 0, f, false, false, ui);
+  EXPECT_EQ(run.count, 2);
+  run = runEventScan(*s, 0, f, false, true, ui);
+  EXPECT_EQ(run.count, 5);
+  ASSERT_EQ(run.positions.size(), 3u);
+  EXPECT_EQ(run.positions[2], (std::vector<int>{50, 300, 900}));
+  EXPECT_EQ(s->currentRecord, 1);
+  // from record 2 the count starts there
+  ASSERT_TRUE(gotoRecord(*s, 2, ui));
+  EXPECT_EQ(runEventScan(*s, 0, f, false, true, ui).count, 3);
+  EXPECT_EQ(s->currentRecord, 2);
+  // the search from record 2: the event of record 3, which stays loaded
+  s->cursorPos = 500;
+  run = runEventScan(*s, 0, f, true, true, ui);
+  EXPECT_EQ(run.foundRecord, 3);
+  EXPECT_EQ(run.foundSample, 50);
+  EXPECT_EQ(s->currentRecord, 3);
+  // past the last event: nothing found, the starting record back
+  s->cursorPos = 950;
+  run = runEventScan(*s, 0, f, true, true, ui);
+  EXPECT_EQ(run.foundSample, -1);
+  EXPECT_EQ(s->currentRecord, 3);
+  closeRecordFile(*s);
 }
 
 }  // namespace
