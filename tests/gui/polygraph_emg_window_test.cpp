@@ -114,6 +114,63 @@ TEST_F(PhysioCommand, PolygraphCountsTheEventsOfTheCondition) {
   EXPECT_EQ(host.current()->windowTitle(), qs("Гистограмма интервалов событий"));
 }
 
+TEST_F(PhysioCommand, FindMovesTheCursorAndCarriesTheSelection) {
+  oneChannel(1000, 3000);
+  for (int start : {400, 800, 1500})
+    for (int k = 0; k < 5; ++k) s.channel(0)[start + k] = 2400;
+  shell::setPolygraphConditionChooser(*window, [] {
+    CompiledFormula f;
+    std::string message;
+    compileFormula("x(1)>100", FunctionNames::defaults(), f, message);
+    return std::optional<CompiledFormula>(f);
+  });
+  // from inside the first pulse: the formula must return to zero first
+  s.cursorPos = 402;
+  s.selectionAnchor = 452;
+  shell::setPolygraphWindowRunner(*window, [](PolygraphWindow& w) { w.button(PB::FindEvent)->click(); });
+  window->action(shell::Cmd::Polygraph)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  EXPECT_EQ(s.cursorPos, 800);
+  EXPECT_EQ(s.selectionAnchor, 850);
+  EXPECT_EQ(s.viewStart, 790);
+}
+
+TEST_F(PhysioCommand, ExtremeMarkingKeepsTheWindowOpenAndStoresTheReference) {
+  oneChannel(100, 400);
+  for (int i = 0; i < 400; ++i)  // a triangle wave: 20-sample half-waves of 400 codes
+    s.channel(0)[i] = static_cast<std::int16_t>(1848 + 20 * std::abs((i % 40) - 20));
+  s.cursorPos = 0;
+  s.selectionAnchor = 20;
+  bool open = false;
+  shell::setPolygraphWindowRunner(*window, [&](PolygraphWindow& w) {
+    w.show();
+    w.toleranceEdit()->setText("10");
+    w.deadTimeEdit()->setText("0");
+    w.button(PB::Maxima)->click();
+    open = w.isVisible();
+    w.reject();
+  });
+  window->action(shell::Cmd::Polygraph)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(open);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  EXPECT_EQ(s.recordModified, 1);
+  // extraction: only the tops (2248) stand off the zero line
+  int tops = 0;
+  for (int i = 0; i < 400; ++i) {
+    if (s.channel(0)[i] == 2048) continue;
+    EXPECT_EQ(s.channel(0)[i], 2248) << i;
+    ++tops;
+  }
+  EXPECT_GE(tops, 9);
+  const auto lines = readTextLines(s.programDir + kPoliSettingsFile);
+  ASSERT_TRUE(lines);
+  EXPECT_EQ((*lines)[0], "10");
+  EXPECT_EQ((*lines)[2], "20");
+  EXPECT_EQ((*lines)[3], "400");
+}
+
 TEST_F(PhysioCommand, DigitalInputsAtTheCursorAreNamed) {
   oneChannel(1000, 100);
   s.markChannelCount = 1;
