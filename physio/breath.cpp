@@ -139,9 +139,10 @@ BreathTable detectBreaths(const std::int16_t* raw, int length, int sampleRate, c
   return t;
 }
 
-int detectBreaths(StudyState& s, int channel, bool* full) {
+int detectBreaths(StudyState& s, int channel, bool* full, BreathTable* table) {
   if (channel < 0 || channel >= s.channelCount || !s.channel(channel)) return 0;
   const BreathTable t = detectBreaths(s.channel(channel), s.recordLength, s.sampleRate);
+  if (table) *table = t;
   s.resultStore[0] = 0;
   for (std::size_t k = 0; k < t.peaks.size(); ++k) {
     s.resultStore[k + 1] = static_cast<std::int16_t>(t.peaks[k]);

@@ -51,8 +51,9 @@ BreathTable detectBreaths(const std::int16_t* x, int length, int sampleRate,
 
 // The same on channel `channel` (0-based) of the record in memory, writing
 // the tables into resultStore. Returns B (accepted peaks + 1); 0 when the
-// channel does not exist. `full` (may be null) says whether the table filled.
-int detectBreaths(StudyState& s, int channel, bool* full = nullptr);
+// channel does not exist. `full` (may be null) says whether the table filled;
+// `table` (may be null) receives the whole result.
+int detectBreaths(StudyState& s, int channel, bool* full = nullptr, BreathTable* table = nullptr);
 
 // Periods (s) and amplitudes (channel units, from the table's amplitudeCodes)
 // of breaths 1 .. B − 2, their means and population standard deviations.

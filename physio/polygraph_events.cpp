@@ -132,7 +132,7 @@ bool eventHistogram(HistogramKind kind, const std::vector<int>& values, int samp
   }
   const int k = amplitudes ? static_cast<int>(3.3 * std::log10(static_cast<double>(n)) + 1.5) : limits.bins;
   if (k < 1) {
-    message = kPoliHistTooFew;
+    message = amplitudes ? kPoliHistTooFew : kPoliHistNoBins;
     return false;
   }
   if (hi <= lo || (hz && lo <= 0)) {

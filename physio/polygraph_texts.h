@@ -13,6 +13,7 @@ inline constexpr const char kPoliSd[] = "   Cт.откл=";
 inline constexpr const char kPoliTableFull[] =
     "Таблица событий заполнена (2048): подсчёт остановлен, остальные события не учтены";
 inline constexpr const char kPoliHistTooFew[] = "Гистограмма: нужно не меньше двух значений";
+inline constexpr const char kPoliHistNoBins[] = "Гистограмма: число бинов должно быть не меньше 1";
 inline constexpr const char kPoliHistEqual[] = "Гистограмма: все значения равны, ширина класса равна нулю";
 inline constexpr const char kPoliHistFlat[] = "Гистограмма: дисперсия D = 0, асимметрия и эксцесс не определены";
 inline constexpr const char kPoliFormulaFault[] = "Ошибка вычисления формулы: ";

@@ -198,6 +198,8 @@ TEST(EventHistogram, DegenerateInputsGiveMessages) {
       {{100, 100, 100}, HistogramKind::Intervals, {0, 0, 40}, kPoliHistEqual},
       // equal values inside a range given by the limits: D = 0
       {{100, 100, 100}, HistogramKind::Intervals, {40, 500, 40}, kPoliHistFlat},
+      // no class asked for ("Бинов=" empty or 0)
+      {{100, 150, 200}, HistogramKind::Intervals, {0, 0, 0}, kPoliHistNoBins},
   };
   for (const Case& c : cases) {
     EventHistogram h;

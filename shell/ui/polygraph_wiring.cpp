@@ -101,9 +101,8 @@ void runBreathingCommand(MainWindow& w) {
   s.dialogResult = 0;
   const int ch = currentChannel(s);
   if (s.channelCount < 1 || !s.channel(ch)) return;
-  const BreathTable t = detectBreaths(s.channel(ch), s.recordLength, s.sampleRate);
-  bool full = false;
-  detectBreaths(s, ch, &full);  // the tables the linked cursor reads
+  BreathTable t;
+  detectBreaths(s, ch, nullptr, &t);  // also the tables the linked cursor reads
   if (s.acquisitionActive != 0) return;
   if (t.full) ui.message(kBreathTableFull);
   BreathSummary sum;
