@@ -13,4 +13,8 @@ inline constexpr const char kBreathTooFew[] = "Мало вдохов: меньш
 inline constexpr const char kBreathTableFull[] =
     "Таблица вдохов заполнена (2047): поиск остановлен, остальная часть записи не просмотрена";
 
+inline constexpr const char kBreathIndexAxis[] = "№ вдоха";
+inline constexpr const char kBreathPeriodAxis[] = "Период [с]";
+inline constexpr const char kBreathAmplitudeAxis[] = "Амплитуда";
+
 }  // namespace velor

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/interaction.h"
 #include "core/numtext.h"
+#include "core/record_file.h"
 #include "core/study_state.h"
 #include "physio/polygraph_texts.h"
 
@@ -37,6 +39,43 @@ EventScan scanEvents(const StudyState& s, int channel, const CompiledFormula& fo
     }
   }
   return out;
+}
+
+EventRun runEventScan(StudyState& s, int channel, const CompiledFormula& formula, bool fromCursor, bool allRecords,
+                      Interaction& ui) {
+  EventRun run;
+  const int startRecord = s.currentRecord;
+  bool first = true;
+  for (;;) {
+    const EventScan scan =
+        scanEvents(s, channel, formula, first && fromCursor ? s.cursorPos : 0, fromCursor);
+    first = false;
+    std::vector<int> kept;
+    for (int e : scan.positions) {
+      if (run.count >= kEventTableCapacity) {
+        run.full = true;
+        break;
+      }
+      kept.push_back(e);
+      run.amplitudeCodes.push_back(eventAmplitudeCode(s, channel, e));
+      ++run.count;
+    }
+    run.positions.push_back(std::move(kept));
+    run.full = run.full || scan.full;
+    if (scan.fault != FormulaFault::None) {
+      run.fault = scan.fault;
+      run.faultSample = scan.faultSample;
+      break;
+    }
+    if (fromCursor && !scan.positions.empty()) {
+      run.foundRecord = s.currentRecord;
+      run.foundSample = scan.positions.front();
+      return run;
+    }
+    if (run.full || !allRecords || s.currentRecord >= s.recordCount || !stepRecord(s, +1, ui)) break;
+  }
+  if (allRecords && s.currentRecord != startRecord) gotoRecord(s, startRecord, ui);
+  return run;
 }
 
 int eventAmplitudeCode(const StudyState& s, int channel, int position) {
@@ -93,7 +132,7 @@ bool eventHistogram(HistogramKind kind, const std::vector<int>& values, int samp
   }
   const int k = amplitudes ? static_cast<int>(3.3 * std::log10(static_cast<double>(n)) + 1.5) : limits.bins;
   if (k < 1) {
-    message = kPoliHistTooFew;
+    message = amplitudes ? kPoliHistTooFew : kPoliHistNoBins;
     return false;
   }
   if (hi <= lo || (hz && lo <= 0)) {

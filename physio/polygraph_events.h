@@ -69,6 +69,26 @@ bool eventHistogram(HistogramKind kind, const std::vector<int>& values, int samp
 // out still becomes the reference for the next).
 std::vector<int> eventIntervals(const std::vector<int>& positions, int sampleRate, const IntervalLimits& limits);
 
+// One run of the window's event commands: the current record, or with
+// `allRecords` it and every later record of the file (each from sample 0,
+// the reference for intervals starting afresh in each). `fromCursor` starts
+// the first record at cursorPos and stops at the first event (the search),
+// which leaves its record loaded; otherwise the record the run started from
+// is read back at the end.
+struct EventRun {
+  std::vector<std::vector<int>> positions;  // per record scanned, in order
+  std::vector<int> amplitudeCodes;          // the code each event's amplitude is read from
+  int count = 0;
+  int foundRecord = 0, foundSample = -1;    // the search's event
+  bool full = false;                        // stopped at kEventTableCapacity events
+  FormulaFault fault = FormulaFault::None;
+  int faultSample = -1;
+};
+
+class Interaction;
+EventRun runEventScan(StudyState& s, int channel, const CompiledFormula& formula, bool fromCursor, bool allRecords,
+                      Interaction& ui);
+
 // Mean and sample SD of a dynamics series; false with "Мало событий: <3!" for
 // fewer than 3 values.
 bool dynamicsStatistics(const std::vector<double>& values, double& mean, double& sd, std::string& message);

@@ -68,5 +68,39 @@ TEST(CliPolygraph, BreathEventsAndEmg) {
   expectOneLineFailure(runCli("emg '" + f + "' --stimulus-bit 16"), 2);
 }
 
+TEST(CliPolygraph, PassiveEmg) {
+  TempDir d;
+  const std::string f = d.file("p.cad");
+  writeRecord(f);
+  // the 0.25 Hz sine of amplitude 500: mean rectified amplitude 2·500/π per
+  // 1 s epoch; its swings: the first quarter wave, then 19 half waves
+  CliRun r = runCli("emg '" + f + "' --passive --measure mean --epoch-ms 1000 --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["epochSamples"], 250);
+  EXPECT_EQ(j["epochs"]["amplitude"].size(), 40u);
+  EXPECT_NEAR(j["epochs"]["meanAmplitude"].get<double>(), 1000 / std::numbers::pi, 1.5);
+  EXPECT_EQ(j["bands"]["epochSamples"], 128);
+  EXPECT_EQ(j["swingHistograms"]["swings"], 20);
+  EXPECT_EQ(j["swingHistograms"]["classes"], 5);  // trunc(3.3 log10 20 + 1.5)
+  EXPECT_EQ(j["swingHistograms"]["amplitudeCodes"][0], 500);
+  EXPECT_EQ(j["swingHistograms"]["amplitudeCodes"][1], 1000);
+  // "Amax" at 250 Hz: 512 ms = 128 samples, half-overlapping epochs
+  r = runCli("emg '" + f + "' --passive --measure max --sample 5000 --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["epochMs"], 512);
+  EXPECT_EQ(j["epochs"]["amplitude"].size(), 155u);  // trunc(2 × 10000 / 128) − 1
+  EXPECT_EQ(j["bands"]["epoch"], 39);                 // 5000 / 128
+  EXPECT_EQ(j["bands"]["points"].size(), 21u);        // F = 0, 5, ..., 100
+  // an epoch longer than the record: its message in place of the epochs
+  r = runCli("emg '" + f + "' --passive --epoch-ms 60000 --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["epochs"]["message"], "Эпоха длиннее записи: ни одна эпоха не помещается");
+  EXPECT_NE(r.err.find("Эпоха длиннее записи"), std::string::npos);
+  expectOneLineFailure(runCli("emg '" + f + "' --passive --measure median"), 2);
+}
+
 }  // namespace
 }  // namespace velor::test

@@ -41,6 +41,45 @@ TEST(Breath, RegularBreathingGivesEveryPeakAndItsPeriod) {
   EXPECT_EQ(sum.lines[0].rfind("Средний период=4", 0), 0u) << sum.lines[0];
 }
 
+TEST(Breath, ShortArtefactsAreNotBreaths) {
+  // the breathing of the test above with 20 ms spikes to near full scale
+  // every 1.3 s, on the rising and the falling slopes alike
+  const int fs = 250;
+  const auto clean = sineBreathing(fs, 60, 4.0, 500);
+  auto x = clean;
+  for (std::size_t i = 100; i + 5 < x.size(); i += 325)
+    for (std::size_t k = 0; k < 5; ++k) x[i + k] = 3990;
+  const BreathTable a = detectBreaths(clean.data(), static_cast<int>(clean.size()), fs);
+  const BreathTable b = detectBreaths(x.data(), static_cast<int>(x.size()), fs);
+  ASSERT_EQ(b.peaks.size(), 15u);
+  for (std::size_t k = 0; k < 15; ++k) EXPECT_NEAR(b.peaks[k], a.peaks[k], 3) << k;
+  ASSERT_EQ(b.amplitudeCodes.size(), 15u);
+  EXPECT_NEAR(b.amplitudeCodes[1], 1000, 4);
+}
+
+TEST(Breath, ValuesWrappedRoundTheRangeAreHeldAtItsEnd) {
+  // a slow excursion from 3000 to 5000 and back, and one down to −1000,
+  // stored as 12-bit values that wrap; a mark (4096) among them
+  std::vector<std::int16_t> x, want;
+  for (int i = 0; i <= 400; ++i) {
+    const int v = i <= 200 ? 3000 + 10 * i : 7000 - 10 * i;
+    x.push_back(static_cast<std::int16_t>(v & 4095));
+    want.push_back(static_cast<std::int16_t>(std::min(v, 4095)));
+  }
+  for (int i = 0; i <= 400; ++i) {
+    const int v = i <= 200 ? 3000 - 20 * i : -5000 + 20 * i;
+    x.push_back(static_cast<std::int16_t>(v & 4095));
+    want.push_back(static_cast<std::int16_t>(std::max(v, 0)));
+  }
+  x[50] = 4096;
+  want[50] = want[49];
+  // at 10 Hz the median spans one sample: the wraps alone are seen
+  EXPECT_EQ(cleanBreathingSignal(x.data(), static_cast<int>(x.size()), 10), want);
+  // a channel on a wider scale (a 16-bit recording) has no wraps to undo
+  std::vector<std::int16_t> wide{100, 30000, -30000, 5000};
+  EXPECT_EQ(cleanBreathingSignal(wide.data(), 4, 10), wide);
+}
+
 TEST(Breath, FlatOrNonPositiveSignalsEndWithoutBreaths) {
   // a window without a positive code once sent the scan back to a stale
   // maximum for ever
@@ -159,6 +198,8 @@ TEST(EventHistogram, DegenerateInputsGiveMessages) {
       {{100, 100, 100}, HistogramKind::Intervals, {0, 0, 40}, kPoliHistEqual},
       // equal values inside a range given by the limits: D = 0
       {{100, 100, 100}, HistogramKind::Intervals, {40, 500, 40}, kPoliHistFlat},
+      // no class asked for ("Бинов=" empty or 0)
+      {{100, 150, 200}, HistogramKind::Intervals, {0, 0, 0}, kPoliHistNoBins},
   };
   for (const Case& c : cases) {
     EventHistogram h;

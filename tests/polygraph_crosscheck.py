@@ -8,11 +8,19 @@
    low-passed (Butterworth order 4 at 0.5 Hz, filtfilt) and its peaks counted
    with scipy.signal.find_peaks (at least 1.5 s apart, prominence a quarter of
    the filtered signal's SD). For pages 1 and 2 (32000 frames each) the breath
-   rate 60 / mean peak interval is compared with `velor-cli breath --json`.
-   Known and open: the detector, which works on the raw samples, also accepts
-   bumps less than 1.5 s apart on this noisy channel and gives about 20/min
-   where this count gives about 14/min; the comparison is printed and does
-   not fail the check until the detector is looked at.
+   rate 60 / mean peak interval is compared with `velor-cli breath --json`
+   and must agree within 15 %.
+   The channel is hard: its 12-bit values run past the range during
+   movement and reappear at the other end (steps of nearly 4096 codes), and
+   it carries artefacts of a few tens of milliseconds. The detector judges a
+   cleaned copy (wraps held at the range end, a 0.1 s running median). What
+   remains is a difference in what counts as a breath: the detector's depth
+   rule passes over shallow bumps that this count takes (the detector run on
+   the low-passed signal itself gives about 10/min where this count gives
+   13.4/min, and this count falls from 13.4 to 11.6/min when the prominence
+   asked for rises from a quarter to half an SD). 15 % covers that
+   difference of definition and nothing more: before the cleaning the
+   detector gave about 20/min on both pages (+50 %).
 2. Moments: a WFDB format-16 record with a pulse train of known amplitudes is
    written here; `velor-cli events --formula` must count every pulse and its
    amplitude histogram's mean, variance, skewness and kurtosis must equal
@@ -72,9 +80,10 @@ def main():
             ref = 60.0 / (np.mean(np.diff(peaks)) / fs)
             j = run(cli, ["breath", hea, "--channel", "4", "--record", str(page), "--json"])
             got = j["ratePerMinute"]
-            ok = abs(got - ref) <= 0.10 * ref
+            ok = abs(got - ref) <= 0.15 * ref
             print(f"page {page}: velor {j['breaths']} breaths, {got:.2f}/min; scipy {len(peaks)} peaks, {ref:.2f}/min",
-                  "within 10 %" if ok else "NOT WITHIN 10 % (open, not counted)")
+                  "within 15 %" if ok else "NOT WITHIN 15 %")
+            fails += not ok
     else:
         print("no challenge2015 recording: breath check skipped")
     # constructed events: pulses of known heights, 3 samples wide, 60..140 ms apart

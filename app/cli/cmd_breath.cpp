@@ -44,9 +44,8 @@ int runBreath(const BreathOptions& o) {
     j["periods"] = sum.periods;
     j["amplitudes"] = sum.amplitudes;
     // in codes as well: a channel whose calibration rounds to 0 units per code still shows its breaths
-    std::vector<int> codes;
-    for (std::size_t k = 0; k + 1 < t.peaks.size(); ++k)
-      codes.push_back(s.channel(c)[t.peaks[k]] - s.channel(c)[t.troughs[k]]);
+    std::vector<int> codes(t.amplitudeCodes.begin(),
+                           t.amplitudeCodes.empty() ? t.amplitudeCodes.end() : t.amplitudeCodes.end() - 1);
     j["amplitudeCodes"] = codes;
     if (have) {
       j["meanPeriod"] = sum.meanPeriod;

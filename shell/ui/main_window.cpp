@@ -36,6 +36,8 @@
 #include "shell/ui/edit_wiring.h"
 #include "shell/ui/ecg_wiring.h"
 #include "shell/ui/rheo_wiring.h"
+#include "shell/ui/emg_wiring.h"
+#include "shell/ui/polygraph_wiring.h"
 #include "shell/ui/eeg_wiring.h"
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
@@ -540,6 +542,9 @@ void MainWindow::registerWindowCommands() {
   on(Cmd::Eeg, [this] { runEegCommand(*this, s_, ui_, chooser_); });
   on(Cmd::Ecg, [this] { runEcgCommand(*this, s_, ui_, chooser_); });
   on(Cmd::Rheo, [this] { runRegCommand(*this, s_, ui_, chooser_); });
+  on(Cmd::Emg, [this] { runEmgCommand(*this); });
+  on(Cmd::Polygraph, [this] { runPolygraphCommand(*this); });
+  on(Cmd::Breathing, [this] { runBreathingCommand(*this); });
   on(Cmd::PrinterSetup, [this] { printerSetup(this); });
   on(Cmd::ScoreboardToggle, [this] { toggleScoreboard(*this); });
   on(Cmd::AnnotationList, [this] { showAnnotationList(*this, s_, ui_); });
