@@ -435,4 +435,19 @@ void applyDefaultPlan(StudyState& s, ExaminationPlan& plan, const DeviceDescript
   }
 }
 
+bool loadDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, std::string& name,
+                    std::string& reason) {
+  name = devicePlanFileName(s.deviceKind, d.deviceChannelCount);
+  if (name.empty()) return true;
+  const std::string path = s.programDir + name;
+  if (!fileExists(path)) {
+    applyDefaultPlan(s, plan, d);
+    s.recordLength = intervalSamples(5);  // the dialog's default interval
+    s.plannedRecordLength = s.recordLength;
+    plan.nvxReference = 0;
+    if (!writePlanFile(path, s, plan, s.deviceKind, reason)) return false;
+  }
+  return readPlanFile(path, s, plan, reason);
+}
+
 }  // namespace velor

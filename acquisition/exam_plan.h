@@ -119,5 +119,14 @@ std::string devicePlanFileName(int deviceKind, int deviceChannelCount);
 // channel, the live monitor in real time. `s` must already carry the opened
 // device's channel table.
 void applyDefaultPlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, int rate = 0);
+// Start-up's device plan in programDir: when the kind has one and it is
+// missing it is written first with the plan dialog's defaults for the
+// opened device (its record channels and rate, records of 1024 samples, the
+// live monitor, no reference); then it is read into the state and plan.
+// Returns false with the reason when the file cannot be written or read
+// (the state is then as the opened device left it); true also for kinds
+// without a plan file. `name` receives the file name ("" for none).
+bool loadDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, std::string& name,
+                    std::string& reason);
 
 }  // namespace velor
