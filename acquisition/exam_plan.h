@@ -95,6 +95,26 @@ bool writeSportSettings(const std::string& programDir, const SportSettings& in);
 void rememberFileName(std::array<std::string, kPlanFileNames>& names, const std::string& name);
 void rememberFileName(std::vector<std::string>& names, const std::string& name, std::size_t capacity);
 
+// The express-analysis settings ("Экспресс-анализ"), kept in "qexa.ini" one
+// value a line: gain, artefact level (µV), maximum, minimum, band item, ECG
+// channel item. A missing or short file keeps what it does not give.
+inline constexpr const char* kExpressSettingsFile = "qexa.ini";
+struct ExpressSettings {
+  int gain = 1;
+  double artefactMicroVolts = 0;
+  int maximum = 0, minimum = 0;
+  int bandItem = 0;     // "Диап=": a band of the table, or the last item "4 диапазона"
+  int channelItem = 0;  // "Канал=": 0 "Все", then the channels
+};
+bool readExpressSettings(const std::string& programDir, ExpressSettings& out);
+bool writeExpressSettings(const std::string& programDir, const ExpressSettings& in);
+// The kind a "Режимы" item (0..7) stands for: 0..6, and 10 for the user's.
+int expressKindOfItem(int item);
+// "Утвердить": the checked item and the settings into the plan (instruments
+// stay bound when they were). The evoked artefact level becomes codes of
+// channel 0 (a channel without calibration takes every record).
+void applyExpressChoice(int item, const ExpressSettings& e, StudyState& s, ExaminationPlan& plan);
+
 // --- intervals and rates ------------------------------------------------------
 
 // Samples of interval item i (0..10): 2^(i+5), item 10 gives 32760; −1 for

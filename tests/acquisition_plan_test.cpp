@@ -450,3 +450,77 @@ TEST(DevicePlan, KindsWithoutOneWriteNothingAndAnUnreadableOneIsRefused) {
 
 }  // namespace
 }  // namespace velor
+
+namespace velor {
+namespace {
+
+// "Утвердить" of "Экспресс-анализ": each item's kind and fields; bound
+// instruments stay bound; the settings file keeps the fields.
+TEST(ExpressChoice, EachItemSetsItsKindAndFields) {
+  struct Case {
+    int item, before, kind, threshold, parameter, channel, band;
+  };
+  // calibValue 50 per 2000 units: 100 µV is 4000 codes.
+  const Case cases[] = {
+      {0, 0, 0, 7, 7, 7, 9},      {1, 21, 21, 7, 7, 7, 0},     {2, 0, 2, 7, 7, 7, 3},
+      {3, 0, 3, 4000, 2, 7, 9},   {4, 20, 24, 150, 40, 0, 9},  {5, 0, 5, 150, 40, 1, 9},
+      {6, 0, 6, 150, 40, 1, 9},   {7, 3, 10, 7, 7, 7, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    StudyState s;
+    s.calibValue[0] = 50;
+    s.calibUnits[0] = 2000;
+    s.currentBand = 9;
+    ExaminationPlan plan;
+    plan.expressAnalysisKind = c.before;
+    plan.expressThreshold = plan.expressParameter = plan.expressChannel = 7;
+    ExpressSettings e;
+    e.gain = 2;
+    e.artefactMicroVolts = 100;
+    e.maximum = 150;
+    e.minimum = 40;
+    e.bandItem = 3;
+    e.channelItem = 0;
+    applyExpressChoice(c.item, e, s, plan);
+    EXPECT_EQ(plan.expressAnalysisKind, c.kind);
+    EXPECT_EQ(plan.expressThreshold, c.threshold);
+    EXPECT_EQ(plan.expressParameter, c.parameter);
+    EXPECT_EQ(plan.expressChannel, c.channel);
+    EXPECT_EQ(s.currentBand, c.band);
+  }
+  // Without calibration the artefact level cannot be codes: every record counts.
+  StudyState s;
+  s.calibValue[0] = 0;
+  ExaminationPlan plan;
+  ExpressSettings e;
+  e.artefactMicroVolts = 100;
+  applyExpressChoice(3, e, s, plan);
+  EXPECT_EQ(plan.expressThreshold, 0);
+
+  test::TempDir dir;
+  const std::string d = dir.path() + "/";
+  ExpressSettings back;
+  EXPECT_FALSE(readExpressSettings(d, back));
+  e.gain = 3;
+  e.artefactMicroVolts = 12.5;
+  e.maximum = 180;
+  e.minimum = 45;
+  e.bandItem = 2;
+  e.channelItem = 4;
+  ASSERT_TRUE(writeExpressSettings(d, e));
+  EXPECT_EQ(test::readBytes(d + "qexa.ini"), "3\r\n12.5\r\n180\r\n45\r\n2\r\n4\r\n");
+  ASSERT_TRUE(readExpressSettings(d, back));
+  EXPECT_EQ(back.gain, 3);
+  EXPECT_EQ(back.artefactMicroVolts, 12.5);
+  EXPECT_EQ(back.channelItem, 4);
+  // A value out of its range keeps the one there was.
+  test::writeBytes(d + "qexa.ini", "99\r\n-1\r\n");
+  ExpressSettings kept;
+  EXPECT_FALSE(readExpressSettings(d, kept));
+  EXPECT_EQ(kept.gain, 1);
+  EXPECT_EQ(kept.artefactMicroVolts, 0);
+}
+
+}  // namespace
+}  // namespace velor
