@@ -802,3 +802,42 @@ TEST(ExamEngine, NvxTestSignalGoesThroughTheAcquisitionSide) {
 
 }  // namespace
 }  // namespace velor
+
+namespace velor {
+namespace {
+
+// Requests posted by the interface while the worker records run once each,
+// in order, on the worker's side.
+TEST(ExamThreads, RequestsRunOnTheAcquisitionSideInOrder) {
+  ExamFixture x("amplifier", 1000, 200, 4);
+  ExamOptions eo;
+  eo.recordFromStart = true;
+  eo.maxRecords = 30;
+  auto e = x.engine(eo);
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason));
+  std::vector<int> ran;  // touched only by the requests, on the worker
+  ExaminationRunner runner(*e, x.clock);
+  runner.start();
+  int posted = 0;
+  while (!e->ended()) {
+    if (posted < 40) {
+      const int n = posted++;
+      e->request([&ran, n](ExamSideAccess& a) {
+        ran.push_back(n);
+        a.gainCodes.assign(static_cast<std::size_t>(a.study.channelCount), 5);
+        return DeviceResult::success();
+      });
+    }
+    std::this_thread::yield();
+  }
+  runner.join();
+  const ExamStatus st = e->status();
+  EXPECT_EQ(st.recordCount, 30);
+  EXPECT_TRUE(st.requestMessage.empty());
+  ASSERT_EQ(static_cast<int>(ran.size()), st.requestsDone);
+  for (std::size_t i = 0; i < ran.size(); ++i) EXPECT_EQ(ran[i], static_cast<int>(i));
+}
+
+}  // namespace
+}  // namespace velor
