@@ -29,4 +29,10 @@ DeviceResult AcquisitionDevice::setControlOutput(int output, bool) {
   return DeviceResult::failure("Нет управляющего выхода " + std::to_string(output));
 }
 
+DeviceResult AcquisitionDevice::setTestSignal(bool) { return DeviceResult::failure(device_texts::kNoTestSignal); }
+DeviceResult AcquisitionDevice::readEvents(std::vector<DeviceEvent>& out) {
+  out.clear();
+  return DeviceResult::success();
+}
+
 }  // namespace velor

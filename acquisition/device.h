@@ -122,6 +122,14 @@ struct FrameBlock {
   std::vector<std::int32_t> words;  // reused between reads; frames × wordsPerFrame valid
 };
 
+// One device event: its type (3 an input event), the device time it
+// happened at and its code.
+struct DeviceEvent {
+  int type = 0;
+  std::int32_t time = 0;
+  int code = 0;
+};
+
 inline constexpr std::int32_t kMissingSample = 0x7FFFFFFF;
 inline constexpr int kMaxDeviceChannels = 64;
 
@@ -150,6 +158,12 @@ class AcquisitionDevice {
   virtual DeviceResult stopImpedance();
   // Control output 1..controlOutputs on or off.
   virtual DeviceResult setControlOutput(int output, bool on);
+  // The amplifier's test signal on all channels (NVX); others refuse.
+  virtual DeviceResult setTestSignal(bool on);
+  // Events the device reported since the last call (K3: stimulus and key
+  // events with their device time, counted in device frames); none for
+  // devices without events.
+  virtual DeviceResult readEvents(std::vector<DeviceEvent>& out);
   // The amplifier's online filters (created at open, released at close), or
   // nullptr for a device without them.
   virtual OnlineFilterSets* onlineFilters() { return nullptr; }

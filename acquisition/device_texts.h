@@ -16,6 +16,7 @@ inline constexpr const char* kGainErrorPrefix = "ErrSGain=";
 inline constexpr const char* kNoDevice = "Устройство не найдено: ";
 inline constexpr const char* kTooManyChannels = "Устройство сообщает больше 64 каналов: ";
 inline constexpr const char* kZeroPeriod = "Устройство K3 сообщает период опроса 0";
+inline constexpr const char* kNoTestSignal = "Устройство не подаёт тестовый сигнал";
 inline constexpr const char* kNotOpen = "Устройство не открыто";
 inline constexpr const char* kNoImpedance = "Устройство не измеряет импеданс";
 inline constexpr const char* kBadGain = "Коэффициент усиления должен быть числом больше 0: ";

@@ -145,6 +145,8 @@ bool ExaminationEngine::begin(std::string& reason) {
   DeviceResult r = device_.isOpen() ? DeviceResult::success() : device_.open();
   if (r) r = device_.configure(cfg);
   if (r) r = device_.start();
+  // The amplifier's test signal is off at the start of every examination.
+  if (r && kind_ == 3) (void)device_.setTestSignal(false);
   if (!r) {
     reason = std::string(exam_texts::kDeviceFailed) + r.message;
     finish(reason);
@@ -195,11 +197,13 @@ bool ExaminationEngine::begin(std::string& reason) {
     const std::string keys = s_.programDir + "Keys.txt";
     keyFd_ = ::open(keys.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   }
-  // An express analysis this build does not have yet: the examination runs
-  // without it (and writes its records, which the evoked-potential average
-  // would have replaced).
+  // An express analysis this build does not have (the user's kind): the
+  // examination runs without it and writes its records.
   expressKind_ = ExpressAnalysis::available(plan_.expressAnalysisKind) || onRecordEnd ? plan_.expressAnalysisKind : 0;
-  if (expressKind_ % 20 != 0 && !onRecordEnd) express_ = std::make_unique<ExpressAnalysis>();
+  if (expressKind_ % 20 != 0 && !onRecordEnd) {
+    express_ = std::make_unique<ExpressAnalysis>();
+    express_->reset();
+  }
   // Likewise a protocol: it runs only when its step is plugged in.
   protocol_ = plan_.protocolLineCount() > 0 && static_cast<bool>(protocolStep);
   goodFileSize_ = fd_ >= 0 ? fdSize(fd_) : 0;
@@ -268,8 +272,13 @@ void ExaminationEngine::endRecord() {
     if (expressKind_ > 0) {
       if (onRecordEnd)
         onRecordEnd(s_, sampleIndex_);
-      else if (express_)
-        expressPeak_ = express_->run(s_, expressKind_, sampleIndex_);
+      else if (express_) {
+        ExpressContext ctx{recordingOn_, recordTime_, plan_.expressParameter, plan_.expressThreshold,
+                           plan_.expressChannel};
+        expressPeak_ = express_->run(s_, expressKind_, sampleIndex_, ctx);
+        // The ECG monitor decides itself which records are written.
+        if (fd_ < 0) recordingOn_ = false;
+      }
     }
     if (recordingOn_ && fd_ >= 0 && expressKind_ != 3) {
       if (!appendRecord()) {
@@ -394,19 +403,83 @@ void ExaminationEngine::execute(int command) {
   // the interface draws; it carries them out on its own thread.
 }
 
+void ExaminationEngine::closeFile() {
+  if (fd_ < 0) return;
+  int fileCount = recordCount_;
+  // Evoked potentials: the average of the responses is the file's record.
+  if (express_ && expressKind_ % 20 == 3 && recordCount_ == 0 && writeAverage()) fileCount = s_.recordCount;
+  unsigned char count[2];
+  putU16(count, static_cast<std::uint16_t>(static_cast<std::int16_t>(fileCount)));
+  (void)fdPwriteAll(fd_, count, 2, recordCountOffset(kVersionCA40));
+  (void)fdSync(fd_);
+  ::close(fd_);
+  fd_ = -1;
+  // Only this examination's own file, named once by its full path.
+  if (fileCount == 0 && s_.groupMode != 2 && !examPath_.empty()) ::unlink(examPath_.c_str());
+}
+
+void ExaminationEngine::request(ExamRequest r) {
+  std::lock_guard<std::mutex> lock(requestMutex_);
+  requests_.push_back(std::move(r));
+}
+
+void ExaminationEngine::requestNewFile(std::string path) {
+  request([this, path = std::move(path)](ExamSideAccess&) {
+    closeFile();
+    recordingOn_ = false;
+    recordCount_ = 0;
+    s_.recordCount = 0;
+    examPath_.clear();
+    ScriptedInteraction quiet;
+    quiet.answerYes = true;
+    const int fd = createExamFileAtPath(s_, path, quiet, true);
+    if (fd < 0) return DeviceResult::failure(quiet.messages.empty() ? exam_texts::kFileNotCreated : quiet.messages[0]);
+    fd_ = fd;
+    examPath_ = path;
+    goodFileSize_ = fdSize(fd_);
+    std::string name = baseName(path);
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cad") == 0) name.resize(name.size() - 4);
+    s_.recordFileName = name;
+    return DeviceResult::success();
+  });
+}
+
+void ExaminationEngine::runRequests() {
+  std::vector<ExamRequest> now;
+  {
+    std::lock_guard<std::mutex> lock(requestMutex_);
+    now.swap(requests_);
+  }
+  for (ExamRequest& r : now) {
+    ExamSideAccess access{s_, device_, o_.gainCodes};
+    const DeviceResult result = r(access);
+    ++requestsDone_;
+    if (!result) requestMessage_ = result.message;
+  }
+}
+
+bool ExaminationEngine::writeAverage() {
+  const int length = s_.recordLength, count = s_.recordCount;
+  const auto calib = s_.calibValue;
+  if (!express_->placeAverage(s_)) return false;
+  // The header carries the averaged record's calibration and count; the
+  // file held no record before (the averaging writes none).
+  bool ok = fdSeek(fd_, 0) && writeHeader(s_, fd_) && fdTell(fd_) == goodFileSize_ && writeRecord(s_, fd_) &&
+            fdSync(fd_);
+  if (!ok) {
+    fdTruncate(fd_, goodFileSize_);
+    s_.recordLength = length;
+    s_.recordCount = count;
+    s_.calibValue = calib;
+    return false;
+  }
+  return true;
+}
+
 void ExaminationEngine::finish(const std::string& message) {
   if (ended_.load()) return;
   if (device_.isOpen()) device_.stop();
-  if (fd_ >= 0) {
-    unsigned char count[2];
-    putU16(count, static_cast<std::uint16_t>(recordCount_));
-    (void)fdPwriteAll(fd_, count, 2, recordCountOffset(kVersionCA40));
-    (void)fdSync(fd_);
-    ::close(fd_);
-    fd_ = -1;
-    // Only this examination's own file, named once by its full path.
-    if (recordCount_ == 0 && s_.groupMode != 2 && !examPath_.empty()) ::unlink(examPath_.c_str());
-  }
+  closeFile();
   if (keyFd_ >= 0) {
     ::close(keyFd_);
     keyFd_ = -1;
@@ -433,8 +506,17 @@ void ExaminationEngine::publish() {
   status_.samplesStored = samplesStored_;
   status_.sweepDropped = sweep_.dropped();
   status_.expressPeak = expressPeak_;
+  if (express_) {
+    status_.expressResponses = express_->responses();
+    status_.expressRejected = express_->rejected();
+    status_.expressWaves = express_->waves();
+    status_.heartRates = express_->heartRates();
+  }
   status_.expressSkipped = plan_.expressAnalysisKind % 20 != 0 && expressKind_ == 0;
   status_.protocolSkipped = plan_.protocolLineCount() > 0 && !protocol_;
+  status_.requestsDone = requestsDone_;
+  status_.requestMessage = requestMessage_;
+  status_.examPath = fd_ >= 0 ? examPath_ : std::string();
   status_.ended = ended();
   status_.endMessage = endMessage_;
 }
@@ -448,6 +530,7 @@ ExamStatus ExaminationEngine::status() const {
 
 bool ExaminationEngine::step() {
   if (ended()) return false;
+  runRequests();
   if (board_) {
     // Every converter sample that has arrived, one at a time.
     const int wpf = device_.describe().wordsPerFrame();
@@ -498,6 +581,14 @@ bool ExaminationEngine::readAmplifierFrames() {
   if (wpf <= 0 || channels_ <= 0) return false;
   const int perRead = std::max(1, kFrameBufferWords / wpf);
   int total = 0;
+  if (kind_ == 2) {
+    // K3: an input event waits for its frame; a newer one replaces it.
+    if (device_.readEvents(events_) && !events_.empty() && events_[0].type == 3) {
+      k3Pending_ = true;
+      k3Code_ = events_[0].code;
+      k3Time_ = events_[0].time;
+    }
+  }
   // Until the device has nothing more, but never beyond what the per-channel
   // arrays hold; what is left waits in the device for the next tick.
   while (total < kFrameBufferWords) {
@@ -508,6 +599,8 @@ bool ExaminationEngine::readAmplifierFrames() {
     }
     if (block_.frames <= 0 || block_.wordsPerFrame != wpf) break;
     const std::int32_t* w = block_.words.data();
+    // The device time of the block: the first frame's last word.
+    if (total == 0 && kind_ == 2 && k3Pending_) k3BlockTime_ = w[wpf - 1];
     for (int f = 0; f < block_.frames; ++f, w += wpf) {
       for (int c = 0; c < channels_; ++c) channelFrames_[c][total + f] = w[c] == kMissingSample ? 0 : w[c];
       statusFrames_[total + f] = wpf > channels_ ? w[channels_] : 0;
@@ -640,13 +733,36 @@ void ExaminationEngine::storeAmplifierFrames(int frames) {
       s_.channelData[ch][sampleIndex_] = static_cast<std::int16_t>(clipCode(sample));
     }
     const std::int32_t status = statusFrames_[f];
+    const bool stimulus = stimulusMark_.load(std::memory_order_relaxed) == 2;
     if (nvx) {
       digitalInputs_ = ~status & 0xFF;
       controlOutputs_ = (controlOutputs_ & ~0x6) | (((status >> 9) & 1) ? 0 : 2) | (((status >> 8) & 1) ? 4 : 0);
-    } else if (stimulusMark_.load(std::memory_order_relaxed) == 2) {
-      digitalInputs_ = 128;
+    } else {
+      // These amplifiers have no input word: an event or a finished stimulus
+      // marks its own sample only.
+      digitalInputs_ = 0;
+      if (kind_ == 2 && k3Pending_) {
+        // An event from before the block (it came late) is taken at once
+        // rather than waiting for a frame that has passed.
+        const long long at = std::max<long long>(0, (static_cast<long long>(k3Time_) - k3BlockTime_) / decimationStep_);
+        if (at == f) {
+          digitalInputs_ = stimulus ? 128 : k3Code_;
+          k3Pending_ = false;
+          k3Done_ = true;
+        }
+      }
+      if (stimulus) digitalInputs_ = 128;
     }
     afterSample();
+  }
+  if (k3Done_) {
+    // The block's last sample says that an event was marked in it.
+    if (sampleIndex_ > 0 && !ended()) {
+      std::int16_t& m = s_.markChannel[sampleIndex_ - 1];
+      if (m == 0) m = 0x4000;
+      m = static_cast<std::int16_t>(static_cast<std::uint16_t>(m) << 1);
+    }
+    k3Done_ = false;
   }
 }
 

@@ -104,8 +104,14 @@ struct ExamStatus {
   // of this build hand over every frame, so both stay 0 here.
   long long skippedByRate = 0, skippedByInterrupt = 0;
   int expressPeak = -1;    // the express spectra's peak of the last record
+  int expressResponses = 0, expressRejected = 0;  // evoked potentials averaged / refused
+  int expressWaves = -1;  // waves found in the last record (wave analyses)
+  std::vector<ExpressHeartRate> heartRates;  // per channel, the last record (ECG monitor)
   bool expressSkipped = false;  // the plan's express analysis is not in this build
   bool protocolSkipped = false;  // the plan has a protocol but no protocol step is plugged in
+  int requestsDone = 0;        // requests carried out so far
+  std::string requestMessage;  // the last refused request's message
+  std::string examPath;        // the file records go to ("" none)
   bool ended = false;
   std::string endMessage;  // why it stopped, when not by command
 };
@@ -126,6 +132,17 @@ int createExamFileAtPath(StudyState& s, const std::string& path, Interaction& ui
 // "-" rate "Гц" " Зап:" count [" ЗапВкл"].
 std::string examStatusLine(const std::string& planName, const std::string& fileName, double recordDate,
                            int recordLength, int sampleRate, const ExamStatus& st);
+
+// A change of the device's settings while the examination runs (a filter,
+// a gain, the test signal, another record file). It runs on the acquisition
+// side before its next step — the only side that talks to the device then —
+// and may set the gain codes the engine shifts record channels by.
+struct ExamSideAccess {
+  StudyState& study;
+  AcquisitionDevice& device;
+  std::vector<int>& gainCodes;
+};
+using ExamRequest = std::function<DeviceResult(ExamSideAccess&)>;
 
 class ExaminationEngine {
  public:
@@ -152,6 +169,16 @@ class ExaminationEngine {
   // Any thread: the command for the next sample or tick (a later post before
   // the engine took the first replaces it, as the single slot does).
   void post(int command) { pendingCommand_.store(static_cast<std::uint16_t>(command), std::memory_order_release); }
+  // Any thread: a request for the acquisition side (see ExamRequest). Its
+  // failure message appears in the status; requests run in order.
+  void request(ExamRequest r);
+  // Any thread: another examination file (the record file dialog). On the
+  // acquisition side the current one gets its record count and is closed
+  // (deleted when it holds no record), `path` is created (replacing a file
+  // there: the caller has asked), recording switches off and records go
+  // there from now on. A file that cannot be created leaves the examination
+  // without one (requestMessage says why).
+  void requestNewFile(std::string path);
   // Any thread: a finished stimulus marks the next sample.
   void markStimulus() { stimulusMark_.store(2, std::memory_order_release); }
   ExamStatus status() const;
@@ -184,8 +211,11 @@ class ExaminationEngine {
   void execute(int command);
   void pushColumn(int sample, bool sweepStart);
   void publish();
+  void runRequests();
+  void closeFile();
   void logKey(int command);
   bool appendRecord();
+  bool writeAverage();
   bool recordComplete() const;
 
   StudyState& s_;
@@ -198,6 +228,16 @@ class ExaminationEngine {
   bool board_;
   int kind_;  // deviceKind
 
+  std::mutex requestMutex_;
+  std::vector<ExamRequest> requests_;
+  int requestsDone_ = 0;
+  std::string requestMessage_;
+  // K3: the event waiting for its frame, and the device time of the block.
+  bool k3Pending_ = false;
+  int k3Code_ = 0;
+  std::int32_t k3Time_ = 0, k3BlockTime_ = 0;
+  bool k3Done_ = false;
+  std::vector<DeviceEvent> events_;
   std::atomic<std::uint16_t> pendingCommand_{0};
   std::atomic<int> stimulusMark_{0};
   std::atomic<bool> ended_{false};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "acquisition/device.h"
 #include "acquisition/exam_texts.h"
@@ -370,6 +371,53 @@ void rememberFileName(std::array<std::string, kPlanFileNames>& names, const std:
   for (std::size_t i = 0; i < names.size(); ++i) names[i] = i < v.size() ? v[i] : std::string();
 }
 
+// --- express settings ------------------------------------------------------------------
+
+bool readExpressSettings(const std::string& programDir, ExpressSettings& out) {
+  const auto lines = readTextLines(programDir + kExpressSettingsFile);
+  if (!lines) return false;
+  auto number = [&](std::size_t i) -> std::optional<double> {
+    if (i >= lines->size()) return std::nullopt;
+    return parseNumber((*lines)[i]);
+  };
+  auto whole = [&](std::size_t i, int lo, int hi, int& field) {
+    if (const auto v = number(i); v && *v >= lo && *v <= hi) field = static_cast<int>(*v);
+  };
+  whole(0, 1, 15, out.gain);
+  if (const auto v = number(1); v && *v >= 0) out.artefactMicroVolts = *v;
+  whole(2, 0, 32767, out.maximum);
+  whole(3, 0, 32767, out.minimum);
+  whole(4, 0, kBandRows, out.bandItem);
+  whole(5, 0, kMaxChannels, out.channelItem);
+  return lines->size() >= 6;
+}
+
+bool writeExpressSettings(const std::string& programDir, const ExpressSettings& in) {
+  return writeTextLines(programDir + kExpressSettingsFile,
+                        {std::to_string(in.gain), formatNumber(in.artefactMicroVolts), std::to_string(in.maximum),
+                         std::to_string(in.minimum), std::to_string(in.bandItem), std::to_string(in.channelItem)});
+}
+
+int expressKindOfItem(int item) { return item == 7 ? 10 : std::clamp(item, 0, 6); }
+
+void applyExpressChoice(int item, const ExpressSettings& e, StudyState& s, ExaminationPlan& plan) {
+  const int kind = expressKindOfItem(item);
+  plan.expressAnalysisKind = kind + (plan.expressAnalysisKind >= 20 ? 20 : 0);
+  if (kind == 1) s.currentBand = 0;
+  if (kind == 2) s.currentBand = e.bandItem;
+  if (kind == 3) {
+    const double calib = s.calibValue[0];
+    plan.expressThreshold =
+        calib > 0 ? static_cast<int>(std::clamp(std::trunc(e.artefactMicroVolts / calib * s.calibUnits[0]), 0.0, 32767.0)) : 0;
+    plan.expressParameter = std::max(1, e.gain);
+  }
+  if (kind >= 4 && kind <= 6) {
+    plan.expressThreshold = e.maximum;
+    plan.expressParameter = e.minimum;
+    plan.expressChannel = e.channelItem == 0 && kind != 4 ? 1 : e.channelItem;
+  }
+}
+
 // --- intervals -----------------------------------------------------------------------
 
 int intervalSamples(int item) {
@@ -433,6 +481,21 @@ void applyDefaultPlan(StudyState& s, ExaminationPlan& plan, const DeviceDescript
     plan.amplifierColumns[1][i] = 0;
     plan.amplifierColumns[2][i] = 0;
   }
+}
+
+bool loadDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, std::string& name,
+                    std::string& reason) {
+  name = devicePlanFileName(s.deviceKind, d.deviceChannelCount);
+  if (name.empty()) return true;
+  const std::string path = s.programDir + name;
+  if (!fileExists(path)) {
+    applyDefaultPlan(s, plan, d);
+    s.recordLength = intervalSamples(5);  // the dialog's default interval
+    s.plannedRecordLength = s.recordLength;
+    plan.nvxReference = 0;
+    if (!writePlanFile(path, s, plan, s.deviceKind, reason)) return false;
+  }
+  return readPlanFile(path, s, plan, reason);
 }
 
 }  // namespace velor

@@ -95,6 +95,26 @@ bool writeSportSettings(const std::string& programDir, const SportSettings& in);
 void rememberFileName(std::array<std::string, kPlanFileNames>& names, const std::string& name);
 void rememberFileName(std::vector<std::string>& names, const std::string& name, std::size_t capacity);
 
+// The express-analysis settings ("Экспресс-анализ"), kept in "qexa.ini" one
+// value a line: gain, artefact level (µV), maximum, minimum, band item, ECG
+// channel item. A missing or short file keeps what it does not give.
+inline constexpr const char* kExpressSettingsFile = "qexa.ini";
+struct ExpressSettings {
+  int gain = 1;
+  double artefactMicroVolts = 0;
+  int maximum = 0, minimum = 0;
+  int bandItem = 0;     // "Диап=": a band of the table, or the last item "4 диапазона"
+  int channelItem = 0;  // "Канал=": 0 "Все", then the channels
+};
+bool readExpressSettings(const std::string& programDir, ExpressSettings& out);
+bool writeExpressSettings(const std::string& programDir, const ExpressSettings& in);
+// The kind a "Режимы" item (0..7) stands for: 0..6, and 10 for the user's.
+int expressKindOfItem(int item);
+// "Утвердить": the checked item and the settings into the plan (instruments
+// stay bound when they were). The evoked artefact level becomes codes of
+// channel 0 (a channel without calibration takes every record).
+void applyExpressChoice(int item, const ExpressSettings& e, StudyState& s, ExaminationPlan& plan);
+
 // --- intervals and rates ------------------------------------------------------
 
 // Samples of interval item i (0..10): 2^(i+5), item 10 gives 32760; −1 for
@@ -119,5 +139,14 @@ std::string devicePlanFileName(int deviceKind, int deviceChannelCount);
 // channel, the live monitor in real time. `s` must already carry the opened
 // device's channel table.
 void applyDefaultPlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, int rate = 0);
+// Start-up's device plan in programDir: when the kind has one and it is
+// missing it is written first with the plan dialog's defaults for the
+// opened device (its record channels and rate, records of 1024 samples, the
+// live monitor, no reference); then it is read into the state and plan.
+// Returns false with the reason when the file cannot be written or read
+// (the state is then as the opened device left it); true also for kinds
+// without a plan file. `name` receives the file name ("" for none).
+bool loadDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, std::string& name,
+                    std::string& reason);
 
 }  // namespace velor

@@ -73,6 +73,20 @@ inline constexpr const char* kSymmetr = "symmetr";
 inline constexpr const char* kA1 = "А1";
 inline constexpr const char* kA2 = "А2";
 inline constexpr const char* kA1A2 = "А1+А2";
+inline constexpr const char* kExpressModes = "Режимы";
+inline constexpr const char* kExpressKinds[] = {"&0=нет", "&1=ЭЭГ-спектр", "&2=ЭЭГ-карта", "&3=ВП-усреднение",
+                                                "&4=ЭКГ-монитор", "&5=Амплит.волн", "&6=Период волн", "&7=Пользователя"};
+inline constexpr const char* kExpressBand = "Диап=";
+inline constexpr const char* kExpressFourBands = "4 диапазона";
+inline constexpr const char* kExpressGain = "КУ=";
+inline constexpr const char* kExpressArtefact = "Артеф=";
+inline constexpr const char* kExpressMax = "Мах=";
+inline constexpr const char* kExpressMin = "Min=";
+inline constexpr const char* kExpressAll = "Все";
+inline constexpr const char* kRecordFileBox = "Файл записи";
+inline constexpr const char* kEnterFileName = "Введите имя файла";
+inline constexpr const char* kConfirm = "Утвердить";
+inline constexpr const char* kDismiss = "Отменить";
 inline constexpr const char* kSpectraTitle = "Диаграммы спектра";
 inline constexpr const char* kFile = "Файл";
 // Refusals of a plan file: kPlanRefused + what + the value found.

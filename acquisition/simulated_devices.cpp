@@ -109,6 +109,11 @@ DeviceResult SimulatedDevice::readFrames(FrameBlock& out, int maxFrames) {
   std::int32_t* w = out.words.data();
   for (long long f = 0; f < n; ++f) {
     synth_->next(values_.data());
+    if (testSignal_) {
+      const long long half = std::max(1, d_.deviceRate / 2);
+      const double v = ((delivered_ + f) / half) % 2 == 0 ? 100.0 : -100.0;
+      std::fill(values_.begin(), values_.end(), v);
+    }
     for (int c = 0; c < nc; ++c) {
       const double u = std::nearbyint(values_[c] * toUnit[c]);
       if (d_.valuesAreCodes)
@@ -526,6 +531,13 @@ DeviceResult SimulatedNvx::setControlOutput(int output, bool on) {
   return DeviceResult::success();
 }
 
+DeviceResult SimulatedNvx::setTestSignal(bool on) {
+  if (!open_) return DeviceResult::failure(device_texts::kNotOpen);
+  log(on ? "NVXStartTest(h, 0)" : "NVXStopTest(h)");
+  testSignal_ = on;
+  return DeviceResult::success();
+}
+
 void SimulatedNvx::close() {
   if (!open_) return;
   log("NVXSetContrast(h, 0)");
@@ -580,6 +592,17 @@ void SimulatedFilterChainAmplifier::close() {
   if (!open_) return;
   log("close");
   closeCommon();
+}
+
+DeviceResult SimulatedK3::readEvents(std::vector<DeviceEvent>& out) {
+  out.clear();
+  if (!open_) return DeviceResult::failure(device_texts::kNotOpen);
+  out.swap(events_);
+  return DeviceResult::success();
+}
+
+void SimulatedK3::fillStatus(std::int32_t* status, long long frame) {
+  status[0] = static_cast<std::int32_t>(frame);
 }
 
 }  // namespace velor

@@ -43,6 +43,7 @@ class SimulatedDevice : public AcquisitionDevice {
   const std::vector<int>& gainCodes() const { return gains_; }
   int reference() const { return reference_; }
   int mainsNotch() const { return notch_; }
+  bool testSignal() const { return testSignal_; }
 
  protected:
   SimulatedDevice(Clock& clock, std::uint64_t seed, bool amplifier);
@@ -71,6 +72,7 @@ class SimulatedDevice : public AcquisitionDevice {
   int disconnected_ = -1;
   int reference_ = 0;
   int notch_ = 1;
+  bool testSignal_ = false;
   std::vector<int> gains_;
   std::unique_ptr<SignalSynth> synth_;
   std::vector<double> values_;
@@ -135,9 +137,15 @@ class SimulatedK3 final : public SimulatedDevice {
   DeviceResult configure(const DeviceConfig& config) override;
   void close() override;
   int scaleField() const { return o_.scaleField; }
+  // K3GetEvent: the events queued by reportEvent, each once. The frame's
+  // status word is its device time (frames since the start).
+  DeviceResult readEvents(std::vector<DeviceEvent>& out) override;
+  void reportEvent(DeviceEvent e) { events_.push_back(e); }
 
  private:
+  void fillStatus(std::int32_t* status, long long frame) override;
   K3Options o_;
+  std::vector<DeviceEvent> events_;
 };
 
 struct NvxOptions {
@@ -157,6 +165,8 @@ class SimulatedNvx final : public SimulatedDevice {
   DeviceResult readImpedance(std::vector<std::int32_t>& ohms) override;
   DeviceResult stopImpedance() override;
   DeviceResult setControlOutput(int output, bool on) override;
+  // NVXStartTest / NVXStopTest: a square wave of ±100 µV at 1 Hz on every channel.
+  DeviceResult setTestSignal(bool on) override;
   float scale() const { return o_.scale; }
   int rateCode() const { return rateCode_; }
 

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 
 #include "acquisition/device_registry.h"
@@ -390,8 +392,7 @@ namespace velor {
 namespace {
 
 // Express spectra at every record end; an express analysis this build does
-// not have (evoked-potential averaging) lets the examination run and write
-// its records.
+// not have (the user's kind) lets the examination run and write its records.
 TEST(ExamExpress, SpectraRunAtEveryRecordEndAndMissingKindsAreSkipped) {
   {
     ExamFixture x("amplifier", 250, 512, 8);
@@ -411,7 +412,7 @@ TEST(ExamExpress, SpectraRunAtEveryRecordEndAndMissingKindsAreSkipped) {
   }
   {
     ExamFixture x("amplifier", 250, 100, 4);
-    x.plan.expressAnalysisKind = 3;
+    x.plan.expressAnalysisKind = 10;
     ExamOptions eo;
     eo.recordFromStart = true;
     eo.maxRecords = 2;
@@ -529,6 +530,313 @@ TEST(ExamEngine, AProtocolRunsOnlyThroughItsPluggedInStep) {
       EXPECT_EQ(st.recordCount, 2);
     }
   }
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+// The ECG monitor at a record end: the heart rate of every channel with a
+// signal, the channel kinds, the RR rows of the result store, and one record
+// written when its minute lies more than a minute past the last written.
+TEST(ExamExpress, EcgMonitorFindsTheRateAndWritesARecordAMinuteOrSo) {
+  StudyState s;
+  s.channelCount = 2;
+  s.sampleRate = 250;
+  s.recordLength = 2500;
+  for (int c = 0; c < 2; ++c) s.zeroLevel[c] = 2048;
+  std::fill(s.channelData[0], s.channelData[0] + 2500, std::int16_t{2048});
+  std::fill(s.channelData[1], s.channelData[1] + 2500, std::int16_t{2050});
+  // R waves every 250 samples: 60 a minute.
+  for (int r = 100; r < 2490; r += 250)
+    for (int k = -4; k <= 4; ++k) s.channelData[0][r + k] = static_cast<std::int16_t>(2048 + 160 * (5 - std::abs(k)));
+  s.channelPosX[1] = 3;
+  ExpressAnalysis a;
+  a.reset();
+  bool on = true;
+  struct Step {
+    double minutes;
+    bool written;
+  };
+  // Minutes of the day: 10:00 written; 10:01 is only one minute after it;
+  // 10:02 two: written; 10:03 again only one after that.
+  const Step steps[] = {{600, true}, {601, false}, {601.9, false}, {602.5, true}, {603.5, false}};
+  for (const Step& st : steps) {
+    ExpressContext ctx{on, st.minutes / 1440.0, 0, 0, 0};
+    a.run(s, 4, 2500, ctx);
+    EXPECT_EQ(on, st.written) << st.minutes;
+  }
+  ASSERT_EQ(a.heartRates().size(), 2u);
+  EXPECT_TRUE(a.heartRates()[0].usable);
+  EXPECT_NEAR(a.heartRates()[0].minPerMinute, 60, 0.5);
+  EXPECT_NEAR(a.heartRates()[0].maxPerMinute, 60, 0.5);
+  EXPECT_FALSE(a.heartRates()[1].usable);
+  EXPECT_EQ(s.channelPosX[0], kKindEcg);
+  EXPECT_EQ(s.channelPosX[1], 0);
+  EXPECT_EQ(s.resultStore[0], 250);         // shortest RR, samples
+  EXPECT_EQ(s.resultStore[2048], 250);      // longest
+  EXPECT_EQ(s.resultStore[2 * 2048], 250);  // mean
+  EXPECT_GT(s.resultStore[3 * 2048], 2048 + 500);  // mean R amplitude, code
+  EXPECT_EQ(a.ecgRecords(), 5);
+
+  // Only the chosen channel: the flat one gives no channel, the count restarts.
+  ExpressContext only{on, 700 / 1440.0, 0, 0, 2};
+  a.run(s, 4, 2500, only);
+  EXPECT_FALSE(on);
+  EXPECT_EQ(a.ecgRecords(), 0);
+}
+
+// Wave analyses: the breath detector on the chosen channel.
+TEST(ExamExpress, WaveAnalysisCountsTheBreathsOfTheChosenChannel) {
+  StudyState s;
+  s.channelCount = 2;
+  s.sampleRate = 100;
+  s.recordLength = 4000;
+  for (int i = 0; i < 4000; ++i) {
+    s.channelData[0][i] = 2048;
+    s.channelData[1][i] = static_cast<std::int16_t>(2048 + 300 * std::sin(2 * M_PI * 0.25 * i / 100.0));
+  }
+  ExpressAnalysis a;
+  a.reset();
+  bool on = false;
+  ExpressContext ctx{on, 0, 0, 0, 2};
+  a.run(s, 5, 4000, ctx);
+  EXPECT_GE(a.waves(), 8);
+  EXPECT_LE(a.waves(), 10);
+  EXPECT_EQ(s.resultStore[0], 0);
+  EXPECT_GT(s.resultStore[1], 0);
+  EXPECT_EQ(s.recordLength, 4000);
+}
+
+// Evoked potentials through the engine: no record is written while it runs;
+// at the end the average of the accepted responses (times the gain around the
+// zero level) is the file's one record, counted −responses; artefacts are
+// refused by channel 0's threshold.
+TEST(ExamExpress, EvokedAverageBecomesTheFilesRecord) {
+  constexpr int kLength = 100, kRecords = 4;
+  // The same device, seed and plan without the averaging: its records.
+  ExamFixture plain("amplifier", 250, kLength, 3);
+  ExamOptions po;
+  po.recordFromStart = true;
+  po.maxRecords = kRecords;
+  auto pe = plain.engine(po);
+  std::string reason;
+  ASSERT_TRUE(pe->begin(reason)) << reason;
+  ExamFixture::run(*pe, plain.clock);
+  pe.reset();
+  FileRecords pf = readBack(plain.path);
+  ASSERT_EQ(pf.records.size(), static_cast<std::size_t>(kRecords));
+  std::vector<std::vector<std::vector<std::int16_t>>> rec(kRecords);
+  for (int r = 0; r < kRecords; ++r) ASSERT_TRUE(readRecordSamples(plain.path, pf.h, pf.records[r], rec[r], reason));
+
+  ExamFixture x("amplifier", 250, kLength, 3);
+  x.plan.expressAnalysisKind = 3;
+  x.plan.expressParameter = 2;  // gain
+  x.plan.expressThreshold = 0;  // every record
+  const int calib0 = x.s.calibValue[0];
+  ExamOptions eo;
+  eo.recordFromStart = true;
+  eo.maxSamples = kRecords * kLength;
+  auto e = x.engine(eo);
+  ASSERT_TRUE(e->begin(reason)) << reason;
+  ExamFixture::run(*e, x.clock);
+  EXPECT_EQ(e->status().expressResponses, kRecords);
+  EXPECT_FALSE(e->status().expressSkipped);
+  e.reset();
+  FileRecords f = readBack(x.path);
+  ASSERT_TRUE(f.sound) << f.reason;
+  EXPECT_EQ(f.h.recordCount, -kRecords);
+  ASSERT_EQ(f.records.size(), 1u);
+  EXPECT_EQ(f.records[0].recordLength, kLength);
+  EXPECT_EQ(f.h.calibValue[0], calib0 / 2);
+  std::vector<std::vector<std::int16_t>> avg;
+  ASSERT_TRUE(readRecordSamples(x.path, f.h, f.records[0], avg, reason)) << reason;
+  for (int c = 0; c < 3; ++c)
+    for (int j = 0; j < kLength; ++j) {
+      long long sum = 0;
+      for (int r = 0; r < kRecords; ++r) sum += rec[r][c][j];
+      const double mean = std::floor(static_cast<double>(sum) / kRecords + 0.5);
+      const double z = x.s.zeroLevel[c];
+      ASSERT_EQ(avg[c][j], static_cast<std::int16_t>(z + (mean - z) * 2)) << c << " " << j;
+    }
+
+  // A threshold every record passes beyond: nothing averaged, no file left.
+  ExamFixture y("amplifier", 250, kLength, 3);
+  y.plan.expressAnalysisKind = 3;
+  y.plan.expressThreshold = 1;
+  auto ye = y.engine(eo);
+  ASSERT_TRUE(ye->begin(reason)) << reason;
+  ExamFixture::run(*ye, y.clock);
+  EXPECT_EQ(ye->status().expressResponses, 0);
+  EXPECT_EQ(ye->status().expressRejected, kRecords);
+  ye.reset();
+  EXPECT_FALSE(fileExists(y.path));
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+// K3 input events: the event's code marks the sample of its device time
+// (waiting for a later block when it lies beyond the current one), only that
+// sample; the block's last sample says that an event was marked in it.
+TEST(ExamEngine, K3EventMarksTheSampleOfItsDeviceTime) {
+  ExamFixture x("k3", 250, 64, 4);
+  auto* k3 = dynamic_cast<SimulatedK3*>(x.device.get());
+  ASSERT_NE(k3, nullptr);
+  ExamOptions eo;
+  eo.recordFromStart = true;
+  eo.maxRecords = 30;
+  auto e = x.engine(eo);
+  const std::int64_t t0 = x.clock.nowMicroseconds();
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason)) << reason;
+  // Past the settling pause (1100 device frames) and a little more.
+  ExamFixture::run(*e, x.clock, 70);
+  ASSERT_FALSE(e->ended());
+  const long long stored = e->status().samplesStored;
+  ASSERT_GT(stored, 0);
+  // Device time counts device frames (1000 Hz) from the start: one second
+  // ahead is 250 record samples later, well beyond this tick's block.
+  const std::int32_t now = static_cast<std::int32_t>((x.clock.nowMicroseconds() - t0) / 1000);
+  k3->reportEvent({3, now + 1000, 5});
+  ExamFixture::run(*e, x.clock, 1);
+  ExamFixture::run(*e, x.clock);
+  e.reset();
+  FileRecords f = readBack(x.path);
+  ASSERT_TRUE(f.sound) << f.reason;
+  std::vector<long long> events, flags;
+  long long g = 0;
+  for (const RecordInfo& r : f.records) {
+    std::vector<std::vector<std::int16_t>> samples;
+    ASSERT_TRUE(readRecordSamples(x.path, f.h, r, samples, reason)) << reason;
+    const auto& marks = samples.back();
+    for (int i = 0; i < r.recordLength; ++i, ++g) {
+      if (marks[i] == 5) events.push_back(g);
+      if (marks[i] != 0 && marks[i] != 5) {
+        flags.push_back(g);
+        EXPECT_EQ(static_cast<std::uint16_t>(marks[i]), 0x8000u) << g;
+      }
+    }
+  }
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_NEAR(static_cast<double>(events[0] - stored), 250.0, 6.0);
+  ASSERT_EQ(flags.size(), 1u);
+  EXPECT_GT(flags[0], events[0]);
+  EXPECT_LE(flags[0] - events[0], 6);  // the rest of a 20 ms block at 250 Hz
+}
+
+// Another record file while the examination runs: the first keeps its
+// records and count, recording is off until switched on again, later
+// records go to the new file; one that cannot be created leaves none.
+TEST(ExamEngine, ANewRecordFileTakesTheFollowingRecords) {
+  ExamFixture x("amplifier", 250, 50, 2);
+  ExamOptions eo;
+  eo.recordFromStart = true;
+  auto e = x.engine(eo);
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason)) << reason;
+  for (int i = 0; i < 1000 && e->status().recordCount < 2; ++i) ExamFixture::run(*e, x.clock, 1);
+  const std::string second = x.dir.file("second.cad");
+  e->requestNewFile(second);
+  ExamFixture::run(*e, x.clock, 1);
+  ExamStatus st = e->status();
+  EXPECT_EQ(st.examPath, second);
+  EXPECT_FALSE(st.recordingOn);
+  EXPECT_EQ(st.recordCount, 0);
+  EXPECT_EQ(x.s.recordFileName, "second");
+  FileRecords first = readBack(x.path);
+  ASSERT_TRUE(first.sound) << first.reason;
+  EXPECT_GE(first.h.recordCount, 2);
+  EXPECT_EQ(static_cast<std::size_t>(first.h.recordCount), first.records.size());
+  e->post(kCmdRecord);
+  for (int i = 0; i < 1000 && e->status().recordCount < 3; ++i) ExamFixture::run(*e, x.clock, 1);
+  e->requestNewFile(x.dir.file("no/such/folder.cad"));
+  ExamFixture::run(*e, x.clock, 1);
+  st = e->status();
+  EXPECT_TRUE(st.examPath.empty());
+  EXPECT_FALSE(st.requestMessage.empty());
+  e->post(kCmdRecord);  // no file: nothing to switch on
+  ExamFixture::run(*e, x.clock, 3);
+  EXPECT_FALSE(e->status().recordingOn);
+  e->post(kCmdStop);
+  ExamFixture::run(*e, x.clock);
+  FileRecords f = readBack(second);
+  ASSERT_TRUE(f.sound) << f.reason;
+  EXPECT_EQ(f.h.recordCount, 3);
+  EXPECT_EQ(f.records.size(), 3u);
+  EXPECT_EQ(f.h.channelCount, 2);
+}
+
+// NVX: the test signal is switched off at the start and on by a request.
+TEST(ExamEngine, NvxTestSignalGoesThroughTheAcquisitionSide) {
+  ExamFixture x("nvx24", 250, 250, 4);
+  auto* nvx = dynamic_cast<SimulatedNvx*>(x.device.get());
+  ASSERT_NE(nvx, nullptr);
+  nvx->clearCalls();
+  ExamOptions eo;
+  auto e = x.engine(eo);
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason)) << reason;
+  const auto& calls = nvx->calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "NVXStopTest(h)"), calls.end());
+  e->request([](ExamSideAccess& a) { return a.device.setTestSignal(true); });
+  EXPECT_FALSE(nvx->testSignal());  // not before the acquisition side's next step
+  ExamFixture::run(*e, x.clock, 1);
+  EXPECT_TRUE(nvx->testSignal());
+  EXPECT_EQ(calls.back(), "NVXStartTest(h, 0)");
+  EXPECT_EQ(e->status().requestsDone, 1);
+  // A device without a test signal refuses; the examination goes on.
+  ExamFixture y("amplifier", 250, 250, 4);
+  auto ye = y.engine(eo);
+  ASSERT_TRUE(ye->begin(reason)) << reason;
+  ye->request([](ExamSideAccess& a) { return a.device.setTestSignal(true); });
+  ExamFixture::run(*ye, y.clock, 2);
+  EXPECT_FALSE(ye->status().requestMessage.empty());
+  EXPECT_FALSE(ye->ended());
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+// Requests posted by the interface while the worker records run once each,
+// in order, on the worker's side.
+TEST(ExamThreads, RequestsRunOnTheAcquisitionSideInOrder) {
+  ExamFixture x("amplifier", 1000, 200, 4);
+  ExamOptions eo;
+  eo.recordFromStart = true;
+  eo.maxRecords = 30;
+  auto e = x.engine(eo);
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason));
+  std::vector<int> ran;  // touched only by the requests, on the worker
+  ExaminationRunner runner(*e, x.clock);
+  runner.start();
+  int posted = 0;
+  while (!e->ended()) {
+    if (posted < 40) {
+      const int n = posted++;
+      e->request([&ran, n](ExamSideAccess& a) {
+        ran.push_back(n);
+        a.gainCodes.assign(static_cast<std::size_t>(a.study.channelCount), 5);
+        return DeviceResult::success();
+      });
+    }
+    std::this_thread::yield();
+  }
+  runner.join();
+  const ExamStatus st = e->status();
+  EXPECT_EQ(st.recordCount, 30);
+  EXPECT_TRUE(st.requestMessage.empty());
+  ASSERT_EQ(static_cast<int>(ran.size()), st.requestsDone);
+  for (std::size_t i = 0; i < ran.size(); ++i) EXPECT_EQ(ran[i], static_cast<int>(i));
 }
 
 }  // namespace

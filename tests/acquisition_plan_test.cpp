@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "acquisition/device_registry.h"
 #include "acquisition/exam_engine.h"
 #include "acquisition/exam_plan.h"
 #include "acquisition/exam_texts.h"
@@ -353,6 +354,172 @@ TEST(SportStages, RefusalsLeaveNothingStarted) {
     EXPECT_EQ(x.ui.messages[0].rfind(kInterruptPrefix, 0), 0u);
     EXPECT_FALSE(fileExists(x.dir.file("ivan.cad")));
   }
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+// Start-up's device plan: written with the dialog's defaults when missing and
+// read back; an existing one is read and left as it is; the board has none.
+TEST(DevicePlan, WrittenWithTheDefaultsWhenMissingThenRead) {
+  struct Case {
+    const char* device;
+    int kind;
+    const char* file;
+    int channels;
+  };
+  const Case cases[] = {{"nvx24", 3, "nvx24.cap", 20}, {"nvx36", 3, "nvx36.cap", 28},
+                        {"nvx52", 3, "nvx52.cap", 44}, {"k2", 1, "K2.cap", 12}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.device);
+    test::TempDir dir;
+    VirtualClock clock;
+    auto dev = makeDevice(c.device, clock, DeviceOptions{});
+    ASSERT_TRUE(dev && dev->open());
+    StudyState s;
+    s.programDir = dir.path() + "/";
+    s.deviceKind = c.kind;
+    applyOpenedDevice(s, c.kind, dev->describe());
+    const int calib0 = s.calibValue[0];
+    ExaminationPlan plan;
+    plan.displayDecimation = 3;
+    std::string name, reason;
+    ASSERT_TRUE(loadDevicePlan(s, plan, dev->describe(), name, reason)) << reason;
+    EXPECT_EQ(name, c.file);
+    ASSERT_TRUE(fileExists(dir.file(c.file)));
+    EXPECT_EQ(plan.lastPlanName, c.file);
+    EXPECT_EQ(s.channelCount, c.channels);
+    EXPECT_EQ(s.shownChannelCount, c.channels);
+    EXPECT_EQ(s.sampleRate, 250);
+    EXPECT_EQ(s.recordLength, 1024);
+    EXPECT_EQ(s.markChannelCount, 1);
+    EXPECT_EQ(s.calibValue[0], calib0);
+    EXPECT_EQ(plan.displayDecimation, 0);
+    EXPECT_EQ(plan.monitorMode, MonitorMode::RealTime);
+    EXPECT_EQ(plan.nvxReference, 0);
+
+    // A file that is there is only read: its values win and it stays as it was.
+    StudyState changed;
+    changed.deviceKind = c.kind;
+    changed.channelCount = 6;
+    changed.sampleRate = 500;
+    changed.recordLength = 2048;
+    changed.markChannelCount = 1;
+    changed.shownChannelCount = 6;
+    ExaminationPlan other;
+    other.nvxReference = c.kind == 3 ? 2 : 0;
+    ASSERT_TRUE(writePlanFile(dir.file(c.file), changed, other, c.kind, reason)) << reason;
+    const std::string bytes = test::readBytes(dir.file(c.file));
+    ASSERT_TRUE(loadDevicePlan(s, plan, dev->describe(), name, reason)) << reason;
+    EXPECT_EQ(s.channelCount, 6);
+    EXPECT_EQ(s.sampleRate, 500);
+    EXPECT_EQ(s.recordLength, 2048);
+    EXPECT_EQ(plan.nvxReference, other.nvxReference);
+    EXPECT_EQ(test::readBytes(dir.file(c.file)), bytes);
+  }
+}
+
+TEST(DevicePlan, KindsWithoutOneWriteNothingAndAnUnreadableOneIsRefused) {
+  test::TempDir dir;
+  VirtualClock clock;
+  auto board = makeDevice("board", clock, DeviceOptions{});
+  ASSERT_TRUE(board && board->open());
+  StudyState s;
+  s.programDir = dir.path() + "/";
+  s.deviceKind = 0;
+  s.channelCount = 5;
+  ExaminationPlan plan;
+  std::string name = "x", reason;
+  EXPECT_TRUE(loadDevicePlan(s, plan, board->describe(), name, reason));
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(s.channelCount, 5);
+
+  auto k2 = makeDevice("k2", clock, DeviceOptions{});
+  ASSERT_TRUE(k2 && k2->open());
+  s.deviceKind = 1;
+  applyOpenedDevice(s, 1, k2->describe());
+  test::writeBytes(dir.file("K2.cap"), "short");
+  EXPECT_FALSE(loadDevicePlan(s, plan, k2->describe(), name, reason));
+  EXPECT_NE(reason.find(exam_texts::kPlanShort), std::string::npos) << reason;
+  EXPECT_EQ(test::readBytes(dir.file("K2.cap")), "short");
+  EXPECT_EQ(s.channelCount, 12);
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+// "Утвердить" of "Экспресс-анализ": each item's kind and fields; bound
+// instruments stay bound; the settings file keeps the fields.
+TEST(ExpressChoice, EachItemSetsItsKindAndFields) {
+  struct Case {
+    int item, before, kind, threshold, parameter, channel, band;
+  };
+  // calibValue 50 per 2000 units: 100 µV is 4000 codes.
+  const Case cases[] = {
+      {0, 0, 0, 7, 7, 7, 9},      {1, 21, 21, 7, 7, 7, 0},     {2, 0, 2, 7, 7, 7, 3},
+      {3, 0, 3, 4000, 2, 7, 9},   {4, 20, 24, 150, 40, 0, 9},  {5, 0, 5, 150, 40, 1, 9},
+      {6, 0, 6, 150, 40, 1, 9},   {7, 3, 10, 7, 7, 7, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    StudyState s;
+    s.calibValue[0] = 50;
+    s.calibUnits[0] = 2000;
+    s.currentBand = 9;
+    ExaminationPlan plan;
+    plan.expressAnalysisKind = c.before;
+    plan.expressThreshold = plan.expressParameter = plan.expressChannel = 7;
+    ExpressSettings e;
+    e.gain = 2;
+    e.artefactMicroVolts = 100;
+    e.maximum = 150;
+    e.minimum = 40;
+    e.bandItem = 3;
+    e.channelItem = 0;
+    applyExpressChoice(c.item, e, s, plan);
+    EXPECT_EQ(plan.expressAnalysisKind, c.kind);
+    EXPECT_EQ(plan.expressThreshold, c.threshold);
+    EXPECT_EQ(plan.expressParameter, c.parameter);
+    EXPECT_EQ(plan.expressChannel, c.channel);
+    EXPECT_EQ(s.currentBand, c.band);
+  }
+  // Without calibration the artefact level cannot be codes: every record counts.
+  StudyState s;
+  s.calibValue[0] = 0;
+  ExaminationPlan plan;
+  ExpressSettings e;
+  e.artefactMicroVolts = 100;
+  applyExpressChoice(3, e, s, plan);
+  EXPECT_EQ(plan.expressThreshold, 0);
+
+  test::TempDir dir;
+  const std::string d = dir.path() + "/";
+  ExpressSettings back;
+  EXPECT_FALSE(readExpressSettings(d, back));
+  e.gain = 3;
+  e.artefactMicroVolts = 12.5;
+  e.maximum = 180;
+  e.minimum = 45;
+  e.bandItem = 2;
+  e.channelItem = 4;
+  ASSERT_TRUE(writeExpressSettings(d, e));
+  EXPECT_EQ(test::readBytes(d + "qexa.ini"), "3\r\n12.5\r\n180\r\n45\r\n2\r\n4\r\n");
+  ASSERT_TRUE(readExpressSettings(d, back));
+  EXPECT_EQ(back.gain, 3);
+  EXPECT_EQ(back.artefactMicroVolts, 12.5);
+  EXPECT_EQ(back.channelItem, 4);
+  // A value out of its range keeps the one there was.
+  test::writeBytes(d + "qexa.ini", "99\r\n-1\r\n");
+  ExpressSettings kept;
+  EXPECT_FALSE(readExpressSettings(d, kept));
+  EXPECT_EQ(kept.gain, 1);
+  EXPECT_EQ(kept.artefactMicroVolts, 0);
 }
 
 }  // namespace

@@ -102,11 +102,9 @@ PlanDialog::PlanDialog(StudyState& s, ExaminationPlan& plan, Interaction& ui, co
   start_ = button(exam_texts::kStart);
   start_->setDefault(true);
   cancel_ = button(exam_texts::kCancel);
-  // Protocols, express analyses and instruments arrive with their windows.
+  // Protocols and instruments arrive with their windows.
   protocol_->setEnabled(false);
   protocol_->setToolTip(q(exam_texts::kProtocolLater));
-  express_->setEnabled(false);
-  express_->setToolTip(q(exam_texts::kExpressLater));
   constructor_->setEnabled(false);
   constructor_->setToolTip(q(exam_texts::kInstrumentsLater));
   protocolLabel_ = new QLabel;
@@ -154,6 +152,10 @@ PlanDialog::PlanDialog(StudyState& s, ExaminationPlan& plan, Interaction& ui, co
   connect(header_, &QPushButton::clicked, this, &PlanDialog::headerRequested);
   connect(names_, &QPushButton::clicked, this, &PlanDialog::namesRequested);
   connect(amplifier_, &QPushButton::clicked, this, &PlanDialog::amplifierRequested);
+  connect(express_, &QPushButton::clicked, this, [this] {
+    Q_EMIT expressRequested();
+    refreshLabels();
+  });
   connect(rateEdit_, &QLineEdit::editingFinished, this, &PlanDialog::rateEdited);
   connect(rateList_, &QComboBox::currentIndexChanged, this, &PlanDialog::rateEdited);
   connect(channels_, &QLineEdit::editingFinished, this, [this] {

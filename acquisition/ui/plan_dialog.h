@@ -3,8 +3,8 @@
 // ("Читать" F3, "Сохранить" F4) and "Старт", which commits the plan to the
 // study state and creates the examination's record file (asking before it
 // replaces one). The outcome is `dialogResult`: 1 started, 0 cancelled.
-// Closing writes "qpln.ini". Protocols, express analyses and instruments
-// are shown but disabled with a hint until their windows exist.
+// Closing writes "qpln.ini". Protocols and instruments are shown but
+// disabled with a hint until their windows exist.
 #pragma once
 
 #include <QDialog>
@@ -66,6 +66,8 @@ class PlanDialog final : public QDialog {
   void headerRequested();
   void namesRequested();
   void amplifierRequested();
+  // "Экспресс-анализ": the labels follow once it returns.
+  void expressRequested();
 
  protected:
   void done(int r) override;

@@ -29,6 +29,7 @@ class AcquisitionHost final : public QObject {
 
   DeviceFactory factory;
   std::function<void()> beforeDeviceGoes;
+  std::function<void()> afterDeviceOpened;
   std::function<void(AmplifierDialog&)> runDialog;
 
   void start() {
@@ -55,6 +56,16 @@ class AcquisitionHost final : public QObject {
     ready_ = false;
   }
 
+  const AmplifierLists& lists() {
+    if (!listsLoaded_) {
+      listsLoaded_ = true;
+      if (auto failure = loadAmplifierLists(w_.study().programDir, kind_, lists_))
+        w_.interaction().message(std::string(kInterruptPrefix) + *failure);
+    }
+    return lists_;
+  }
+  AmplifierTable& table() { return table_; }
+
   void showDialog() {
     StudyState& s = w_.study();
     Interaction& ui = w_.interaction();
@@ -63,10 +74,7 @@ class AcquisitionHost final : public QObject {
       ui.message(device_texts::kNotOpen);
       return;
     }
-    if (!listsLoaded_) {
-      listsLoaded_ = true;
-      if (auto failure = loadAmplifierLists(s.programDir, kind_, lists_)) ui.message(std::string(kInterruptPrefix) + *failure);
-    }
+    lists();
     const bool leads = deviceKindFromSetting(kind_) == DeviceKind::Nvx;
     const int recordRows = leads ? nvxRecordChannels(dev->describe().deviceChannelCount) : s.channelCount;
     AmplifierDialog d(s, ui, leads ? AmplifierDialog::Mode::Leads : AmplifierDialog::Mode::Amplifier, lists_, table_,
@@ -113,6 +121,7 @@ class AcquisitionHost final : public QObject {
     }
     ready_ = true;
     applyOpenedDevice(w_.study(), kind_, device_->describe());
+    if (afterDeviceOpened) afterDeviceOpened();
     w_.refreshMonitor();
   }
 
@@ -156,6 +165,10 @@ void setBeforeDeviceGoes(MainWindow& w, std::function<void()> hook) {
   hostOf(w, true)->beforeDeviceGoes = std::move(hook);
 }
 
+void setAfterDeviceOpened(MainWindow& w, std::function<void()> hook) {
+  hostOf(w, true)->afterDeviceOpened = std::move(hook);
+}
+
 AcquisitionDevice* acquisitionDevice(MainWindow& w) {
   AcquisitionHost* h = hostOf(w, false);
   return h ? h->device() : nullptr;
@@ -164,6 +177,9 @@ AcquisitionDevice* acquisitionDevice(MainWindow& w) {
 void closeAcquisitionDevice(MainWindow& w) {
   if (AcquisitionHost* h = hostOf(w, false)) h->close();
 }
+
+const AmplifierLists& amplifierLists(MainWindow& w) { return hostOf(w, true)->lists(); }
+AmplifierTable& amplifierTable(MainWindow& w) { return hostOf(w, true)->table(); }
 
 void showAmplifierDialog(MainWindow& w) { hostOf(w, true)->showDialog(); }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "acquisition/amplifier_settings.h"
 #include "acquisition/device.h"
 
 namespace velor {
@@ -30,11 +31,17 @@ void setAmplifierDialogRunner(MainWindow& w, std::function<void(AmplifierDialog&
 void startAcquisitionDevice(MainWindow& w);
 // Runs before the device is closed or destroyed (an examination ends first).
 void setBeforeDeviceGoes(MainWindow& w, std::function<void()> hook);
+// Runs once the device has opened and the study state has its channels.
+void setAfterDeviceOpened(MainWindow& w, std::function<void()> hook);
 // The device once opened, or nullptr (still opening, absent, closed).
 AcquisitionDevice* acquisitionDevice(MainWindow& w);
 // Close: waits for an opening still under way, stops the impedance check,
 // closes the device.
 void closeAcquisitionDevice(MainWindow& w);
+// The amplifier settings the dialogs and the recording panel share: the
+// option lists of the device kind (read on first use) and the current table.
+const AmplifierLists& amplifierLists(MainWindow& w);
+AmplifierTable& amplifierTable(MainWindow& w);
 // The command "Усилитель".
 void showAmplifierDialog(MainWindow& w);
 

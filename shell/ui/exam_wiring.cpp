@@ -1,5 +1,7 @@
 #include "shell/ui/exam_wiring.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -8,12 +10,17 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <array>
+#include <atomic>
+#include <memory>
 
 #include "acquisition/device_texts.h"
 #include "acquisition/exam_texts.h"
+#include "acquisition/ui/express_dialog.h"
 #include "acquisition/ui/plan_dialog.h"
+#include "acquisition/ui/record_file_dialog.h"
 #include "acquisition/ui/sport_dialog.h"
 #include "core/binio.h"
+#include "core/numtext.h"
 #include "core/record_file.h"
 #include "core/settings.h"
 #include "shell/main_commands.h"
@@ -30,6 +37,14 @@ constexpr int kDrawMilliseconds = 33;  // the live sweep at 30 frames a second
 
 QString q(const char* s) { return QString::fromUtf8(s); }
 
+// A change of the amplifier settings sent to the acquisition side: the table
+// it applies, and the outcome once it ran there.
+struct AmplifierChange {
+  AmplifierTable table;
+  DeviceResult result;
+  std::atomic<bool> done{false};
+};
+
 class ExamHost final : public QObject {
  public:
   explicit ExamHost(MainWindow& w) : QObject(&w), w_(w) {
@@ -42,6 +57,8 @@ class ExamHost final : public QObject {
 
   std::function<void(PlanDialog&)> runDialog;
   std::function<void(SportDialog&)> runSport;
+  std::function<void(RecordFileDialog&)> runFileDialog;
+  std::function<void(ExpressDialog&)> runExpress;
 
   void wire() {
     if (wired_) return;
@@ -54,7 +71,20 @@ class ExamHost final : public QObject {
       connect(m, &MonitorWidget::acquisitionKey, this, [this](int code) { key(code); });
     w_.installEventFilter(this);
     setBeforeDeviceGoes(w_, [this] { endNow(); });
+    // Start-up reads the device's plan file (written with the defaults
+    // when missing) as soon as the device is there.
+    setAfterDeviceOpened(w_, [this] { loadDevicePlanFile(); });
+    if (acquisitionDevice(w_)) loadDevicePlanFile();
     buildPanel();
+  }
+
+  void loadDevicePlanFile() {
+    AcquisitionDevice* device = acquisitionDevice(w_);
+    if (planRead_ || !device) return;
+    planRead_ = true;
+    std::string name, reason;
+    if (!loadDevicePlan(w_.study(), plan_, device->describe(), name, reason))
+      w_.interaction().message(std::string(kInterruptPrefix) + reason);
   }
 
   std::optional<ExamStatus> status() const {
@@ -101,15 +131,7 @@ class ExamHost final : public QObject {
     if (s.viewMode != ViewMode::Signals) s.leaveTransformView();
     s.recordFileVersion = kVersionCA40;
     if (s.deviceKind >= 1) s.gainStep = 1;
-    if (!planRead_) {
-      // The device's own plan file, when the settings folder has one.
-      planRead_ = true;
-      const std::string name = devicePlanFileName(s.deviceKind, device->describe().deviceChannelCount);
-      if (!name.empty() && fileExists(s.programDir + name)) {
-        std::string reason;
-        if (!readPlanFile(s.programDir + name, s, plan_, reason)) ui.message(std::string(kInterruptPrefix) + reason);
-      }
-    }
+    if (!planRead_) loadDevicePlanFile();
     if (skippedByRate_ > 5 || skippedByInterrupt_ > 5)
       ui.message(std::string(exam_texts::kSkippedByRate) + std::to_string(skippedByRate_) +
                  exam_texts::kSkippedByInterrupt + std::to_string(skippedByInterrupt_));
@@ -147,6 +169,16 @@ class ExamHost final : public QObject {
         w_.runCommand(w_.study().deviceKind == 3 ? Cmd::Amplifier : Cmd::Leads);
       });
       connect(&d, &PlanDialog::amplifierRequested, this, [this] { w_.runCommand(Cmd::Amplifier); });
+      connect(&d, &PlanDialog::expressRequested, this, [this, &d] {
+        StudyState& st = w_.study();
+        const int result = st.dialogResult;
+        ExpressDialog e(st, plan_, &d);
+        if (runExpress)
+          runExpress(e);
+        else
+          e.exec();
+        st.dialogResult = result;  // the plan's outcome is still to come
+      });
       s.dialogResult = 0;
       if (runDialog)
         runDialog(d);
@@ -165,7 +197,13 @@ class ExamHost final : public QObject {
     length_ = s.recordLength;
     fileName_ = s.recordFileName;
     recordDate_ = s.recordDate;
-    engine_ = std::make_unique<ExaminationEngine>(s, plan_, *device, clock_, fd, path);
+    ExamOptions options;
+    if (s.deviceKind == 2 || s.deviceKind == 3) {
+      // The amplifier's gain steps the record channels are shifted by.
+      const AmplifierTable& table = amplifierTable(w_);
+      for (int ch = 0; ch < s.channelCount; ++ch) options.gainCodes.push_back(table.channelGainCode[ch]);
+    }
+    engine_ = std::make_unique<ExaminationEngine>(s, plan_, *device, clock_, fd, path, options);
     engine_->setMonitorWidth(s.monitorWidth);
     std::string reason;
     if (!engine_->begin(reason)) {
@@ -197,10 +235,22 @@ class ExamHost final : public QObject {
         t->hide();
         hiddenBars_.push_back(t);
       }
-    channelList_->clear();
-    for (int ch = 0; ch < s.channelCount; ++ch) channelList_->addItem(QString::fromStdString(s.channelNames[ch]));
+    {
+      QSignalBlocker block(channelList_);
+      channelList_->clear();
+      for (int ch = 0; ch < s.channelCount; ++ch) channelList_->addItem(QString::fromStdString(s.channelNames[ch]));
+      channelList_->setCurrentIndex(s.channelCount > 0 ? 0 : -1);
+    }
+    showChannelFilters();
     recordButton_->setText(q(exam_texts::kRecordOn));
     recordButton_->setEnabled(!engine_->examPath().empty() && plan_.protocolLineCount() == 0);
+    {
+      // The amplifier's test signal starts off.
+      QSignalBlocker block(testBox_);
+      testBox_->setChecked(false);
+    }
+    testAction_->setVisible(s.deviceKind == 3);
+    pending_.clear();
     panel_->show();
     decimation_ = plan_.displayDecimation;
     previous_.fill(0);
@@ -237,6 +287,12 @@ class ExamHost final : public QObject {
       m->drawSweepNames();
     }
     recordButton_->setText(q(st.recordingOn ? exam_texts::kRecordOff : exam_texts::kRecordOn));
+    recordButton_->setEnabled(!st.examPath.empty() && plan_.protocolLineCount() == 0);
+    collectAmplifierChanges();
+    if (st.requestMessage != requestMessage_) {
+      requestMessage_ = st.requestMessage;
+      if (!requestMessage_.empty()) w_.interaction().message(requestMessage_);
+    }
     if (QLabel* caption = w_.monitorCaption())
       caption->setText(QString::fromStdString(
           examStatusLine(plan_.lastPlanName, fileName_, recordDate_, length_, rate_, st)));
@@ -256,6 +312,8 @@ class ExamHost final : public QObject {
     if (runner_) runner_->join();
     const ExamStatus st = engine_->status();
     const std::string path = engine_->examPath();
+    pending_.clear();
+    requestMessage_.clear();
     skippedByRate_ = st.skippedByRate;
     skippedByInterrupt_ = st.skippedByInterrupt;
     runner_.reset();
@@ -321,15 +379,39 @@ class ExamHost final : public QObject {
     panel_->addWidget(new QLabel(q(exam_texts::kChannel), panel_));
     channelList_ = new QComboBox(panel_);
     panel_->addWidget(channelList_);
-    // Filter and gain changes reach the device, which the engine's thread
-    // owns while it runs: they wait for a command path of their own.
+    channelList_->setObjectName("channelList");
+    connect(channelList_, &QComboBox::currentIndexChanged, this, [this] { showChannelFilters(); });
+    // Filter and gain changes reach the device on the acquisition side, which
+    // owns it while the examination runs.
+    int listIndex = 0;
     for (const char* caption : {exam_texts::kHighPass, exam_texts::kLowPass}) {
       panel_->addWidget(new QLabel(q(caption), panel_));
       auto* list = new QComboBox(panel_);
-      list->setEnabled(false);
+      const AmplifierList which = listIndex++ == 0 ? AmplifierList::HighPass : AmplifierList::LowPass;
+      list->setObjectName(which == AmplifierList::HighPass ? "highPassList" : "lowPassList");
+      connect(list, &QComboBox::activated, this, [this, which](int item) {
+        const int row = channelList_->currentIndex();
+        const int channels = w_.study().channelCount;
+        changeAmplifier([=](AmplifierTable& t) {
+          if (row < 0 || t.item(row, which) == item) return false;
+          chooseItem(t, which, item, row, false, channels);
+          return true;
+        });
+      });
       panel_->addWidget(list);
+      (which == AmplifierList::HighPass ? highPass_ : lowPass_) = list;
     }
-    for (const char* caption : {exam_texts::kGainDown, exam_texts::kGainUp}) button(caption, nullptr, 0)->setEnabled(false);
+    for (int direction : {-1, 1}) {
+      auto* b = button(direction < 0 ? exam_texts::kGainDown : exam_texts::kGainUp, nullptr, 0);
+      b->setObjectName(direction < 0 ? "gainDownButton" : "gainUpButton");
+      connect(b, &QToolButton::clicked, this, [this, direction] {
+        const int row = channelList_->currentIndex();
+        const AmplifierLists& lists = amplifierLists(w_);
+        changeAmplifier([row, direction, &lists](AmplifierTable& t) {
+          return row >= 0 && stepGain(t, lists, row, direction);
+        });
+      });
+    }
     button(exam_texts::kCompressT, nullptr, kCmdCompress);
     button(exam_texts::kStretchT, nullptr, kCmdStretch);
     button(exam_texts::kFewerChannels, nullptr, kCmdFewerRows);
@@ -343,7 +425,96 @@ class ExamHost final : public QObject {
       connect(b, &QToolButton::clicked, this, [this, i] { key(kCmdOutput1 + i - 1); });
       panel_->addWidget(b);
     }
+    testBox_ = new QCheckBox(q(exam_texts::kTest), panel_);
+    testBox_->setObjectName("testBox");
+    testBox_->setToolTip(q(exam_texts::kTestHint));
+    connect(testBox_, &QCheckBox::toggled, this, [this](bool on) {
+      if (engine_) engine_->request([on](ExamSideAccess& a) { return a.device.setTestSignal(on); });
+    });
+    testAction_ = panel_->addWidget(testBox_);
+    // "Файл" is hidden on the panel (the instruments' file element uses it);
+    // kept out of the tool bar's layout, whose hidden actions are disabled.
+    fileButton_ = new QToolButton(panel_);
+    fileButton_->setText(q(exam_texts::kFile));
+    fileButton_->setObjectName("fileButton");
+    fileButton_->hide();
+    connect(fileButton_, &QToolButton::clicked, this, [this] { chooseRecordFile(); });
     panel_->hide();
+  }
+
+  // The current channel's filters as the amplifier table has them.
+  void showChannelFilters() {
+    const int row = channelList_->currentIndex();
+    const AmplifierLists& lists = amplifierLists(w_);
+    const AmplifierTable& table = amplifierTable(w_);
+    for (QComboBox* list : {highPass_, lowPass_}) {
+      const AmplifierList which = list == highPass_ ? AmplifierList::HighPass : AmplifierList::LowPass;
+      QSignalBlocker block(list);
+      list->clear();
+      for (const AmplifierOption& o : lists[which]) list->addItem(QString::fromStdString(o.text));
+      list->setCurrentIndex(row >= 0 && row < kMaxChannels ? table.item(row, which) : -1);
+    }
+  }
+
+  // Sends a changed amplifier table to the acquisition side; the table here
+  // takes it once it was applied there (a refused one changes nothing).
+  void changeAmplifier(const std::function<bool(AmplifierTable&)>& change) {
+    if (!engine_) return;
+    auto out = std::make_shared<AmplifierChange>();
+    out->table = amplifierTable(w_);
+    if (!change(out->table)) return;
+    const int kind = w_.study().deviceKind;
+    engine_->request([out, lists = amplifierLists(w_), kind](ExamSideAccess& a) {
+      const bool nvx = deviceKindFromSetting(kind) == DeviceKind::Nvx;
+      const DeviceResult r = nvx ? applyLeads(a.study, a.device, lists, out->table)
+                                 : applyAmplifier(a.study, a.device, kind, lists, out->table, a.study.channelCount, false).result;
+      if (r && (nvx || kind == 2)) {
+        a.gainCodes.assign(static_cast<std::size_t>(a.study.channelCount), 0);
+        for (int ch = 0; ch < a.study.channelCount; ++ch) a.gainCodes[ch] = out->table.channelGainCode[ch];
+      }
+      out->result = r;
+      out->done.store(true, std::memory_order_release);
+      return r;
+    });
+    pending_.push_back(std::move(out));
+  }
+
+  void collectAmplifierChanges() {
+    std::vector<std::shared_ptr<AmplifierChange>> finished;
+    for (auto it = pending_.begin(); it != pending_.end();)
+      if ((*it)->done.load(std::memory_order_acquire)) {
+        finished.push_back(*it);
+        it = pending_.erase(it);
+      } else {
+        ++it;
+      }
+    // A refusal reaches the person through the status's request message.
+    for (const auto& c : finished)
+      if (c->result) amplifierTable(w_) = c->table;
+    if (!finished.empty()) showChannelFilters();
+  }
+
+  // "Файл": another record file for the running examination.
+  void chooseRecordFile() {
+    if (!engine_) return;
+    StudyState& s = w_.study();
+    const ExamStatus st = engine_->status();
+    s.chosenFilePath = st.examPath.empty() ? std::string() : fileName_;
+    s.dialogResult = 0;
+    RecordFileDialog d(s, &w_);
+    if (runFileDialog)
+      runFileDialog(d);
+    else
+      d.exec();
+    if (s.dialogResult != 1) return;
+    const std::string name = trimSpaces(s.chosenFilePath);
+    if (name.empty()) return;
+    const std::string path = s.dataDir + name + ".cad";
+    // The same question as at Start: an earlier recording is not lost unasked.
+    if (fileExists(path) && !w_.interaction().ask(exam_texts::kOverwriteQuestion)) return;
+    engine_->requestNewFile(path);
+    fileName_ = name;
+    recordButton_->setText(q(exam_texts::kRecordOn));
   }
 
   MainWindow& w_;
@@ -357,6 +528,13 @@ class ExamHost final : public QObject {
   QToolBar* panel_ = nullptr;
   QToolButton* recordButton_ = nullptr;
   QComboBox* channelList_ = nullptr;
+  QComboBox* highPass_ = nullptr;
+  QComboBox* lowPass_ = nullptr;
+  QCheckBox* testBox_ = nullptr;
+  QAction* testAction_ = nullptr;
+  QToolButton* fileButton_ = nullptr;
+  std::vector<std::shared_ptr<AmplifierChange>> pending_;
+  std::string requestMessage_;
   std::vector<QWidget*> hiddenBars_;
   std::array<std::int16_t, kMaxChannels> previous_{};
   int decimation_ = 0;
@@ -378,6 +556,14 @@ void startExaminationWiring(MainWindow& w) { hostOf(w, true)->wire(); }
 
 void setPlanDialogRunner(MainWindow& w, std::function<void(PlanDialog&)> run) {
   hostOf(w, true)->runDialog = std::move(run);
+}
+
+void setExpressDialogRunner(MainWindow& w, std::function<void(ExpressDialog&)> run) {
+  hostOf(w, true)->runExpress = std::move(run);
+}
+
+void setRecordFileDialogRunner(MainWindow& w, std::function<void(RecordFileDialog&)> run) {
+  hostOf(w, true)->runFileDialog = std::move(run);
 }
 
 void setSportDialogRunner(MainWindow& w, std::function<void(SportDialog&)> run) {

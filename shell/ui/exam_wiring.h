@@ -16,7 +16,9 @@
 class QToolBar;
 
 namespace velor {
+class ExpressDialog;
 class PlanDialog;
+class RecordFileDialog;
 class SportDialog;
 }
 
@@ -29,6 +31,8 @@ void startExaminationWiring(MainWindow& w);
 // How the plan dialog is run (tests); the default shows it modally.
 void setPlanDialogRunner(MainWindow& w, std::function<void(PlanDialog&)> run);
 void setSportDialogRunner(MainWindow& w, std::function<void(SportDialog&)> run);
+void setExpressDialogRunner(MainWindow& w, std::function<void(ExpressDialog&)> run);
+void setRecordFileDialogRunner(MainWindow& w, std::function<void(RecordFileDialog&)> run);
 // The running examination's status, or nothing when none runs.
 std::optional<ExamStatus> examinationStatus(MainWindow& w);
 QToolBar* recordingPanel(MainWindow& w);

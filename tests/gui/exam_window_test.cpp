@@ -3,7 +3,11 @@
 // and the file opened afterwards; the question before a file is replaced.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +19,10 @@
 
 #include "acquisition/exam_texts.h"
 #include "acquisition/exam_plan.h"
+#include "acquisition/simulated_devices.h"
+#include "acquisition/ui/express_dialog.h"
 #include "acquisition/ui/plan_dialog.h"
+#include "acquisition/ui/record_file_dialog.h"
 #include "acquisition/ui/sport_dialog.h"
 #include "core/binio.h"
 #include "core/record_file.h"
@@ -38,6 +45,7 @@ class ExamGui : public ::testing::Test {
     const char* values[] = {"", "Arial", "10", "0", "0", "System", "10", "", "", "0", "0",
                             "0", "0", "1000", "700", "3", "0", "0", "0", "1", "4"};
     for (int i = 0; i < kMainSettingsLines; ++i) lines[static_cast<std::size_t>(i)] = values[i];
+    lines[20] = kindText;
     ASSERT_TRUE(writeTextLines(s.programDir + "Vlr.ini", lines));
     window = std::make_unique<MainWindow>(s, ui);
     window->show();
@@ -73,6 +81,7 @@ class ExamGui : public ::testing::Test {
         --starts;
     });
   }
+  std::string kindText = "4";  // the device kind in Vlr.ini
   int starts = 0;
   int planShown = 0;
   int inkPixels() const {
@@ -223,6 +232,222 @@ TEST_F(ExamGui, SportsDiagnosticsComesFirstInWorkMode2) {
   ASSERT_TRUE(readRecordFileHeader(dir.file("team.cad"), h, reason)) << reason;
   EXPECT_EQ(h.channelCount, 3);
   EXPECT_EQ(test::readBytes(dir.file("qpln_s.ini")), "2\r\nteam\r\n");
+}
+
+}  // namespace
+}  // namespace velor::shell
+
+namespace velor::shell {
+namespace {
+
+class ExamGuiNvx : public ExamGui {
+ protected:
+  ExamGuiNvx() { kindText = "3"; }
+};
+
+// Start-up writes the amplifier's plan file with the defaults when it is
+// missing; the plan dialog shows what the file holds, also after a restart
+// with a changed file.
+TEST_F(ExamGuiNvx, TheDevicePlanFileIsWrittenAtStartUpAndThePlanShowsIt) {
+  const std::string path = dir.file("nvx24.cap");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fileExists(path); }, 5000));
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  StudyState back;
+  back.deviceKind = 3;
+  ExaminationPlan plan;
+  std::string reason;
+  ASSERT_TRUE(readPlanFile(path, back, plan, reason)) << reason;
+  EXPECT_EQ(back.channelCount, 20);
+  EXPECT_EQ(back.sampleRate, 250);
+  EXPECT_EQ(back.recordLength, 1024);
+  auto shows = [&](const char* channels, const char* rate, int interval) {
+    bool seen = false;
+    setPlanDialogRunner(*window, [&](PlanDialog& d) {
+      seen = true;
+      EXPECT_EQ(d.channelsEdit()->text().toStdString(), channels);
+      EXPECT_EQ(d.rateList()->currentText().toStdString(), rate);
+      EXPECT_EQ(d.intervalList()->currentIndex(), interval);
+      d.cancelClicked();
+    });
+    window->runCommand(Cmd::Examination);
+    EXPECT_TRUE(seen);
+  };
+  shows("20", "250", 5);
+
+  // Another plan in the file: the next start of the program takes it.
+  back.channelCount = 12;
+  back.shownChannelCount = 12;
+  back.sampleRate = 500;
+  back.recordLength = 2048;
+  ASSERT_TRUE(writePlanFile(path, back, plan, 3, reason)) << reason;
+  window->close();
+  window.reset();
+  s.channelCount = 4;
+  window = std::make_unique<MainWindow>(s, ui);
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return acquisitionDevice(*window) != nullptr; }, 5000));
+  QTest::qWait(50);
+  shows("12", "500", 6);
+}
+
+// The recording panel during an examination: the current channel's filters,
+// its gain and the test signal reach the amplifier; what the panel shows
+// follows the amplifier table.
+TEST_F(ExamGuiNvx, PanelFiltersGainAndTestSignalReachTheAmplifier) {
+  planWith("nvxexam");
+  window->runCommand(Cmd::Examination);
+  ASSERT_TRUE(examinationStatus(*window).has_value()) << (ui.messages.empty() ? "" : ui.messages[0]);
+  QToolBar* panel = recordingPanel(*window);
+  auto* channels = panel->findChild<QComboBox*>("channelList");
+  auto* highPass = panel->findChild<QComboBox*>("highPassList");
+  auto* lowPass = panel->findChild<QComboBox*>("lowPassList");
+  auto* gainUp = panel->findChild<QToolButton*>("gainUpButton");
+  auto* test = panel->findChild<QCheckBox*>("testBox");
+  ASSERT_TRUE(channels && highPass && lowPass && gainUp && test);
+  EXPECT_EQ(channels->count(), 8);
+  bool testShown = false;
+  for (QAction* a : panel->actions())
+    if (panel->widgetForAction(a) == test) testShown = a->isVisible();
+  EXPECT_TRUE(testShown);
+  EXPECT_FALSE(test->isChecked());
+  EXPECT_EQ(test->toolTip(), "Подача тестового сигнала на все каналы");
+  const AmplifierLists& lists = amplifierLists(*window);
+  ASSERT_GE(lists.count(AmplifierList::HighPass), 2);
+  EXPECT_EQ(highPass->count(), lists.count(AmplifierList::HighPass));
+  EXPECT_EQ(lowPass->count(), lists.count(AmplifierList::LowPass));
+
+  channels->setCurrentIndex(2);
+  const int item = highPass->currentIndex() == 1 ? 0 : 1;
+  highPass->setCurrentIndex(item);
+  Q_EMIT highPass->activated(item);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return amplifierTable(*window).item(2, AmplifierList::HighPass) == item; }, 5000));
+  EXPECT_NE(amplifierTable(*window).item(0, AmplifierList::HighPass), item);
+
+  const int gainBefore = amplifierTable(*window).item(2, AmplifierList::Gain);
+  const int calibBefore = s.calibValue[2];
+  gainUp->click();  // it may sit in the tool bar's overflow
+  ASSERT_TRUE(QTest::qWaitFor([&] { return amplifierTable(*window).item(2, AmplifierList::Gain) == gainBefore + 1; }, 5000));
+  QTest::qWait(50);
+
+  test->click();
+  EXPECT_TRUE(test->isChecked());
+  QTest::qWait(200);
+  stopExamination(*window);
+  auto* nvx = dynamic_cast<SimulatedNvx*>(acquisitionDevice(*window));
+  ASSERT_NE(nvx, nullptr);
+  EXPECT_TRUE(nvx->testSignal());
+  const auto& calls = nvx->calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "NVXStartTest(h, 0)"), calls.end());
+  EXPECT_NE(s.calibValue[2], calibBefore);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+}
+
+}  // namespace
+}  // namespace velor::shell
+
+namespace velor::shell {
+namespace {
+
+// "Файл" on the recording panel: the examination goes on into a file the
+// person names; the first, which got no record, is not left behind.
+TEST_F(ExamGui, TheRecordFileDialogSwitchesTheExaminationFile) {
+  planWith("first");
+  window->runCommand(Cmd::Examination);
+  ASSERT_TRUE(examinationStatus(*window).has_value());
+  QToolBar* panel = recordingPanel(*window);
+  auto* file = panel->findChild<QToolButton*>("fileButton");
+  auto* record = panel->findChild<QToolButton*>("recordButton");
+  ASSERT_TRUE(file && record);
+  EXPECT_FALSE(file->isVisible());
+  bool shown = false;
+  setRecordFileDialogRunner(*window, [&](RecordFileDialog& d) {
+    shown = true;
+    EXPECT_EQ(d.windowTitle(), "Файл записи");
+    EXPECT_EQ(d.promptLabel()->text(), "Введите имя файла");
+    EXPECT_EQ(d.nameEdit()->text(), "first");
+    EXPECT_EQ(d.confirmButton()->text(), "Утвердить");
+    d.nameEdit()->setText("second");
+    QTest::mouseClick(d.confirmButton(), Qt::LeftButton);
+  });
+  file->click();
+  EXPECT_TRUE(shown);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return examinationStatus(*window)->examPath == dir.file("second.cad"); }, 5000));
+  EXPECT_FALSE(fileExists(dir.file("first.cad")));
+  QTest::qWait(50);
+  EXPECT_TRUE(record->isEnabled());
+  EXPECT_EQ(record->text(), "Вкл");
+  QTest::mouseClick(record, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return examinationStatus(*window)->recordCount >= 2; }, 10000));
+  EXPECT_TRUE(window->monitorCaption()->text().contains("файл=second: ")) << window->monitorCaption()->text().toStdString();
+
+  // Cancelled, or the label clicked: nothing changes.
+  setRecordFileDialogRunner(*window, [&](RecordFileDialog& d) {
+    d.nameEdit()->setText("third");
+    QTest::mouseClick(d.promptLabel(), Qt::LeftButton);
+  });
+  file->click();
+  EXPECT_EQ(s.dialogResult, 0);
+  QTest::qWait(100);
+  EXPECT_EQ(examinationStatus(*window)->examPath, dir.file("second.cad"));
+  stopExamination(*window);
+  RecordFileHeader h;
+  std::string reason;
+  ASSERT_TRUE(readRecordFileHeader(dir.file("second.cad"), h, reason)) << reason;
+  EXPECT_GE(h.recordCount, 2);
+  EXPECT_FALSE(fileExists(dir.file("third.cad")));
+}
+
+}  // namespace
+}  // namespace velor::shell
+
+namespace velor::shell {
+namespace {
+
+// "Экспресс-анализ" from the plan: the chosen kind and its fields reach the
+// plan, are kept in "qexa.ini", and the examination
+// runs the analysis — the ECG monitor here, which writes at most one record
+// a minute whatever "Вкл" says.
+TEST_F(ExamGui, TheExpressDialogChoosesTheAnalysisTheExaminationRuns) {
+  int dialogs = 0;
+  setExpressDialogRunner(*window, [&](ExpressDialog& e) {
+    ++dialogs;
+    EXPECT_EQ(e.windowTitle(), "Экспресс-анализ");
+    ASSERT_EQ(e.kinds()->buttons().size(), 8);
+    EXPECT_EQ(e.kinds()->button(4)->text(), "&4=ЭКГ-монитор");
+    EXPECT_EQ(e.channelList()->itemText(0), "Все");
+    EXPECT_EQ(e.bandList()->itemText(e.bandList()->count() - 1), "4 диапазона");
+    e.kinds()->button(4)->setChecked(true);
+    e.maxEdit()->setText("150");
+    e.minEdit()->setText("40");
+    e.channelList()->setCurrentIndex(2);
+    QTest::mouseClick(e.confirmButton(), Qt::LeftButton);
+  });
+  bool started = false;
+  setPlanDialogRunner(*window, [&](PlanDialog& d) {
+    if (started) {
+      d.cancelClicked();
+      return;
+    }
+    EXPECT_TRUE(d.expressButton()->isEnabled());
+    QTest::mouseClick(d.expressButton(), Qt::LeftButton);
+    EXPECT_EQ(s.dialogResult, 0);
+    d.intervalList()->setCurrentIndex(3);
+    d.fileList()->setEditText("ecg");
+    QTest::mouseClick(d.startButton(), Qt::LeftButton);
+    started = s.dialogResult == 1;
+  });
+  window->runCommand(Cmd::Examination);
+  EXPECT_EQ(dialogs, 1);
+  ASSERT_TRUE(examinationStatus(*window).has_value()) << (ui.messages.empty() ? "" : ui.messages[0]);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+  ASSERT_TRUE(QTest::qWaitFor([&] { return examinationStatus(*window)->recordNumber >= 3; }, 10000));
+  const ExamStatus st = *examinationStatus(*window);
+  EXPECT_FALSE(st.expressSkipped);
+  EXPECT_EQ(st.heartRates.size(), static_cast<std::size_t>(s.channelCount));
+  EXPECT_LE(st.recordCount, 1);
+  stopExamination(*window);
+  EXPECT_EQ(test::readBytes(dir.file("qexa.ini")), "1\r\n0\r\n150\r\n40\r\n0\r\n2\r\n");
 }
 
 }  // namespace
