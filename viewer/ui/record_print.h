@@ -1,7 +1,7 @@
 // Printing the record: the monitor's drawing at the size and place of the
 // print settings, or an ECG record's last four seconds in the clinical
-// scale, as one page with the monitor's caption line above (or below) the
-// picture. The page is painted into any paint device, so the print dialog's
+// scale, as one page with the patient line and the monitor's caption (its
+// scale included) above (or below) the picture. The page is painted into any paint device, so the print dialog's
 // printer, a PDF file of velor-cli and the tests all get the same page.
 #pragma once
 
