@@ -25,6 +25,10 @@ inline constexpr const char* kCardCompareFiles = "&4=  -- файлы";
 inline constexpr const char* kCardSave = "Сохранить";
 inline constexpr const char* kCardPrint = "Печать";
 inline constexpr const char* kClose = "Закрыть";
+// Units written at the colour bar (this system's own).
+inline constexpr const char* kUnitMicrovolts = "мкВ";
+inline constexpr const char* kUnitMicrovoltsSquared = "мкВ²";
+inline constexpr const char* kUnitHertz = "Гц";
 inline constexpr const char* kCardMismatch = "Несовпадение параметров карт";
 inline constexpr const char* kModeLabel = "Режим картирования";
 inline constexpr const char* kStart = "&Start";

@@ -791,3 +791,76 @@ TextTableExtras mapTextExtras(const StudyState& s, const MapSettings& m) {
 }
 
 }  // namespace velor
+
+namespace velor {
+
+MapScaleLegend mapScaleLegend(const StudyState& s, const MapSettings& m, int band) {
+  MapScaleLegend l;
+  constexpr double kAt[3] = {0, 128, 255};
+  if (m.asymmetry) {
+    // both sides on one scale: −1 all right, +1 all left
+    l.values = {-1, 0, 1};
+    return l;
+  }
+  // The common scale the electrodes are drawn on: the first positioned
+  // channel's when the EEG channels share one calibration, else 100 µV in 2047 codes.
+  int first = 0;
+  for (int c = 0; c < channelLimit(s); ++c)
+    if (positioned(s, c)) {
+      first = c;
+      break;
+    }
+  const MapScale scale = mapScaleOf(s, first);
+  const double microvolts = scale.factor == 1.0 ? s.microvoltsPerCode(first) : kCommonMicrovoltsPerCode;
+  const bool amplitude = s.transformKind == TransformKind::Amplitude || s.transformKind == TransformKind::Envelope;
+  const bool power = s.transformKind == TransformKind::Power;
+  if (showsBandMeasures(s.viewMode)) {
+    if (s.bandMode >= 2) {
+      // the frequency measures run from the band's low edge (0) to its high one (255)
+      const int b = std::clamp(band, 0, kBandRows - 1);
+      const double low = parseNumber(s.bandTable[static_cast<std::size_t>(b)].low).value_or(0);
+      const double high = parseNumber(s.bandTable[static_cast<std::size_t>(b)].high).value_or(0);
+      for (int i = 0; i < 3; ++i) l.values[static_cast<std::size_t>(i)] = low + (high - low) * kAt[i] / 255.0;
+      l.unit = map_text::kUnitHertz;
+      return l;
+    }
+    if (s.transformKind == TransformKind::Coherence || s.transformKind == TransformKind::Synchrony) {
+      for (int i = 0; i < 3; ++i) l.values[static_cast<std::size_t>(i)] = kAt[i] / 255.0;
+      return l;
+    }
+    // value = c × 1.2^mapScaleStep × 4 / 16, c on the common scale
+    double perCode = 1;
+    if (amplitude || (power && s.bandMode == 1)) {
+      perCode = microvolts;
+      l.unit = map_text::kUnitMicrovolts;
+    } else if (power) {
+      // shared calibrations keep the store's binary scale; mixed ones are scaled already
+      perCode = microvolts * microvolts * (scale.factor == 1.0 ? std::ldexp(1.0, std::clamp(s.resultPowerShift, 0, 48)) : 1.0);
+      l.unit = map_text::kUnitMicrovoltsSquared;
+    }
+    for (int i = 0; i < 3; ++i)
+      l.values[static_cast<std::size_t>(i)] = kAt[i] * 4.0 / gainFactor(m.mapScaleStep) * perCode;
+    return l;
+  }
+  const double gain = gainFactor(s.gainStep);
+  if (s.viewMode == ViewMode::Signals) {
+    // value = trunc(1.2^gainStep × v / units × 127) + 128
+    for (int i = 0; i < 3; ++i)
+      l.values[static_cast<std::size_t>(i)] = (kAt[i] - 128) / 127.0 * scale.units / gain * microvolts;
+    l.unit = map_text::kUnitMicrovolts;
+    return l;
+  }
+  // spectra: value = 1.2^gainStep × code / units × 255
+  double perCode = 1;
+  if (amplitude) {
+    perCode = microvolts;
+    l.unit = map_text::kUnitMicrovolts;
+  } else if (power) {
+    perCode = microvolts * microvolts * std::ldexp(1.0, std::clamp(s.powerShift, 0, 48));
+    l.unit = map_text::kUnitMicrovoltsSquared;
+  }
+  for (int i = 0; i < 3; ++i) l.values[static_cast<std::size_t>(i)] = kAt[i] / 255.0 * scale.units / gain * perCode;
+  return l;
+}
+
+}  // namespace velor

@@ -97,6 +97,17 @@ void applyAsymmetry(const StudyState& s, ViewMode mode, std::vector<MapElectrode
 // The lead pairs with both electrodes positioned and their values.
 std::vector<MapPair> mapPairs(const StudyState& s, const MapSettings& m, int sample, int band, int slice);
 
+// What the colour bar stands for: the measure's values at map values 0,
+// 128 and 255 (the bar's bottom, middle and top) in `unit` — "мкВ" for
+// amplitudes, "мкВ²" for powers, "Гц" for the frequency measures, empty for
+// ratios, codes and the asymmetry (−1 .. 1). `band` is the band of the band
+// modes.
+struct MapScaleLegend {
+  std::array<double, 3> values{};
+  std::string unit;
+};
+MapScaleLegend mapScaleLegend(const StudyState& s, const MapSettings& m, int band);
+
 // Inverse-square interpolation of the electrodes onto the grid in 32-bit
 // integers. Returns false (grid left all 0) when there is no electrode.
 bool interpolateMap(const MapElectrode* e, int count, MapGrid& grid);

@@ -635,6 +635,24 @@ std::string composeMonitorCaption(StudyState& s) {
   return c;
 }
 
+std::string patientLine(const StudyState& s) {
+  std::string name;
+  if (s.groupMode != 0) {
+    for (int f = 1; f <= 6; ++f) {
+      const std::string one = headerField(s, f);
+      if (one.empty()) continue;
+      if (!name.empty()) name += ", ";
+      name += one;
+    }
+  } else {
+    name = headerField(s, 3);
+  }
+  std::string line = name;
+  if (!line.empty()) line += "  ";
+  line += dateText(s.recordDate) + " " + timeText(s.recordTime);
+  return line;
+}
+
 // --- cursor, anchor and rows ------------------------------------------------------
 
 namespace {

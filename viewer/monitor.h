@@ -216,6 +216,10 @@ std::vector<long> userMarkSamples(const StudyState& s, int channel, long first, 
 std::string leadText(const StudyState& s, int row);
 // The monitor caption; in the signal view it first recomputes epochCount.
 std::string composeMonitorCaption(StudyState& s);
+// The patient line of a printed page: the patient's name from the
+// examination header (the patients of the group layout joined by ", ") and
+// the record's date and time as the caption writes them.
+std::string patientLine(const StudyState& s);
 
 // --- cursor, anchor and rows ------------------------------------------------------
 

@@ -110,7 +110,7 @@ void markElectrode(QPainter& p, const StudyState& s, const MapView& v) {
   p.restore();
 }
 
-void drawScale(QPainter& p, const MapSettings& m, QSize size) {
+void drawScale(QPainter& p, const MapSettings& m, QSize size, const MapScaleLegend* legend = nullptr) {
   const int x = size.width() - 16;
   const int bottom = size.height() - 10;
   const int step = std::clamp((size.height() - 40) / 64, 1, 2);
@@ -119,6 +119,22 @@ void drawScale(QPainter& p, const MapSettings& m, QSize size) {
   p.setPen(QPen(Qt::black, 1));
   p.setBrush(Qt::NoBrush);
   p.drawRect(QRect(x, bottom - 64 * step, 10, 64 * step));
+  if (!legend) return;
+  // what the bottom, middle and top colours stand for, left of the bar, and
+  // the unit above it
+  p.save();
+  QFont f("DejaVu Sans");
+  f.setPixelSize(10);
+  p.setFont(f);
+  const int top = bottom - 64 * step;
+  const int ys[3] = {bottom, bottom - 32 * step, top};
+  for (int i = 0; i < 3; ++i) {
+    const QString text = QString::fromStdString(formatNumber(legend->values[static_cast<std::size_t>(i)], 3));
+    p.drawText(QRect(x - 82, ys[i] - 6, 80, 12), Qt::AlignRight | Qt::AlignVCenter, text);
+  }
+  if (!legend->unit.empty())
+    p.drawText(QRect(x - 44, top - 22, 54, 12), Qt::AlignRight | Qt::AlignBottom, QString::fromStdString(legend->unit));
+  p.restore();
 }
 
 void drawDiagrams(QPainter& p, const StudyState& s, const MapSettings& m, const MapView& v, QSize size) {
@@ -277,7 +293,8 @@ void paintMapPicture(QImage& image, const StudyState& s, const MapSettings& m, c
     drawHead(p, s, m, v);
   drawElectrodes(p, s, v);
   markElectrode(p, s, v);
-  drawScale(p, m, image.size());
+  const MapScaleLegend legend = mapScaleLegend(s, m, bandOf(s, v));
+  drawScale(p, m, image.size(), &legend);
   if (!v.label.empty()) {
     QFont f("DejaVu Sans");
     f.setPixelSize(12);

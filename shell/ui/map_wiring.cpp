@@ -10,6 +10,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "core/binio.h"
@@ -23,7 +25,9 @@
 #include "shell/ui/results_wiring.h"
 #include "shell/ui/scoreboard_wiring.h"
 #include "shell/ui/main_window.h"
+#include "viewer/monitor.h"
 #include "viewer/ui/monitor_widget.h"
+#include "viewer/ui/record_print.h"
 
 namespace velor {
 
@@ -82,15 +86,21 @@ bool printMap(shell::MainWindow& w, StudyState& s, Interaction& ui, MapWindow& m
   const double left = settings->printLeftCm * k, top = settings->printTopCm * k;
   const double right = settings->printWidthCm * k * picture.width() / std::max(1, map.width()) + left;
   const double bottom = settings->printHeightCm * k * picture.height() / std::max(1, map.height()) + top;
+  // The picture fills the settings' box only as far as its proportions allow,
+  // so that a round head stays round on the page (stretched into the box it
+  // came out as an egg).
+  const double boxWidth = std::trunc(right) - std::trunc(left), boxHeight = std::trunc(bottom) - std::trunc(top);
+  const double scale = std::min(boxWidth / std::max(1, picture.width()), boxHeight / std::max(1, picture.height()));
+  const QRect place(static_cast<int>(left), static_cast<int>(top), std::max(1, static_cast<int>(picture.width() * scale)),
+                    std::max(1, static_cast<int>(picture.height() * scale)));
   QPainter p;
   if (!p.begin(device)) {
     target->finish();
     ui.message("Печать не удалась: принтер не принимает страницу.");
     return false;
   }
-  p.drawImage(QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
-                    static_cast<int>(bottom - top)),
-              picture);
+  // the patient line above the map; the colour bar's values are in the picture
+  paintPrintedPicture(p, picture, place, QString::fromStdString(patientLine(s)), s, device->width(), device->height());
   p.end();
   if (!target->finish()) {
     ui.message("Печать не удалась: страница не записана.");

@@ -50,7 +50,7 @@ std::optional<RecordPage> takeRecordPage(MonitorWidget& monitor, StudyState& s, 
     // what the window shows, without the scroll bars
     page.picture = monitor.surface().copy(monitor.drawingRect());
   }
-  page.header = QString::fromStdString(composeMonitorCaption(s));
+  page.header = QString::fromStdString(patientLine(s)) + QLatin1Char('\n') + QString::fromStdString(composeMonitorCaption(s));
   return page;
 }
 
@@ -61,23 +61,40 @@ PageRect recordPageRect(const RecordPage& page, const StudyState& s, int pageWid
 
 void paintRecordPage(QPainter& p, const RecordPage& page, const StudyState& s, int pageWidth, int pageHeight) {
   const PageRect r = recordPageRect(page, s, pageWidth, pageHeight);
-  const QRect target(r.left, r.top, r.width(), r.height());
+  paintPrintedPicture(p, page.picture, QRect(r.left, r.top, r.width(), r.height()), page.header, s, pageWidth, pageHeight);
+}
+
+QRect paintPrintedPicture(QPainter& p, const QImage& picture, QRect place, const QString& header, const StudyState& s,
+                          int pageWidth, int pageHeight) {
   p.save();
+  p.setFont(printFont(s));
+  const QFontMetrics fm(p.font(), p.device());
+  const int gap = std::max(1, fm.height() / 4);
+  const int textLeft = std::clamp(place.left(), 0, std::max(0, pageWidth - 1));
+  const int textWidth = std::max(1, pageWidth - textLeft);
+  constexpr int kFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+  const int textHeight = header.isEmpty() ? 0 : fm.boundingRect(QRect(0, 0, textWidth, 1 << 24), kFlags, header).height();
+  // above the picture when the sheet leaves room there, else below it
+  const bool above = textHeight > 0 && place.top() >= textHeight + gap;
+  const int lowest = above || textHeight == 0 ? pageHeight : pageHeight - gap - textHeight;
+  // a place running off the page (a tall drawing at the full width, a large
+  // size or offset in the settings) is made smaller rather than cut
+  double k = 1.0;
+  if (place.width() > 0 && place.left() + place.width() > pageWidth && pageWidth > place.left())
+    k = std::min(k, static_cast<double>(pageWidth - place.left()) / place.width());
+  if (place.height() > 0 && place.top() + place.height() > lowest && lowest > place.top())
+    k = std::min(k, static_cast<double>(lowest - place.top()) / place.height());
+  if (k < 1.0)
+    place.setSize(QSize(std::max(1, static_cast<int>(place.width() * k)), std::max(1, static_cast<int>(place.height() * k))));
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  if (!page.picture.isNull() && target.width() > 0 && target.height() > 0) p.drawImage(target, page.picture);
-  if (!page.header.isEmpty()) {
-    p.setFont(printFont(s));
+  if (!picture.isNull() && place.width() > 0 && place.height() > 0) p.drawImage(place, picture);
+  if (textHeight > 0) {
     p.setPen(Qt::black);
-    const QFontMetrics fm(p.font(), p.device());
-    const int gap = std::max(1, fm.height() / 4);
-    const int lineHeight = fm.height();
-    // above the picture when the sheet leaves room there, else right below it
-    const int y = target.top() >= lineHeight + gap ? target.top() - gap - lineHeight : target.bottom() + 1 + gap;
-    const int width = std::max(target.width(), pageWidth - std::max(0, target.left()));
-    p.drawText(QRect(std::max(0, target.left()), y, width, lineHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-               fm.elidedText(page.header, Qt::ElideRight, width));
+    const int y = above ? place.top() - gap - textHeight : place.bottom() + 1 + gap;
+    p.drawText(QRect(textLeft, y, textWidth, textHeight), kFlags, header);
   }
   p.restore();
+  return place;
 }
 
 bool printRecord(MonitorWidget& monitor, StudyState& s, Interaction& ui,
