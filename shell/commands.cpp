@@ -38,7 +38,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::EmgAnalysis, "миография", false},
     {Module::Rheography, "реография", false},
     {Module::Polygraph, "полиграф и дыхание", false},
-    {Module::EvokedPotentials, "анализ ВП", false},
+    {Module::EvokedPotentials, "анализ ВП", true},
     {Module::TextResults, "окно результатов", true},
     {Module::GraphWindow, "графики", true},
     {Module::Notebook, "блокнот", true},

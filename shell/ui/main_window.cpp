@@ -35,6 +35,7 @@
 #include "shell/ui/annotation_wiring.h"
 #include "shell/ui/edit_wiring.h"
 #include "shell/ui/ecg_wiring.h"
+#include "shell/ui/evoked_wiring.h"
 #include "shell/ui/eeg_wiring.h"
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
@@ -534,6 +535,7 @@ void MainWindow::registerWindowCommands() {
   });
   on(Cmd::Eeg, [this] { runEegCommand(*this, s_, ui_, chooser_); });
   on(Cmd::Ecg, [this] { runEcgCommand(*this, s_, ui_, chooser_); });
+  on(Cmd::EvokedPotentials, [this] { runEvokedCommand(*this, s_, ui_, chooser_); });
   on(Cmd::PrinterSetup, [this] { printerSetup(this); });
   on(Cmd::ScoreboardToggle, [this] { toggleScoreboard(*this); });
   on(Cmd::AnnotationList, [this] { showAnnotationList(*this, s_, ui_); });
