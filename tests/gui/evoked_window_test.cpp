@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -33,6 +34,7 @@
 #include "shell/ui/evoked_wiring.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/results_wiring.h"
+#include "tools/ui/transformations_window.h"
 #include "tests/chooser_support.h"
 #include "tests/test_support.h"
 
@@ -280,6 +282,44 @@ TEST_F(EvokedCommand, ErdAsksForTheBandAndAgreesWithTheCli) {
   const std::string cli = cliFile("--ref S1 --start -100 --length 500 --erd 8,12 --baseline 0,0.2");
   ASSERT_FALSE(cli.empty());
   EXPECT_TRUE(gui == cli) << firstDifference(gui, cli);
+}
+
+// "&3=Усреднить" of the transformations window averages the epochs along the
+// record in memory, one search step (the selection) after another.
+TEST_F(EvokedCommand, TransformationsWindowAveragesInsideTheRecord) {
+  s.channelCount = s.shownChannelCount = 1;
+  s.markChannelCount = 1;
+  s.sampleRate = kRate;
+  s.recordLength = 2000;
+  s.zeroLevel[0] = 2048;
+  s.calibUnits[0] = 2000;
+  s.calibValue[0] = 100;
+  for (int i = 0; i < 2000; ++i) {
+    s.channel(0)[i] = static_cast<std::int16_t>(2048 + (i % 200 == 20 ? 400 : 0));
+    s.markChannel[i] = i % 200 == 0 ? 1 : 0;
+  }
+  s.selectionAnchor = 0;
+  s.cursorPos = 200;  // one search every 200 samples
+  QTimer::singleShot(0, [] {
+    auto* w = qobject_cast<TransformationsWindow*>(QApplication::activeModalWidget());
+    ASSERT_NE(w, nullptr);
+    w->button(TransformCommand::AverageInside)->click();
+  });
+  EvokedMode seen = EvokedMode::Records;
+  shell::setEvokedWindowRunner(*window, [&](EvokedWindow& w) {
+    seen = w.mode();
+    w.referenceList()->setEditText("S1");
+    w.edit(0)->setText("0");
+    w.edit(1)->setText("0.1");
+    w.runButton()->click();
+  });
+  window->runCommand(shell::Cmd::Transformations);
+  EXPECT_EQ(seen, EvokedMode::InsideRecord);
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+  EXPECT_EQ(s.recordLength, 100);
+  EXPECT_EQ(s.recordCount, -10);
+  EXPECT_EQ(s.channel(0)[20], 2448);
+  EXPECT_EQ(s.channel(0)[21], 2048);
 }
 
 }  // namespace

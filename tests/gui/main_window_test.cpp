@@ -170,7 +170,8 @@ TEST_F(MainWindowGui, CommandsOfModulesNotBuiltAreDisabledAndSaySo) {
       ++checked;
     }
   }
-  EXPECT_GT(checked, 10);
+  // Some entries are still of modules not built; their number falls as modules land.
+  EXPECT_GT(checked, 0);
   // A panel button of a module not built yet, whichever that is now (once
   // every panel module is built there is none left to check).
   QToolButton* off = nullptr;
