@@ -214,6 +214,7 @@ void decodeBody(const Layout& L, int n, const unsigned char* body, std::int16_t*
   }
   // The file is little-endian: on such a machine a block is a plain copy.
   auto block = [un](const unsigned char* p, std::int16_t* dst) {
+    if (un == 0) return;  // an empty record's body may have no storage at all
     if constexpr (std::endian::native == std::endian::little) {
       std::memcpy(dst, p, un * 2);
     } else {
