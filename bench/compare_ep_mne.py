@@ -7,7 +7,8 @@ Runs bench_evoked (1000 epochs of 64 channels x 1 s at 1000 Hz read record by
 record from a record file and averaged) and times MNE's RawArray ->
 Epochs(preload) -> average() on data of the same shape and distribution
 (uniform codes 2048 +- 200, one stimulus 50 ms into every 1.1 s), already in
-memory. Prints both times and the ratio; the target is 20 times or more.
+memory. Prints both times (the best of three for each) and the ratio; the
+target is 20 times or more.
 """
 import json
 import os
@@ -27,9 +28,14 @@ def main():
         print("numpy or MNE missing")
         return 77
     mne.set_log_level("ERROR")
-    out = subprocess.run([os.path.join(sys.argv[1], "bench", "bench_evoked"), "--benchmark_format=json"],
+    # Three repetitions of five runs each; the best mean, as for MNE below
+    # (other work on the machine only ever adds time).
+    out = subprocess.run([os.path.join(sys.argv[1], "bench", "bench_evoked"), "--benchmark_format=json",
+                          "--benchmark_repetitions=3"],
                          capture_output=True, text=True, check=True).stdout
-    ours = json.loads(out)["benchmarks"][0]["real_time"] / 1000.0  # ms -> s
+    runs = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
+    ours = min(b["real_time"] for b in runs) / 1000.0  # ms -> s
+    ours_cpu = min(b["cpu_time"] for b in runs) / 1000.0
     epochs, channels, rate, length, stim = 1000, 64, 1000, 1100, 50
     rng = np.random.default_rng(1)
     data = (2048 + rng.integers(-200, 201, (channels, epochs * length))).astype(np.float64)
@@ -42,7 +48,8 @@ def main():
         t = time.perf_counter() - t0
         best = t if best is None else min(best, t)
     assert avg.data.shape == (channels, 1000)
-    print(f"velor {ours * 1000:.1f} ms, MNE {best * 1000:.1f} ms, ratio {best / ours:.1f}")
+    print(f"velor {ours * 1000:.1f} ms (processor {ours_cpu * 1000:.1f} ms), MNE {best * 1000:.1f} ms, "
+          f"ratio {best / ours:.1f}")
     return 0
 
 

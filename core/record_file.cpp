@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "core/binio.h"
 #include "core/numtext.h"
 #include "core/record_file_texts.h"
 #include "core/record_source.h"
 #include "core/settings.h"
+#include "core/stored_records.h"
 #include "core/text.h"
 
 namespace velor {
@@ -209,15 +212,17 @@ void decodeBody(const Layout& L, int n, const unsigned char* body, std::int16_t*
     }
     return;
   }
-  for (int c = 0; c < L.channels; ++c) {
-    const unsigned char* p = body + static_cast<std::size_t>(c) * un * 2;
-    std::int16_t* dst = channels[c];
-    for (std::size_t i = 0; i < un; ++i) dst[i] = getI16(p + 2 * i);
-  }
-  if (L.marks == 1 && mark) {
-    const unsigned char* p = body + static_cast<std::size_t>(L.channels) * un * 2;
-    for (std::size_t i = 0; i < un; ++i) mark[i] = getI16(p + 2 * i);
-  }
+  // The file is little-endian: on such a machine a block is a plain copy.
+  auto block = [un](const unsigned char* p, std::int16_t* dst) {
+    if (un == 0) return;  // an empty record's body may have no storage at all
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(dst, p, un * 2);
+    } else {
+      for (std::size_t i = 0; i < un; ++i) dst[i] = getI16(p + 2 * i);
+    }
+  };
+  for (int c = 0; c < L.channels; ++c) block(body + static_cast<std::size_t>(c) * un * 2, channels[c]);
+  if (L.marks == 1 && mark) block(body + static_cast<std::size_t>(L.channels) * un * 2, mark);
 }
 
 // One record as written by writeRecord: n, n, the channel blocks of n
@@ -1185,6 +1190,52 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
     s.recordCount = count;
     s.currentRecord = 1;
     s.storedLength = s.recordLength;
+  }
+  return true;
+}
+
+bool visitStoredRecords(const StudyState& s, int first, int last,
+                        const std::function<bool(const StoredRecordView&)>& visit, int& failedAt) {
+  failedAt = 0;
+  if (!hasOpenCad(s) || s.recordFileVersion == kVersionCA15 || s.pendingChannelCount != 0) return false;
+  FileView v;
+  std::string reason;
+  if (!viewOpenFile(s, v, reason) || v.h.version == kVersionCA15 || v.h.channelCount != s.channelCount) return false;
+  const int fd = s.recordFileHandle;
+  // Records are found from the data offset on, as navigation walks them.
+  long long off = v.L.dataOffset;
+  RecordInfo info;
+  // One buffer of 16-bit samples for a whole record body: the blocks are read
+  // straight into it (and turned round on a big-endian machine).
+  static thread_local std::vector<std::int16_t> body;
+  std::vector<const std::int16_t*> channels(static_cast<std::size_t>(v.L.channels));
+  for (int k = 1; k <= last; ++k) {
+    if (!probeRecord(fd, v.L, off, info, reason)) {
+      failedAt = k;
+      return false;
+    }
+    off = info.offset + sizeOf(v.L, info.storedLength);
+    if (k < first) continue;
+    const std::size_t n = static_cast<std::size_t>(info.storedLength);
+    const std::size_t blocks = channels.size() + static_cast<std::size_t>(v.L.marks);
+    body.resize(std::max<std::size_t>(1, blocks * n));
+    if (n > 0 && !fdPreadExact(fd, body.data(), blocks * n * 2, info.offset + 4)) {
+      failedAt = k;
+      return false;
+    }
+    if constexpr (std::endian::native != std::endian::little) {
+      for (std::int16_t& x : body) {
+        const auto u = static_cast<std::uint16_t>(x);
+        x = static_cast<std::int16_t>(static_cast<std::uint16_t>((u >> 8) | (u << 8)));
+      }
+    }
+    for (std::size_t c = 0; c < channels.size(); ++c) channels[c] = body.data() + c * n;
+    StoredRecordView view;
+    view.number = k;
+    view.recordLength = info.recordLength;
+    view.channels = channels.data();
+    view.mark = v.L.marks == 1 ? body.data() + channels.size() * n : nullptr;
+    if (!visit(view)) return true;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include "core/formula.h"
 #include "core/numtext.h"
+#include "core/stored_records.h"
 #include "core/record_snapshot.h"
 #include "core/record_source.h"
 #include "core/settings.h"
@@ -131,11 +132,26 @@ bool parseReferencePoint(const std::string& text, int channelCount, ReferencePoi
   return true;
 }
 
-int findReferencePoint(const StudyState& s, const ReferencePoint& ref, int h, int templateStart, int templateLength) {
-  const int L = s.recordLength;
+namespace {
+
+// The samples of one record: the record in memory, or one read straight from
+// the file while the state keeps another.
+struct RecordSamples {
+  int length = 0;
+  const std::int16_t* const* channels = nullptr;
+  const std::int16_t* mark = nullptr;  // nullptr: no mark channel
+
+  static RecordSamples of(const StudyState& s) {
+    return {s.recordLength, s.channelData.data(), s.markChannelCount > 0 ? s.markChannel : nullptr};
+  }
+};
+
+int findIn(const StudyState& s, const RecordSamples& r, const ReferencePoint& ref, int h, int templateStart,
+           int templateLength) {
+  const int L = r.length;
   if (h < 0) h = 0;
   if (h >= L) return -1;
-  const std::int16_t* mark = s.markChannelCount > 0 ? s.markChannel : nullptr;
+  const std::int16_t* mark = r.mark;
   switch (ref.kind) {
     case ReferenceKind::Time:
       return h;
@@ -159,13 +175,13 @@ int findReferencePoint(const StudyState& s, const ReferencePoint& ref, int h, in
       }
       return -1;
     case ReferenceKind::Marker: {
-      const std::int16_t* x = s.channelData[static_cast<std::size_t>(ref.code - 1)];
+      const std::int16_t* x = r.channels[ref.code - 1];
       for (int i = h; i < L; ++i)
         if (x[i] == kMarkCode) return i;
       return -1;
     }
     case ReferenceKind::Event: {
-      const std::int16_t* x = s.channelData[static_cast<std::size_t>(ref.code - 1)];
+      const std::int16_t* x = r.channels[ref.code - 1];
       const int z = s.zeroLevel[ref.code - 1];
       for (int i = h; i + 2 < L; ++i)
         if (x[i] == z && x[i + 1] != z && x[i + 2] == z) return i;
@@ -176,7 +192,7 @@ int findReferencePoint(const StudyState& s, const ReferencePoint& ref, int h, in
       // from h on, inside the record only.
       const int n = templateLength;
       if (n <= 0 || templateStart < 0 || templateStart + n > L) return -1;
-      const std::int16_t* x = s.channelData[static_cast<std::size_t>(ref.code - 1)];
+      const std::int16_t* x = r.channels[ref.code - 1];
       const double z = s.zeroLevel[ref.code - 1];
       double aa = 0;
       for (int j = 0; j < n; ++j) aa += (x[templateStart + j] - z) * (x[templateStart + j] - z);
@@ -195,6 +211,12 @@ int findReferencePoint(const StudyState& s, const ReferencePoint& ref, int h, in
       return -1;  // no converter board library here
   }
   return -1;
+}
+
+}  // namespace
+
+int findReferencePoint(const StudyState& s, const ReferencePoint& ref, int h, int templateStart, int templateLength) {
+  return findIn(s, RecordSamples::of(s), ref, h, templateStart, templateLength);
 }
 
 // --- averaging ------------------------------------------------------------------
@@ -217,10 +239,10 @@ struct Run {
   std::vector<std::uint16_t> zero;
   bool asking = false, aborted = false;
 
-  bool rejected(int from) const {
+  bool rejected(const RecordSamples& r, int from) const {
     for (int c = 0; c < s.channelCount; ++c) {
       if (!isEegChannel(s, c)) continue;
-      const std::int16_t* x = s.channelData[static_cast<std::size_t>(c)] + from;
+      const std::int16_t* x = r.channels[c] + from;
       const int z = s.zeroLevel[c];
       int run = 0;
       for (int j = 0; j < length; ++j) {
@@ -231,30 +253,55 @@ struct Run {
     return false;
   }
 
-  void accumulate(int from) {
+  // Epoch sums are gathered in 32-bit lanes (twice as many per vector as
+  // 64-bit ones) and moved into the exact 64-bit sums every kFlushEvery
+  // epochs: one term is below 2^21 in magnitude (a code, a zero level and,
+  // for ERD/S, 15 times a difference of two), so 512 of them cannot overflow.
+  static constexpr int kFlushEvery = 512;
+  std::vector<std::int32_t> part;
+  int partCount = 0;
+
+  void settle() {
+    if (partCount == 0) return;
+    for (std::size_t i = 0; i < acc.size(); ++i) {
+      acc[i] += part[i];
+      part[i] = 0;
+    }
+    partCount = 0;
+  }
+
+  void accumulate(const RecordSamples& r, int from) {
     const int n = out.epochs + 1;
     const bool erd = p.potentialType == 1;
+    const int len = length;
     for (int c = 0; c < s.channelCount; ++c) {
-      const std::int16_t* x = s.channelData[static_cast<std::size_t>(c)] + from;
-      const int z = s.zeroLevel[c];
-      long long e = z;
+      const std::int16_t* x = r.channels[c] + from;
+      const std::int32_t z = s.zeroLevel[c];
+      std::int32_t e = z;
       if (p.zeroCorrection) {
-        long long sum = 0;
-        for (int j = 0; j < length; ++j) sum += x[j];
-        e = sum / length;
+        std::int64_t sum = 0;
+        for (int j = 0; j < len; ++j) sum += x[j];
+        e = static_cast<std::int32_t>(sum / len);
       }
-      std::int64_t* a = acc.data() + static_cast<std::size_t>(c) * length;
       // Exact sums: a running mean rounded upwards on every step gathers its
       // rounding as it goes, so its error grows with the number of epochs.
-      for (int j = 0; j < length; ++j) {
-        const std::int64_t v = erd ? z + static_cast<std::int64_t>(std::abs(x[j] - z)) * p.gain : x[j];
-        a[j] += v - (e - z);
+      std::int32_t* a = part.data() + static_cast<std::size_t>(c) * len;
+      const std::int32_t shift = e - z;
+      if (erd) {
+        const std::int32_t gain = p.gain;
+        for (int j = 0; j < len; ++j) {
+          const std::int32_t d = x[j] - z;
+          a[j] += z + (d < 0 ? -d : d) * gain - shift;
+        }
+      } else {
+        for (int j = 0; j < len; ++j) a[j] += x[j] - shift;
       }
     }
     out.epochs = n;
+    if (++partCount == kFlushEvery) settle();
   }
 
-  // The average as codes of channel c: around the zero level times the gain (ERP).
+  // The average as codes of channel c (after settle()): around the zero level times the gain (ERP).
   std::int16_t shown(int c, int j) const {
     // The mean rounded half up.
     const double a = std::floor(static_cast<double>(acc[static_cast<std::size_t>(c) * length + j]) / out.epochs + 0.5);
@@ -263,18 +310,19 @@ struct Run {
   }
 
   // One record (or one position inside it): false when the search in it ends.
-  bool epochAt(int point, int recordNumber) {
+  bool epochAt(const RecordSamples& r, int point, int recordNumber) {
     const int from = point + start;
-    if (from < 0 || from + length > s.recordLength) {
+    if (from < 0 || from + length > r.length) {
       ++out.skipped;
       return true;
     }
-    if (level > 0 && rejected(from)) {
+    if (level > 0 && rejected(r, from)) {
       ++out.rejected;
       return true;
     }
-    accumulate(from);
+    accumulate(r, from);
     if (asking && !aborted) {
+      settle();
       if (mode == EvokedMode::Records)
         for (int c = 0; c < s.channelCount; ++c)
           for (int j = 0; j < length; ++j) s.channelData[static_cast<std::size_t>(c)][j] = shown(c, j);
@@ -301,27 +349,60 @@ struct Run {
     if (p.potentialType == 1) fftBandPass(engine, s, 0, s.channelCount - 1, p.erdHigh / s.sampleRate, p.erdLow / s.sampleRate);
   }
 
+  // The record in memory: the band filter of ERD/S and the condition act on it.
   void oneRecord(int recordNumber) {
-    int h = 0;
-    if (ref.kind == ReferenceKind::Time) h = std::max(0, static_cast<int>(std::trunc(ref.seconds * s.sampleRate)));
-    if (ref.kind == ReferenceKind::Time && h >= s.recordLength) return;
+    if (timeBeyond(s.recordLength)) return;
     filterForErd();
     if (!conditionHolds()) return;
+    searchRecord(RecordSamples::of(s), recordNumber);
+  }
+
+  int timePoint() const {
+    return ref.kind == ReferenceKind::Time ? std::max(0, static_cast<int>(std::trunc(ref.seconds * s.sampleRate))) : 0;
+  }
+  bool timeBeyond(int recordLength) const { return ref.kind == ReferenceKind::Time && timePoint() >= recordLength; }
+
+  void searchRecord(const RecordSamples& r, int recordNumber) {
+    int h = timePoint();
     if (mode == EvokedMode::Records) {
-      const int point = findReferencePoint(s, ref, h, templateStart, templateLength);
-      if (point >= 0) epochAt(point, recordNumber);
+      const int point = findIn(s, r, ref, h, templateStart, templateLength);
+      if (point >= 0) epochAt(r, point, recordNumber);
       return;
     }
     // Inside the record: the next search starts one step after the point
     // found, so that one reference point is never averaged twice.
     const int step = templateLength;
     while (!aborted) {
-      const int point = findReferencePoint(s, ref, h, templateStart, templateLength);
+      const int point = findIn(s, r, ref, h, templateStart, templateLength);
       if (point < 0) break;
-      epochAt(point, recordNumber);
+      epochAt(r, point, recordNumber);
       h = point + step;
-      if (h + step > s.recordLength) break;
+      if (h + step > r.length) break;
     }
+  }
+
+  // Records 1..count straight from the file, when nothing needs them in
+  // memory (no band filter, no condition, no step-by-step display): the same
+  // epochs as reading each record in turn, without copying every record into
+  // the state. Afterwards the state holds the last record read, as the walk
+  // through the file would leave it. False when the file cannot be walked
+  // this way; nothing was averaged then.
+  bool fromFile(RecordSource& source, int count) {
+    if (p.potentialType == 1 || !condition.empty() || asking) return false;
+    int failedAt = 0;
+    int visited = 0;
+    const bool whole = visitStoredRecords(s, 1, count, [&](const StoredRecordView& v) {
+      visited = v.number;
+      if (!timeBeyond(v.recordLength)) searchRecord({v.recordLength, v.channels, v.mark}, v.number);
+      return true;
+    }, failedAt);
+    if (!whole && failedAt == 0) return false;
+    // The state as the walk leaves it; a record that could not be read is
+    // tried once more through navigation, which tells why.
+    s.recordModified = 0;
+    if (visited > 0) source.moveTo(s, visited, ui);
+    if (!whole) source.moveTo(s, failedAt, ui);
+    return true;
   }
 };
 
@@ -400,6 +481,7 @@ bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mod
   Run run{s, p, mode, engine, ui, outcome, r.ref, r.start, r.length, r.level, r.minRun, r.templateStart,
           r.templateLength, std::move(r.condition)};
   run.acc.assign(static_cast<std::size_t>(s.channelCount) * run.length, 0);
+  run.part.assign(run.acc.size(), 0);
   run.asking = p.stepByStep;
 
   RecordSnapshot before;
@@ -410,7 +492,8 @@ bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mod
   const int modifiedBefore = s.recordModified;
   if (stepping) {
     const int count = source->recordCount(s);
-    for (int k = 1; k <= count && !run.aborted; ++k) {
+    const bool streamed = run.fromFile(*source, count);
+    for (int k = 1; k <= count && !run.aborted && !streamed; ++k) {
       s.recordModified = 0;  // only the band filter of ERD/S changed it
       if (s.currentRecord != k || k == 1) {
         if (!source->moveTo(s, k, ui)) break;
@@ -439,6 +522,7 @@ bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mod
   // The averaged record.
   if (stepping) before.restore(s);  // the channel table of the file, not of the last ERD-filtered record
   const int G = run.length;
+  run.settle();
   // Channels of a shorter last record still get the whole average.
   for (int c = 0; c < s.channelCount; ++c) {
     std::int16_t* x = s.channelData[static_cast<std::size_t>(c)];
@@ -489,6 +573,9 @@ bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mod
     for (int c = 0; c < s.channelCount; ++c) s.calibValue[c] = static_cast<std::uint16_t>(s.calibValue[c] / gain);
   }
   s.recordLength = G;
+  // The epoch grid follows the new length, as after any edit of the length
+  // (a saved average carries it in its header).
+  s.epochCount = s.computeEpochCount();
   s.recordModified = 1;
   s.cursorPos = std::min(100, G - 1);
   s.selectionAnchor = -1;

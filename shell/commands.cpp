@@ -38,7 +38,7 @@ constexpr std::array<ModuleInfo, static_cast<int>(Module::Count)> kModules{{
     {Module::EmgAnalysis, "миография", true},
     {Module::Rheography, "реография", true},
     {Module::Polygraph, "полиграф и дыхание", true},
-    {Module::EvokedPotentials, "анализ ВП", false},
+    {Module::EvokedPotentials, "анализ ВП", true},
     {Module::TextResults, "окно результатов", true},
     {Module::GraphWindow, "графики", true},
     {Module::Notebook, "блокнот", true},

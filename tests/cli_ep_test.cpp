@@ -151,6 +151,57 @@ TEST(CliEp, EveryEpochRejectedGivesBothMessages) {
   EXPECT_NE(::access(out.c_str(), F_OK), 0);
 }
 
+// Records read straight from the file (no condition) and one by one into
+// the state (a condition that always holds) give the same average, counts,
+// messages and state afterwards, file position included.
+TEST(Evoked, StraightFromTheFileIsTheSameAsRecordByRecord) {
+  velor::test::TempDir dir;
+  const std::string in = dir.path() + "/in.cad";
+  writeResponses(in, 12, 60.0, 11);
+  struct Case {
+    const char* reference;
+    double start, end, microvolts, seconds;
+    bool zero;
+  } const cases[] = {{"S1", -0.1, 0.4, 0, 0, false},
+                     {"S1", -0.35, 0.1, 0, 0, true},
+                     {"T0.2", 0, 0.5, 14, 0.003, false},
+                     {"s1", 0, 0.3, 9, 0.012, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reference + std::string(" ") + std::to_string(c.start));
+    velor::test::StudySnapshot* first = nullptr;
+    std::unique_ptr<velor::test::StudySnapshot> keep;
+    velor::EvokedOutcome outcomes[2];
+    std::vector<std::string> messages[2];
+    for (int k = 0; k < 2; ++k) {
+      auto s = std::make_unique<velor::StudyState>();
+      velor::ScriptedInteraction ui;
+      ASSERT_TRUE(velor::openRecordFile(*s, in, ui));
+      velor::EvokedSettings p;
+      p.reference = c.reference;
+      p.epochStart = c.start;
+      p.epochEnd = c.end;
+      p.artefactMicroVolts = c.microvolts;
+      p.artefactSeconds = c.seconds;
+      p.zeroCorrection = c.zero;
+      p.condition = k == 0 ? "" : "1";
+      auto engine = std::make_unique<velor::SpectralEngine>();
+      velor::averageEvoked(*s, p, velor::EvokedMode::Records, *engine, ui, outcomes[k]);
+      messages[k] = ui.messages;
+      if (k == 0) {
+        keep = std::make_unique<velor::test::StudySnapshot>(*s);
+        first = keep.get();
+      } else {
+        EXPECT_TRUE(velor::test::StudySnapshot(*s) == *first);
+      }
+      velor::closeRecordFile(*s);
+    }
+    EXPECT_EQ(outcomes[0].epochs, outcomes[1].epochs);
+    EXPECT_EQ(outcomes[0].rejected, outcomes[1].rejected);
+    EXPECT_EQ(outcomes[0].skipped, outcomes[1].skipped);
+    EXPECT_EQ(messages[0], messages[1]);
+  }
+}
+
 TEST(Evoked, NothingAveragedLeavesTheRecordAsItWas) {
   auto s = inputState();
   for (int i = 0; i < kLength; ++i) s->channel(0)[i] = static_cast<std::int16_t>(2048 + (i % 7));

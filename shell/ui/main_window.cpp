@@ -38,6 +38,7 @@
 #include "shell/ui/rheo_wiring.h"
 #include "shell/ui/emg_wiring.h"
 #include "shell/ui/polygraph_wiring.h"
+#include "shell/ui/evoked_wiring.h"
 #include "shell/ui/eeg_wiring.h"
 #include "shell/ui/file_chooser.h"
 #include "shell/ui/help_window.h"
@@ -545,6 +546,7 @@ void MainWindow::registerWindowCommands() {
   on(Cmd::Emg, [this] { runEmgCommand(*this); });
   on(Cmd::Polygraph, [this] { runPolygraphCommand(*this); });
   on(Cmd::Breathing, [this] { runBreathingCommand(*this); });
+  on(Cmd::EvokedPotentials, [this] { runEvokedCommand(*this, s_, ui_, chooser_); });
   on(Cmd::PrinterSetup, [this] { printerSetup(this); });
   on(Cmd::ScoreboardToggle, [this] { toggleScoreboard(*this); });
   on(Cmd::AnnotationList, [this] { showAnnotationList(*this, s_, ui_); });

@@ -8,6 +8,7 @@
 #include "results/ui/graph_host.h"
 #include "results/ui/graph_window.h"
 #include "shell/main_commands.h"
+#include "shell/ui/evoked_wiring.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/results_wiring.h"
 #include "tools/artefacts.h"
@@ -115,7 +116,9 @@ void installTransformTools(MainWindow& w) {
     d.exec();
     const int result = s.dialogResult;
     if (reorganise && w.editCommands()) w.editCommands()->reorganise();
-    if (result == 7) w.runCommand(Cmd::EvokedPotentials);
+    // 7: average the repeated epochs along the current record.
+    if (result == 7)
+      runEvokedCommand(w, w.study(), w.interaction(), &w.fileChooser(), EvokedMode::InsideRecord);
     // The record may have changed length or rate (decimation, undo): lay it out again.
     return CommandResult::done(ViewChange::Relayout);
   });
