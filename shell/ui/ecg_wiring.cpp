@@ -43,7 +43,10 @@ GraphWindow* graphOf(MainWindow& w, StudyState& s, Interaction& ui, FileChooser*
   t.lastIndex[0] = n > 0 ? static_cast<std::uint16_t>(n - 1) : kEmptySeries;
   t.graphMonitorLink = link;
   GraphWindow* g = host.createGraphWindow(bottom, 0);
-  if (g) g->setWindowTitle(QString::fromUtf8(caption));
+  if (!g) return nullptr;
+  g->setWindowTitle(QString::fromUtf8(caption));
+  // the series first: the texts go on top of the drawing
+  g->drawSeries(0);
   return g;
 }
 
