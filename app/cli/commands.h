@@ -42,6 +42,13 @@ void addEmgCommand(CLI::App& app, int& status);
 // other command starts without loading the GUI libraries (about 50 of them);
 // the two commands hand the whole command line over to it.
 void rememberCommandLine(int argc, char** argv);
+
+// Both programs' command lines: one subcommand, CLI11's errors as one
+// "velor-cli: … (see --help)" line. runCommandLine parses and runs it:
+// status 2 for a wrong command line, 1 for an exception a command let
+// escape (said in one line), otherwise the command's own status.
+void prepareCommandLine(CLI::App& app);
+int runCommandLine(CLI::App& app, int argc, char** argv, const int& status);
 int runPictureProgram();
 
 // Writes "velor-cli: <text>" as one line on stderr (line breaks inside the

@@ -19,10 +19,7 @@
 int main(int argc, char** argv) {
   using namespace velor::cli;
   CLI::App app{"Velor command-line tool"};
-  app.require_subcommand(1);
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return "velor-cli: " + std::string(e.what()) + " (see --help)\n";
-  });
+  prepareCommandLine(app);
   int status = kExitOk;
   rememberCommandLine(argc, argv);
   addInfoCommand(app, status);
@@ -52,16 +49,5 @@ int main(int argc, char** argv) {
   addBreathCommand(app, status);
   addEventsCommand(app, status);
   addEmgCommand(app, status);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kExitOk : kExitUsage;
-  } catch (const std::bad_alloc&) {
-    reportFailure("out of memory");
-    return kExitFile;
-  } catch (const std::exception& e) {
-    reportFailure(e.what());
-    return kExitFile;
-  }
-  return status;
+  return runCommandLine(app, argc, argv, status);
 }

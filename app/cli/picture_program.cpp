@@ -1,8 +1,10 @@
-// map and print run in "velor-cli-pictures", the same command line tool
-// with the workstation's Qt drawing linked in; velor-cli hands them over so
-// that its other commands start without loading the GUI libraries.
+// The command line of velor-cli and of velor-cli-pictures, and the hand-over
+// of map and print to the latter: it is the same command line tool with the
+// workstation's Qt drawing linked in, so velor-cli's other commands start
+// without loading the GUI libraries.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,28 @@ std::vector<char*> commandLine;
 }  // namespace
 
 void rememberCommandLine(int argc, char** argv) { commandLine.assign(argv, argv + argc); }
+
+void prepareCommandLine(CLI::App& app) {
+  app.require_subcommand(1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "velor-cli: " + std::string(e.what()) + " (see --help)\n";
+  });
+}
+
+int runCommandLine(CLI::App& app, int argc, char** argv, const int& status) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  } catch (const std::bad_alloc&) {
+    reportFailure("out of memory");
+    return kExitFile;
+  } catch (const std::exception& e) {
+    reportFailure(e.what());
+    return kExitFile;
+  }
+  return status;
+}
 
 int runPictureProgram() {
   std::string self(4096, '\0');
