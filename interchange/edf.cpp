@@ -424,7 +424,8 @@ bool readPage(const Session& x, int page, PageData& pd, std::string& reason) {
       const EdfSignalHeader& sig = h.signalHeaders[static_cast<std::size_t>(h.channelSignals[c])];
       const long long n = sig.samplesPerRecord;
       const long long a = srcFirst(g.j0, n, N), b = srcEnd(g.j1, n, N);
-      std::int32_t* out = pd.values[c].data() + pd.base[c][s];
+      // a page kept as stored has no values yet: nothing to point into
+      std::int32_t* out = pd.valuesReady ? pd.values[c].data() + pd.base[c][s] : nullptr;
       const long long at = sig.offsetInRecord + a * w;
       if (wholeRecords) {
         if (pd.valuesReady) decode(pd.raw.data() + (g.record - firstRecord) * h.recordBytes + at, b - a, w, out);
