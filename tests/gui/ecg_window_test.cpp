@@ -21,6 +21,7 @@
 #include "physio/ecg_texts.h"
 #include "physio/ui/ecg_bands_dialog.h"
 #include "physio/ui/ecg_window.h"
+#include "picture_pixels.h"
 #include "results/graph.h"
 #include "results/ui/graph_host.h"
 #include "results/ui/graph_window.h"
@@ -212,12 +213,7 @@ TEST_F(EcgCommand, StatisticsOfRecord100) {
   ASSERT_NE(host.current(), nullptr);
   EXPECT_EQ(host.current()->windowTitle(), qs("Гистограмма RR-интервалов"));
   // the histogram is drawn, not only its window opened
-  const QImage& pic = host.current()->picture();
-  const Rgb bars = graphColour(0);
-  int drawn = 0;
-  for (int y = 0; y < pic.height(); ++y)
-    for (int x = 0; x < pic.width(); ++x) drawn += (pic.pixel(x, y) & 0xFFFFFF) == bars;
-  EXPECT_GT(drawn, 50);
+  EXPECT_GT(test::pixelsOfColour(host.current()->picture(), graphColour(0)), 50);
 }
 
 TEST_F(EcgCommand, HiddenButtonListsTheIntervalsOfThreeRecords) {

@@ -27,6 +27,7 @@
 #include "physio/rheo_texts.h"
 #include "physio/ui/reg_patient_dialog.h"
 #include "physio/ui/reg_window.h"
+#include "picture_pixels.h"
 #include "results/graph.h"
 #include "results/ui/graph_host.h"
 #include "results/ui/graph_paint.h"
@@ -90,14 +91,6 @@ bool textShown(const QImage& pic, int x, int y, const std::string& text, int box
   return glyph > 0;
 }
 
-// Pixels of a series colour inside the picture.
-int pixelsOf(const QImage& pic, Rgb want) {
-  int n = 0;
-  for (int y = 0; y < pic.height(); ++y)
-    for (int x = 0; x < pic.width(); ++x)
-      if ((pic.pixel(x, y) & 0xFFFFFF) == want) ++n;
-  return n;
-}
 
 // Two age limits (30, 60), then fourteen rows: the modulus below its low
 // norm, the dicrotic index above its high one, an asymmetry limit of 0.05.
@@ -295,7 +288,7 @@ TEST_F(RegCommand, DynamicsGraphShowsTheCurveAndItsTexts) {
   ASSERT_EQ(p.count(), 12);
   for (double y : p.y) EXPECT_NEAR(y, 0.56, 1e-6);  // 560 codes of 0.001 ohm
   const QImage& pic = g->picture();
-  EXPECT_GT(pixelsOf(pic, graphColour(0)), 50);
+  EXPECT_GT(test::pixelsOfColour(pic, graphColour(0)), 50);
   const GraphGeometry& geo = g->graphGeometry();
   EXPECT_TRUE(textShown(pic, 40, 30, kRegAmplitudeTitle, 600));
   EXPECT_TRUE(textShown(pic, geo.drawingWidth - 85, 250, kRegWaveNumber, 600));
@@ -321,7 +314,7 @@ TEST_F(RegCommand, AveragedWaveGraphAndItsIndices) {
   EXPECT_EQ(top - wave.y.begin(), 30);
   EXPECT_NEAR(*top, 0.56, 0.03);
   const QImage& pic = g->picture();
-  for (int colour : {0, 1, 5}) EXPECT_GT(pixelsOf(pic, graphColour(colour)), 50) << colour;
+  for (int colour : {0, 1, 5}) EXPECT_GT(test::pixelsOfColour(pic, graphColour(colour)), 50) << colour;
   const GraphGeometry& geo = g->graphGeometry();
   EXPECT_TRUE(textShown(pic, 40, 30, kRegAmplitudeTitle, 600));
   EXPECT_TRUE(textShown(pic, geo.drawingWidth - 85, 250, kRegTimeTitle, 600));
