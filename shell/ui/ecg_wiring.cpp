@@ -5,6 +5,7 @@
 #include "physio/ecg_texts.h"
 #include "physio/ui/ecg_bands_dialog.h"
 #include "physio/ui/ecg_window.h"
+#include "shell/ui/physio_graphs.h"
 #include "results/graph.h"
 #include "results/text_results.h"
 #include "results/ui/graph_host.h"
@@ -28,26 +29,9 @@ EcgWiring& wiringOf(MainWindow& w) {
   return *new EcgWiring(w);
 }
 
-// One series (rows 0/1) of the points, in a new graph window.
-GraphWindow* graphOf(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser, const PointList& p,
-                     int style, const char* caption, int bottom, int link = 0) {
-  GraphHost& host = graphHostOf(w, s, ui, chooser);
-  GraphTable& t = host.table();
-  const int n = std::min<int>(static_cast<int>(p.size()), kFloatRowLength);
-  for (int i = 0; i < n; ++i) {
-    setFloatAt(s, 0, i, static_cast<float>(p[static_cast<std::size_t>(i)].first));
-    setFloatAt(s, 1, i, static_cast<float>(p[static_cast<std::size_t>(i)].second));
-  }
-  t.series[0] = GraphSeriesEntry{0, 1, 0, static_cast<std::uint8_t>(style)};
-  t.lastIndex.fill(kEmptySeries);
-  t.lastIndex[0] = n > 0 ? static_cast<std::uint16_t>(n - 1) : kEmptySeries;
-  t.graphMonitorLink = link;
-  GraphWindow* g = host.createGraphWindow(bottom, 0);
-  if (!g) return nullptr;
-  g->setWindowTitle(QString::fromUtf8(caption));
-  // the series first: the texts go on top of the drawing
-  g->drawSeries(0);
-  return g;
+// One series (rows 0/1) of the points, in a new graph window, drawn.
+GraphWindow* graphOf(MainWindow& w, const PointList& p, int style, const char* caption, int bottom, int link = 0) {
+  return seriesGraph(w, p, nullptr, style, caption, bottom, 0, link);
 }
 
 void textLines(MainWindow& w, StudyState& s, Interaction& ui, int mode, const std::vector<std::string>& lines) {
@@ -60,31 +44,31 @@ void textLines(MainWindow& w, StudyState& s, Interaction& ui, int mode, const st
 
 void setEcgWindowRunner(MainWindow& w, std::function<void(EcgWindow&)> run) { wiringOf(w).run = std::move(run); }
 
-void runEcgCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
+void runEcgCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser*) {
   s.dialogResult = 0;
   EcgWindow::Actions a;
-  a.dynamics = [&w, &s, &ui, chooser](const BeatDynamics& d) {
-    GraphWindow* g = graphOf(w, s, ui, chooser, d.points, kStyleLine, d.caption.c_str(), 60, 1);
+  a.dynamics = [&w](const BeatDynamics& d) {
+    GraphWindow* g = graphOf(w, d.points, kStyleLine, d.caption.c_str(), 60, 1);
     if (!g) return;
     const GraphGeometry& geo = g->graphGeometry();
     g->drawTextAt(30, geo.drawingHeight - 50, d.text, geo.drawingWidth - 30);
     g->drawTextAt(40, 30 - 20, d.yTitle, 160);
   };
-  a.statistics = [&w, &s, &ui, chooser](const RrStatistics& st) {
-    if (GraphWindow* g = graphOf(w, s, ui, chooser, st.histogram, kStyleHistogram, kEcgHistogramCaption, 60)) {
+  a.statistics = [&w, &s, &ui](const RrStatistics& st) {
+    if (GraphWindow* g = graphOf(w, st.histogram, kStyleHistogram, kEcgHistogramCaption, 60)) {
       const GraphGeometry& geo = g->graphGeometry();
       g->drawTextAt(220, geo.drawingHeight - 58 + 20, kEcgAxisRr, 160);
       g->drawTextAt(40, 10, kEcgAxisProbability, 160);
     }
     textLines(w, s, ui, kWithHeader, st.lines);
   };
-  a.scatter = [&w, &s, &ui, chooser](const PointList& p, bool standard) {
+  a.scatter = [&w, &s](const PointList& p, bool standard) {
     s.dialogResult = standard ? kFixedScatterScale : 0;
-    graphOf(w, s, ui, chooser, p, kStyleScatter, kEcgScatterCaption, 40);
+    graphOf(w, p, kStyleScatter, kEcgScatterCaption, 40);
     s.dialogResult = 0;
   };
-  a.spectrum = [&w, &s, &ui, chooser](const RrSpectrum& sp) {
-    if (GraphWindow* g = graphOf(w, s, ui, chooser, sp.points, kStyleLine, kEcgSpectrumCaption, 60)) {
+  a.spectrum = [&w, &s, &ui](const RrSpectrum& sp) {
+    if (GraphWindow* g = graphOf(w, sp.points, kStyleLine, kEcgSpectrumCaption, 60)) {
       const GraphGeometry& geo = g->graphGeometry();
       g->drawTextAt(290, geo.drawingHeight - 40, kEcgAxisRhythm, 200);
       g->drawTextAt(40, 10, kEcgAxisRrChange, 200);

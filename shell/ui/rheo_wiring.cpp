@@ -1,4 +1,5 @@
 #include "shell/ui/rheo_wiring.h"
+#include "shell/ui/physio_graphs.h"
 
 #include <QObject>
 #include <algorithm>
@@ -34,23 +35,9 @@ RegWiring& wiringOf(MainWindow& w) {
 constexpr int kTextBox = 600;  // width of the texts drawn into the graphs
 constexpr int kLinkWaveTable = 2;  // the linked cursor reads the onsets of the wave table
 
-void showDynamics(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser, const RegDynamics& d) {
-  GraphHost& host = graphHostOf(w, s, ui, chooser);
-  GraphTable& t = host.table();
-  const int n = std::min<int>(static_cast<int>(d.points.size()), kFloatRowLength);
-  if (n == 0) return;
-  for (int i = 0; i < n; ++i) {
-    setFloatAt(s, 0, i, static_cast<float>(d.points[static_cast<std::size_t>(i)].first));
-    setFloatAt(s, 1, i, static_cast<float>(d.points[static_cast<std::size_t>(i)].second));
-  }
-  t.series[0] = GraphSeriesEntry{0, 1, 0, kStyleLine};
-  t.lastIndex.fill(kEmptySeries);
-  t.lastIndex[0] = static_cast<std::uint16_t>(n - 1);
-  t.graphMonitorLink = kLinkWaveTable;
-  GraphWindow* g = host.createGraphWindow(20, 20);
+void showDynamics(MainWindow& w, const RegDynamics& d) {
+  GraphWindow* g = seriesGraph(w, d.points, nullptr, kStyleLine, d.caption.c_str(), 20, 20, kLinkWaveTable);
   if (!g) return;
-  g->setWindowTitle(QString::fromStdString(d.caption));
-  g->drawSeries(0);
   const GraphGeometry& geo = g->graphGeometry();
   g->drawTextAt(40, 30, d.yTitle, kTextBox);
   g->drawTextAt(geo.drawingWidth - 85, 250, kRegWaveNumber, kTextBox);
@@ -119,7 +106,7 @@ void setRegPatientRunner(MainWindow& w, std::function<void(RegPatientDialog&)> r
 
 void runRegCommand(MainWindow& w, StudyState& s, Interaction& ui, FileChooser* chooser) {
   RegWindow::Actions a;
-  a.dynamics = [&w, &s, &ui, chooser](const RegDynamics& d) { showDynamics(w, s, ui, chooser, d); };
+  a.dynamics = [&w](const RegDynamics& d) { showDynamics(w, d); };
   a.statistics = [&w, &s, &ui](const std::vector<std::string>& lines) {
     textWindow(w, s, ui, kRegStatisticsCaption, lines);
   };
