@@ -54,8 +54,8 @@ int createExamFileAt(StudyState& s, const std::string& path, Interaction& ui, bo
     ui.message(std::string(exam_texts::kFileNotCreated) + path);
     return -1;
   }
-  s.recordDate = todayAsDays();
-  s.recordTime = nowAsDayFraction();
+  s.recordDate = todayAsDays(s);
+  s.recordTime = nowAsDayFraction(s);
   s.recordFileVersion = kVersionCA40;
   s.recordCount = 0;
   s.markChannelCount = 1;
@@ -207,7 +207,7 @@ bool ExaminationEngine::begin(std::string& reason) {
   // Likewise a protocol: it runs only when its step is plugged in.
   protocol_ = plan_.protocolLineCount() > 0 && static_cast<bool>(protocolStep);
   goodFileSize_ = fd_ >= 0 ? fdSize(fd_) : 0;
-  startDayFraction_ = nowAsDayFraction();
+  startDayFraction_ = nowAsDayFraction(s_);
   startUs_ = clock_.nowMicroseconds();
   examinationStart();
   recordStart();

@@ -483,19 +483,43 @@ void applyDefaultPlan(StudyState& s, ExaminationPlan& plan, const DeviceDescript
   }
 }
 
+namespace {
+// What a missing device plan file is written with: the plan dialog's defaults.
+void applyDevicePlanDefaults(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d) {
+  applyDefaultPlan(s, plan, d);
+  s.recordLength = intervalSamples(5);  // the dialog's default interval
+  s.plannedRecordLength = s.recordLength;
+  plan.nvxReference = 0;
+}
+}  // namespace
+
 bool loadDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, std::string& name,
                     std::string& reason) {
   name = devicePlanFileName(s.deviceKind, d.deviceChannelCount);
   if (name.empty()) return true;
   const std::string path = s.programDir + name;
   if (!fileExists(path)) {
-    applyDefaultPlan(s, plan, d);
-    s.recordLength = intervalSamples(5);  // the dialog's default interval
-    s.plannedRecordLength = s.recordLength;
-    plan.nvxReference = 0;
+    applyDevicePlanDefaults(s, plan, d);
     if (!writePlanFile(path, s, plan, s.deviceKind, reason)) return false;
   }
   return readPlanFile(path, s, plan, reason);
+}
+
+bool takeDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, int rate, std::string& name,
+                    std::string& reason) {
+  name = devicePlanFileName(s.deviceKind, d.deviceChannelCount);
+  if (name.empty()) {
+    applyDefaultPlan(s, plan, d, rate);
+    return true;
+  }
+  const std::string path = s.programDir + name;
+  if (fileExists(path)) {
+    if (!readPlanFile(path, s, plan, reason)) return false;
+  } else {
+    applyDevicePlanDefaults(s, plan, d);
+  }
+  if (rate > 0) s.sampleRate = rate;
+  return true;
 }
 
 }  // namespace velor

@@ -148,5 +148,11 @@ void applyDefaultPlan(StudyState& s, ExaminationPlan& plan, const DeviceDescript
 // without a plan file. `name` receives the file name ("" for none).
 bool loadDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, std::string& name,
                     std::string& reason);
+// The same plan without writing anything: the device plan file of programDir
+// when it exists, else what start-up would write into it; for kinds without a
+// plan file the default plan above. `rate` > 0 replaces the plan's rate.
+// Returns false with the reason when an existing file cannot be read.
+bool takeDevicePlan(StudyState& s, ExaminationPlan& plan, const DeviceDescription& d, int rate, std::string& name,
+                    std::string& reason);
 
 }  // namespace velor

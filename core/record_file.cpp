@@ -266,7 +266,7 @@ std::string buildHeader(StudyState& s, int slotCount, int count, long long start
   header.resize(kHeaderChars, ' ');
   w.bytes(header);
   for (int i = 0; i < slotCount; ++i) w.text(utf8ToCp1251(s.channelNames[static_cast<std::size_t>(i)]), 4);
-  w.i32(todayAsDays());
+  w.i32(todayAsDays(s));
   const std::size_t dataOffsetAt = w.size();
   w.u16(0);
   w.u8(static_cast<unsigned>(s.referenceKind));
@@ -545,7 +545,7 @@ bool writeCurrentAndFollowing(StudyState& s, int fd, int& written, std::string& 
     mark.assign(n, 0);  // a file without marks gives an empty mark channel
     decodeBody(v.L, info.storedLength, body.data(), channels.data(), mark.data());
     encodeRecord(out, info.recordLength, v.L.channels, channels.data(), mark.data(), withMark,
-                 encodeTimeOfDay(nowAsDayFraction()));
+                 encodeTimeOfDay(nowAsDayFraction(s)));
     if (!fdWriteAll(fd, out.data(), out.size())) {
       reason = kWriteError;
       return false;
@@ -992,7 +992,7 @@ bool writeRecord(StudyState& s, int fd) {
   if (!storable(s)) return false;
   std::string out;
   encodeRecord(out, s.recordLength, s.channelCount, s.channelData.data(), s.markChannel, writesMarkChannel(s),
-               encodeTimeOfDay(nowAsDayFraction()));
+               encodeTimeOfDay(nowAsDayFraction(s)));
   if (!fdWriteAll(fd, out.data(), out.size())) return false;
   s.recordModified = 0;
   return true;

@@ -358,22 +358,49 @@ std::string dayMonthYearText(int days) {
 }
 
 namespace {
-std::tm localNow() {
-  const std::time_t t = std::time(nullptr);
+constexpr std::int64_t kSecondsPerDay = 86400;
+// 1970-01-01 as a day count of the file dates.
+constexpr int kUnixEpochDays = 25569;
+
+// SOURCE_DATE_EPOCH (seconds since 1970 UTC, the reproducible-output
+// convention) stands in for the system clock, so that scripts and tests get
+// the same bytes from the same input.
+std::time_t systemSeconds() {
+  if (const char* fixed = std::getenv("SOURCE_DATE_EPOCH"); fixed && *fixed) {
+    char* end = nullptr;
+    const long long v = std::strtoll(fixed, &end, 10);
+    if (*end == '\0' && v >= 0 && v < (1LL << 40)) return static_cast<std::time_t>(v);
+  }
+  return std::time(nullptr);
+}
+
+std::int64_t systemLocalSeconds() {
+  const std::time_t t = systemSeconds();
   std::tm tm{};
   localtime_r(&t, &tm);
-  return tm;
+  return static_cast<std::int64_t>(t) + tm.tm_gmtoff;
+}
+
+std::int64_t localSeconds(const StudyState* s) {
+  return s && s->localClock ? s->localClock() : systemLocalSeconds();
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+
+int daysOf(std::int64_t seconds) { return static_cast<int>(floorDiv(seconds, kSecondsPerDay) + kUnixEpochDays); }
+double fractionOf(std::int64_t seconds) {
+  return static_cast<double>(seconds - floorDiv(seconds, kSecondsPerDay) * kSecondsPerDay) / 86400.0;
 }
 }  // namespace
 
-int todayAsDays() {
-  const std::tm tm = localNow();
-  return daysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-}
+int todayAsDays() { return daysOf(localSeconds(nullptr)); }
+double nowAsDayFraction() { return fractionOf(localSeconds(nullptr)); }
+int todayAsDays(const StudyState& s) { return daysOf(localSeconds(&s)); }
+double nowAsDayFraction(const StudyState& s) { return fractionOf(localSeconds(&s)); }
 
-double nowAsDayFraction() {
-  const std::tm tm = localNow();
-  return (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) / 86400.0;
+std::int64_t localSecondsOf(int days, double dayFraction) {
+  return (static_cast<std::int64_t>(days) - kUnixEpochDays) * kSecondsPerDay +
+         static_cast<std::int64_t>(std::llround(dayFraction * 86400.0));
 }
 
 }  // namespace velor

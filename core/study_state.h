@@ -8,6 +8,7 @@
 #include <array>
 #include <cassert>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -190,6 +191,13 @@ struct StudyState {
   int constructorMode = 0;
   int monitorPlacement = 1;
 
+  // --- wall clock ------------------------------------------------------------
+  // Local time in seconds since 1970-01-01 00:00 of the local calendar, for
+  // the dates and times written into files. Unset: the system clock. A
+  // headless examination in virtual time sets it so that the same run gives
+  // the same bytes.
+  std::function<std::int64_t()> localClock;
+
   // --- paths -----------------------------------------------------------------
   std::string programDir;  // ends with '/'
   std::string dataDir;     // ends with '/'
@@ -276,7 +284,12 @@ int daysFromCivil(int year, int month, int day);
 void civilFromDays(int days, int& year, int& month, int& day);
 // "dd.mm.yyyy" of a day count; callers decide which counts they show.
 std::string dayMonthYearText(int days);
+// Today and now by the system clock, or by the state's `localClock` when set.
 int todayAsDays();
 double nowAsDayFraction();
+int todayAsDays(const StudyState& s);
+double nowAsDayFraction(const StudyState& s);
+// Local seconds since 1970 of a day count and a fraction of a day, and back.
+std::int64_t localSecondsOf(int days, double dayFraction);
 
 }  // namespace velor

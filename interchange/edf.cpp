@@ -1948,12 +1948,18 @@ ExportChannel exportScale(int units, int value, long long largest) {
 }
 
 std::string dateText(const StudyState& s) {
-  std::time_t t = std::time(nullptr);
+  int year = 0, month = 0, day = 0;
   struct stat st {};
-  if (s.recordFileHandle >= 0 && ::fstat(s.recordFileHandle, &st) == 0) t = st.st_mtime;
-  std::tm tm{};
-  ::localtime_r(&t, &tm);
-  return twoDigits(tm.tm_mday) + "." + twoDigits(tm.tm_mon + 1) + "." + twoDigits(tm.tm_year % 100);
+  if (s.recordFileHandle >= 0 && ::fstat(s.recordFileHandle, &st) == 0) {
+    std::tm tm{};
+    ::localtime_r(&st.st_mtime, &tm);
+    year = tm.tm_year + 1900;
+    month = tm.tm_mon + 1;
+    day = tm.tm_mday;
+  } else {
+    civilFromDays(todayAsDays(s), year, month, day);
+  }
+  return twoDigits(day) + "." + twoDigits(month) + "." + twoDigits(year % 100);
 }
 
 // The records an export writes (the current one from memory, then those

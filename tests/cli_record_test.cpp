@@ -53,6 +53,8 @@ TEST(CliRecord, WritesTheDevicesDefaultPlanAndTheSameSamplesForTheSameSeed) {
   ASSERT_EQ(runCli("record --device amplifier --seconds 10 --seed 3 --out " + q(b)).status, 0);
   EXPECT_EQ(rawRecord(a, 1), rawRecord(b, 1));
   EXPECT_EQ(rawRecord(a, 2), rawRecord(b, 2));
+  // Virtual time has a virtual wall clock: dates and record times agree too.
+  EXPECT_TRUE(test::readBytes(a) == test::readBytes(b)) << "the two files differ";
   ASSERT_EQ(runCli("record --device amplifier --seconds 10 --seed 4 --force --out " + q(b)).status, 0);
   EXPECT_NE(rawRecord(a, 1), rawRecord(b, 1));
 }
@@ -72,6 +74,76 @@ TEST(CliRecord, APlanGivesChannelsAndRecordLengthAndRecordsCountIsKept) {
   EXPECT_EQ(h.recordCount, 3);
   ASSERT_EQ(records.size(), 3u);
   for (const auto& rec : records) EXPECT_EQ(rec.recordLength, 100);
+}
+
+// The virtual wall clock starts at --start: the header's date is its day and
+// each record carries the time it was written, a record length later.
+TEST(CliRecord, StartSetsTheFilesDateAndRecordTimes) {
+  test::TempDir dir;
+  const std::string out = dir.file("t.cad");
+  ASSERT_EQ(runCli("record --device amplifier --records 2 --seconds 100 --start 2024-05-06T09:30:00 --out " + q(out))
+                .status,
+            0);
+  RecordFileHeader h;
+  std::vector<RecordInfo> records;
+  std::string reason;
+  ASSERT_TRUE(readRecordFileHeader(out, h, reason)) << reason;
+  ASSERT_TRUE(scanRecords(out, h, records, reason)) << reason;
+  EXPECT_EQ(h.fileDate, daysFromCivil(2024, 5, 6));
+  ASSERT_EQ(records.size(), 2u);
+  for (std::size_t k = 0; k < records.size(); ++k) {
+    const double seconds = decodeTimeOfDay(records[k].timeField) * 86400.0 - (9 * 3600 + 30 * 60);
+    const double recordSeconds = records[k].recordLength / static_cast<double>(h.sampleRate);
+    EXPECT_NEAR(seconds, recordSeconds * static_cast<double>(k + 1), 0.5) << "record " << k + 1;
+  }
+  for (const char* bad : {"2024-02-30T00:00:00", "2024-05-06", "2024-05-06T25:00:00", "yesterday"})
+    test::expectOneLineFailure(runCli(std::string("record --device amplifier --records 1 --start ") + bad +
+                                      " --force --out " + q(out)),
+                               2);
+  test::expectOneLineFailure(
+      runCli("record --device amplifier --records 1 --realtime --start 2024-05-06T09:30:00 --force --out " + q(out)), 2);
+}
+
+// Without --plan a device that has a plan file takes it from the current
+// directory, as the workstation does at start-up, and writes none there;
+// without the file it takes what start-up would write (records of 1024).
+TEST(CliRecord, TheDevicesPlanFileIsTheDefaultPlan) {
+  test::TempDir dir;
+  const std::string cli = std::string("'") + VELOR_CLI_PATH + "'";
+  const auto recordLengthOf = [&](const std::string& out) {
+    RecordFileHeader h;
+    std::vector<RecordInfo> records;
+    std::string reason;
+    EXPECT_TRUE(readRecordFileHeader(out, h, reason)) << reason;
+    EXPECT_TRUE(scanRecords(out, h, records, reason)) << reason;
+    return records.empty() ? 0 : records[0].recordLength;
+  };
+  std::string so, se;
+  ASSERT_EQ(test::runCommand("cd " + q(dir.path()) + " && " + cli + " record --device nvx24 --records 1 --seconds 100 --out a.cad",
+                             &so, &se),
+            0)
+      << se;
+  EXPECT_EQ(recordLengthOf(dir.file("a.cad")), 1024);
+  EXPECT_FALSE(fileExists(dir.file("nvx24.cap")));
+  // A plan file of the device with records of 512 samples.
+  {
+    VirtualClock clock;
+    auto dev = makeDevice("nvx24", clock, {});
+    ASSERT_TRUE(dev->open());
+    StudyState s;
+    s.deviceKind = 3;
+    applyOpenedDevice(s, 3, dev->describe());
+    ExaminationPlan plan;
+    applyDefaultPlan(s, plan, dev->describe());
+    s.recordLength = 512;
+    std::string reason;
+    ASSERT_TRUE(writePlanFile(dir.file("nvx24.cap"), s, plan, 3, reason)) << reason;
+  }
+  ASSERT_EQ(test::runCommand("cd " + q(dir.path()) + " && " + cli + " record --device nvx24 --records 1 --seconds 100 --out b.cad",
+                             &so, &se),
+            0)
+      << se;
+  EXPECT_EQ(recordLengthOf(dir.file("b.cad")), 512);
 }
 
 TEST(CliRecord, AnExistingFileIsRefusedWithoutForce) {

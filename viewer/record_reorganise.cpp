@@ -265,7 +265,7 @@ int reorganiseRecords(RecordEditor& editor, StudyState& s, const ReorganisationP
         for (long i = 0; i < L; ++i) w.i16(x[from + i]);
       if (writeMarks)
         for (long i = 0; i < L; ++i) w.i16(r.mark ? r.mark[from + i] : 0);
-      w.i32(encodeTimeOfDay(nowAsDayFraction()));
+      w.i32(encodeTimeOfDay(nowAsDayFraction(s)));
       w.u16(static_cast<unsigned>(L));
       if (!fdWriteAll(out.fd(), w.data().data(), w.size())) {
         progress.end();

@@ -1,5 +1,6 @@
 // velor-cli record --device KIND [--plan PLAN.cap] --seconds S --out FILE.cad
-//                  [--records N] [--rate HZ] [--seed N] [--realtime] [--force]
+//                  [--records N] [--rate HZ] [--seed N] [--start DATE] [--realtime]
+//                  [--force]
 //
 // A headless examination with the workstation's engine: the device of KIND
 // (see velor-cli devices) records with the plan of PLAN.cap, or the device's
@@ -7,9 +8,13 @@
 // on disk before the next starts. It ends after S seconds of signal or N
 // records, whichever comes first; the record in progress at that moment is
 // dropped, as Esc drops it. Ctrl+C ends it the same way. Time is virtual (as
-// fast as the machine goes) unless --realtime. An existing FILE is refused
-// unless --force. Progress (one line per record written) goes to stderr.
+// fast as the machine goes) unless --realtime, and so is the wall clock the
+// file's date and record times come from: it starts at --start, so the same
+// plan, seed and start give the same file byte for byte. An existing FILE is
+// refused unless --force. Progress (one line per record written) goes to
+// stderr.
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <thread>
 
@@ -33,8 +38,27 @@ struct RecordOptions {
   int records = 0;
   int rate = 0;
   unsigned long long seed = 1;
+  std::string start;
   bool realtime = false, force = false;
 };
+
+// "YYYY-MM-DDTHH:MM:SS" (or with a space) as local seconds since 1970.
+bool parseStart(const std::string& text, std::int64_t& seconds) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
+  char sep = 0;
+  int used = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &se, &used) != 7 ||
+      used != static_cast<int>(text.size()) || (sep != 'T' && sep != ' '))
+    return false;
+  if (y < 1900 || mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || se > 59 || h < 0 || mi < 0 || se < 0)
+    return false;
+  const int days = daysFromCivil(y, mo, d);
+  int yy = 0, mm = 0, dd = 0;
+  civilFromDays(days, yy, mm, dd);
+  if (yy != y || mm != mo || dd != d) return false;  // 31 February and the like
+  seconds = localSecondsOf(days, (h * 3600 + mi * 60 + se) / 86400.0);
+  return true;
+}
 
 int runRecord(const RecordOptions& o) {
   const DeviceKindEntry* kind = findDeviceKind(o.device);
@@ -54,6 +78,15 @@ int runRecord(const RecordOptions& o) {
     reportFailure(o.out + " exists; --force replaces it");
     return kExitFile;
   }
+  std::int64_t startSeconds = 0;
+  if (o.realtime && !o.start.empty()) {
+    reportFailure("--start is for virtual time; --realtime records with the system clock");
+    return kExitUsage;
+  }
+  if (!o.realtime && !parseStart(o.start.empty() ? "2000-01-01T00:00:00" : o.start, startSeconds)) {
+    reportFailure("--start wants YYYY-MM-DDTHH:MM:SS: " + o.start);
+    return kExitUsage;
+  }
   VirtualClock virtualClock;
   SteadyClock steadyClock;
   Clock& clock = o.realtime ? static_cast<Clock&>(steadyClock) : static_cast<Clock&>(virtualClock);
@@ -65,6 +98,9 @@ int runRecord(const RecordOptions& o) {
     return kExitFile;
   }
   StudyState s;
+  // Virtual time has a virtual wall clock too, read by the engine's thread only.
+  if (!o.realtime)
+    s.localClock = [&virtualClock, startSeconds] { return startSeconds + virtualClock.nowMicroseconds() / 1000000; };
   s.deviceKind = kind->setting;
   applyOpenedDevice(s, s.deviceKind, device->describe());
   ExaminationPlan plan;
@@ -76,7 +112,14 @@ int runRecord(const RecordOptions& o) {
     }
     if (o.rate > 0) s.sampleRate = o.rate;
   } else {
-    applyDefaultPlan(s, plan, device->describe(), o.rate);
+    // As the workstation: the device's plan file in the current directory
+    // when there is one (read, never written here), else its defaults.
+    s.programDir = "./";
+    std::string name, reason;
+    if (!takeDevicePlan(s, plan, device->describe(), o.rate, name, reason)) {
+      reportFailure(reason);
+      return kExitFile;
+    }
   }
   if (!planRateAcceptable(s.sampleRate)) {
     reportFailure("rate outside 1..65535: " + std::to_string(s.sampleRate));
@@ -152,6 +195,7 @@ void addRecordCommand(CLI::App& app, int& status) {
   c->add_option("--records", o->records, "stop after this many records");
   c->add_option("--rate", o->rate, "record rate in Hz instead of the plan's");
   c->add_option("--seed", o->seed, "seed of the simulated device's signals");
+  c->add_option("--start", o->start, "wall-clock start of a virtual-time run (YYYY-MM-DDTHH:MM:SS)");
   c->add_flag("--realtime", o->realtime, "run in real time instead of as fast as possible");
   c->add_flag("--force", o->force, "replace an existing file");
   c->callback([o, &status] { status = runRecord(*o); });

@@ -1,11 +1,12 @@
 // The evoked-potential window "Анализ ВП" from the main window: an average
-// made in the window and saved is byte for byte (the record's write time
-// aside) the file velor-cli ep writes with the same settings; a run whose every epoch is rejected shows both messages and
+// made in the window and saved is byte for byte the file velor-cli ep writes
+// with the same settings at the same clock (SOURCE_DATE_EPOCH for both); a run whose every epoch is rejected shows both messages and
 // leaves the record as it was; "Выделить" puts the peak table into the text
 // window; the settings survive in "q16.ini"; the ERD/S type asks
 // "Фильтрация ERS/ERD" first and agrees with velor-cli ep --erd.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -82,14 +83,6 @@ void writeRecords(const std::string& path, int records, bool burst = false) {
   ::close(fd);
 }
 
-// A file of one record with the record's write time (the four bytes before
-// its trailing length) blanked: every record carries the time of day it was
-// written, so two writers agree on every byte but those.
-std::string withoutWriteTime(std::string bytes) {
-  if (bytes.size() >= 6) std::fill(bytes.end() - 6, bytes.end() - 2, '\0');
-  return bytes;
-}
-
 // Where two files first differ, for the failure message.
 std::string firstDifference(const std::string& a, const std::string& b) {
   std::size_t i = 0;
@@ -113,6 +106,9 @@ class EvokedCommand : public ::testing::Test {
   std::unique_ptr<shell::MainWindow> window;
   std::string input;
   void SetUp() override {
+    // Every record carries the time of day it was written and the header its
+    // date: both writers read this one clock.
+    ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
     s.programDir = dir.path() + "/";
     s.dataDir = s.programDir;
     window = std::make_unique<shell::MainWindow>(s, ui);
@@ -120,6 +116,7 @@ class EvokedCommand : public ::testing::Test {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   }
+  void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
   void open(int records, bool burst = false) {
     input = dir.file("in.cad");
     writeRecords(input, records, burst);
@@ -144,7 +141,7 @@ class EvokedCommand : public ::testing::Test {
   std::string saveAs(const std::string& name) {
     chooser.answer = dir.file(name);
     window->action(shell::Cmd::Save)->trigger();
-    return withoutWriteTime(test::readBytes(dir.file(name)));
+    return test::readBytes(dir.file(name));
   }
   std::string cliFile(const std::string& args) {
     const std::string out = dir.file("cli.cad");
@@ -156,7 +153,7 @@ class EvokedCommand : public ::testing::Test {
                                &o, &e),
               0)
         << e;
-    return withoutWriteTime(test::readBytes(out));
+    return test::readBytes(out);
   }
 };
 
