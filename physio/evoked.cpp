@@ -283,7 +283,9 @@ struct Run {
   int level = 0, minRun = 1;
   int templateStart = 0, templateLength = 0;
   CompiledFormula condition;
-  std::vector<std::int64_t> acc;  // sums, channel by channel, `length` each
+  // The sums, channel by channel, `length` each: acc + part (acc is only
+  // made when part has to be emptied into it).
+  std::vector<std::int64_t> acc;
   std::vector<std::uint16_t> zero;
   bool asking = false, aborted = false;
 
@@ -302,10 +304,11 @@ struct Run {
   }
 
   // Epoch sums are gathered in 32-bit lanes (twice as many per vector as
-  // 64-bit ones) and moved into the exact 64-bit sums every kFlushEvery
-  // epochs: one term is below 2^21 in magnitude (a code, a zero level and,
-  // for ERD/S, 15 times a difference of two), so 512 of them cannot overflow.
-  static constexpr int kFlushEvery = 512;
+  // 64-bit ones) and moved into the exact 64-bit sums before they could
+  // overflow: a term of the averaged response is a code (at most 2^15 in
+  // magnitude), so 65535 of them fit; one of ERD/S is below 2^21 (a zero
+  // level and 15 times a difference of two), so 512 of them fit.
+  int flushEvery() const { return p.potentialType == 1 ? 512 : 65535; }
   std::vector<std::int32_t> part;
   int partCount = 0;
   // What an epoch adds to every sample of a channel alike (minus its own
@@ -321,6 +324,7 @@ struct Run {
 
   void fold() {
     if (partCount == 0) return;
+    if (acc.empty()) acc.assign(part.size(), 0);
     for (std::size_t i = 0; i < acc.size(); ++i) {
       acc[i] += part[i];
       part[i] = 0;
@@ -330,7 +334,7 @@ struct Run {
 
   void addPending() {
     if (pendingCount == 0) return;
-    if (partCount + pendingCount > kFlushEvery) fold();
+    if (partCount + pendingCount > flushEvery()) fold();
     for (int c = 0; c < s.channelCount; ++c)
       addEpochSamples(part.data() + static_cast<std::size_t>(c) * length,
                       pending.data() + static_cast<std::size_t>(c) * kBatch, pendingCount, length);
@@ -338,10 +342,7 @@ struct Run {
     pendingCount = 0;
   }
 
-  void settle() {
-    addPending();
-    fold();
-  }
+  void settle() { addPending(); }
 
   void accumulate(const RecordSamples& r, int from) {
     const bool erd = p.potentialType == 1;
@@ -371,7 +372,7 @@ struct Run {
     }
     ++out.epochs;
     if (erd) {
-      if (++partCount == kFlushEvery) fold();
+      if (++partCount == flushEvery()) fold();
     } else if (++pendingCount == kBatch) {
       addPending();
     }
@@ -380,7 +381,8 @@ struct Run {
   // The average as codes of channel c (after settle()): around the zero level times the gain (ERP).
   std::int16_t shown(int c, int j) const {
     // The mean rounded half up.
-    const std::int64_t sum = acc[static_cast<std::size_t>(c) * length + j] + channelShift[static_cast<std::size_t>(c)];
+    const std::size_t i = static_cast<std::size_t>(c) * length + j;
+    const std::int64_t sum = (acc.empty() ? 0 : acc[i]) + part[i] + channelShift[static_cast<std::size_t>(c)];
     const double a = std::floor(static_cast<double>(sum) / out.epochs + 0.5);
     const double z = s.zeroLevel[c];
     return clampSignalCode(p.potentialType == 1 ? a : z + (a - z) * p.gain);
@@ -561,8 +563,7 @@ bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mod
   p.gain = gain;
   Run run{s, p, mode, engine, ui, outcome, r.ref, r.start, r.length, r.level, r.minRun, r.templateStart,
           r.templateLength, std::move(r.condition)};
-  run.acc.assign(static_cast<std::size_t>(s.channelCount) * run.length, 0);
-  run.part.assign(run.acc.size(), 0);
+  run.part.assign(static_cast<std::size_t>(s.channelCount) * run.length, 0);
   run.channelShift.assign(static_cast<std::size_t>(s.channelCount), 0);
   run.pending.assign(static_cast<std::size_t>(s.channelCount) * Run::kBatch, nullptr);
   run.asking = p.stepByStep;
