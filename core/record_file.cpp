@@ -1316,7 +1316,6 @@ bool visitStoredRecords(const StudyState& s, int first, int last,
         body[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>((u >> 8) | (u << 8)));
       }
     }
-    (void)blocks;
     StoredRecordView view;
     view.offset = off;
     off += f.size;
