@@ -491,6 +491,30 @@ bool moveToRecord(StudyState& s, int target, Interaction& ui) {
   return true;
 }
 
+}  // namespace
+
+bool moveToStoredRecord(StudyState& s, int number, long long offset, Interaction& ui) {
+  FileView v;
+  std::string reason;
+  if (!viewOpenFile(s, v, reason)) {
+    ui.message(kFilePrefix + openName(s) + kFileCannotBeRead + reason + ".");
+    return false;
+  }
+  RecordInfo info;
+  auto& body = bodyBuffer();
+  if (!probeRecord(s.recordFileHandle, v.L, offset, info, reason) || !readBody(s.recordFileHandle, v.L, info, body, reason)) {
+    ui.message(recordFailure(s, number, reason));
+    return false;
+  }
+  if (!commitRecord(s, v, info, body, number)) {
+    ui.message(recordFailure(s, number, kSeekError));
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
 // Reads the record that is current again, without messages; for the end of
 // a walk, which must leave the file where it was.
 bool rereadQuietly(StudyState& s, std::string& reason) {
@@ -1194,6 +1218,29 @@ bool saveRecords(StudyState& s, const std::string& path, Interaction& ui) {
   return true;
 }
 
+namespace {
+
+// Reads up to n bytes at `offset`; fewer only at the end of the file or on an
+// error. Returns how many were read.
+long long preadUpTo(int fd, unsigned char* p, long long n, long long offset) {
+  long long got = 0;
+  while (got < n) {
+    const ssize_t r = ::pread(fd, p + got, static_cast<std::size_t>(n - got), offset + got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += r;
+  }
+  return got;
+}
+
+// Records are read several at a time into one buffer: a call into the kernel
+// costs as much as copying a few pages, and reading one record took three of
+// them. Half a megabyte keeps the buffer in the processor's own cache beside
+// what the caller accumulates from it.
+constexpr long long kWalkChunkBytes = 512 << 10;
+
+}  // namespace
+
 bool visitStoredRecords(const StudyState& s, int first, int last,
                         const std::function<bool(const StoredRecordView&)>& visit, int& failedAt) {
   failedAt = 0;
@@ -1202,39 +1249,83 @@ bool visitStoredRecords(const StudyState& s, int first, int last,
   std::string reason;
   if (!viewOpenFile(s, v, reason) || v.h.version == kVersionCA15 || v.h.channelCount != s.channelCount) return false;
   const int fd = s.recordFileHandle;
+  const Layout& L = v.L;
+  // File bytes [winStart, winEnd) are in `chunk`. A window always starts at a
+  // record, and every record has an even size, so each record's samples are
+  // aligned for 16-bit access; they are turned round in place on a big-endian
+  // machine.
+  static thread_local std::vector<std::int16_t> chunk;
+  long long winStart = 0, winEnd = 0;
+  auto bytesAt = [&](long long at) { return reinterpret_cast<unsigned char*>(chunk.data()) + (at - winStart); };
+  // The size of the last record guesses the next ones, so that a window ends
+  // at the end of a record and no record is read twice.
+  long long guess = 0;
+  auto fetch = [&](long long at, long long need) {
+    if (at >= winStart && at + need <= winEnd) return true;
+    const long long unit = std::max(need, guess);
+    const long long want = std::min(std::max(need, unit * std::max(1LL, kWalkChunkBytes / unit)), L.fileSize - at);
+    if (want < need) return false;
+    if (chunk.size() * 2 < static_cast<std::size_t>(want)) chunk.resize(static_cast<std::size_t>(want + 1) / 2);
+    winStart = at;
+    winEnd = at + preadUpTo(fd, reinterpret_cast<unsigned char*>(chunk.data()), want, at);
+    return at + need <= winEnd;
+  };
+  // The checks of probeRecord, on a record wholly in the window.
+  struct Found {
+    int n = 0, l = 0;
+    long long size = 0;
+  };
+  auto inWindow = [&](long long at, Found& f) {
+    if (at < L.dataOffset || at < winStart || at + 4 > winEnd) return false;
+    f.n = getU16(bytesAt(at));
+    f.l = getU16(bytesAt(at) + 2);
+    f.size = sizeOf(L, f.n);
+    return f.n <= kMaxSamples && at + f.size <= L.fileSize && at + f.size <= winEnd &&
+           getU16(bytesAt(at + f.size - 2)) == f.n;
+  };
   // Records are found from the data offset on, as navigation walks them.
-  long long off = v.L.dataOffset;
+  long long off = L.dataOffset;
   RecordInfo info;
-  // One buffer of 16-bit samples for a whole record body: the blocks are read
-  // straight into it (and turned round on a big-endian machine).
-  static thread_local std::vector<std::int16_t> body;
-  std::vector<const std::int16_t*> channels(static_cast<std::size_t>(v.L.channels));
+  std::vector<const std::int16_t*> channels(static_cast<std::size_t>(L.channels));
+  const std::size_t blocks = channels.size() + static_cast<std::size_t>(L.marks);
   for (int k = 1; k <= last; ++k) {
-    if (!probeRecord(fd, v.L, off, info, reason)) {
-      failedAt = k;
-      return false;
+    if (k < first) {
+      if (!probeRecord(fd, L, off, info, reason)) {
+        failedAt = k;
+        return false;
+      }
+      off = info.offset + sizeOf(L, info.storedLength);
+      continue;
     }
-    off = info.offset + sizeOf(v.L, info.storedLength);
-    if (k < first) continue;
-    const std::size_t n = static_cast<std::size_t>(info.storedLength);
-    const std::size_t blocks = channels.size() + static_cast<std::size_t>(v.L.marks);
-    body.resize(std::max<std::size_t>(1, blocks * n));
-    if (n > 0 && !fdPreadExact(fd, body.data(), blocks * n * 2, info.offset + 4)) {
-      failedAt = k;
-      return false;
-    }
-    if constexpr (std::endian::native != std::endian::little) {
-      for (std::int16_t& x : body) {
-        const auto u = static_cast<std::uint16_t>(x);
-        x = static_cast<std::int16_t>(static_cast<std::uint16_t>((u >> 8) | (u << 8)));
+    Found f;
+    if (!inWindow(off, f)) {
+      const bool ok = off >= L.dataOffset && off + 4 <= L.fileSize && fetch(off, 4) &&
+                      getU16(bytesAt(off)) <= kMaxSamples && fetch(off, sizeOf(L, getU16(bytesAt(off)))) &&
+                      inWindow(off, f);
+      if (!ok) {
+        failedAt = k;
+        return false;
       }
     }
-    for (std::size_t c = 0; c < channels.size(); ++c) channels[c] = body.data() + c * n;
+    guess = f.size;
+    auto* body = reinterpret_cast<std::int16_t*>(bytesAt(off + 4));
+    if constexpr (std::endian::native != std::endian::little) {
+      const std::size_t count = blocks * static_cast<std::size_t>(f.n);
+      for (std::size_t i = 0; i < count; ++i) {
+        const auto u = static_cast<std::uint16_t>(body[i]);
+        body[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>((u >> 8) | (u << 8)));
+      }
+    }
     StoredRecordView view;
+    view.offset = off;
+    off += f.size;
+    Found next;
+    view.samplesStay = k < last && inWindow(off, next);
+    for (std::size_t c = 0; c < channels.size(); ++c) channels[c] = body + c * static_cast<std::size_t>(f.n);
     view.number = k;
-    view.recordLength = info.recordLength;
+    view.recordLength = std::min(f.l, f.n);  // a length beyond what is stored cannot be shown
     view.channels = channels.data();
-    view.mark = v.L.marks == 1 ? body.data() + channels.size() * n : nullptr;
+    view.mark = L.marks == 1 ? body + channels.size() * static_cast<std::size_t>(f.n) : nullptr;
     if (!visit(view)) return true;
   }
   return true;

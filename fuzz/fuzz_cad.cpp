@@ -1,5 +1,6 @@
 // Record files (.cad) from arbitrary bytes: open, walk every record forwards
-// and backwards, jump, read every record straight from the file, write a
+// and backwards, jump, read every record straight from the file (and move to
+// the last one read by its place), write a
 // record back in place, and read every record with the tool readers. The bytes live in an in-memory file reached through
 // its /proc/self/fd path, so the engine opens it like any file.
 #include <sys/mman.h>
@@ -49,14 +50,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     long long sum = 0;
     int failedAt = 0;
     const int channels = s.channelCount;
+    // Samples promised to stay in place are read again at the end of their
+    // run: they must still be there and unchanged.
+    struct Kept {
+      std::vector<const std::int16_t*> rows;
+      int length = 0;
+      long long sum = 0;
+    };
+    std::vector<Kept> kept;
+    int lastVisited = 0;
+    long long lastOffset = 0;
+    auto rowsSum = [&](const Kept& k) {
+      long long t = 0;
+      for (const std::int16_t* row : k.rows)
+        for (int i = 0; i < k.length; ++i) t += row[i];
+      return t;
+    };
     velor::visitStoredRecords(s, 1, count + 1, [&](const velor::StoredRecordView& v) {
-      for (int c = 0; c < channels; ++c)
-        for (int i = 0; i < v.recordLength; ++i) sum += v.channels[c][i];
-      if (v.mark)
-        for (int i = 0; i < v.recordLength; ++i) sum += v.mark[i];
+      Kept k;
+      k.length = v.recordLength;
+      for (int c = 0; c < channels; ++c) k.rows.push_back(v.channels[c]);
+      if (v.mark) k.rows.push_back(v.mark);
+      k.sum = rowsSum(k);
+      sum += k.sum;
+      kept.push_back(std::move(k));
+      if (!v.samplesStay) {
+        for (const Kept& e : kept)
+          if (rowsSum(e) != e.sum) __builtin_trap();
+        kept.clear();
+      }
+      lastVisited = v.number;
+      lastOffset = v.offset;
       return true;
     }, failedAt);
     if (sum == 1) __asm__ volatile("");
+    if (lastVisited > 0) velor::moveToStoredRecord(s, lastVisited, lastOffset, ui);
     int guard = 0;
     while (velor::stepRecord(s, +1, ui) && ++guard < 4096) {
     }

@@ -223,6 +223,54 @@ int findReferencePoint(const StudyState& s, const ReferencePoint& ref, int h, in
 
 namespace {
 
+// sums[j] += x[0][j] + … + x[K − 1][j], j < len.
+template <int K>
+[[gnu::always_inline]] inline void addRows(std::int32_t* sums, const std::int16_t* const* x, int len) {
+  const std::int16_t* r[K];
+  for (int k = 0; k < K; ++k) r[k] = x[k];
+  for (int j = 0; j < len; ++j) {
+    std::int32_t v = r[0][j];
+    for (int k = 1; k < K; ++k) v += r[k][j];
+    sums[j] += v;
+  }
+}
+
+[[gnu::always_inline]] inline void addRowsUpTo8(std::int32_t* sums, const std::int16_t* const* x, int count, int len) {
+  switch (count) {
+    case 1: addRows<1>(sums, x, len); break;
+    case 2: addRows<2>(sums, x, len); break;
+    case 3: addRows<3>(sums, x, len); break;
+    case 4: addRows<4>(sums, x, len); break;
+    case 5: addRows<5>(sums, x, len); break;
+    case 6: addRows<6>(sums, x, len); break;
+    case 7: addRows<7>(sums, x, len); break;
+    case 8: addRows<8>(sums, x, len); break;
+    default: break;
+  }
+}
+
+void addRowsPlain(std::int32_t* sums, const std::int16_t* const* x, int count, int len) {
+  addRowsUpTo8(sums, x, count, len);
+}
+
+#if defined(__x86_64__)
+// The same with 256-bit vectors, where the processor has them.
+__attribute__((target("avx2"))) void addRowsAvx2(std::int32_t* sums, const std::int16_t* const* x, int count,
+                                                 int len) {
+  addRowsUpTo8(sums, x, count, len);
+}
+#endif
+
+// The samples of `count` (at most 8) epochs of one channel added to its sums.
+void addEpochSamples(std::int32_t* sums, const std::int16_t* const* x, int count, int len) {
+#if defined(__x86_64__)
+  static const auto add = __builtin_cpu_supports("avx2") ? addRowsAvx2 : addRowsPlain;
+  add(sums, x, count, len);
+#else
+  addRowsPlain(sums, x, count, len);
+#endif
+}
+
 struct Run {
   StudyState& s;
   const EvokedSettings& p;
@@ -235,7 +283,9 @@ struct Run {
   int level = 0, minRun = 1;
   int templateStart = 0, templateLength = 0;
   CompiledFormula condition;
-  std::vector<std::int64_t> acc;  // sums, channel by channel, `length` each
+  // The sums, channel by channel, `length` each: acc + part (acc is only
+  // made when part has to be emptied into it).
+  std::vector<std::int64_t> acc;
   std::vector<std::uint16_t> zero;
   bool asking = false, aborted = false;
 
@@ -254,15 +304,27 @@ struct Run {
   }
 
   // Epoch sums are gathered in 32-bit lanes (twice as many per vector as
-  // 64-bit ones) and moved into the exact 64-bit sums every kFlushEvery
-  // epochs: one term is below 2^21 in magnitude (a code, a zero level and,
-  // for ERD/S, 15 times a difference of two), so 512 of them cannot overflow.
-  static constexpr int kFlushEvery = 512;
+  // 64-bit ones) and moved into the exact 64-bit sums before they could
+  // overflow: a term of the averaged response is a code (at most 2^15 in
+  // magnitude), so 65535 of them fit; one of ERD/S is below 2^21 (a zero
+  // level and 15 times a difference of two), so 512 of them fit.
+  int flushEvery() const { return p.potentialType == 1 ? 512 : 65535; }
   std::vector<std::int32_t> part;
   int partCount = 0;
+  // What an epoch adds to every sample of a channel alike (minus its own
+  // mean with zero correction) is summed apart, once per channel and epoch.
+  std::vector<std::int64_t> channelShift;
+  // Accepted epochs of the averaged response not yet added, as their first
+  // samples (channel by channel, kBatch places each): several epochs are
+  // added in one pass, so that the sums are read and written once for all of
+  // them. The samples must stay where they are until addPending().
+  static constexpr int kBatch = 8;
+  std::vector<const std::int16_t*> pending;
+  int pendingCount = 0;
 
-  void settle() {
+  void fold() {
     if (partCount == 0) return;
+    if (acc.empty()) acc.assign(part.size(), 0);
     for (std::size_t i = 0; i < acc.size(); ++i) {
       acc[i] += part[i];
       part[i] = 0;
@@ -270,8 +332,19 @@ struct Run {
     partCount = 0;
   }
 
+  void addPending() {
+    if (pendingCount == 0) return;
+    if (partCount + pendingCount > flushEvery()) fold();
+    for (int c = 0; c < s.channelCount; ++c)
+      addEpochSamples(part.data() + static_cast<std::size_t>(c) * length,
+                      pending.data() + static_cast<std::size_t>(c) * kBatch, pendingCount, length);
+    partCount += pendingCount;
+    pendingCount = 0;
+  }
+
+  void settle() { addPending(); }
+
   void accumulate(const RecordSamples& r, int from) {
-    const int n = out.epochs + 1;
     const bool erd = p.potentialType == 1;
     const int len = length;
     for (int c = 0; c < s.channelCount; ++c) {
@@ -285,26 +358,32 @@ struct Run {
       }
       // Exact sums: a running mean rounded upwards on every step gathers its
       // rounding as it goes, so its error grows with the number of epochs.
-      std::int32_t* a = part.data() + static_cast<std::size_t>(c) * len;
-      const std::int32_t shift = e - z;
+      channelShift[static_cast<std::size_t>(c)] -= e - z;
       if (erd) {
+        std::int32_t* a = part.data() + static_cast<std::size_t>(c) * len;
         const std::int32_t gain = p.gain;
         for (int j = 0; j < len; ++j) {
           const std::int32_t d = x[j] - z;
-          a[j] += z + (d < 0 ? -d : d) * gain - shift;
+          a[j] += z + (d < 0 ? -d : d) * gain;
         }
       } else {
-        for (int j = 0; j < len; ++j) a[j] += x[j] - shift;
+        pending[static_cast<std::size_t>(c) * kBatch + static_cast<std::size_t>(pendingCount)] = x;
       }
     }
-    out.epochs = n;
-    if (++partCount == kFlushEvery) settle();
+    ++out.epochs;
+    if (erd) {
+      if (++partCount == flushEvery()) fold();
+    } else if (++pendingCount == kBatch) {
+      addPending();
+    }
   }
 
   // The average as codes of channel c (after settle()): around the zero level times the gain (ERP).
   std::int16_t shown(int c, int j) const {
     // The mean rounded half up.
-    const double a = std::floor(static_cast<double>(acc[static_cast<std::size_t>(c) * length + j]) / out.epochs + 0.5);
+    const std::size_t i = static_cast<std::size_t>(c) * length + j;
+    const std::int64_t sum = (acc.empty() ? 0 : acc[i]) + part[i] + channelShift[static_cast<std::size_t>(c)];
+    const double a = std::floor(static_cast<double>(sum) / out.epochs + 0.5);
     const double z = s.zeroLevel[c];
     return clampSignalCode(p.potentialType == 1 ? a : z + (a - z) * p.gain);
   }
@@ -355,6 +434,7 @@ struct Run {
     filterForErd();
     if (!conditionHolds()) return;
     searchRecord(RecordSamples::of(s), recordNumber);
+    addPending();  // the next record replaces these samples
   }
 
   int timePoint() const {
@@ -391,16 +471,19 @@ struct Run {
     if (p.potentialType == 1 || !condition.empty() || asking) return false;
     int failedAt = 0;
     int visited = 0;
+    long long visitedAt = 0;
     const bool whole = visitStoredRecords(s, 1, count, [&](const StoredRecordView& v) {
       visited = v.number;
+      visitedAt = v.offset;
       if (!timeBeyond(v.recordLength)) searchRecord({v.recordLength, v.channels, v.mark}, v.number);
+      if (!v.samplesStay) addPending();
       return true;
     }, failedAt);
     if (!whole && failedAt == 0) return false;
     // The state as the walk leaves it; a record that could not be read is
     // tried once more through navigation, which tells why.
     s.recordModified = 0;
-    if (visited > 0) source.moveTo(s, visited, ui);
+    if (visited > 0) moveToStoredRecord(s, visited, visitedAt, ui);
     if (!whole) source.moveTo(s, failedAt, ui);
     return true;
   }
@@ -480,8 +563,9 @@ bool averageEvoked(StudyState& s, const EvokedSettings& settings, EvokedMode mod
   p.gain = gain;
   Run run{s, p, mode, engine, ui, outcome, r.ref, r.start, r.length, r.level, r.minRun, r.templateStart,
           r.templateLength, std::move(r.condition)};
-  run.acc.assign(static_cast<std::size_t>(s.channelCount) * run.length, 0);
-  run.part.assign(run.acc.size(), 0);
+  run.part.assign(static_cast<std::size_t>(s.channelCount) * run.length, 0);
+  run.channelShift.assign(static_cast<std::size_t>(s.channelCount), 0);
+  run.pending.assign(static_cast<std::size_t>(s.channelCount) * Run::kBatch, nullptr);
   run.asking = p.stepByStep;
 
   RecordSnapshot before;

@@ -151,55 +151,111 @@ TEST(CliEp, EveryEpochRejectedGivesBothMessages) {
   EXPECT_NE(::access(out.c_str(), F_OK), 0);
 }
 
+struct WalkCase {
+  const char* reference;
+  double start, end, microvolts, seconds;
+  bool zero;
+};
+
 // Records read straight from the file (no condition) and one by one into
 // the state (a condition that always holds) give the same average, counts,
-// messages and state afterwards, file position included.
+// messages and state afterwards, file position included. With `onlyStored` the channel buffers are compared
+// as far as the last record read reaches: beyond it they hold whatever longer
+// records read before left there, which differs between the two ways.
+velor::EvokedOutcome expectStraightAsRecordByRecord(const std::string& in, const WalkCase& c, bool onlyStored = false) {
+  SCOPED_TRACE(c.reference + std::string(" ") + std::to_string(c.start));
+  std::unique_ptr<velor::test::StudySnapshot> first;
+  velor::EvokedOutcome outcomes[2];
+  std::vector<std::string> messages[2];
+  for (int k = 0; k < 2; ++k) {
+    auto s = std::make_unique<velor::StudyState>();
+    velor::ScriptedInteraction ui;
+    EXPECT_TRUE(velor::openRecordFile(*s, in, ui));
+    velor::EvokedSettings p;
+    p.reference = c.reference;
+    p.epochStart = c.start;
+    p.epochEnd = c.end;
+    p.artefactMicroVolts = c.microvolts;
+    p.artefactSeconds = c.seconds;
+    p.zeroCorrection = c.zero;
+    p.condition = k == 0 ? "" : "1";
+    auto engine = std::make_unique<velor::SpectralEngine>();
+    velor::averageEvoked(*s, p, velor::EvokedMode::Records, *engine, ui, outcomes[k]);
+    messages[k] = ui.messages;
+    auto now = std::make_unique<velor::test::StudySnapshot>(*s);
+    if (onlyStored) {
+      const auto reach = static_cast<std::size_t>(std::max(now->length, now->stored));
+      for (auto& ch : now->channels) ch.resize(reach);
+      now->mark.resize(std::min(now->mark.size(), reach));
+    }
+    if (k == 0)
+      first = std::move(now);
+    else
+      EXPECT_TRUE(*now == *first);
+    velor::closeRecordFile(*s);
+  }
+  EXPECT_EQ(outcomes[0].epochs, outcomes[1].epochs);
+  EXPECT_EQ(outcomes[0].rejected, outcomes[1].rejected);
+  EXPECT_EQ(outcomes[0].skipped, outcomes[1].skipped);
+  EXPECT_EQ(messages[0], messages[1]);
+  return outcomes[0];
+}
+
 TEST(Evoked, StraightFromTheFileIsTheSameAsRecordByRecord) {
   velor::test::TempDir dir;
   const std::string in = dir.path() + "/in.cad";
   writeResponses(in, 12, 60.0, 11);
-  struct Case {
-    const char* reference;
-    double start, end, microvolts, seconds;
-    bool zero;
-  } const cases[] = {{"S1", -0.1, 0.4, 0, 0, false},
-                     {"S1", -0.35, 0.1, 0, 0, true},
-                     {"T0.2", 0, 0.5, 14, 0.003, false},
-                     {"s1", 0, 0.3, 9, 0.012, true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.reference + std::string(" ") + std::to_string(c.start));
-    velor::test::StudySnapshot* first = nullptr;
-    std::unique_ptr<velor::test::StudySnapshot> keep;
-    velor::EvokedOutcome outcomes[2];
-    std::vector<std::string> messages[2];
-    for (int k = 0; k < 2; ++k) {
-      auto s = std::make_unique<velor::StudyState>();
-      velor::ScriptedInteraction ui;
-      ASSERT_TRUE(velor::openRecordFile(*s, in, ui));
-      velor::EvokedSettings p;
-      p.reference = c.reference;
-      p.epochStart = c.start;
-      p.epochEnd = c.end;
-      p.artefactMicroVolts = c.microvolts;
-      p.artefactSeconds = c.seconds;
-      p.zeroCorrection = c.zero;
-      p.condition = k == 0 ? "" : "1";
-      auto engine = std::make_unique<velor::SpectralEngine>();
-      velor::averageEvoked(*s, p, velor::EvokedMode::Records, *engine, ui, outcomes[k]);
-      messages[k] = ui.messages;
-      if (k == 0) {
-        keep = std::make_unique<velor::test::StudySnapshot>(*s);
-        first = keep.get();
-      } else {
-        EXPECT_TRUE(velor::test::StudySnapshot(*s) == *first);
-      }
-      velor::closeRecordFile(*s);
+  const WalkCase cases[] = {{"S1", -0.1, 0.4, 0, 0, false},
+                            {"S1", -0.35, 0.1, 0, 0, true},
+                            {"T0.2", 0, 0.5, 14, 0.003, false},
+                            {"s1", 0, 0.3, 9, 0.012, true}};
+  for (const WalkCase& c : cases) expectStraightAsRecordByRecord(in, c);
+}
+
+// Records of many lengths, up to the longest a record may be, are read from
+// the file several at a time, some across two reads; a damaged record stops
+// the walk where navigation stops.
+TEST(Evoked, LongRecordsOfManyLengthsAndADamagedOneAsRecordByRecord) {
+  velor::test::TempDir dir;
+  const std::string in = dir.path() + "/in.cad";
+  {
+    auto s = inputState();
+    s->recordCount = 30;
+    const int fd = ::open(in.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(velor::writeHeader(*s, fd));
+    std::mt19937 gen(5);
+    std::uniform_int_distribution<int> noise(-300, 300);
+    for (int r = 0; r < 30; ++r) {
+      s->recordLength = r == 7 ? velor::kMaxSamples : 300 + (r * 7919) % 30000;
+      for (int ch = 0; ch < kChannels; ++ch)
+        for (int i = 0; i < s->recordLength; ++i) s->channel(ch)[i] = static_cast<std::int16_t>(2048 + noise(gen));
+      for (int i = 0; i < s->recordLength; ++i) s->markChannel[i] = i == 100 + r ? 1 : 0;
+      ASSERT_TRUE(velor::writeRecord(*s, fd));
     }
-    EXPECT_EQ(outcomes[0].epochs, outcomes[1].epochs);
-    EXPECT_EQ(outcomes[0].rejected, outcomes[1].rejected);
-    EXPECT_EQ(outcomes[0].skipped, outcomes[1].skipped);
-    EXPECT_EQ(messages[0], messages[1]);
+    ::close(fd);
   }
+  const WalkCase cases[] = {{"S1", -0.1, 0.2, 0, 0, false}, {"T0.01", 0, 0.25, 13.5, 0.003, true}};
+  EXPECT_EQ(expectStraightAsRecordByRecord(in, cases[0], true).epochs, 30);
+  const velor::EvokedOutcome o = expectStraightAsRecordByRecord(in, cases[1], true);
+  EXPECT_GT(o.rejected, 0);
+  EXPECT_GT(o.epochs, 0);
+
+  velor::RecordFileHeader h;
+  std::vector<velor::RecordInfo> recs;
+  std::string why;
+  ASSERT_TRUE(velor::readRecordFileHeader(in, h, why)) << why;
+  ASSERT_TRUE(velor::scanRecords(in, h, recs, why)) << why;
+  ASSERT_EQ(recs.size(), 30u);
+  // The trailing length of record 20 no longer repeats its first one.
+  const velor::RecordInfo& bad = recs[19];
+  const long long at = bad.offset + velor::recordBytes(h.version, kChannels, 1, bad.storedLength) - 2;
+  const unsigned char wrong[2] = {0x01, 0x00};
+  const int fd = ::open(in.c_str(), O_WRONLY);
+  ASSERT_EQ(::pwrite(fd, wrong, 2, at), 2);
+  ::close(fd);
+  EXPECT_EQ(expectStraightAsRecordByRecord(in, cases[0], true).epochs, 19);
+  expectStraightAsRecordByRecord(in, cases[1], true);
 }
 
 TEST(Evoked, NothingAveragedLeavesTheRecordAsItWas) {
