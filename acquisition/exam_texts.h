@@ -103,7 +103,9 @@ inline constexpr const char* kNoWaves = "Волны не найдены";
 inline constexpr const char* kResponses = "Ответов: ";
 inline constexpr const char* kRejected = ", отвергнуто: ";
 inline constexpr const char* kWaveChannel = "Канал ";
-inline constexpr const char* kWaitingRecord = "Ждём конца записи";
+inline constexpr const char* kPictureNotSaved = "не удалось записать рисунок ";
+inline constexpr const char* kNoRecording = "Нет записи ";
+inline constexpr const char* kNoEcgRecords = "Нет записей для анализа ЭКГ";
 inline constexpr const char* kFile = "Файл";
 // Refusals of a plan file: kPlanRefused + what + the value found.
 inline constexpr const char* kPlanRefused = "План не прочитан: ";

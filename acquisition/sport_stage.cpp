@@ -6,6 +6,7 @@
 #include "acquisition/exam_texts.h"
 #include "core/binio.h"
 #include "core/numtext.h"
+#include "core/record_file.h"
 #include "core/settings.h"
 
 namespace velor {
@@ -57,6 +58,42 @@ bool startSportStage(StudyState& s, ExaminationPlan& plan, Interaction& ui, Spor
   plan = staged;
   s.dialogResult = 1;
   return true;
+}
+
+bool sportEcgAnalysis(StudyState& s, ExaminationPlan& plan, Interaction& ui, const std::string& rawName,
+                      const std::function<void(std::shared_ptr<const ExpressPicture>)>& drawn) {
+  const std::string name = trimSpaces(rawName);
+  if (name.empty()) {
+    ui.message(exam_texts::kEnterRecordName);
+    return false;
+  }
+  ExpressAnalysis ecg;
+  ecg.reset();
+  constexpr int kEcg = 4;
+  int analysed = 0;
+  // The relaxation's one record, then the three after the load.
+  const std::pair<std::string, int> files[] = {{name + ".cad", 1}, {name + "s.cad", 3}};
+  for (const auto& [file, records] : files) {
+    const std::string path = s.dataDir + file;
+    if (!fileExists(path)) {
+      ui.message(std::string(exam_texts::kNoRecording) + path);
+      continue;
+    }
+    if (!openRecordFile(s, path, ui)) continue;
+    s.recordFileName = baseName(path).substr(0, baseName(path).size() - 4);
+    for (int r = 1; r <= std::min(records, s.recordCount); ++r) {
+      if (r > 1 && !gotoRecord(s, r, ui)) break;
+      bool recordingOn = false;
+      // The rate limits of the plan; every channel with a signal.
+      ExpressContext ctx{recordingOn, s.recordTime, plan.expressParameter, plan.expressThreshold, 0};
+      ecg.run(s, kEcg, s.recordLength, ctx);
+      ++analysed;
+      if (drawn) drawn(ecg.picture());
+    }
+  }
+  plan.expressAnalysisKind = 0;
+  if (analysed == 0) ui.message(exam_texts::kNoEcgRecords);
+  return analysed > 0;
 }
 
 }  // namespace velor
