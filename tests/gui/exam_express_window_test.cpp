@@ -137,7 +137,7 @@ TEST_F(ExpressSide, HeartRateColumnsGrowPerRecordAndSpaceClearsThem) {
   EXPECT_GT(count(pic, QRect(0, ecg.top(), 1, strip), isBlue), 0);
   EXPECT_GT(count(pic, QRect(1, ecg.top(), 1, strip), isRed), 0);
   EXPECT_GT(count(pic, QRect(2, ecg.top(), 2, strip), [](QRgb c) { return isBlue(c) || isRed(c); }), 0);
-  // The EEG strips stay empty.
+  // A channel without beats stays empty.
   EXPECT_EQ(count(pic, QRect(0, 18, 8, strip), [](QRgb c) { return isBlue(c) || isRed(c); }), 0);
   EXPECT_EQ(count(pic, QRect(8, ecg.top(), pic.width() - 8, strip), [](QRgb c) { return isBlue(c) || isRed(c); }),
             0);  // two records, four columns
