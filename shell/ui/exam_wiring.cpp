@@ -213,6 +213,9 @@ class ExamHost final : public QObject {
       if (ExpressWindow* side = openSide(kSideWidth, expressWindowTitle(expressKind))) side->clearFor(expressKind);
     } else {
       closeSide();
+      // A map window left from the viewer would follow a record the engine
+      // now owns.
+      if (mapWindowOf(w_)) closeMapWindow(w_, s);
     }
     // Rows and axes for the plan, laid out while the record is still ours.
     w_.refreshMonitor(true);

@@ -207,6 +207,65 @@ TEST_F(ExpressSide, BandDiagramsShowTheLegendAtTheBottom) {
             50);
 }
 
+// The band map: the head coloured from the channels with a place on it.
+TEST_F(ExpressSide, TheBandMapIsDrawn) {
+  int bands = 0;
+  examine(6, 4, [&](ExpressDialog& e) {
+    e.kinds()->button(2)->setChecked(true);
+    bands = e.bandList()->count() - 1;
+    e.bandList()->setCurrentIndex(std::min(2, bands));
+    QTest::mouseClick(e.confirmButton(), Qt::LeftButton);
+  });
+  ExpressWindow* w = side();
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(recordsEnded(2));
+  QTest::qWait(100);
+  const QImage pic = w->picture();
+  EXPECT_GT(count(pic, QRect(0, 0, pic.width(), 16), isDark), 20);  // the band's name
+  EXPECT_GT(count(pic, pic.rect(), [](QRgb c) { return QColor(c).hsvSaturation() > 150; }), 2000);
+}
+
+// The drawings that need no examination to be seen: the four-band map, the
+// wave bars with their caption, and the note when no wave was found.
+TEST(ExpressPictureDrawing, FourMapsWaveBarsAndNoWaves) {
+  ExpressPicture p;
+  p.kind = 2;
+  p.channels = 4;
+  p.names = {"F3", "F4", "O1", "O2"};
+  p.posX = {20, 44, 22, 42};
+  p.posY = {15, 15, 50, 50};
+  p.bandNames = {"Дельта", "Тета", "Альфа", "Бета1", "Бета2"};
+  p.bandValues = {{1, 2, 3, 1, 1}, {1, 2, 3, 1, 1}, {3, 2, 9, 1, 1}, {3, 2, 9, 1, 1}};
+  p.mapBand = -1;
+  QImage pic(320, 640, QImage::Format_RGB32);
+  paintExpressPicture(pic, p);
+  // Four heads one under the other, each coloured.
+  const auto coloured = [](QRgb c) { return QColor(c).hsvSaturation() > 150; };
+  const int cell = (640 - 18) / 4;
+  for (int i = 0; i < 4; ++i)
+    EXPECT_GT(count(pic, QRect(0, 18 + i * cell, 320, cell), coloured), 500) << i;
+
+  ExpressPicture w;
+  w.kind = 6;
+  w.channels = 2;
+  w.names = {"C3", "RSP"};
+  w.waveChannel = 1;
+  w.wavePeriods = {4, 4.2, 3.8, 4};
+  pic.fill(Qt::black);
+  paintExpressPicture(pic, w);
+  const auto green = [](QRgb c) { return qGreen(c) > 80 && qRed(c) < 40 && qBlue(c) < 40; };
+  EXPECT_EQ(count(pic, QRect(0, 0, 320, 18), green), 0);
+  EXPECT_GT(count(pic, QRect(0, 0, 320, 18), isDark), 20);  // "Анализ периодов волн"
+  int bars = 0;
+  for (int x = 0; x < 320; ++x) bars += count(pic, QRect(x, 600, 1, 1), green) > 0;
+  EXPECT_GT(bars, 4 * 60);  // four bars across the width
+  w.kind = 5;  // no amplitudes: the note in their place
+  pic.fill(Qt::black);
+  paintExpressPicture(pic, w);
+  EXPECT_EQ(count(pic, pic.rect(), green), 0);
+  EXPECT_GT(count(pic, QRect(0, 300, 320, 60), isDark), 20);
+}
+
 // Without an express analysis no side window comes, and one left from an
 // earlier examination goes.
 TEST_F(ExpressSide, NoExpressAnalysisNoSideWindow) {
