@@ -84,8 +84,11 @@ bool sportEcgAnalysis(StudyState& s, ExaminationPlan& plan, Interaction& ui, con
     for (int r = 1; r <= std::min(records, s.recordCount); ++r) {
       if (r > 1 && !gotoRecord(s, r, ui)) break;
       bool recordingOn = false;
-      // The rate limits of the plan; every channel with a signal.
-      ExpressContext ctx{recordingOn, s.recordTime, plan.expressParameter, plan.expressThreshold, 0};
+      // The rate limits of the plan when it plans the ECG monitor (another
+      // kind's fields mean something else); every channel with a signal.
+      const bool limits = plan.expressAnalysisKind % 20 == kEcg;
+      ExpressContext ctx{recordingOn, s.recordTime, limits ? plan.expressParameter : 0,
+                         limits ? plan.expressThreshold : 0, 0};
       ecg.run(s, kEcg, s.recordLength, ctx);
       ++analysed;
       if (drawn) drawn(ecg.picture());
