@@ -1,9 +1,10 @@
-// The express analysis side window of an examination ("Диаграммы спектра",
-// "Усреднение", "RR-интервалы", "ST-сегмент"; "RR-диаграммы" in the sports
-// diagnostics): docked at the right of the monitor, it draws the picture the
-// acquisition side published at the last record end — band diagrams with
-// their legend, the band map, the running evoked average, the heart-rate
-// history, the wave amplitudes or periods. It only draws what it is given.
+// "Диаграммы спектра", "Усреднение", "RR-интервалы", "ST-сегмент" (by the
+// express kind; "RR-диаграммы" in the sports diagnostics): the express
+// analysis side window of an examination. Docked at the right of the
+// monitor, it draws the picture the acquisition side published at the last
+// record end — band diagrams with their legend, the band map, the running
+// evoked average, the heart-rate history, the wave amplitudes or periods.
+// It only draws what it is given.
 #pragma once
 
 #include <QImage>
