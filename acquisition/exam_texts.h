@@ -106,6 +106,7 @@ inline constexpr const char* kWaveChannel = "Канал ";
 inline constexpr const char* kPictureNotSaved = "не удалось записать рисунок ";
 inline constexpr const char* kNoRecording = "Нет записи ";
 inline constexpr const char* kNoEcgRecords = "Нет записей для анализа ЭКГ";
+inline constexpr const char* kNotWritten = "не удалось записать ";
 inline constexpr const char* kFile = "Файл";
 // Refusals of a plan file: kPlanRefused + what + the value found.
 inline constexpr const char* kPlanRefused = "План не прочитан: ";

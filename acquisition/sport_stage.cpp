@@ -1,6 +1,7 @@
 #include "acquisition/sport_stage.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "acquisition/exam_engine.h"
 #include "acquisition/exam_texts.h"
@@ -60,6 +61,25 @@ bool startSportStage(StudyState& s, ExaminationPlan& plan, Interaction& ui, Spor
   return true;
 }
 
+namespace {
+// One line of "HRT.tmp": the file and record, then per channel its name and
+// the shortest and longest heart rate a minute ("-" without a signal).
+std::string heartRateLine(const StudyState& s, const std::string& file, int record,
+                          const std::vector<ExpressHeartRate>& rates) {
+  std::string line = file + " " + std::to_string(record) + ":";
+  for (std::size_t c = 0; c < rates.size() && c < static_cast<std::size_t>(kMaxChannels); ++c) {
+    line += " " + trimSpaces(s.channelNames[c]) + "=";
+    if (!rates[c].usable) {
+      line += "-";
+      continue;
+    }
+    line += std::to_string(static_cast<long>(std::lround(rates[c].minPerMinute))) + "-" +
+            std::to_string(static_cast<long>(std::lround(rates[c].maxPerMinute)));
+  }
+  return line;
+}
+}  // namespace
+
 bool sportEcgAnalysis(StudyState& s, ExaminationPlan& plan, Interaction& ui, const std::string& rawName,
                       const std::function<void(std::shared_ptr<const ExpressPicture>)>& drawn) {
   const std::string name = trimSpaces(rawName);
@@ -71,6 +91,7 @@ bool sportEcgAnalysis(StudyState& s, ExaminationPlan& plan, Interaction& ui, con
   ecg.reset();
   constexpr int kEcg = 4;
   int analysed = 0;
+  std::vector<std::string> lines;  // "HRT.tmp"
   // The relaxation's one record, then the three after the load.
   const std::pair<std::string, int> files[] = {{name + ".cad", 1}, {name + "s.cad", 3}};
   for (const auto& [file, records] : files) {
@@ -91,12 +112,18 @@ bool sportEcgAnalysis(StudyState& s, ExaminationPlan& plan, Interaction& ui, con
                          limits ? plan.expressThreshold : 0, 0};
       ecg.run(s, kEcg, s.recordLength, ctx);
       ++analysed;
+      lines.push_back(heartRateLine(s, file, r, ecg.heartRates()));
       if (drawn) drawn(ecg.picture());
     }
   }
   plan.expressAnalysisKind = 0;
-  if (analysed == 0) ui.message(exam_texts::kNoEcgRecords);
-  return analysed > 0;
+  if (analysed == 0) {
+    ui.message(exam_texts::kNoEcgRecords);
+    return false;
+  }
+  if (!s.programDir.empty() && !writeTextLines(s.programDir + kSportHeartRateFile, lines))
+    ui.message(std::string(kInterruptPrefix) + exam_texts::kNotWritten + kSportHeartRateFile);
+  return true;
 }
 
 }  // namespace velor

@@ -21,6 +21,8 @@
 #include "acquisition/ui/plan_dialog.h"
 #include "acquisition/ui/record_file_dialog.h"
 #include "acquisition/ui/sport_dialog.h"
+#include "results/text_results.h"
+#include "results/ui/text_results_window.h"
 #include "core/binio.h"
 #include "core/numtext.h"
 #include "core/record_file.h"
@@ -427,7 +429,8 @@ class ExamHost final : public QObject {
   }
 
   // "<Esc>=Отменить" after "Анализ ЭКГ": the heart-rate picture is kept as
-  // name + ".bmp" and the post-load recording opens.
+  // name + ".bmp", the heart rates show in the text window and the post-load
+  // recording opens.
   void keepSportEcg(const std::string& name) {
     StudyState& s = w_.study();
     Interaction& ui = w_.interaction();
@@ -435,6 +438,13 @@ class ExamHost final : public QObject {
       const std::string bmp = s.dataDir + name + ".bmp";
       if (!side_->picture().save(QString::fromStdString(bmp), "BMP"))
         ui.message(std::string(kInterruptPrefix) + exam_texts::kPictureNotSaved + bmp);
+    }
+    // The heart rates as text, in the result window, not yet saved.
+    const std::string rates = s.programDir + kSportHeartRateFile;
+    if (fileExists(rates)) {
+      MainWindowTextOpener opener(&w_, ui);
+      TextResults& text = opener.beginTextResults(s, kWithoutHeader);
+      if (text.appendFile(rates, ui)) text.setModified(true);
     }
     const std::string after = s.dataDir + name + "s.cad";
     if (!name.empty() && fileExists(after)) openRecordPath(s, after, ui);

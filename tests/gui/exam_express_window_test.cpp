@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
@@ -25,6 +26,8 @@
 #include "core/binio.h"
 #include "core/record_file.h"
 #include "core/settings.h"
+#include "results/text_results.h"
+#include "results/ui/text_results_window.h"
 #include "shell/ui/acquisition_wiring.h"
 #include "shell/ui/exam_wiring.h"
 #include "shell/ui/main_window.h"
@@ -349,6 +352,15 @@ TEST_F(SportEcg, AnalysesTheRecordingsIntoRrDiagrams) {
   EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
   EXPECT_TRUE(fileExists(dir.file("team.bmp")));
   EXPECT_EQ(s.recordFilePath, dir.file("teams.cad"));
+  // The heart rates of the four records, in the text window, not yet saved.
+  const std::string rates = "team.cad 1: ECG=75-75 X2=-\r\nteams.cad 1: ECG=120-120 X2=-\r\n"
+                            "teams.cad 2: ECG=120-120 X2=-\r\nteams.cad 3: ECG=120-120 X2=-\r\n";
+  EXPECT_EQ(test::readBytes(dir.file("HRT.tmp")), rates);
+  TextResultsWindow* text = textWindowOf(window.get());
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(text->journal().modified());
+  EXPECT_NE(text->textBox()->toPlainText().indexOf("teams.cad 3: ECG=120-120 X2=-"), -1)
+      << text->textBox()->toPlainText().toStdString();
   EXPECT_FALSE(examinationStatus(*window).has_value());
 }
 
