@@ -608,6 +608,14 @@ TEST(ExamExpress, WaveAnalysisCountsTheBreathsOfTheChosenChannel) {
   EXPECT_EQ(s.resultStore[0], 0);
   EXPECT_GT(s.resultStore[1], 0);
   EXPECT_EQ(s.recordLength, 4000);
+  // The side window's picture: the amplitude and period of every wave.
+  auto p = a.picture();
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->kind, 5);
+  EXPECT_EQ(p->waveChannel, 1);
+  EXPECT_GE(p->waveAmplitudes.size(), 8u);
+  ASSERT_GE(p->wavePeriods.size(), 7u);
+  for (double period : p->wavePeriods) EXPECT_NEAR(period, 4.0, 0.1);
 }
 
 // Evoked potentials through the engine: no record is written while it runs;
