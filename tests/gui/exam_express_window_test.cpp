@@ -143,7 +143,7 @@ TEST_F(ExpressSide, HeartRateColumnsGrowPerRecordAndSpaceClearsThem) {
   // A channel without beats stays empty.
   EXPECT_EQ(count(pic, QRect(0, 18, 8, strip), [](QRgb c) { return isBlue(c) || isRed(c); }), 0);
   EXPECT_EQ(count(pic, QRect(8, ecg.top(), pic.width() - 8, strip), [](QRgb c) { return isBlue(c) || isRed(c); }),
-            0);  // two records, four columns
+            0);  // three records, six columns
 
   window->monitor()->setFocus();
   QTest::keyClick(window->monitor(), Qt::Key_Space);
