@@ -398,9 +398,16 @@ void ExaminationEngine::execute(int command) {
       pushColumn(-1, true);
     }
     publish();
+  } else if (command == kCmdSpace) {
+    // The ECG monitor's strips start empty; the history is ours, the
+    // interface redraws from the next picture.
+    if (express_ && expressKind_ % 20 == 4) {
+      express_->clearRates();
+      publish();
+    }
   }
-  // The view commands (rows, first channel, the ECG strip) change only what
-  // the interface draws; it carries them out on its own thread.
+  // The row commands (rows, first channel) change only what the interface
+  // draws; it carries them out on its own thread.
 }
 
 void ExaminationEngine::closeFile() {
@@ -511,6 +518,7 @@ void ExaminationEngine::publish() {
     status_.expressRejected = express_->rejected();
     status_.expressWaves = express_->waves();
     status_.heartRates = express_->heartRates();
+    status_.expressPicture = express_->picture();
   }
   status_.expressSkipped = plan_.expressAnalysisKind % 20 != 0 && expressKind_ == 0;
   status_.protocolSkipped = plan_.protocolLineCount() > 0 && !protocol_;

@@ -107,6 +107,9 @@ struct ExamStatus {
   int expressResponses = 0, expressRejected = 0;  // evoked potentials averaged / refused
   int expressWaves = -1;  // waves found in the last record (wave analyses)
   std::vector<ExpressHeartRate> heartRates;  // per channel, the last record (ECG monitor)
+  // The side window's picture of the last record (shared, never changed once
+  // published); null before the first record end or without an analysis.
+  std::shared_ptr<const ExpressPicture> expressPicture;
   bool expressSkipped = false;  // the plan's express analysis is not in this build
   bool protocolSkipped = false;  // the plan has a protocol but no protocol step is plugged in
   int requestsDone = 0;        // requests carried out so far

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/numtext.h"
+#include "eeg/band_table.h"
 #include "eeg/spectral.h"
 #include "physio/breath.h"
 #include "physio/ecg_beats.h"
@@ -31,6 +33,21 @@ void ExpressAnalysis::reset() {
   lastMinute_ = -1000000;
   ecgRecords_ = 0;
   waves_ = -1;
+  waveAmplitudes_.clear();
+  wavePeriods_.clear();
+  bandValues_.clear();
+  bandNames_.clear();
+  rateHistory_.clear();
+  picture_.reset();
+}
+
+void ExpressAnalysis::clearRates() {
+  rateHistory_.clear();
+  if (!picture_ || picture_->kind != 4) return;
+  auto p = std::make_shared<ExpressPicture>(*picture_);
+  p->rates.clear();
+  p->serial = ++serial_;
+  picture_ = std::move(p);
 }
 
 int ExpressAnalysis::run(StudyState& s, int kind, int samples, ExpressContext& ctx) {
@@ -38,10 +55,12 @@ int ExpressAnalysis::run(StudyState& s, int kind, int samples, ExpressContext& c
   samples = std::clamp(samples, 0, kMaxSamples);
   if (k == 3) {
     evoked(s, samples, ctx);
+    makePicture(s, k, ctx);
     return -1;
   }
   if (k == 4) {
     ecg(s, samples, ctx);
+    makePicture(s, k, ctx);
     return -1;
   }
   if (k == 5 || k == 6) {
@@ -49,9 +68,16 @@ int ExpressAnalysis::run(StudyState& s, int kind, int samples, ExpressContext& c
     const int channel = std::clamp(ctx.channel - 1, 0, std::max(0, s.channelCount - 1));
     const int length = s.recordLength;
     s.recordLength = samples;
-    const int b = detectBreaths(s, channel);
+    BreathTable table;
+    const int b = detectBreaths(s, channel, nullptr, &table);
     s.recordLength = length;
     waves_ = std::max(0, b - 1);
+    waveChannel_ = channel;
+    waveAmplitudes_.assign(table.amplitudeCodes.begin(), table.amplitudeCodes.end());
+    wavePeriods_.clear();
+    for (std::size_t i = 1; i < table.peaks.size() && s.sampleRate > 0; ++i)
+      wavePeriods_.push_back(static_cast<double>(table.peaks[i] - table.peaks[i - 1]) / s.sampleRate);
+    makePicture(s, k, ctx);
     return -1;
   }
   if (k != 1 && k != 2) return -1;
@@ -76,7 +102,96 @@ int ExpressAnalysis::run(StudyState& s, int kind, int samples, ExpressContext& c
     maxPeak_ = peak;
     s.gainStep = static_cast<int>(std::log(2816.0 / peak) / std::log(1.2));
   }
+  if (peak >= 0) bandAmplitudes(s, k, n);
+  makePicture(s, k, ctx);
   return peak;
+}
+
+void ExpressAnalysis::bandAmplitudes(const StudyState& s, int kind, int n) {
+  // The spectral diagrams have the five classical bands their legend names;
+  // the map takes the person's band table when there is one.
+  std::vector<BandRow> rows;
+  if (kind == 2 && s.bandCount > 0)
+    rows.assign(s.bandTable.begin(), s.bandTable.begin() + std::clamp(s.bandCount, 0, kBandRows));
+  else
+    for (const BandRow& r : defaultBands()) rows.push_back(r);
+  bandNames_.clear();
+  for (const BandRow& r : rows) bandNames_.push_back(trimSpaces(r.name));
+  const int half = n / 2;
+  const double binHz = s.sampleRate > 0 ? static_cast<double>(s.sampleRate) / n : 0;
+  const int channels = std::clamp(s.channelCount, 0, kMaxChannels);
+  bandValues_.assign(static_cast<std::size_t>(channels), std::vector<double>(rows.size(), 0.0));
+  for (int c = 0; c < channels; ++c) {
+    const std::int16_t* spectrum = s.parkedChannelData[static_cast<std::size_t>(c)];
+    if (!spectrum || binHz <= 0) continue;
+    for (std::size_t b = 0; b < rows.size(); ++b) {
+      const double low = parseNumber(rows[b].low).value_or(0), high = parseNumber(rows[b].high).value_or(0);
+      // Mean amplitude of the bins inside [low, high); a band narrower than
+      // one bin takes the bin it falls in.
+      int first = std::max(1, static_cast<int>(std::ceil(low / binHz)));
+      int last = std::min(half - 1, static_cast<int>(std::ceil(high / binHz)) - 1);
+      if (last < first) last = first = std::clamp(static_cast<int>(low / binHz + 0.5), 1, std::max(1, half - 1));
+      if (first >= half) continue;
+      double sum = 0;
+      for (int k = first; k <= last; ++k) sum += spectrum[k];
+      bandValues_[static_cast<std::size_t>(c)][b] = sum / (last - first + 1);
+    }
+  }
+}
+
+void ExpressAnalysis::makePicture(const StudyState& s, int kind, const ExpressContext& ctx) {
+  auto p = std::make_shared<ExpressPicture>();
+  p->kind = kind;
+  p->serial = ++serial_;
+  p->channels = std::clamp(s.channelCount, 0, kMaxChannels);
+  for (int c = 0; c < p->channels; ++c) {
+    p->names.push_back(trimSpaces(s.channelNames[static_cast<std::size_t>(c)]));
+    p->posX.push_back(s.channelPosX[static_cast<std::size_t>(c)]);
+    p->posY.push_back(s.channelPosY[static_cast<std::size_t>(c)]);
+  }
+  if (kind == 1 || kind == 2) {
+    p->bandNames = bandNames_;
+    p->bandValues = bandValues_;
+    // "4 диапазона" (the item after the table's bands) maps the first four.
+    p->mapBand = kind == 2 && s.currentBand < static_cast<int>(bandNames_.size()) ? s.currentBand : -1;
+  } else if (kind == 3) {
+    p->responses = responses_;
+    p->rejected = rejected_;
+    if (responses_ > 0 && averageLength_ > 0) {
+      const int points = std::min(averageLength_, kAveragePoints);
+      for (int c = 0; c < averageChannels_; ++c) {
+        const std::int64_t* a = sums_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(averageLength_);
+        const double z = c < p->channels ? s.zeroLevel[c] : 2048;
+        std::vector<float> line(static_cast<std::size_t>(points));
+        for (int i = 0; i < points; ++i) {
+          // Each point the mean over its stretch of the averaged length.
+          const long long from = static_cast<long long>(i) * averageLength_ / points;
+          const long long to = std::max(from + 1, static_cast<long long>(i + 1) * averageLength_ / points);
+          double sum = 0;
+          for (long long j = from; j < to; ++j) sum += static_cast<double>(a[j]);
+          line[static_cast<std::size_t>(i)] = static_cast<float>(sum / static_cast<double>(to - from) / responses_ - z);
+        }
+        p->average.push_back(std::move(line));
+      }
+    }
+  } else if (kind == 4) {
+    ExpressPicture::RateColumn column;
+    for (const ExpressHeartRate& r : rates_) {
+      column.low.push_back(r.usable ? static_cast<float>(r.minPerMinute) : 0.0f);
+      column.high.push_back(r.usable ? static_cast<float>(r.maxPerMinute) : 0.0f);
+    }
+    rateHistory_.push_back(std::move(column));
+    if (rateHistory_.size() > static_cast<std::size_t>(kRateHistory))
+      rateHistory_.erase(rateHistory_.begin(), rateHistory_.begin() + (rateHistory_.size() - kRateHistory));
+    p->rates = rateHistory_;
+    p->rateMin = ctx.parameter;
+    p->rateMax = ctx.threshold;
+  } else if (kind == 5 || kind == 6) {
+    p->waveAmplitudes = waveAmplitudes_;
+    p->wavePeriods = wavePeriods_;
+    p->waveChannel = waveChannel_;
+  }
+  picture_ = std::move(p);
 }
 
 void ExpressAnalysis::evoked(StudyState& s, int samples, const ExpressContext& ctx) {

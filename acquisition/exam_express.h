@@ -17,8 +17,10 @@
 // without it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/study_state.h"
@@ -41,6 +43,39 @@ struct ExpressHeartRate {
   bool usable = false;  // a signal with beats
   double minPerMinute = 0, maxPerMinute = 0;
 };
+
+// What the side window draws after each record: an immutable snapshot made
+// on the acquisition side at the record end, handed to the interface whole
+// (it never sees the engine's working arrays).
+struct ExpressPicture {
+  int kind = 0;    // `expressAnalysisKind` mod 20
+  int serial = 0;  // grows with every new picture
+  int channels = 0;
+  std::vector<std::string> names;             // channel names
+  std::vector<std::uint8_t> posX, posY;       // electrode positions (maps)
+  // 1, 2: band amplitudes (spectrum codes) per channel, bandNames.size() each.
+  std::vector<std::string> bandNames;
+  std::vector<std::vector<double>> bandValues;
+  int mapBand = -1;  // 2: the band mapped; −1 every band named (at most 4)
+  // 3: the running average per channel as deviation from the zero level in
+  // codes, at most kAveragePoints points over the averaged length.
+  std::vector<std::vector<float>> average;
+  int responses = 0, rejected = 0;
+  // 4: per record (oldest first) the shortest and longest heart rate of every
+  // channel (0: no usable signal); the strip scale from the plan's "Min=" and
+  // "Мах=". Cleared by the space key.
+  struct RateColumn {
+    std::vector<float> low, high;
+  };
+  std::vector<RateColumn> rates;
+  int rateMin = 0, rateMax = 0;
+  // 5, 6: the waves of the last record: amplitudes (codes) and periods (s).
+  std::vector<double> waveAmplitudes, wavePeriods;
+  int waveChannel = 0;
+};
+
+inline constexpr int kAveragePoints = 1024;
+inline constexpr int kRateHistory = 2048;  // records of heart rates kept
 
 class ExpressAnalysis {
  public:
@@ -69,7 +104,14 @@ class ExpressAnalysis {
   // Wave analyses: accepted peaks of the last record, −1 before any.
   int waves() const { return waves_; }
 
+  // The picture of the last record for the side window (kinds 1..6).
+  std::shared_ptr<const ExpressPicture> picture() const { return picture_; }
+  // The space key: the heart-rate strips start empty again.
+  void clearRates();
+
  private:
+  void makePicture(const StudyState& s, int kind, const ExpressContext& ctx);
+  void bandAmplitudes(const StudyState& s, int kind, int n);
   void evoked(StudyState& s, int samples, const ExpressContext& ctx);
   void ecg(StudyState& s, int samples, ExpressContext& ctx);
 
@@ -82,6 +124,13 @@ class ExpressAnalysis {
   int lastMinute_ = -1000000;
   int ecgRecords_ = 0;
   int waves_ = -1;
+  std::vector<double> waveAmplitudes_, wavePeriods_;
+  int waveChannel_ = 0;
+  std::vector<std::vector<double>> bandValues_;
+  std::vector<std::string> bandNames_;
+  std::vector<ExpressPicture::RateColumn> rateHistory_;
+  int serial_ = 0;
+  std::shared_ptr<const ExpressPicture> picture_;
 };
 
 }  // namespace velor

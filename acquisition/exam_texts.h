@@ -88,6 +88,25 @@ inline constexpr const char* kEnterFileName = "Введите имя файла"
 inline constexpr const char* kConfirm = "Утвердить";
 inline constexpr const char* kDismiss = "Отменить";
 inline constexpr const char* kSpectraTitle = "Диаграммы спектра";
+inline constexpr const char* kSpectrumBands = "Спектр диапазонов";
+inline constexpr const char* kBandLegend = "Дельта Тета Альфа Бета1 Бета2";
+inline constexpr const char* kAverageCaption = "Усреднение ВП";
+inline constexpr const char* kWaveAmplitudes = "Анализ амплитуд волн";
+inline constexpr const char* kWavePeriods = "Анализ периодов волн";
+inline constexpr const char* kAverageTitle = "Усреднение";
+inline constexpr const char* kRrTitle = "RR-интервалы";
+inline constexpr const char* kStTitle = "ST-сегмент";
+inline constexpr const char* kRrDiagramsTitle = "RR-диаграммы";
+// The side window's own notes.
+inline constexpr const char* kMapNoElectrodes = "Нет каналов с положением на схеме головы";
+inline constexpr const char* kNoWaves = "Волны не найдены";
+inline constexpr const char* kResponses = "Ответов: ";
+inline constexpr const char* kRejected = ", отвергнуто: ";
+inline constexpr const char* kWaveChannel = "Канал ";
+inline constexpr const char* kPictureNotSaved = "не удалось записать рисунок ";
+inline constexpr const char* kNoRecording = "Нет записи ";
+inline constexpr const char* kNoEcgRecords = "Нет записей для анализа ЭКГ";
+inline constexpr const char* kNotWritten = "не удалось записать ";
 inline constexpr const char* kFile = "Файл";
 // Refusals of a plan file: kPlanRefused + what + the value found.
 inline constexpr const char* kPlanRefused = "План не прочитан: ";

@@ -6,9 +6,12 @@
 // after the load, asking before it replaces one.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "acquisition/exam_express.h"
 #include "acquisition/exam_plan.h"
 #include "core/interaction.h"
 #include "core/study_state.h"
@@ -29,5 +32,19 @@ const char* sportPlanFile(SportStage stage);
 // 30 file names, updated as the plan's list is.
 bool startSportStage(StudyState& s, ExaminationPlan& plan, Interaction& ui, SportStage stage, int athletes,
                      const std::string& name, std::vector<std::string>& names, int& fd, std::string& path);
+
+// "Анализ ЭКГ": the ECG monitor's analysis of the recordings of `name` —
+// the relaxation (name + ".cad", its first record), then the first three
+// records after the load (name + "s.cad") — each opened as record file in
+// turn; `drawn` gets the heart-rate picture after every record, and the
+// heart rates go to kSportHeartRateFile in programDir, one line a record:
+// file, record number, ":", then per channel " name=min-max" (per minute,
+// rounded; "-" for a channel without a signal). Finally
+// `expressAnalysisKind` := 0. False with a message when no name is given or
+// no record could be analysed (a file that cannot be opened is told and
+// skipped).
+inline constexpr const char* kSportHeartRateFile = "HRT.tmp";
+bool sportEcgAnalysis(StudyState& s, ExaminationPlan& plan, Interaction& ui, const std::string& name,
+                      const std::function<void(std::shared_ptr<const ExpressPicture>)>& drawn);
 
 }  // namespace velor

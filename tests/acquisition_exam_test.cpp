@@ -608,6 +608,14 @@ TEST(ExamExpress, WaveAnalysisCountsTheBreathsOfTheChosenChannel) {
   EXPECT_EQ(s.resultStore[0], 0);
   EXPECT_GT(s.resultStore[1], 0);
   EXPECT_EQ(s.recordLength, 4000);
+  // The side window's picture: the amplitude and period of every wave.
+  auto p = a.picture();
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->kind, 5);
+  EXPECT_EQ(p->waveChannel, 1);
+  EXPECT_GE(p->waveAmplitudes.size(), 8u);
+  ASSERT_GE(p->wavePeriods.size(), 7u);
+  for (double period : p->wavePeriods) EXPECT_NEAR(period, 4.0, 0.1);
 }
 
 // Evoked potentials through the engine: no record is written while it runs;
@@ -837,6 +845,91 @@ TEST(ExamThreads, RequestsRunOnTheAcquisitionSideInOrder) {
   EXPECT_TRUE(st.requestMessage.empty());
   ASSERT_EQ(static_cast<int>(ran.size()), st.requestsDone);
   for (std::size_t i = 0; i < ran.size(); ++i) EXPECT_EQ(ran[i], static_cast<int>(i));
+}
+
+}  // namespace
+}  // namespace velor
+
+namespace velor {
+namespace {
+
+// What each record end hands to the side window: the classical band
+// amplitudes, the running average, the heart-rate history (emptied by the
+// space key through the engine) and the waves, each a new picture.
+TEST(ExamExpress, EachRecordEndPublishesAPictureForTheSideWindow) {
+  StudyState s;
+  s.channelCount = 2;
+  s.sampleRate = 250;
+  s.recordLength = 1000;
+  for (int c = 0; c < 2; ++c) s.zeroLevel[c] = 2048;
+  for (int i = 0; i < 1000; ++i) {
+    s.channelData[0][i] = static_cast<std::int16_t>(2048 + 400 * std::sin(2 * M_PI * 10.0 * i / 250.0));  // alpha
+    s.channelData[1][i] = static_cast<std::int16_t>(2048 + 400 * std::sin(2 * M_PI * 2.0 * i / 250.0));   // delta
+  }
+  ExpressAnalysis a;
+  a.reset();
+  EXPECT_EQ(a.picture(), nullptr);
+  bool on = false;
+  ExpressContext ctx{on, 0, 40, 150, 0};
+  a.run(s, 1, 1000, ctx);
+  auto bands = a.picture();
+  ASSERT_NE(bands, nullptr);
+  EXPECT_EQ(bands->kind, 1);
+  EXPECT_EQ(bands->bandNames, (std::vector<std::string>{"Дельта", "Тета", "Альфа", "Бета1", "Бета2"}));
+  ASSERT_EQ(bands->bandValues.size(), 2u);
+  const auto largest = [](const std::vector<double>& v) { return std::max_element(v.begin(), v.end()) - v.begin(); };
+  EXPECT_EQ(largest(bands->bandValues[0]), 2);
+  EXPECT_EQ(largest(bands->bandValues[1]), 0);
+
+  // Evoked averaging: the mean deviation from the zero level, point by point.
+  a.reset();
+  ExpressContext every{on, 0, 1, 0, 0};  // gain 1, no artefact level
+  a.run(s, 3, 1000, every);
+  a.run(s, 3, 1000, every);
+  auto average = a.picture();
+  ASSERT_NE(average, nullptr);
+  EXPECT_EQ(average->responses, 2);
+  ASSERT_EQ(average->average.size(), 2u);
+  ASSERT_EQ(average->average[0].size(), 1000u);
+  for (int i : {0, 7, 999}) EXPECT_FLOAT_EQ(average->average[0][static_cast<std::size_t>(i)], s.channelData[0][i] - 2048);
+
+  // Heart rates: a column per record; clearing starts the history again.
+  a.reset();
+  for (int r = 0; r < 3; ++r) a.run(s, 4, 1000, ctx);
+  auto rates = a.picture();
+  ASSERT_NE(rates, nullptr);
+  EXPECT_EQ(rates->rates.size(), 3u);
+  EXPECT_EQ(rates->rateMin, 40);
+  EXPECT_EQ(rates->rateMax, 150);
+  a.clearRates();
+  ASSERT_NE(a.picture(), nullptr);
+  EXPECT_TRUE(a.picture()->rates.empty());
+  EXPECT_GT(a.picture()->serial, rates->serial);
+  EXPECT_EQ(rates->rates.size(), 3u);  // a picture once handed out never changes
+  a.run(s, 4, 1000, ctx);
+  EXPECT_EQ(a.picture()->rates.size(), 1u);
+}
+
+TEST(ExamExpress, TheSpaceKeyEmptiesTheHeartRateHistoryOfARunningExamination) {
+  ExamFixture x("amplifier", 250, 100, 3);
+  x.plan.expressAnalysisKind = 4;
+  ExamOptions eo;
+  auto e = x.engine(eo);
+  std::string reason;
+  ASSERT_TRUE(e->begin(reason)) << reason;
+  ExamFixture::run(*e, x.clock, 60);  // 1.2 s: three records of 0.4 s
+  auto before = e->status().expressPicture;
+  ASSERT_NE(before, nullptr);
+  EXPECT_GE(before->rates.size(), 2u);
+  e->post(kCmdSpace);
+  x.clock.advanceMilliseconds(e->stepMilliseconds());
+  e->step();
+  auto after = e->status().expressPicture;
+  ASSERT_NE(after, nullptr);
+  EXPECT_LE(after->rates.size(), 1u);  // at most the record that ended in this tick
+  EXPECT_GT(after->serial, before->serial);
+  e->post(kCmdStop);
+  ExamFixture::run(*e, x.clock);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "acquisition/exam_texts.h"
+#include "core/numtext.h"
 #include "core/ui/dialog_look.h"
 
 namespace velor {
@@ -43,8 +44,7 @@ SportDialog::SportDialog(StudyState& s, ExaminationPlan& plan, Interaction& ui, 
     grid->addWidget(stages_[i], 3 + i, 0, 1, 2);
   }
   ecg_ = button(exam_texts::kEcgAnalysis);
-  ecg_->setEnabled(false);
-  ecg_->setToolTip(q(exam_texts::kExpressLater));
+  connect(ecg_, &QPushButton::clicked, this, [this] { analyseEcg(); });
   grid->addWidget(ecg_, 6, 0, 1, 2);
   planMenu_ = button(exam_texts::kPlanMenu);
   connect(planMenu_, &QPushButton::clicked, this, [this] {
@@ -74,6 +74,14 @@ void SportDialog::runStage(SportStage stage) {
   const std::string name = file_->currentText().toStdString();
   if (!startSportStage(s_, plan_, ui_, stage, athletes_->currentIndex() + 1, name, names_, fd_, path_)) return;
   done(QDialog::Accepted);
+}
+
+std::string SportDialog::recordName() const { return trimSpaces(file_->currentText().toStdString()); }
+
+void SportDialog::analyseEcg() {
+  // Out of the way of the side window at the right.
+  move(0, y());
+  if (sportEcgAnalysis(s_, plan_, ui_, recordName(), ecgDrawn)) ecgAnalysed_ = true;
 }
 
 void SportDialog::done(int r) {

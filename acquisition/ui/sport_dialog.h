@@ -2,11 +2,14 @@
 // ("Спортсменов=", one channel each), the record file ("Файл записи:", 30
 // names), "ФИО спортсменов" (the header), and the stages "Проба",
 // "Релаксация", "Нагрузка". "Меню планирования" leaves with `dialogResult`
-// 10 for the ordinary plan. "Анализ ЭКГ" waits for the ECG express analysis.
-// Opening reads "qpln_s.ini", closing writes it.
+// 10 for the ordinary plan. "Анализ ЭКГ" analyses the heart rate of the
+// recordings of the chosen name and hands each picture to ecgDrawn (the side
+// window "RR-диаграммы"). Opening reads "qpln_s.ini", closing writes it.
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,13 @@ class SportDialog final : public QDialog {
   QPushButton* ecgButton() const { return ecg_; }
 
   void runStage(SportStage stage);
+  // "Анализ ЭКГ".
+  void analyseEcg();
+  bool ecgAnalysed() const { return ecgAnalysed_; }
+  // The trimmed name in "Файл записи:".
+  std::string recordName() const;
+  // Where the heart-rate pictures go (the side window); set by the caller.
+  std::function<void(std::shared_ptr<const ExpressPicture>)> ecgDrawn;
 
  Q_SIGNALS:
   void headerRequested();
@@ -53,6 +63,7 @@ class SportDialog final : public QDialog {
   QPushButton* stages_[3] = {};
   QPushButton* planMenu_ = nullptr;
   QPushButton* ecg_ = nullptr;
+  bool ecgAnalysed_ = false;
 };
 
 }  // namespace velor

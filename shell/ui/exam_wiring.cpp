@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -16,9 +17,12 @@
 #include "acquisition/device_texts.h"
 #include "acquisition/exam_texts.h"
 #include "acquisition/ui/express_dialog.h"
+#include "acquisition/ui/express_window.h"
 #include "acquisition/ui/plan_dialog.h"
 #include "acquisition/ui/record_file_dialog.h"
 #include "acquisition/ui/sport_dialog.h"
+#include "results/text_results.h"
+#include "results/ui/text_results_window.h"
 #include "core/binio.h"
 #include "core/numtext.h"
 #include "core/record_file.h"
@@ -26,6 +30,7 @@
 #include "shell/main_commands.h"
 #include "shell/ui/acquisition_wiring.h"
 #include "shell/ui/main_window.h"
+#include "shell/ui/map_wiring.h"
 #include "viewer/ui/monitor_widget.h"
 
 namespace velor::shell {
@@ -34,6 +39,8 @@ namespace {
 
 constexpr const char* kObjectName = "examination";
 constexpr int kDrawMilliseconds = 33;  // the live sweep at 30 frames a second
+constexpr int kSideWidth = 320;        // the express side window beside the monitor
+constexpr int kSportSideWidth = 600;   // "RR-диаграммы" of the sports diagnostics
 
 QString q(const char* s) { return QString::fromUtf8(s); }
 
@@ -102,6 +109,7 @@ class ExamHost final : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (side_ && watched == side_->parentWidget() && event->type() == QEvent::Resize) placeSide();
     // While an examination runs, closing the window only ends it.
     if (watched == &w_ && event->type() == QEvent::Close && engine_) {
       event->ignore();
@@ -117,6 +125,9 @@ class ExamHost final : public QObject {
       engine_->post(kCmdStop);
       return;
     }
+    // As the monitor's F12 does before the plan: the last examination's side
+    // window goes.
+    closeSide();
     StudyState& s = w_.study();
     Interaction& ui = w_.interaction();
     if (w_.height() > 1200 || w_.width() > 1920) {
@@ -144,6 +155,10 @@ class ExamHost final : public QObject {
     if (s.groupMode == 2) {
       SportDialog sd(s, plan_, ui, &w_);
       connect(&sd, &SportDialog::headerRequested, this, [this] { w_.runCommand(Cmd::Header); });
+      sd.ecgDrawn = [this](std::shared_ptr<const ExpressPicture> p) {
+        ExpressWindow* side = openSide(kSportSideWidth, exam_texts::kRrDiagramsTitle);
+        if (side) side->setPicture(std::move(p));
+      };
       s.dialogResult = 0;
       if (runSport)
         runSport(sd);
@@ -154,6 +169,7 @@ class ExamHost final : public QObject {
         path = sd.examPath();
         planDialog = false;
       } else if (s.dialogResult != 10) {
+        if (sd.ecgAnalysed()) keepSportEcg(sd.recordName());
         w_.refreshMonitor();
         return;
       }
@@ -191,8 +207,20 @@ class ExamHost final : public QObject {
       fd = d.examFd();
       path = d.examPath();
     }
+    // The express analysis draws in the side window beside the monitor,
+    // emptied and as tall as the monitor; without one the monitor has the
+    // whole width.
+    const int expressKind = plan_.expressAnalysisKind;
+    if (expressKind >= 1 && expressKind <= 19 && ExpressAnalysis::available(expressKind)) {
+      if (ExpressWindow* side = openSide(kSideWidth, expressWindowTitle(expressKind))) side->clearFor(expressKind);
+    } else {
+      closeSide();
+      // A map window left from the viewer would follow a record the engine
+      // now owns.
+      if (mapWindowOf(w_)) closeMapWindow(w_, s);
+    }
     // Rows and axes for the plan, laid out while the record is still ours.
-    w_.refreshMonitor();
+    w_.refreshMonitor(true);
     rate_ = s.sampleRate;
     length_ = s.recordLength;
     fileName_ = s.recordFileName;
@@ -207,6 +235,7 @@ class ExamHost final : public QObject {
     engine_->setMonitorWidth(s.monitorWidth);
     std::string reason;
     if (!engine_->begin(reason)) {
+      closeSide();
       engine_.reset();
       s.acquisitionActive = 0;
       ui.message(reason);
@@ -280,6 +309,7 @@ class ExamHost final : public QObject {
       std::copy(c.values, c.values + kMaxChannels, previous_.begin());
     }
     const ExamStatus st = engine_->status();
+    if (side_ && st.expressPicture && st.expressPicture.get() != side_->shown()) side_->setPicture(st.expressPicture);
     if (st.displayDecimation != decimation_ && m) {
       decimation_ = st.displayDecimation;
       m->timeAxis(static_cast<double>(rate_) / (1 << decimation_));
@@ -359,6 +389,65 @@ class ExamHost final : public QObject {
       }
     }
     engine_->post(code);
+  }
+
+  // The side window at the right of the monitor's area, `width` wide and as
+  // tall as the area; a map window there gives way to it.
+  ExpressWindow* openSide(int width, const char* title) {
+    MonitorWidget* m = w_.monitor();
+    if (!m || !m->parentWidget()) return nullptr;
+    StudyState& s = w_.study();
+    if (mapWindowOf(w_)) closeMapWindow(w_, s);
+    QWidget* area = m->parentWidget();
+    if (!side_) {
+      side_ = new ExpressWindow(area);
+      area->installEventFilter(this);
+    }
+    if (title && *title) side_->setWindowTitle(q(title));
+    s.sidePanelWidth = width;
+    placeSide();
+    side_->show();
+    side_->raise();
+    w_.refreshMonitor(true);
+    return side_;
+  }
+
+  void placeSide() {
+    if (!side_ || !side_->parentWidget()) return;
+    QWidget* area = side_->parentWidget();
+    const int width = w_.study().sidePanelWidth;
+    side_->setGeometry(area->width() - width, 0, width, area->height());
+  }
+
+  void closeSide() {
+    if (!side_) return;
+    side_->hide();
+    side_->deleteLater();
+    side_ = nullptr;
+    w_.study().sidePanelWidth = 0;
+    w_.refreshMonitor(true);
+  }
+
+  // "<Esc>=Отменить" after "Анализ ЭКГ": the heart-rate picture is kept as
+  // name + ".bmp", the heart rates show in the text window and the post-load
+  // recording opens.
+  void keepSportEcg(const std::string& name) {
+    StudyState& s = w_.study();
+    Interaction& ui = w_.interaction();
+    if (side_ && !name.empty()) {
+      const std::string bmp = s.dataDir + name + ".bmp";
+      if (!side_->picture().save(QString::fromStdString(bmp), "BMP"))
+        ui.message(std::string(kInterruptPrefix) + exam_texts::kPictureNotSaved + bmp);
+    }
+    // The heart rates as text, in the result window, not yet saved.
+    const std::string rates = s.programDir + kSportHeartRateFile;
+    if (fileExists(rates)) {
+      MainWindowTextOpener opener(&w_, ui);
+      TextResults& text = opener.beginTextResults(s, kWithoutHeader);
+      if (text.appendFile(rates, ui)) text.setModified(true);
+    }
+    const std::string after = s.dataDir + name + "s.cad";
+    if (!name.empty() && fileExists(after)) openRecordPath(s, after, ui);
   }
 
   void buildPanel() {
@@ -533,6 +622,7 @@ class ExamHost final : public QObject {
   QCheckBox* testBox_ = nullptr;
   QAction* testAction_ = nullptr;
   QToolButton* fileButton_ = nullptr;
+  QPointer<ExpressWindow> side_;
   std::vector<std::shared_ptr<AmplifierChange>> pending_;
   std::string requestMessage_;
   std::vector<QWidget*> hiddenBars_;

@@ -207,7 +207,7 @@ TEST_F(ExamGui, SportsDiagnosticsComesFirstInWorkMode2) {
   bool planShown = false;
   setSportDialogRunner(*window, [](SportDialog& d) {
     EXPECT_EQ(d.windowTitle(), "Диагностика");
-    EXPECT_FALSE(d.ecgButton()->isEnabled());
+    EXPECT_TRUE(d.ecgButton()->isEnabled());
     QTest::mouseClick(d.planMenuButton(), Qt::LeftButton);
   });
   setPlanDialogRunner(*window, [&](PlanDialog& d) {
