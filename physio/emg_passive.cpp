@@ -168,11 +168,11 @@ bool emgEpochAnalysis(const StudyState& s, SpectralEngine& engine, int channel, 
   const double cal = s.microvoltsPerCode(channel);
   if (m == EmgMeasure::MeanAmplitude) {
     const int zero = s.zeroLevel[static_cast<std::size_t>(channel)];
-    const bool ownBaseline = measuresAboutEpochBaseline(s);
+    const bool epochBaseline = measuresAboutEpochBaseline(s);
     for (int st = 0; (st + 1) * static_cast<long>(e) <= L; ++st) {
       const std::int16_t* epoch = x + static_cast<std::ptrdiff_t>(st) * e;
       double rectified = 0;
-      if (ownBaseline) {
+      if (epochBaseline) {
         long sum = 0;
         for (int k = 0; k < e; ++k) sum += epoch[k];
         const double mean = static_cast<double>(sum) / e;
