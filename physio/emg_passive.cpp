@@ -7,6 +7,7 @@
 
 #include "core/binio.h"
 #include "core/numtext.h"
+#include "core/record_source.h"
 #include "core/settings.h"
 #include "core/study_state.h"
 #include "eeg/spectral.h"
@@ -64,11 +65,40 @@ std::vector<Band> bandsOf(int sampleRate, int n) {
   return out;
 }
 
+// This system's amplifiers record EMG AC-coupled with the baseline at the
+// channel's zero level, so its own records are measured about zeroLevel as
+// they always were. Other systems' files (EDF, BDF, ...) are often
+// DC-coupled: the baseline sits hundreds of µV away from zero and drifts, so
+// there each epoch is measured about its own baseline instead.
+bool measuresAboutEpochBaseline(const StudyState& s) {
+  const RecordSource* r = openRecordSource(s);
+  return r && r->formatName() != "cad";
+}
+
 // The amplitude spectrum of x[0 .. e − 1] into the engine's amplitudeOut;
 // returns the transform length (the largest power of two not above e).
-int spectrumOf(SpectralEngine& engine, const std::int16_t* x, int e) {
+// `detrend` takes the least-squares straight line off the samples first:
+// a DC level and drift would otherwise leak into the low bands (a ramp
+// spreads as 1/k over every bin) and, far larger than the EMG, take most of
+// the fixed-point transform's resolution.
+int spectrumOf(SpectralEngine& engine, const std::int16_t* x, int e, bool detrend) {
   const int n = std::min(e, kFhtMaxSize);
-  std::memcpy(engine.fhtWork(), x, sizeof(std::int16_t) * static_cast<std::size_t>(n));
+  std::int16_t* w = engine.fhtWork();
+  if (!detrend) {
+    std::memcpy(w, x, sizeof(std::int16_t) * static_cast<std::size_t>(n));
+  } else {
+    double sx = 0, sxt = 0;
+    const double tMean = (n - 1) / 2.0;
+    for (int k = 0; k < n; ++k) {
+      sx += x[k];
+      sxt += (k - tMean) * x[k];
+    }
+    const double mean = sx / n;
+    const double stt = static_cast<double>(n) * (static_cast<double>(n) * n - 1) / 12;  // Σ (k − tMean)²
+    const double slope = stt > 0 ? sxt / stt : 0;
+    for (int k = 0; k < n; ++k)
+      w[k] = static_cast<std::int16_t>(std::clamp(std::lround(x[k] - mean - slope * (k - tMean)), -32767L, 32767L));
+  }
   engine.fhtTransform(n);
   engine.amplitudeSpectrum(false);
   return engine.fhtSize();
@@ -138,10 +168,21 @@ bool emgEpochAnalysis(const StudyState& s, SpectralEngine& engine, int channel, 
   const double cal = s.microvoltsPerCode(channel);
   if (m == EmgMeasure::MeanAmplitude) {
     const int zero = s.zeroLevel[static_cast<std::size_t>(channel)];
+    const bool epochBaseline = measuresAboutEpochBaseline(s);
     for (int st = 0; (st + 1) * static_cast<long>(e) <= L; ++st) {
-      long sum = 0;
-      for (int k = st * e; k < (st + 1) * e; ++k) sum += std::abs(x[k] - zero);
-      out.amplitude.emplace_back((st + 0.5) * e / fs, static_cast<double>(sum) / e * cal);
+      const std::int16_t* epoch = x + static_cast<std::ptrdiff_t>(st) * e;
+      double rectified = 0;
+      if (epochBaseline) {
+        long sum = 0;
+        for (int k = 0; k < e; ++k) sum += epoch[k];
+        const double mean = static_cast<double>(sum) / e;
+        for (int k = 0; k < e; ++k) rectified += std::fabs(epoch[k] - mean);
+      } else {
+        long sum = 0;
+        for (int k = 0; k < e; ++k) sum += std::abs(epoch[k] - zero);
+        rectified = static_cast<double>(sum);
+      }
+      out.amplitude.emplace_back((st + 0.5) * e / fs, rectified / e * cal);
     }
     const MeanSd a = meanSd(out.amplitude, true);
     out.meanAmplitude = a.mean;
@@ -152,8 +193,9 @@ bool emgEpochAnalysis(const StudyState& s, SpectralEngine& engine, int channel, 
   const int half = e / 2;
   const int epochs = static_cast<int>(2L * L / e) - 1;  // m = 0 .. trunc(2L / e) − 2
   std::vector<Band> bands;
+  const bool detrend = measuresAboutEpochBaseline(s);
   for (int ep = 0; ep < epochs; ++ep) {
-    const int n = spectrumOf(engine, x + static_cast<std::ptrdiff_t>(ep) * half, e);
+    const int n = spectrumOf(engine, x + static_cast<std::ptrdiff_t>(ep) * half, e, detrend);
     if (ep == 0) {
       bands = bandsOf(s.sampleRate, n);
       out.skippedBands = static_cast<int>(std::count_if(bands.begin(), bands.end(), [](const Band& b) { return b.empty(); }));
@@ -207,7 +249,7 @@ bool emgBandAmplitudes(const StudyState& s, SpectralEngine& engine, int channel,
   // the epoch at the cursor may reach past the record end: the last whole one
   if (static_cast<long>(c) * p + p > L) c = L / p - 1;
   const std::int16_t* x = s.channelData[static_cast<std::size_t>(channel)] + static_cast<std::ptrdiff_t>(c) * p;
-  const int n = spectrumOf(engine, x, p);
+  const int n = spectrumOf(engine, x, p, measuresAboutEpochBaseline(s));
   const std::vector<Band> bands = bandsOf(s.sampleRate, n);
   const double cal = s.microvoltsPerCode(channel);
   for (const Band& b : bands) {

@@ -53,6 +53,11 @@ using EmgPoints = std::vector<std::pair<double, double>>;
 // units (series 0) and the frequency of its largest bin (series 1), with
 // means and population SDs. "Аср": consecutive epochs, mean rectified
 // amplitude about the zero line (series 0), with mean and sample SD.
+// On a record read from another system's file (EDF, BDF, ...; not ".cad")
+// the baseline is the epoch's own: "Аср" rectifies about the epoch's mean
+// and the spectra (here and in the band amplitudes) are taken after the
+// epoch's straight-line trend is removed, since such recordings are often
+// DC-coupled and their zero level is not the signal's baseline.
 struct EmgEpochAnalysis {
   EmgMeasure measure = EmgMeasure::MeanAmplitude;
   int epochSamples = 0;

@@ -1,4 +1,5 @@
-// velor-cli breath, events and emg on constructed records.
+// velor-cli breath, events and emg on constructed records (and emg on a
+// foreign recording).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -100,6 +101,21 @@ TEST(CliPolygraph, PassiveEmg) {
   EXPECT_EQ(j["epochs"]["message"], "Эпоха длиннее записи: ни одна эпоха не помещается");
   EXPECT_NE(r.err.find("Эпоха длиннее записи"), std::string::npos);
   expectOneLineFailure(runCli("emg '" + f + "' --passive --measure median"), 2);
+}
+
+// The EMG channel of a DC-coupled BDF file: the mean rectified amplitude is
+// the muscle signal's few µV about each epoch's baseline, not the channel's
+// level of about 600 µV.
+TEST(CliPolygraph, PassiveEmgOfAForeignRecordingAboutTheEpochBaseline) {
+  const std::string f = sharedData("mne-testing-data/multiple_annotation_chans.bdf");
+  if (f.empty()) GTEST_SKIP() << "no shared recordings";
+  CliRun r = runCli("emg '" + f + "' --passive --measure mean --epoch-ms 250 --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["epochSamples"], 31);
+  EXPECT_GT(j["epochs"]["meanAmplitude"].get<double>(), 0.5);
+  EXPECT_LT(j["epochs"]["meanAmplitude"].get<double>(), 20);
+  EXPECT_LT(j["epochs"]["amplitude"][0][1].get<double>(), 50);
 }
 
 }  // namespace

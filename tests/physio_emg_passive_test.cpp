@@ -2,12 +2,18 @@
 // interval spectra and "qemg.ini", on constructed signals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 
+#include "core/record_file.h"
+#include "core/record_source.h"
 #include "core/settings.h"
+#include "core/numtext.h"
 #include "core/study_state.h"
 #include "eeg/spectral.h"
+#include "interchange/edf.h"
 #include "physio/emg_passive.h"
 #include "physio/emg_texts.h"
 #include "test_support.h"
@@ -19,6 +25,7 @@ struct EmgStudy : ::testing::Test {
   StudyState s;
   SpectralEngine engine;
   std::string message;
+  test::TempDir dir;
   void SetUp() override { shape(1000, 4096, 2); }
   void shape(int fs, int length, int microvoltsPerCode) {
     s.channelCount = 1;
@@ -79,6 +86,117 @@ TEST_F(EmgStudy, LargestBandFindsTheSineAndItsFrequency) {
   EXPECT_EQ(a.skippedBands, 0);
   ASSERT_EQ(a.lines.size(), 2u);
   EXPECT_EQ(a.lines[1], std::string(kEmgMeanFrequency) + "78.13" + kEmgMeanFrequencySd + "0");
+}
+
+// A record of this system, read back from its ".cad" file, is measured about
+// the channel's zero line exactly as a record in memory; a page of another
+// system's file is measured about each epoch's own baseline.
+TEST_F(EmgStudy, OwnRecordsAboutTheZeroLineForeignPagesAboutTheEpochBaseline) {
+  // a square wave of 2448 and 2248 codes, both above the zero line 2048:
+  // 300 codes from the zero line on average, 100 from the epoch's mean
+  for (int i = 0; i < s.recordLength; ++i) s.channel(0)[i] = static_cast<std::int16_t>((i / 10) % 2 ? 2448 : 2248);
+  s.programDir = dir.path() + "/";
+  ScriptedInteraction ui;
+  ASSERT_TRUE(saveRecords(s, dir.file("own.cad"), ui));
+  StudyState own;
+  own.programDir = s.programDir;
+  ASSERT_TRUE(openRecordFile(own, dir.file("own.cad"), ui));
+  ASSERT_EQ(own.recordLength, s.recordLength);
+  EmgEpochAnalysis a;
+  ASSERT_TRUE(emgEpochAnalysis(own, engine, 0, EmgMeasure::MeanAmplitude, 100, a, message)) << message;
+  ASSERT_EQ(a.amplitude.size(), 40u);
+  for (const auto& [t, v] : a.amplitude) EXPECT_DOUBLE_EQ(v, 600);
+
+  s.recordSource = std::make_unique<SingleRecordSource>("text");
+  ASSERT_TRUE(emgEpochAnalysis(s, engine, 0, EmgMeasure::MeanAmplitude, 100, a, message)) << message;
+  ASSERT_EQ(a.amplitude.size(), 40u);
+  for (const auto& [t, v] : a.amplitude) EXPECT_DOUBLE_EQ(v, 200);
+  EXPECT_DOUBLE_EQ(a.meanAmplitude, 200);
+}
+
+// The spectra of a ".cad" record are those of the samples as they are; a
+// foreign page's epochs lose their straight-line trend first, so a steep
+// drift no longer wins the lowest band over the signal.
+TEST_F(EmgStudy, ForeignPagesTakeTheDriftOffBeforeTheSpectra) {
+  // 100 codes at 78.125 Hz on a drift of 16000 codes over the record
+  for (int i = 0; i < s.recordLength; ++i)
+    s.channel(0)[i] = static_cast<std::int16_t>(std::lround(
+        -6000 + 16000.0 * i / s.recordLength + 100 * std::sin(2 * std::numbers::pi * 20 * i / 256.0)));
+  s.programDir = dir.path() + "/";
+  ScriptedInteraction ui;
+  ASSERT_TRUE(saveRecords(s, dir.file("drift.cad"), ui));
+  StudyState own;
+  own.programDir = s.programDir;
+  ASSERT_TRUE(openRecordFile(own, dir.file("drift.cad"), ui));
+  EmgEpochAnalysis inMemory, fromFile, foreign;
+  ASSERT_TRUE(emgEpochAnalysis(s, engine, 0, EmgMeasure::MaxAmplitude, 256, inMemory, message)) << message;
+  ASSERT_TRUE(emgEpochAnalysis(own, engine, 0, EmgMeasure::MaxAmplitude, 256, fromFile, message)) << message;
+  EXPECT_EQ(fromFile.amplitude, inMemory.amplitude);
+  EXPECT_EQ(fromFile.frequency, inMemory.frequency);
+  EXPECT_LT(fromFile.meanFrequency, 25);  // the drift's band
+
+  s.recordSource = std::make_unique<SingleRecordSource>("edf");
+  ASSERT_TRUE(emgEpochAnalysis(s, engine, 0, EmgMeasure::MaxAmplitude, 256, foreign, message)) << message;
+  for (std::size_t m = 0; m < foreign.frequency.size(); ++m) {
+    EXPECT_DOUBLE_EQ(foreign.frequency[m].second, 78.125) << m;
+    EXPECT_NEAR(foreign.amplitude[m].second, 2 * 2 * 100 / 6.0, 2 * 3) << m;
+  }
+  EmgBandAmplitudes bands;
+  ASSERT_TRUE(emgBandAmplitudes(s, engine, 0, 1000, 256, bands, message)) << message;
+  const auto top = std::max_element(bands.points.begin(), bands.points.end(),
+                                    [](const auto& a, const auto& b) { return a.second < b.second; });
+  EXPECT_GE(top->first, 55);  // a band holding 78 Hz
+  EXPECT_LE(top->first, 75);
+}
+
+// The EMG channel of a DC-coupled BioSemi recording starts about 600 µV off
+// zero; its mean rectified amplitude is that of the muscle signal about its
+// own baseline, tens of µV at most, and adding a constant to the page does
+// not change it.
+TEST(EmgForeignRecording, MeanAmplitudeOfADcCoupledBdfChannelIsTheSignals) {
+  const std::string path = test::sharedData("mne-testing-data/multiple_annotation_chans.bdf");
+  if (path.empty()) GTEST_SKIP() << "no shared recordings";
+  StudyState s;
+  s.programDir = "./";
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openEdf(s, path, edfSampleWidthFor(path), ui));
+  ASSERT_EQ(trimSpaces(s.channelNames[0]), "EMG");
+  ASSERT_EQ(s.sampleRate, 125);
+  SpectralEngine engine;
+  std::string message;
+  // the first second's level about the zero line: the DC part, about 600 µV
+  double level = 0;
+  for (int i = 0; i < s.sampleRate; ++i) level += s.channel(0)[i] - s.zeroLevel[0];
+  level = level / s.sampleRate * s.microvoltsPerCode(0);
+  EXPECT_GT(level, 500);
+  // "Аср" of 250 ms epochs: a few µV of muscle signal (about 3), not the
+  // level (the first epoch alone read 612 about the zero line)
+  EmgEpochAnalysis mean;
+  const int e = emgEpochSamples(250, s.sampleRate);
+  ASSERT_TRUE(emgEpochAnalysis(s, engine, 0, EmgMeasure::MeanAmplitude, e, mean, message)) << message;
+  EXPECT_GT(mean.meanAmplitude, 0.5);
+  EXPECT_LT(mean.meanAmplitude, 20);
+  ASSERT_FALSE(mean.amplitude.empty());
+  EXPECT_LT(mean.amplitude[0].second, 50);
+  // "Amax" of 128-sample epochs and the band amplitudes of the first epoch:
+  // µV-sized, and the lowest band no longer towers over the others as the
+  // drift's 1/f spectrum made it (4.1 µV against a mean of 1.6)
+  EmgEpochAnalysis largest;
+  ASSERT_TRUE(emgEpochAnalysis(s, engine, 0, EmgMeasure::MaxAmplitude, 128, largest, message)) << message;
+  EXPECT_GT(largest.meanAmplitude, 0.1);
+  EXPECT_LT(largest.meanAmplitude, 20);
+  EmgBandAmplitudes bands;
+  ASSERT_TRUE(emgBandAmplitudes(s, engine, 0, 0, kEmgMeanBandEpoch, bands, message)) << message;
+  ASSERT_FALSE(bands.points.empty());
+  EXPECT_LT(bands.points[0].second, 1.5 * bands.mean);
+  // a constant added to every sample: the same measures
+  for (int i = 0; i < s.recordLength; ++i) s.channel(0)[i] = static_cast<std::int16_t>(s.channel(0)[i] - 1000);
+  EmgEpochAnalysis shifted;
+  ASSERT_TRUE(emgEpochAnalysis(s, engine, 0, EmgMeasure::MeanAmplitude, e, shifted, message)) << message;
+  ASSERT_EQ(shifted.amplitude.size(), mean.amplitude.size());
+  for (std::size_t k = 0; k < mean.amplitude.size(); ++k) EXPECT_NEAR(shifted.amplitude[k].second, mean.amplitude[k].second, 1e-9);
+  ASSERT_TRUE(emgEpochAnalysis(s, engine, 0, EmgMeasure::MaxAmplitude, 128, shifted, message)) << message;
+  EXPECT_EQ(shifted.amplitude, largest.amplitude);
 }
 
 TEST_F(EmgStudy, EpochLongerThanTheRecordGivesAMessage) {

@@ -110,10 +110,19 @@ void markElectrode(QPainter& p, const StudyState& s, const MapView& v) {
   p.restore();
 }
 
+// The colour bar: 64 levels of `step` pixels above the bottom right corner.
+struct ScaleBar {
+  int x = 0, bottom = 0, step = 1;
+  int top() const { return bottom - 64 * step; }
+};
+
+ScaleBar scaleBarOf(QSize size) {
+  return {size.width() - 16, size.height() - 10, std::clamp((size.height() - 40) / 64, 1, 2)};
+}
+
 void drawScale(QPainter& p, const MapSettings& m, QSize size, const MapScaleLegend* legend = nullptr) {
-  const int x = size.width() - 16;
-  const int bottom = size.height() - 10;
-  const int step = std::clamp((size.height() - 40) / 64, 1, 2);
+  const ScaleBar bar = scaleBarOf(size);
+  const int x = bar.x, bottom = bar.bottom, step = bar.step;
   for (int level = 0; level < 64; ++level)
     p.fillRect(QRect(x, bottom - (level + 1) * step, 10, step), qcolor(mapLevelColour(level, m.colour)));
   p.setPen(QPen(Qt::black, 1));
@@ -181,6 +190,13 @@ void drawDiagrams(QPainter& p, const StudyState& s, const MapSettings& m, const 
 
 }  // namespace
 
+QRect mapScaleArea(QSize size) {
+  // the bar with its value labels (80 px left of it) and the unit above it,
+  // as drawScale lays them out
+  const ScaleBar bar = scaleBarOf(size);
+  return QRect(QPoint(bar.x - 82, bar.top() - 22), QPoint(bar.x + 10, bar.bottom + 6));
+}
+
 QPoint electrodePixel(const MapView& v, int x, int y) {
   return QPoint(v.mapLeft + x * headWidth(v) / kMapGrid, v.mapTop + y * v.mapSize / kMapGrid);
 }
@@ -199,6 +215,13 @@ MapView windowMapView(const StudyState& s, QSize size) {
       break;
     }
   v.mapTop = std::max(20, (size.height() - 256) / 4);
+  // In a short window the head would reach down beside the colour bar and
+  // under its labels: it moves up to the title and shrinks to end above them.
+  const QRect scale = mapScaleArea(size);
+  if (headRect(v).intersects(scale)) {
+    v.mapTop = 20;
+    v.mapSize = std::clamp(scale.top() - 4 - v.mapTop, 16, v.mapSize);
+  }
   v.sample = s.cursorPos;
   v.currentRow = s.currentChannelRow;
   return v;

@@ -37,7 +37,9 @@ std::string seriesLabel(const StudyState& s, int item);
 
 // The view the map window uses for a picture of `size`: mapSize 256 when
 // it fits (else 128, else 64), left 5 (215 with diagrams), top
-// (height − 256) / 4 but at least 20 so the title stays visible.
+// (height − 256) / 4 but at least 20 so the title stays visible. A head
+// that would reach into the colour bar's area (mapScaleArea) starts at 20
+// and is made short enough to end above it.
 MapView windowMapView(const StudyState& s, QSize size);
 // A picture of `size` given wholly to the head map (the command-line map):
 // the largest head that fits below the title.
@@ -54,6 +56,10 @@ QImage renderMapPicture(const StudyState& s, const MapSettings& m, const MapView
 // each band. Electrode positions come from the channel table of `s`.
 void paintCardStatistics(QImage& image, const StudyState& s, const MapSettings& m, const MapCard& card,
                          const std::vector<double>* other);
+
+// What the colour bar of a picture of `size` takes: the bar, its value
+// labels and its unit.
+QRect mapScaleArea(QSize size);
 
 // The electrode's pixel position on a head of the view.
 QPoint electrodePixel(const MapView& v, int x, int y);

@@ -124,7 +124,14 @@ MapWindow* ensureMap(shell::MainWindow& w, StudyState& s, SpectralEngine& engine
   h.exportValues = [main, &s, &ui] { saveByKind(s, FileKind::SideWindow, main->fileChooser(), ui); };
   h.pickCard = [main, &s](bool save) { return chooseByKind(s, FileKind::Maps, save, main->fileChooser()); };
   h.closeRequested = [main, &s] { closeMapWindow(*main, s); };
-  h.analysisChanged = [main] { main->refreshMonitor(true); };
+  // A command of the tool window may switch between the map and the band
+  // diagrams: the dock takes the width of the new layout, as the EEG
+  // window's commands give it.
+  h.analysisChanged = [main, dock] {
+    dock->place();
+    main->refreshMonitor(true);
+    dock->place();
+  };
   h.importParameters = [main, &s, &ui] { return openByKind(s, FileKind::SpectralParameters, main->fileChooser(), ui); };
   h.pickSubjectTable = [main, &s] { return chooseByKind(s, FileKind::GraphText, false, main->fileChooser()); };
   h.redrawn = [main] {

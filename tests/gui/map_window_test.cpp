@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 #include "core/interaction.h"
@@ -262,6 +263,101 @@ TEST_F(MapWindowTest, ToolAndCardWindowsKeepCardsOnDisk) {
   cards->hide();
   QTest::keyClick(m, Qt::Key_Escape);
   EXPECT_TRUE(cards->isVisible());
+}
+
+// What the picture shows at its right: the colour bar (the coloured column
+// at the right edge), its labels (dark text left of the bar, from the unit
+// above it down to the bottom) and the head (tinted pixels left of the
+// bar, from column `from` on: the band diagrams lie left of it).
+struct ScaleAndHead {
+  QRect bar, labels, head;
+};
+
+ScaleAndHead scaleAndHead(const QImage& picture, int from) {
+  const QImage pic = picture.convertToFormat(QImage::Format_RGB32);
+  const auto coloured = [&](int x, int y) {
+    const QRgb c = pic.pixel(x, y);
+    return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) > 40;
+  };
+  // the head's colours near the middle of the scale are faint tints
+  const auto tinted = [&](int x, int y) {
+    const QRgb c = pic.pixel(x, y);
+    return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) >= 8;
+  };
+  const auto dark = [&](int x, int y) {
+    const QRgb c = pic.pixel(x, y);
+    return qRed(c) < 100 && qGreen(c) < 100 && qBlue(c) < 100;
+  };
+  ScaleAndHead r;
+  // the bar: coloured columns next to the right edge, near the bottom, in a
+  // black frame whose left side gives its height (the middle level is white)
+  const int probe = pic.height() - 20;
+  int x = pic.width() - 1;
+  while (x > 0 && !coloured(x, probe)) --x;
+  const int barRight = x;
+  while (x > 0 && coloured(x - 1, probe)) --x;
+  const int frame = x - 1;
+  if (frame < 0 || !dark(frame, probe)) return r;
+  int top = probe, bottom = probe;
+  while (top > 0 && dark(frame, top - 1)) --top;
+  while (bottom + 1 < pic.height() && dark(frame, bottom + 1)) ++bottom;
+  r.bar = QRect(QPoint(frame, top), QPoint(barRight + 1, bottom));
+  for (int y = std::max(0, top - 24); y < pic.height(); ++y)
+    for (int xx = std::max(0, frame - 90); xx < frame - 1; ++xx)
+      if (dark(xx, y)) r.labels |= QRect(xx, y, 1, 1);
+  for (int y = 0; y < pic.height(); ++y)
+    for (int xx = from; xx < frame - 1; ++xx)
+      if (tinted(xx, y)) r.head |= QRect(xx, y, 1, 1);
+  return r;
+}
+
+void expectScaleClearOfHead(const QImage& picture, int from, const char* what) {
+  const ScaleAndHead r = scaleAndHead(picture, from);
+  ASSERT_GT(r.bar.height(), 60) << what;
+  ASSERT_FALSE(r.labels.isEmpty()) << what;
+  ASSERT_GT(r.head.height(), 100) << what;  // a head of useful size is shown
+  EXPECT_FALSE(r.head.intersects(r.labels)) << what;
+  EXPECT_FALSE(r.head.intersects(r.bar)) << what;
+  EXPECT_GE(r.labels.left(), from) << what;  // nor do the labels fall on the diagrams
+}
+
+// "&2=Диапазоны" and "&3=Эпохи" of the tool window widen the map window
+// beside the monitor for the diagrams, as the EEG window's commands do: the
+// head lies right of the diagrams and the colour bar's labels are clear of it.
+TEST_F(MapWindowTest, ToolWindowDiagramsTakeTheWideLayout) {
+  for (const char* caption : {map_text::kBandsButton, map_text::kEpochsButton}) {
+    MapWindow* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->width(), 210);
+    expectScaleClearOfHead(m->picture(), 0, "map");
+    const int narrowed = window->monitor()->width();
+    m->tools()->button(caption)->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(showsBandDiagrams(s.viewMode)) << caption;
+    EXPECT_EQ(m->width(), 420) << caption;
+    EXPECT_EQ(s.sidePanelWidth, 420) << caption;
+    EXPECT_LT(window->monitor()->width(), narrowed - 200) << caption;
+    EXPECT_LE(window->monitor()->geometry().right(), m->geometry().left()) << caption;
+    expectScaleClearOfHead(m->grab().toImage(), 212, caption);
+    // "&0=Записи" closes the map; the next round opens it narrow again
+    window->runCommand(shell::Cmd::BackToSignals);
+    QApplication::processEvents();
+  }
+}
+
+// A short main window: the colour bar stays clear of the head (the head is
+// made smaller), for the map and for the diagrams.
+TEST_F(MapWindowTest, ColourBarClearOfTheHeadInAShortWindow) {
+  MapWindow* m = amplitudeMaps(*window, s, window->spectralEngine(), ui);
+  ASSERT_NE(m, nullptr);
+  window->resize(window->width(), window->height() - (m->height() - 400));
+  QApplication::processEvents();
+  ASSERT_EQ(m->height(), 400);
+  expectScaleClearOfHead(m->grab().toImage(), 0, "map");
+  m->tools()->button(map_text::kEpochsButton)->click();
+  QApplication::processEvents();
+  ASSERT_EQ(m->height(), 400);
+  expectScaleClearOfHead(m->grab().toImage(), 212, "epochs");
 }
 
 TEST_F(MapWindowTest, SeriesAndAnimation) {
