@@ -412,9 +412,15 @@ bool runBandDiagrams(SpectralEngine& engine, StudyState& s, ViewMode mode, Inter
   }
   if (s.transformKind == TransformKind::Power && !engine.powerLines.empty() && !s.programDir.empty())
     writeFileAtomically(s.programDir + "PowerSpectr.txt", utf8ToCp1251(crlfJoin(engine.powerLines)));
+  // The scale fits the electrodes the head shows: an ECG or other channel
+  // without a place on the head (common in recordings of other systems) is
+  // often ten times the EEG and would leave every electrode at the bottom.
+  bool anyOnHead = false;
+  for (int r = 0; r < mapRowCount(s) && !mapShowsPairs(s); ++r) anyOnHead = anyOnHead || positioned(s, r);
   int largest = 0;
   for (int b = 0; b < bandsOf(s); ++b)
-    for (int r = 0; r < mapRowCount(s); ++r) largest = std::max(largest, bandMapCode(s, r, s.resultGet(b, r, 0)));
+    for (int r = 0; r < mapRowCount(s); ++r)
+      if (!anyOnHead || positioned(s, r)) largest = std::max(largest, bandMapCode(s, r, s.resultGet(b, r, 0)));
   m.mapScaleStep = diagramScaleStep(largest, s.transformKind);
   s.currentEpoch = 0;
   return true;

@@ -5,12 +5,14 @@
 
 #include "core/interaction.h"
 #include "core/numtext.h"
+#include "core/record_file.h"
 #include "core/study_state.h"
 #include "core/text.h"
 #include "eeg/band_table.h"
 #include "eeg/map_texts.h"
 #include "eeg/maps.h"
 #include "eeg/spectral.h"
+#include "shell/file_dispatch.h"
 #include "test_support.h"
 #include "tools/demo_study.h"
 
@@ -255,6 +257,26 @@ TEST(BandDiagrams, DemoAlphaMapIsOccipitalAndSymmetric) {
   for (int b = 0; b < s.bandCount; ++b)
     for (int r = 0; r < mapRowCount(s); ++r) largest = std::max(largest, s.resultGet(b, r, 0));
   EXPECT_NEAR(largest * std::pow(1.2, m.mapScaleStep), 1024, 1024 * 0.1);
+}
+
+// A real resting EEG with an ECG channel ten times its size: the band maps'
+// scale fits the electrodes on the head, so the strongest of them reaches
+// the top colours instead of all sitting at the bottom.
+TEST(BandDiagrams, ScaleFitsTheElectrodesOnTheHeadNotAnEcgChannel) {
+  StudyState s;
+  ScriptedInteraction ui;
+  ASSERT_TRUE(openFile(s, FileKind::Records, test::sharedData("eegmat/Subject00_1.edf"), ui));
+  ASSERT_EQ(s.channelPosX[20], kKindEcg);
+  test::TempDir dir;
+  s.programDir = dir.path() + "/";
+  SpectralEngine engine;
+  MapSettings m;
+  ASSERT_TRUE(runBandDiagrams(engine, s, ViewMode::BandDiagrams, ui, m));
+  int top = 0;
+  for (int b = 0; b < s.bandCount; ++b)
+    for (const MapElectrode& e : mapElectrodes(s, m, 0, b, 0)) top = std::max(top, e.value);
+  EXPECT_GE(top, 200);
+  closeRecordFile(s);
 }
 
 TEST(BandDiagrams, EpochMapsStoreEverySliceAndTheirMean) {
