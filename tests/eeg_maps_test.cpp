@@ -267,6 +267,7 @@ TEST(BandDiagrams, ScaleFitsTheElectrodesOnTheHeadNotAnEcgChannel) {
   ScriptedInteraction ui;
   ASSERT_TRUE(openFile(s, FileKind::Records, test::sharedData("eegmat/Subject00_1.edf"), ui));
   ASSERT_EQ(s.channelPosX[20], kKindEcg);
+  ASSERT_TRUE(installDefaultBands(s));
   test::TempDir dir;
   s.programDir = dir.path() + "/";
   SpectralEngine engine;
