@@ -470,6 +470,22 @@ bool locateRecord(const StudyState& s, const FileView& v, int target, RecordInfo
 }
 
 // Moves to record `target` (already within the file's count).
+// Reads the body of a record already found and makes it the current record
+// `number`, with navigation's message when it cannot.
+bool takeLocatedRecord(StudyState& s, const FileView& v, const RecordInfo& info, int number, Interaction& ui) {
+  std::string reason;
+  auto& body = bodyBuffer();
+  if (!readBody(s.recordFileHandle, v.L, info, body, reason)) {
+    ui.message(recordFailure(s, number, reason));
+    return false;
+  }
+  if (!commitRecord(s, v, info, body, number)) {
+    ui.message(recordFailure(s, number, kSeekError));
+    return false;
+  }
+  return true;
+}
+
 bool moveToRecord(StudyState& s, int target, Interaction& ui) {
   FileView v;
   std::string reason;
@@ -479,16 +495,11 @@ bool moveToRecord(StudyState& s, int target, Interaction& ui) {
   }
   RecordInfo info;
   int failedAt = target;
-  auto& body = bodyBuffer();
-  if (!locateRecord(s, v, target, info, reason, failedAt) || !readBody(s.recordFileHandle, v.L, info, body, reason)) {
+  if (!locateRecord(s, v, target, info, reason, failedAt)) {
     ui.message(recordFailure(s, failedAt, reason));
     return false;
   }
-  if (!commitRecord(s, v, info, body, target)) {
-    ui.message(recordFailure(s, target, kSeekError));
-    return false;
-  }
-  return true;
+  return takeLocatedRecord(s, v, info, target, ui);
 }
 
 }  // namespace
@@ -501,16 +512,11 @@ bool moveToStoredRecord(StudyState& s, int number, long long offset, Interaction
     return false;
   }
   RecordInfo info;
-  auto& body = bodyBuffer();
-  if (!probeRecord(s.recordFileHandle, v.L, offset, info, reason) || !readBody(s.recordFileHandle, v.L, info, body, reason)) {
+  if (!probeRecord(s.recordFileHandle, v.L, offset, info, reason)) {
     ui.message(recordFailure(s, number, reason));
     return false;
   }
-  if (!commitRecord(s, v, info, body, number)) {
-    ui.message(recordFailure(s, number, kSeekError));
-    return false;
-  }
-  return true;
+  return takeLocatedRecord(s, v, info, number, ui);
 }
 
 namespace {

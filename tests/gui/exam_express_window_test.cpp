@@ -31,6 +31,7 @@
 #include "shell/ui/acquisition_wiring.h"
 #include "shell/ui/exam_wiring.h"
 #include "shell/ui/main_window.h"
+#include "tests/gui/exam_window_fixture.h"
 #include "tests/test_support.h"
 #include "viewer/ui/monitor_widget.h"
 
@@ -51,28 +52,9 @@ int count(const QImage& pic, QRect r, F want) {
   return n;
 }
 
-class ExpressSide : public ::testing::Test {
+class ExpressSide : public test_exam::ExamWindowFixture {
  protected:
-  void SetUp() override {
-    s.programDir = dir.path() + "/";
-    s.dataDir = s.programDir;
-    std::vector<std::string> lines(kMainSettingsLines);
-    const char* values[] = {"", "Arial", "10", "0", "0", "System", "10", "", "", "0", "0",
-                            "0", "0", "1000", "700", "3", "0", "0", "0", "1", "4"};
-    for (int i = 0; i < kMainSettingsLines; ++i) lines[static_cast<std::size_t>(i)] = values[i];
-    lines[20] = kindText;
-    ASSERT_TRUE(writeTextLines(s.programDir + "Vlr.ini", lines));
-    window = std::make_unique<MainWindow>(s, ui);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return acquisitionDevice(*window) != nullptr; }, 5000));
-  }
-  void TearDown() override {
-    if (window) {
-      stopExamination(*window);
-      window->close();
-    }
-  }
+  ExpressSide() { kindText = "1"; }  // K2: ECG on channel 7
   // Starts an examination of `channels` channels, records of interval item
   // `interval`, no file, with the express kind the dialog script chooses.
   void examine(int channels, int interval, std::function<void(ExpressDialog&)> express) {
@@ -100,13 +82,8 @@ class ExpressSide : public ::testing::Test {
     return QTest::qWaitFor([&] { return examinationStatus(*window) && examinationStatus(*window)->recordNumber > n; },
                            30000);
   }
-  std::string kindText = "1";  // K2: ECG on channel 7
   bool started = false;
   int plans = 0;
-  test::TempDir dir;
-  StudyState s;
-  ScriptedInteraction ui;
-  std::unique_ptr<MainWindow> window;
 };
 
 // The heart-rate monitor: every record adds a blue (shortest rate) and a red

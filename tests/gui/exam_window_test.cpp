@@ -30,34 +30,15 @@
 #include "shell/ui/acquisition_wiring.h"
 #include "shell/ui/exam_wiring.h"
 #include "shell/ui/main_window.h"
+#include "tests/gui/exam_window_fixture.h"
 #include "tests/test_support.h"
 #include "viewer/ui/monitor_widget.h"
 
 namespace velor::shell {
 namespace {
 
-class ExamGui : public ::testing::Test {
+class ExamGui : public test_exam::ExamWindowFixture {
  protected:
-  void SetUp() override {
-    s.programDir = dir.path() + "/";
-    s.dataDir = s.programDir;
-    std::vector<std::string> lines(kMainSettingsLines);
-    const char* values[] = {"", "Arial", "10", "0", "0", "System", "10", "", "", "0", "0",
-                            "0", "0", "1000", "700", "3", "0", "0", "0", "1", "4"};
-    for (int i = 0; i < kMainSettingsLines; ++i) lines[static_cast<std::size_t>(i)] = values[i];
-    lines[20] = kindText;
-    ASSERT_TRUE(writeTextLines(s.programDir + "Vlr.ini", lines));
-    window = std::make_unique<MainWindow>(s, ui);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return acquisitionDevice(*window) != nullptr; }, 5000));
-  }
-  void TearDown() override {
-    if (window) {
-      stopExamination(*window);
-      window->close();
-    }
-  }
   // The plan: 8 channels, records of 32 samples (0.128 s at 250 Hz), file
   // `name`; started once, cancelled when it comes back after the examination.
   void planWith(const std::string& name, bool* shown = nullptr) {
@@ -81,7 +62,6 @@ class ExamGui : public ::testing::Test {
         --starts;
     });
   }
-  std::string kindText = "4";  // the device kind in Vlr.ini
   int starts = 0;
   int planShown = 0;
   int inkPixels() const {
@@ -92,10 +72,6 @@ class ExamGui : public ::testing::Test {
         if (qGray(img.pixel(x, y)) < 60) ++n;
     return n;
   }
-  test::TempDir dir;
-  StudyState s;
-  ScriptedInteraction ui;
-  std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(ExamGui, F9RecordsLiveEscStopsAndTheFileOpens) {
